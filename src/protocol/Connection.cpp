@@ -1,0 +1,174 @@
+// Connecting: the serial settings dialog, the mode probe, identification, and disconnecting.
+
+#include "ui/MainUnit.h"
+
+#include "common/Branding.h"
+#include "protocol/Framing.h"
+#include "ui/Dialogs.h"
+#include "ui/SettingsDlg.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QTabWidget>
+
+namespace {
+
+// Character at a 1-based position, or NUL past the end of a short reply.
+char charAt(const QByteArray &reply, int position)
+{
+    return position >= 1 && position <= reply.size() ? reply.at(position - 1) : '\0';
+}
+
+} // namespace
+
+void TMainForm::ConnectToolButtonClick(QObject *)
+{
+    {
+        TSettingsForm dialog(this);
+        dialog.exec();
+    }
+    if (!SettingsAccepted)
+        return;
+
+    const QString port = PortDisplayName();
+    if (!ComPort->Open()) {
+        ModuleMode = 0;
+        Connected = false;
+        ShowMessageBox(TMsgType::Error, QStringLiteral("Open ") + port + QStringLiteral(" Error!"));
+        AllEditStatus();
+        return;
+    }
+
+    if (PairTestRequested) {
+        PageControl1->setCurrentIndex(1);
+        ModuleMode = 3;
+        Connected = true;
+        AllEditStatus();
+        return;
+    }
+
+    auto takeVersion = [this](const QByteArray &reply) {
+        FirmwareVersion = QString::fromLatin1(reply.mid(2, 4));
+        // A reply too short to carry the level digit counts as level 0.
+        FirmwareLevel = reply.size() >= 3 ? AscToInt(reply.at(2)) : 0;
+    };
+
+    Unit.LastResponse.clear();
+    UseChecksum = false;
+    ComPort->SendCommand(Framing::FrameLine("#A", false));
+    Unit.LastResponse = ComPort->ReadResponse();
+    const QByteArray reply = Unit.LastResponse;
+
+    if (reply.size() > 10) {
+        ShowMessageBox(TMsgType::Error, QStringLiteral("Please remove the CAN connector when connecting!!!"));
+        return;
+    }
+
+    if (charAt(reply, 2) == 'S') {
+        takeVersion(reply);
+        if (ComPort->Baud() == 115200) {
+            PageControl1->setCurrentIndex(0);
+            ModuleMode = 1;
+            Connected = true;
+            GetModuleInformation();
+            AllEditStatus();
+            GetModuleSettings();
+        } else {
+            PageControl1->setCurrentIndex(1);
+            ModuleMode = 2;
+        }
+        Connected = true;
+        AllEditStatus();
+        ModuleBaudIndex = ItemIndex(RS232BaudrateComboBox);
+        AllEditStatus();
+        return;
+    }
+    if (charAt(reply, 2) == 'R') {
+        takeVersion(reply);
+        PageControl1->setCurrentIndex(1);
+        ModuleMode = 2;
+        Connected = true;
+        AllEditStatus();
+        AllEditStatus();
+        return;
+    }
+    if (!reply.isEmpty() && reply.at(0) != '?') {
+        ModuleMode = 0;
+        Connected = false;
+        ShowMessageBox(TMsgType::Error, QStringLiteral("Timeout!!! ") + port + QStringLiteral(" Connect Failed!"));
+        ComPort->Close();
+        AllEditStatus();
+        return;
+    }
+
+    // No answer, or a refusal: the module may accept only checksummed commands.
+    Unit.LastResponse.clear();
+    ComPort->SendCommand(Framing::FrameLine("#A", true));
+    Unit.LastResponse = ComPort->ReadResponse();
+    const QByteArray checked = Unit.LastResponse;
+    if (checked.size() > 10) {
+        ShowMessageBox(TMsgType::Error, QStringLiteral("Remove the CAN Connector When Connecting!!!"));
+        return;
+    }
+    if (charAt(checked, 2) == 'R') {
+        takeVersion(checked);
+        PageControl1->setCurrentIndex(1);
+        ModuleMode = 2;
+        Connected = true;
+        UseChecksum = true;
+        AllEditStatus();
+        AllEditStatus();
+        return;
+    }
+    ModuleMode = 0;
+    Connected = false;
+    ShowMessageBox(TMsgType::Error, port + QStringLiteral(" Connect Failed!"));
+    ComPort->Close();
+    AllEditStatus();
+}
+
+void TMainForm::GetModuleInformation()
+{
+    Unit.LastResponse.clear();
+    ComPort->SendCommand(Framing::FrameLine("#PV", false));
+    Unit.LastResponse = ComPort->ReadResponse();
+    if (!Unit.LastResponse.isEmpty())
+        FirmwareVersion = QString::fromLatin1(Unit.LastResponse.mid(2, 4));
+    StatusPanel[2]->setText(QStringLiteral("Ver: ") + FirmwareVersion);
+
+    Unit.LastResponse.clear();
+    ComPort->SendCommand(Framing::FrameLine("#PC", false));
+    Unit.LastResponse = ComPort->ReadResponse();
+    if (!Unit.LastResponse.isEmpty())
+        Unit.MakerName = QString::fromLatin1(Unit.LastResponse.mid(2, 7));
+    StatusPanel[3]->setText(CopyrightLine(Unit.MakerName));
+
+    Unit.LastResponse.clear();
+    ComPort->SendCommand(Framing::FrameLine("#PM", false));
+    Unit.LastResponse = ComPort->ReadResponse();
+    if (!Unit.LastResponse.isEmpty())
+        Unit.ModuleModel = QString::fromLatin1(Unit.LastResponse.mid(2, 6));
+}
+
+void TMainForm::DisconnectToolButtonClick(QObject *)
+{
+    ComPort->Close();
+    Connected = false;
+    AllEditStatus();
+    ModuleMode = 0;
+}
+
+void TMainForm::SettingToolButtonClick(QObject *)
+{
+    if (Connected) {
+        const TMsgAnswer answer = ShowMessageBox(
+            TMsgType::Confirm,
+            QStringLiteral("Could not change settings while a connection is active.\r\nClose the connection and continue ?"),
+            TMsgButtons::OkCancel);
+        if (answer != TMsgAnswer::Ok)
+            return;
+        DisconnectToolButtonClick(this);
+    }
+    TSettingsForm dialog(this);
+    dialog.exec();
+}

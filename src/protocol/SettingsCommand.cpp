@@ -1,0 +1,39 @@
+#include "protocol/SettingsCommand.h"
+
+namespace {
+
+// Upper-case hex of the 32-bit pattern with at least `digits` digits.
+QByteArray hex(int32_t value, int digits)
+{
+    return QByteArray::number(uint32_t(value), 16).toUpper().rightJustified(digits, '0');
+}
+
+} // namespace
+
+QByteArray BuildRS232Command(const TRS232Write &w)
+{
+    return QByteArray("$P009") + hex(w.BaudIndex, 2) + hex(w.DataBits, 1) + hex(w.StopBits, 1) +
+           hex(w.Parity, 1) + hex(w.Checksum, 1) + hex(w.Respond, 1);
+}
+
+QByteArray BuildCanCommand(const TCanWrite &w, int firmwareLevel)
+{
+    const bool layout20A = w.Spec == 0;
+    QByteArray command = firmwareLevel >= 2 ? QByteArray("$P121") : QByteArray("$P115");
+    command += hex(w.Spec, 1) + hex(w.Baud, 1) + hex(w.Hidden, 1);
+    if (layout20A) {
+        command += "0" + hex(w.Code, 3) + "0000";
+        command += "0" + hex(w.Mask, 3) + "0000";
+    } else {
+        command += hex(w.Code, 8);
+        command += hex(w.Mask, 8);
+    }
+    if (firmwareLevel >= 2) {
+        command += layout20A ? "00000" + hex(w.TxCanId & 0x7FF, 3) : hex(w.TxCanId & 0x1FFFFFFF, 8);
+        command += w.PairFlag;
+        command += w.TxIdFlag;
+        command += w.RespIdFlag;
+        command += hex(w.EndOfCommand, 1);
+    }
+    return command;
+}

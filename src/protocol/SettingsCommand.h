@@ -1,0 +1,37 @@
+#pragma once
+// Building of the module's settings writes ("$P0" RS-232 block, "$P1" CAN block).
+// The returned texts carry neither checksum nor carriage return: frame them with
+// Framing::FrameLine(text, true).
+
+#include <QByteArray>
+
+#include <cstdint>
+
+struct TRS232Write {
+    int32_t BaudIndex = 11;
+    int32_t DataBits = 3;
+    int32_t StopBits = 0;
+    int32_t Parity = 0;
+    int32_t Checksum = 0;
+    int32_t Respond = 0;
+};
+
+struct TCanWrite {
+    int32_t Spec = 0; // 0 is 2.0A, anything else 2.0B
+    int32_t Baud = 4;
+    int32_t Hidden = 0;
+    int32_t Code = 0;
+    int32_t Mask = 0;
+    int32_t TxCanId = 1;
+    char PairFlag = '0';
+    char TxIdFlag = '0';
+    char RespIdFlag = '0';
+    int32_t EndOfCommand = 0;
+};
+
+// "$P009" and six box indexes; 12 characters.
+QByteArray BuildRS232Command(const TRS232Write &w);
+
+// "$P121" with the Tx CAN ID, flags and end-of-command index from firmware level 2 on;
+// "$P115" without them below level 2.
+QByteArray BuildCanCommand(const TCanWrite &w, int firmwareLevel);

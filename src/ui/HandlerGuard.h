@@ -1,0 +1,24 @@
+#pragma once
+// Every event handler is entered through Guarded: a conversion error that the handler does not
+// catch ends that handler and goes to the default error report; no exception crosses the event loop.
+
+#include "common/StrToInt.h"
+#include "ui/Dialogs.h"
+
+#include <QString>
+#include <exception>
+#include <utility>
+
+template <typename F>
+void Guarded(F &&handler) noexcept
+{
+    try {
+        std::forward<F>(handler)();
+    } catch (const EConvertError &e) {
+        ShowErrorReport(e.message());
+    } catch (const std::exception &e) {
+        ShowErrorReport(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowErrorReport(QStringLiteral("Unexpected error"));
+    }
+}

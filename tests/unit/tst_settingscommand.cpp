@@ -1,0 +1,73 @@
+#include "protocol/Framing.h"
+#include "protocol/SettingsCommand.h"
+
+#include <QTest>
+
+class TestSettingsCommand : public QObject {
+    Q_OBJECT
+
+private slots:
+    void defaultsAtLevel2()
+    {
+        const TRS232Write rs232; // 115200, 8, 1, None, No, No
+        QCOMPARE(Framing::FrameLine(BuildRS232Command(rs232), true), QByteArray("$P0090B3000072\r"));
+
+        TCanWrite can; // 2.0A, 125K, code and mask 0, Tx CAN ID 1, all flags off, "None"
+        const QByteArray line = Framing::FrameLine(BuildCanCommand(can, 2), true);
+        QCOMPARE(line, QByteArray("$P121040") + QByteArray(23, '0') + "1" + "0000" + "DD" + "\r");
+        QCOMPARE(line.size(), 39);
+    }
+
+    void defaultsAtLevel1()
+    {
+        TCanWrite can;
+        const QByteArray line = Framing::FrameLine(BuildCanCommand(can, 1), true);
+        QCOMPARE(line, QByteArray("$P115040") + QByteArray(16, '0') + "9F" + "\r");
+        QCOMPARE(line.size(), 27);
+    }
+
+    void layoutsOfTheCanBlock()
+    {
+        TCanWrite a;
+        a.Spec = 0;
+        a.Code = 0x123;
+        a.Mask = 0x7FF;
+        a.TxCanId = 0x7FF;
+        a.PairFlag = '1';
+        a.TxIdFlag = '1';
+        a.RespIdFlag = '0';
+        a.EndOfCommand = 2;
+        const QByteArray cmd = BuildCanCommand(a, 2);
+        QCOMPARE(cmd.mid(8, 8), QByteArray("01230000"));   // positions 9-16
+        QCOMPARE(cmd.mid(16, 8), QByteArray("07FF0000"));  // positions 17-24
+        QCOMPARE(cmd.mid(24, 8), QByteArray("000007FF"));  // positions 25-32
+        QCOMPARE(cmd.mid(32, 4), QByteArray("1102"));
+
+        TCanWrite b = a;
+        b.Spec = 1;
+        b.Code = 0x1FFFFFFF;
+        b.TxCanId = int32_t(0xFFFFFFFF); // masked to 29 bits
+        const QByteArray cmdB = BuildCanCommand(b, 2);
+        QCOMPARE(cmdB.mid(8, 8), QByteArray("1FFFFFFF"));
+        QCOMPARE(cmdB.mid(24, 8), QByteArray("1FFFFFFF"));
+
+        TCanWrite c = a;
+        c.TxCanId = 0x1234; // 2.0A keeps 11 bits
+        QCOMPARE(BuildCanCommand(c, 2).mid(24, 8), QByteArray("00000234"));
+    }
+
+    void rs232BlockCarriesEachIndex()
+    {
+        TRS232Write w;
+        w.BaudIndex = 7;
+        w.DataBits = 2;
+        w.StopBits = 1;
+        w.Parity = 2;
+        w.Checksum = 1;
+        w.Respond = 1;
+        QCOMPARE(BuildRS232Command(w), QByteArray("$P0090721211"));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestSettingsCommand)
+#include "tst_settingscommand.moc"
