@@ -1,0 +1,52 @@
+#pragma once
+// The few operating-system serial-port calls the port component rests on, over POSIX termios.
+// Every descriptor is non-blocking; nothing here shows messages or touches Qt's event loop.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace PosixSerial {
+
+constexpr int InvalidHandle = -1;
+
+// Opens a terminal device for exclusive reading and writing: an advisory lock keeps out every
+// other opener that asks for it (root included), TIOCEXCL keeps out the rest. A path that is
+// not a terminal, or whose lock is held, is refused. Returns the descriptor or InvalidHandle.
+int OpenExclusive(const char *path);
+
+// Raw 8N1 at `baud`, receiver on, modem lines ignored, no software flow control, RTS/CTS when
+// `hardwareFlow`. A rate the driver has no constant for leaves the line's speed as it was.
+// Returns false when the current settings cannot be read; nothing is changed then.
+bool ApplyLineSettings(int fd, int32_t baud, bool hardwareFlow);
+
+// The termios speed constant for a standard rate, or 0 when there is none.
+unsigned BaudConstant(int32_t baud);
+
+// Outcome of an operation that can find the device gone.
+enum class TLineState { Up, Lost };
+
+// Bytes waiting in the receive queue; 0 when the driver cannot tell.
+int QueuedBytes(int fd, TLineState &line);
+
+// Reads at most `size` bytes that are already queued; never blocks. Returns the count read.
+// End of file or an I/O error on a descriptor that reported data marks the line lost.
+std::size_t ReadQueued(int fd, char *buffer, std::size_t size, TLineState &line);
+
+// Writes all bytes, waiting for room up to `stallMs` at a time. Returns the count written.
+std::size_t WriteAll(int fd, const char *data, std::size_t size, int stallMs, TLineState &line);
+
+enum class TWaitResult { Readable, TimedOut, HungUp };
+
+// Waits up to `timeoutMs` (negative: without limit) for the descriptor to become readable.
+// With fd == InvalidHandle it only sleeps for `timeoutMs`.
+TWaitResult WaitReadable(int fd, int timeoutMs);
+
+// True when the descriptor reports a hang-up or an error right now (without waiting).
+bool HungUp(int fd);
+
+void CloseHandle(int fd);
+
+// Milliseconds of a monotonic clock, wrapping at 2^32.
+uint32_t TickCount();
+
+} // namespace PosixSerial

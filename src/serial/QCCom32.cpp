@@ -1,0 +1,356 @@
+#include "serial/QCCom32.h"
+
+#include "common/StrToInt.h"
+#include "serial/PosixSerial.h"
+#include "ui/Dialogs.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+// How long one write may wait for room in the driver's queue before it counts as short.
+constexpr int WriteStallMs = 2000;
+
+} // namespace
+
+TQCCom32::TQCCom32(QObject *owner) : QObject(owner), m_portHandle(PosixSerial::InvalidHandle)
+{
+}
+
+TQCCom32::~TQCCom32()
+{
+    Close();
+}
+
+void TQCCom32::setBaud(int32_t value)
+{
+    if (value == m_baud)
+        return;
+    m_baud = value;
+    Reopen();
+}
+
+void TQCCom32::setEndOfResponse(const QString &value)
+{
+    m_endOfResponse = value;
+    m_responseTerminator = ParseEndOfResponse(value);
+}
+
+void TQCCom32::setHandshaking(THandshake value)
+{
+    if (value == m_handshaking)
+        return;
+    m_handshaking = value;
+    Reopen();
+}
+
+void TQCCom32::setPort(int32_t value)
+{
+    if (value == m_port)
+        return;
+    m_port = value;
+    Reopen();
+}
+
+void TQCCom32::setDevicePath(const QString &value)
+{
+    if (value == m_devicePath)
+        return;
+    m_devicePath = value;
+    Reopen();
+}
+
+void TQCCom32::Reopen()
+{
+    if (Opened()) {
+        Close();
+        Open();
+    }
+}
+
+bool TQCCom32::Opened() const
+{
+    return m_portHandle != PosixSerial::InvalidHandle;
+}
+
+QString TQCCom32::PortName() const
+{
+    if (!m_devicePath.isEmpty())
+        return m_devicePath;
+    return QStringLiteral("/dev/ttyS") + QString::number(qint64(m_port) - 1);
+}
+
+QString TQCCom32::DisplayName() const
+{
+    if (!m_devicePath.isEmpty())
+        return m_devicePath;
+    return QStringLiteral("COM") + QString::number(m_port);
+}
+
+int32_t TQCCom32::InCount()
+{
+    if (!Opened())
+        return 0;
+    auto line = PosixSerial::TLineState::Up;
+    const int count = PosixSerial::QueuedBytes(m_portHandle, line);
+    if (line == PosixSerial::TLineState::Lost) {
+        LineLost();
+        return 0;
+    }
+    return count;
+}
+
+bool TQCCom32::Open()
+{
+    if (Opened())
+        Close();
+    const QPointer<TQCCom32> self(this);
+    for (;;) {
+        m_portHandle = PosixSerial::OpenExclusive(QFile::encodeName(PortName()).constData());
+        if (Opened() || !m_showErrors)
+            break;
+        const TMsgAnswer answer = ShowMessageBox(
+            TMsgType::Warning, QStringLiteral("Error opening ") + DisplayName() + QStringLiteral(": "),
+            TMsgButtons::AbortRetry);
+        if (!self)
+            return false;
+        // A handler run while the box was up may have opened the port already.
+        if (answer == TMsgAnswer::Abort || Opened())
+            break;
+    }
+    if (Opened())
+        PosixSerial::ApplyLineSettings(m_portHandle, m_baud, m_handshaking == hsHardware);
+    return Opened();
+}
+
+void TQCCom32::Close()
+{
+    // The notifier must let go of the descriptor before it is closed.
+    DropNotifier();
+    PosixSerial::CloseHandle(m_portHandle);
+    m_portHandle = PosixSerial::InvalidHandle;
+}
+
+bool TQCCom32::SendCommand(const QByteArray &text)
+{
+    if (!Opened() && !Open())
+        return false;
+    if (text.isEmpty())
+        return true;
+    auto line = PosixSerial::TLineState::Up;
+    const std::size_t written =
+        PosixSerial::WriteAll(m_portHandle, text.constData(), std::size_t(text.size()), WriteStallMs, line);
+    if (line == PosixSerial::TLineState::Lost)
+        LineLost();
+    return written == std::size_t(text.size());
+}
+
+QByteArray TQCCom32::ReadResponse()
+{
+    QByteArray reply;
+    ReadResponse(reply);
+    return reply;
+}
+
+void TQCCom32::ReadResponse(QByteArray &reply)
+{
+    reply.clear();
+    if (m_inUse) {
+        if (m_showErrors)
+            ShowMessageBox(TMsgType::Plain, QStringLiteral("Port is in use -- operation aborted"), TMsgButtons::Ok);
+        return;
+    }
+    if (!Opened() && !Open())
+        return;
+    m_inUse = true;
+
+    if (m_responseTerminator.isEmpty()) {
+        const int count = InCount();
+        if (count > 0)
+            ReadQueuedInto(reply, count);
+        m_inUse = false;
+        return;
+    }
+
+    // Handlers run during the wait may close the port or even destroy this component.
+    const QPointer<TQCCom32> self(this);
+    uint32_t start = GetTickCount();
+    bool found = false;
+    do {
+        m_timedOut = false;
+        do {
+            const int count = InCount();
+            if (count > 0)
+                ReadQueuedInto(reply, count);
+            if (reply.contains(m_responseTerminator)) {
+                found = true;
+                break;
+            }
+            const uint32_t now = GetTickCount();
+            int waitMs = 0;
+            if (DeadlinePassed(start, m_responseTime, now)) {
+                m_timedOut = true;
+            } else {
+                // Wake just after the deadline has passed.
+                const uint64_t left = uint64_t(m_responseTime) - uint32_t(now - start) + 1;
+                waitMs = int(std::min<uint64_t>(left, INT_MAX));
+            }
+            if (!WaitOnce(waitMs, m_allowEvents))
+                return;
+        } while (!m_timedOut);
+
+        if (m_timedOut) {
+            DoTimeout();
+            if (!self)
+                return;
+            if (m_showErrors) {
+                const TMsgAnswer answer = ShowMessageBox(
+                    TMsgType::Warning, QStringLiteral("Timeout waiting for response."), TMsgButtons::AbortRetry);
+                if (!self)
+                    return;
+                if (answer == TMsgAnswer::Retry) {
+                    m_timedOut = false;
+                    start = GetTickCount();
+                }
+            }
+        }
+    } while (!found && !m_timedOut);
+    m_inUse = false;
+}
+
+void TQCCom32::DoTimeout()
+{
+    if (OnTimeout)
+        OnTimeout(this);
+}
+
+void TQCCom32::WaitForInputOrEvents()
+{
+    if (InCount() > 0)
+        return;
+    WaitOnce(-1, true);
+}
+
+uint32_t TQCCom32::GetTickCount()
+{
+    return PosixSerial::TickCount();
+}
+
+bool TQCCom32::DeadlinePassed(uint32_t start, uint32_t interval, uint32_t now)
+{
+    // Elapsed time rather than "now > start + interval", which goes wrong when the tick wraps.
+    return uint32_t(now - start) > interval;
+}
+
+QByteArray TQCCom32::ParseEndOfResponse(const QString &text)
+{
+    QByteArray terminator;
+    QString number;
+    bool inNumber = false;
+    const auto appendNumber = [&]() {
+        int32_t code = 0;
+        if (!TryStrToInt(number, code))
+            return false;
+        terminator.append(char(uint8_t(code & 0xFF)));
+        number.clear();
+        return true;
+    };
+    for (const QChar c : text) {
+        if (c == QLatin1Char('#')) {
+            if (inNumber && !appendNumber())
+                return text.toLatin1();
+            inNumber = true;
+        } else if (inNumber) {
+            number.append(c);
+        } else {
+            terminator.append(c.unicode() <= 0xFF ? char(c.unicode()) : '?');
+        }
+    }
+    if (!number.isEmpty() && !appendNumber())
+        return text.toLatin1();
+    return terminator;
+}
+
+void TQCCom32::ReadQueuedInto(QByteArray &reply, int count)
+{
+    QByteArray scratch(count, Qt::Uninitialized);
+    auto line = PosixSerial::TLineState::Up;
+    const std::size_t got = PosixSerial::ReadQueued(m_portHandle, scratch.data(), std::size_t(count), line);
+    reply.append(scratch.constData(), qsizetype(got));
+    if (line == PosixSerial::TLineState::Lost)
+        LineLost();
+}
+
+void TQCCom32::LineLost()
+{
+    if (!Opened())
+        return;
+    // A hung-up descriptor stays readable for ever: stop watching it before anything else.
+    Close();
+    QTimer::singleShot(0, this, [this] {
+        if (OnLineLost)
+            OnLineLost(this);
+    });
+}
+
+bool TQCCom32::WaitOnce(int timeoutMs, bool processEvents)
+{
+    if (processEvents && QAbstractEventDispatcher::instance()) {
+        if (timeoutMs == 0) {
+            const QPointer<TQCCom32> self(this);
+            QCoreApplication::processEvents();
+            return bool(self);
+        }
+        QTimer deadline;
+        if (timeoutMs > 0) {
+            deadline.setSingleShot(true);
+            deadline.setTimerType(Qt::PreciseTimer);
+            deadline.start(timeoutMs);
+        }
+        ArmNotifier();
+        const QPointer<TQCCom32> self(this);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        if (!self)
+            return false;
+        // Off again whether or not it fired: nobody waits on the port now.
+        if (m_notifier)
+            m_notifier->setEnabled(false);
+        return true;
+    }
+
+    if (timeoutMs == 0 || (timeoutMs < 0 && !Opened()))
+        return true;
+    if (PosixSerial::WaitReadable(m_portHandle, timeoutMs) == PosixSerial::TWaitResult::HungUp)
+        LineLost();
+    return true;
+}
+
+void TQCCom32::ArmNotifier()
+{
+    if (!Opened())
+        return;
+    if (!m_notifier) {
+        auto *notifier = new QSocketNotifier(qintptr(m_portHandle), QSocketNotifier::Read, this);
+        // It only wakes the waiting loop; the loop reads. Firing again before a loop waits
+        // would spin while a modal window runs its own loop over ours.
+        connect(notifier, &QSocketNotifier::activated, notifier, [notifier] { notifier->setEnabled(false); });
+        m_notifier = notifier;
+    }
+    m_notifier->setEnabled(true);
+}
+
+void TQCCom32::DropNotifier()
+{
+    if (m_notifier) {
+        m_notifier->setEnabled(false);
+        delete m_notifier.data();
+    }
+    m_notifier = nullptr;
+}

@@ -1,0 +1,95 @@
+#pragma once
+// TQCCom32: owns one serial port; writes command lines and collects one reply per call, waiting
+// until an end-of-response sequence arrives or the response time runs out.
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class QSocketNotifier;
+
+enum THandshake : uint8_t { hsNone = 0, hsHardware = 1 };
+
+class TQCCom32 : public QObject {
+    Q_OBJECT
+public:
+    explicit TQCCom32(QObject *owner = nullptr);
+    ~TQCCom32() override;
+
+    bool AllowEvents() const { return m_allowEvents; }
+    void setAllowEvents(bool value) { m_allowEvents = value; }
+    int32_t Baud() const { return m_baud; }
+    void setBaud(int32_t value);
+    QString EndOfResponse() const { return m_endOfResponse; }
+    void setEndOfResponse(const QString &value);
+    QByteArray ResponseTerminator() const { return m_responseTerminator; }
+    THandshake Handshaking() const { return m_handshaking; }
+    void setHandshaking(THandshake value);
+    int32_t InCount();
+    bool InUse() const { return m_inUse; }
+    uint32_t ResponseTime() const { return m_responseTime; }
+    void setResponseTime(uint32_t value) { m_responseTime = value; }
+    bool Opened() const;
+    int32_t Port() const { return m_port; }
+    void setPort(int32_t value);
+    // A non-empty path is opened instead of the numbered port.
+    QString DevicePath() const { return m_devicePath; }
+    void setDevicePath(const QString &value);
+    // The device opened: DevicePath, or "/dev/ttyS<Port-1>".
+    QString PortName() const;
+    // How messages name the port: "COM<n>", or the path.
+    QString DisplayName() const;
+    bool ShowErrors() const { return m_showErrors; }
+    void setShowErrors(bool value) { m_showErrors = value; }
+    bool TimedOut() const { return m_timedOut; }
+    QString Version() const { return QStringLiteral("1.4.0"); }
+    void setVersion(const QString &) {}
+
+    std::function<void(QObject *sender)> OnTimeout;
+    // Called once, from the event loop, after the device went away; the port is closed by then.
+    std::function<void(QObject *sender)> OnLineLost;
+
+    bool Open();
+    void Close();
+    bool SendCommand(const QByteArray &text);
+    void ReadResponse(QByteArray &reply);
+    QByteArray ReadResponse();
+    void DoTimeout();
+
+    // Blocks in the event loop until the port is readable or an event or timer arrives; returns
+    // at once when bytes already wait.
+    void WaitForInputOrEvents();
+
+    static uint32_t GetTickCount();
+    // True once more than `interval` ms have passed since `start`; correct across the tick wrap.
+    static bool DeadlinePassed(uint32_t start, uint32_t interval, uint32_t now);
+    // The terminator that an EndOfResponse text stands for.
+    static QByteArray ParseEndOfResponse(const QString &text);
+
+private:
+    void Reopen();
+    void ReadQueuedInto(QByteArray &reply, int count);
+    void LineLost();
+    // One wait for the port, an event or `timeoutMs` (negative: no limit). False when this
+    // component was destroyed by an event handled meanwhile.
+    bool WaitOnce(int timeoutMs, bool processEvents);
+    void ArmNotifier();
+    void DropNotifier();
+
+    bool m_allowEvents = false;
+    int32_t m_baud = 9600;
+    QString m_endOfResponse;
+    QByteArray m_responseTerminator;
+    THandshake m_handshaking = hsNone;
+    bool m_inUse = false;
+    uint32_t m_responseTime = 1000;
+    int32_t m_port = 1;
+    QString m_devicePath;
+    bool m_showErrors = true;
+    bool m_timedOut = false;
+    int m_portHandle;
+    QPointer<QSocketNotifier> m_notifier;
+};

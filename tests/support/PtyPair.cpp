@@ -1,0 +1,77 @@
+#include "support/PtyPair.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+PtyPair::PtyPair()
+{
+    const int fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    const char *name = nullptr;
+    if (::grantpt(fd) != 0 || ::unlockpt(fd) != 0 || (name = ::ptsname(fd)) == nullptr) {
+        ::close(fd);
+        return;
+    }
+    termios tio{};
+    if (::tcgetattr(fd, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(fd, TCSANOW, &tio);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    m_master = fd;
+    m_slavePath = QString::fromLocal8Bit(name);
+}
+
+PtyPair::~PtyPair()
+{
+    closeMaster();
+}
+
+bool PtyPair::write(const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (m_master >= 0 && done < bytes.size()) {
+        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            pollfd p{m_master, POLLOUT, 0};
+            if (::poll(&p, 1, 1000) <= 0)
+                return false;
+        } else {
+            return false;
+        }
+    }
+    return m_master >= 0;
+}
+
+QByteArray PtyPair::readAvailable(int waitMs)
+{
+    QByteArray out;
+    if (m_master < 0)
+        return out;
+    pollfd p{m_master, POLLIN, 0};
+    if (::poll(&p, 1, waitMs) <= 0 || !(p.revents & POLLIN))
+        return out;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n > 0)
+            out.append(buffer, n);
+        else if (!(n < 0 && errno == EINTR))
+            break; // EAGAIN: drained; EIO: nobody holds the slave side open
+    }
+    return out;
+}
+
+void PtyPair::closeMaster()
+{
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
+}

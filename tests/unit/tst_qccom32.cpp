@@ -1,0 +1,735 @@
+// The serial port component against a real pseudo-terminal: the test plays the device.
+
+#include "serial/QCCom32.h"
+#include "support/MessageBoxRecorder.h"
+#include "support/PtyPair.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+#include <QtTest>
+
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <memory>
+#include <sys/resource.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+double CpuMs()
+{
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000.0 + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1000.0;
+}
+
+// Share of one core this process used since construction; a busy wait shows up near 1.
+class CpuMeter {
+public:
+    CpuMeter() : m_cpu(CpuMs()) { m_wall.start(); }
+    double share() const { return (CpuMs() - m_cpu) / double(std::max<qint64>(m_wall.elapsed(), 1)); }
+
+private:
+    double m_cpu;
+    QElapsedTimer m_wall;
+};
+
+// Writes to the master side from another thread after a pause, so that no Qt event of ours
+// announces the bytes: only the port itself can wake the component.
+class LateWriter {
+public:
+    LateWriter(PtyPair &pty, QList<QByteArray> pieces, int pauseMs = 30)
+        : m_thread([&pty, pieces, pauseMs] {
+              for (const QByteArray &piece : pieces) {
+                  std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+                  pty.write(piece);
+              }
+          })
+    {
+    }
+    ~LateWriter() { m_thread.join(); }
+
+private:
+    std::thread m_thread;
+};
+
+bool Echoing(int fd)
+{
+    termios tio{};
+    return tcgetattr(fd, &tio) == 0 && (tio.c_lflag & ECHO);
+}
+
+// Undoes the component's raw mode behind its back; only a fresh Open sets it again.
+void Spoil(int fd)
+{
+    termios tio{};
+    tcgetattr(fd, &tio);
+    tio.c_lflag |= ECHO;
+    tcsetattr(fd, TCSANOW, &tio);
+}
+
+} // namespace
+
+class TstQCCom32 : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<MessageBoxRecorder> boxes;
+
+    // A component on the slave side of `pty`, opened, with boxes off.
+    static void Attach(TQCCom32 &com, const PtyPair &pty, bool allowEvents = true)
+    {
+        com.setShowErrors(false);
+        com.setAllowEvents(allowEvents);
+        com.setEndOfResponse(QStringLiteral("#13"));
+        com.setDevicePath(pty.slavePath());
+        com.Open();
+    }
+
+private slots:
+    void init() { boxes = std::make_unique<MessageBoxRecorder>(); }
+    void cleanup() { boxes.reset(); }
+
+    void closedPortAndVersion()
+    {
+        TQCCom32 com;
+        QVERIFY(!com.Opened());
+        QCOMPARE(com.InCount(), 0);
+        com.setVersion(QStringLiteral("2.0"));
+        QCOMPARE(com.Version(), QStringLiteral("1.4.0"));
+    }
+
+    void portNames_data()
+    {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("display");
+        QTest::newRow("COM1") << 1 << QString() << "/dev/ttyS0" << "COM1";
+        QTest::newRow("COM9") << 9 << QString() << "/dev/ttyS8" << "COM9";
+        QTest::newRow("COM10") << 10 << QString() << "/dev/ttyS9" << "COM10";
+        QTest::newRow("path wins") << 3 << "/dev/ttyUSB0" << "/dev/ttyUSB0" << "/dev/ttyUSB0";
+        QTest::newRow("lowest port") << int(INT32_MIN) << QString() << "/dev/ttyS-2147483649" << "COM-2147483648";
+    }
+    void portNames()
+    {
+        QFETCH(int, port);
+        QFETCH(QString, path);
+        TQCCom32 com;
+        com.setPort(port);
+        com.setDevicePath(path);
+        QTEST(com.PortName(), "device");
+        QTEST(com.DisplayName(), "display");
+        QVERIFY(!com.Opened());
+    }
+
+    void endOfResponseParsing_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("terminator");
+        QTest::newRow("#13") << "#13" << QByteArray("\r");
+        QTest::newRow("#13#10") << "#13#10" << QByteArray("\r\n");
+        QTest::newRow("plain text") << "abc" << QByteArray("abc");
+        QTest::newRow("text then code") << "OK#13" << QByteArray("OK\r");
+        QTest::newRow("empty") << "" << QByteArray();
+        QTest::newRow("lone #") << "#" << QByteArray();
+        QTest::newRow("trailing #") << "#13#" << QByteArray("\r");
+        QTest::newRow("hex") << "#$0D#x0a" << QByteArray("\r\n");
+        QTest::newRow("low byte") << "#269" << QByteArray("\r");
+        QTest::newRow("negative") << "#-243" << QByteArray("\r");
+        QTest::newRow("zero") << "#0" << QByteArray(1, '\0');
+        QTest::newRow("leading blank") << "# 13" << QByteArray("\r");
+        QTest::newRow("letter after digits") << "#13x" << QByteArray("#13x");
+        QTest::newRow("##13") << "##13" << QByteArray("##13");
+        QTest::newRow("trailing blank") << "#13 " << QByteArray("#13 ");
+        QTest::newRow("out of range") << "#99999999999" << QByteArray("#99999999999");
+        QTest::newRow("text after code") << "#13abc" << QByteArray("#13abc");
+    }
+    void endOfResponseParsing()
+    {
+        QFETCH(QString, text);
+        TQCCom32 com;
+        com.setEndOfResponse(text);
+        QCOMPARE(com.EndOfResponse(), text);
+        QTEST(com.ResponseTerminator(), "terminator");
+    }
+
+    void deadlineHoldsAcrossTickWrap_data()
+    {
+        QTest::addColumn<uint>("start");
+        QTest::addColumn<uint>("interval");
+        QTest::addColumn<uint>("now");
+        QTest::addColumn<bool>("passed");
+        QTest::newRow("before") << 1000u << 500u << 1500u << false;
+        QTest::newRow("after") << 1000u << 500u << 1501u << true;
+        QTest::newRow("zero interval, same tick") << 7u << 0u << 7u << false;
+        QTest::newRow("zero interval, next tick") << 7u << 0u << 8u << true;
+        QTest::newRow("deadline wraps, not yet") << 0xFFFFFF00u << 0x200u << 0xFFFFFFF0u << false;
+        QTest::newRow("deadline wraps, passed") << 0xFFFFFF00u << 0x200u << 0x101u << true;
+        QTest::newRow("deadline at the top") << 0xFFFFFE00u << 0x1FFu << 0u << true;
+    }
+    void deadlineHoldsAcrossTickWrap()
+    {
+        QFETCH(uint, start);
+        QFETCH(uint, interval);
+        QFETCH(uint, now);
+        QTEST(TQCCom32::DeadlinePassed(start, interval, now), "passed");
+    }
+
+    void replyInPiecesIsAssembled_data()
+    {
+        QTest::addColumn<bool>("allowEvents");
+        QTest::newRow("pumping events") << true;
+        QTest::newRow("without events") << false;
+    }
+    void replyInPiecesIsAssembled()
+    {
+        QFETCH(bool, allowEvents);
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty, allowEvents);
+        com.setResponseTime(10000);
+        QVERIFY(pty.write("AB"));
+        QByteArray reply;
+        {
+            LateWriter writer(pty, {"CD", "E\rxy"});
+            com.ReadResponse(reply);
+        }
+        // Bytes after the terminator count only when they came in the same read.
+        QVERIFY(reply == "ABCDE\r" || reply == "ABCDE\rxy");
+        QVERIFY(!com.TimedOut());
+        QVERIFY(!com.InUse());
+    }
+
+    void queuedRepliesComeBackTogether()
+    {
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty);
+        QVERIFY(pty.write("A1\rB2\rtail"));
+        QTRY_COMPARE(com.InCount(), 10);
+        QCOMPARE(com.ReadResponse(), QByteArray("A1\rB2\rtail"));
+        QVERIFY(!com.TimedOut());
+        QCOMPARE(com.InCount(), 0);
+    }
+
+    void noReplyTimesOut_data()
+    {
+        QTest::addColumn<bool>("allowEvents");
+        QTest::addColumn<QByteArray>("partial");
+        QTest::newRow("nothing, pumping events") << true << QByteArray();
+        QTest::newRow("nothing, without events") << false << QByteArray();
+        QTest::newRow("partial, pumping events") << true << QByteArray("half");
+        QTest::newRow("partial, without events") << false << QByteArray("half");
+    }
+    void noReplyTimesOut()
+    {
+        QFETCH(bool, allowEvents);
+        QFETCH(QByteArray, partial);
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty, allowEvents);
+        com.setResponseTime(300);
+        int timeouts = 0;
+        com.OnTimeout = [&](QObject *sender) {
+            QCOMPARE(sender, &com);
+            ++timeouts;
+        };
+        QVERIFY(pty.write(partial));
+        QTRY_COMPARE(com.InCount(), int(partial.size()));
+
+        QElapsedTimer clock;
+        clock.start();
+        const CpuMeter cpu;
+        QByteArray reply = "stale";
+        com.ReadResponse(reply);
+        QVERIFY2(cpu.share() < 0.5, "the wait must sleep, not poll");
+        QVERIFY(clock.elapsed() >= 300);
+        QCOMPARE(reply, partial);
+        QVERIFY(com.TimedOut());
+        QCOMPARE(timeouts, 1);
+        QVERIFY(boxes->boxes.isEmpty());
+        QVERIFY(com.Opened());
+    }
+
+    void timeoutBoxRetryWaitsAgain()
+    {
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty);
+        com.setShowErrors(true);
+        com.setResponseTime(100);
+        int timeouts = 0;
+        com.OnTimeout = [&](QObject *) { ++timeouts; };
+        QVERIFY(pty.write("AB"));
+        boxes->queueAnswer(TMsgAnswer::Retry);
+        boxes->onBox = [&](const RecordedBox &) { pty.write("C\r"); };
+        QCOMPARE(com.ReadResponse(), QByteArray("AB") + "C\r");
+        QVERIFY(!com.TimedOut());
+        QCOMPARE(timeouts, 1);
+        QCOMPARE(boxes->texts(), QStringList{"Timeout waiting for response."});
+        QCOMPARE(boxes->boxes[0].type, TMsgType::Warning);
+        QCOMPARE(boxes->boxes[0].buttons, TMsgButtons::AbortRetry);
+    }
+
+    void timeoutBoxRetryIsAFullInterval()
+    {
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty);
+        com.setShowErrors(true);
+        com.setResponseTime(150);
+        int timeouts = 0;
+        com.OnTimeout = [&](QObject *) { ++timeouts; };
+        boxes->queueAnswer(TMsgAnswer::Retry);
+        boxes->queueAnswer(TMsgAnswer::Abort);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(com.ReadResponse().isEmpty());
+        QVERIFY(clock.elapsed() >= 300);
+        QVERIFY(com.TimedOut());
+        QCOMPARE(timeouts, 2);
+        QCOMPARE(boxes->boxes.size(), 2);
+    }
+
+    void emptyTerminatorReturnsWhatIsQueued()
+    {
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty);
+        com.setResponseTime(1);
+        QVERIFY(com.ReadResponse().isEmpty()); // times out: TimedOut becomes true
+        QVERIFY(com.TimedOut());
+
+        com.setEndOfResponse(QString());
+        com.setResponseTime(600000);
+        QVERIFY(com.ReadResponse().isEmpty());
+        QVERIFY(pty.write("xyz"));
+        QTRY_COMPARE(com.InCount(), 3);
+        QCOMPARE(com.ReadResponse(), QByteArray("xyz"));
+        QVERIFY(com.TimedOut()); // untouched by reads that do not wait
+        QVERIFY(!com.InUse());
+    }
+
+    void zeroResponseTime()
+    {
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty);
+        com.setResponseTime(0);
+        QVERIFY(com.ReadResponse().isEmpty());
+        QVERIFY(com.TimedOut());
+        QVERIFY(pty.write("OK\r"));
+        QTRY_COMPARE(com.InCount(), 3);
+        QCOMPARE(com.ReadResponse(), QByteArray("OK\r"));
+        QVERIFY(!com.TimedOut());
+    }
+
+    void destroyedDuringTheWait()
+    {
+        PtyPair pty;
+        auto *com = new TQCCom32;
+        Attach(*com, pty);
+        com->setResponseTime(5000);
+        QVERIFY(pty.write("par"));
+        QTRY_COMPARE(com->InCount(), 3);
+        QPointer<TQCCom32> watch(com);
+        QTimer::singleShot(20, this, [&] { delete com; });
+        QByteArray reply;
+        com->ReadResponse(reply);
+        QVERIFY(watch.isNull());
+        QCOMPARE(reply, QByteArray("par"));
+        TQCCom32 next;
+        Attach(next, pty);
+        QVERIFY2(next.Opened(), "the destroyed component must have let go of the port");
+    }
+
+    void readDuringAnotherReadIsRefused_data()
+    {
+        QTest::addColumn<bool>("showErrors");
+        QTest::newRow("silent") << false;
+        QTest::newRow("with box") << true;
+    }
+    void readDuringAnotherReadIsRefused()
+    {
+        QFETCH(bool, showErrors);
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty);
+        com.setShowErrors(showErrors);
+        com.setResponseTime(10000);
+        QByteArray inner = "untouched";
+        bool innerSawInUse = false;
+        int queuedAtInner = -1;
+        QTimer::singleShot(20, this, [&] {
+            pty.write("OK\r");
+            for (int i = 0; i < 400 && com.InCount() < 3; ++i)
+                usleep(5000);
+            queuedAtInner = com.InCount();
+            com.ReadResponse(inner);
+            innerSawInUse = com.InUse();
+        });
+        QCOMPARE(com.ReadResponse(), QByteArray("OK\r"));
+        QCOMPARE(queuedAtInner, 3);
+        QVERIFY(inner.isEmpty());
+        QVERIFY(innerSawInUse);
+        QVERIFY(!com.InUse());
+        QVERIFY(!com.TimedOut());
+        if (showErrors) {
+            QCOMPARE(boxes->texts(), QStringList{"Port is in use -- operation aborted"});
+            QCOMPARE(boxes->boxes[0].type, TMsgType::Plain);
+            QCOMPARE(boxes->boxes[0].buttons, TMsgButtons::Ok);
+        } else {
+            QVERIFY(boxes->boxes.isEmpty());
+        }
+    }
+
+    void changedSettingsReopenThePort()
+    {
+        PtyPair pty, other;
+        // Opened before the component takes the port, so it may look at the line's settings.
+        const int observer = ::open(QFile::encodeName(pty.slavePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(observer >= 0);
+        TQCCom32 com;
+        Attach(com, pty);
+        QVERIFY(com.Opened());
+        QVERIFY(!Echoing(observer));
+
+        Spoil(observer);
+        com.setBaud(9600);
+        com.setPort(1);
+        com.setHandshaking(hsNone);
+        com.setDevicePath(pty.slavePath());
+        QVERIFY2(Echoing(observer), "writing the current value must not reopen");
+
+        com.setBaud(19200);
+        QVERIFY(com.Opened());
+        QVERIFY(!Echoing(observer));
+        termios tio{};
+        QCOMPARE(tcgetattr(observer, &tio), 0);
+        QCOMPARE(cfgetospeed(&tio), speed_t(B19200));
+
+        Spoil(observer);
+        com.setPort(4);
+        QVERIFY(!Echoing(observer));
+        QCOMPARE(com.PortName(), pty.slavePath());
+
+        Spoil(observer);
+        com.setHandshaking(hsHardware);
+        QVERIFY(!Echoing(observer));
+        QCOMPARE(tcgetattr(observer, &tio), 0);
+        QVERIFY(tio.c_cflag & CRTSCTS);
+        com.setHandshaking(hsNone);
+        QCOMPARE(tcgetattr(observer, &tio), 0);
+        QVERIFY(!(tio.c_cflag & CRTSCTS));
+
+        com.setDevicePath(other.slavePath());
+        QVERIFY(com.Opened());
+        QVERIFY(com.SendCommand("moved"));
+        QByteArray got;
+        QTRY_COMPARE(got += other.readAvailable(), QByteArray("moved"));
+        TQCCom32 second;
+        Attach(second, pty);
+        QVERIFY2(second.Opened(), "the first device must have been let go");
+
+        com.Close();
+        com.setBaud(38400);
+        com.setPort(2);
+        QVERIFY(!com.Opened());
+        ::close(observer);
+    }
+
+    void secondOpenerIsRefused()
+    {
+        PtyPair pty;
+        TQCCom32 first;
+        Attach(first, pty);
+        QVERIFY(first.Opened());
+
+        TQCCom32 second;
+        Attach(second, pty);
+        QVERIFY(!second.Opened());
+        QVERIFY(!second.SendCommand("x"));
+        QVERIFY(boxes->boxes.isEmpty());
+
+        second.setShowErrors(true);
+        QVERIFY(!second.Open());
+        QCOMPARE(boxes->texts(), QStringList{"Error opening " + pty.slavePath() + ": "});
+        QCOMPARE(boxes->boxes[0].type, TMsgType::Warning);
+        QCOMPARE(boxes->boxes[0].buttons, TMsgButtons::AbortRetry);
+
+        // Retry tries again; here the first owner lets go meanwhile.
+        boxes->boxes.clear();
+        boxes->queueAnswer(TMsgAnswer::Retry);
+        boxes->onBox = [&](const RecordedBox &) { first.Close(); };
+        QVERIFY(second.Open());
+        QCOMPARE(boxes->boxes.size(), 1);
+    }
+
+    void openErrorNamesTheComPort()
+    {
+        if (QFile::exists(QStringLiteral("/dev/ttyS249")))
+            QSKIP("this machine has a /dev/ttyS249");
+        TQCCom32 com;
+        com.setPort(250);
+        QVERIFY(!com.Open());
+        QCOMPARE(boxes->texts(), QStringList{"Error opening COM250: "});
+    }
+
+    void nonTerminalIsNotAPort()
+    {
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        TQCCom32 com;
+        com.setShowErrors(false);
+        com.setDevicePath(file.fileName());
+        QVERIFY(!com.Open());
+    }
+
+    void sendCommandWritesExactlyTheText()
+    {
+        PtyPair pty;
+        TQCCom32 com;
+        com.setShowErrors(false);
+        com.setDevicePath(pty.slavePath());
+        QVERIFY(com.SendCommand(QByteArray()));
+        QVERIFY2(com.Opened(), "sending on a closed port opens it");
+        QVERIFY(com.SendCommand("#A\r"));
+        QByteArray got;
+        QTRY_COMPARE(got += pty.readAvailable(), QByteArray("#A\r"));
+    }
+
+    void longWriteWaitsForRoom()
+    {
+        QByteArray text(256 * 1024, Qt::Uninitialized);
+        for (qsizetype i = 0; i < text.size(); ++i)
+            text[i] = char(i * 7);
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty);
+        QByteArray got;
+        std::thread reader([&] {
+            for (int idle = 0; got.size() < text.size() && idle < 50;) {
+                const QByteArray piece = pty.readAvailable(100);
+                idle = piece.isEmpty() ? idle + 1 : 0;
+                got += piece;
+            }
+        });
+        const bool sent = com.SendCommand(text);
+        reader.join();
+        QVERIFY(sent);
+        QCOMPARE(got.size(), text.size());
+        QVERIFY(got == text);
+    }
+
+    void stalledWriteReportsFailure()
+    {
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty);
+        // Nobody reads the other side: the line's queues fill up and stay full.
+        QVERIFY(!com.SendCommand(QByteArray(4 * 1024 * 1024, 'x')));
+        QVERIFY2(com.Opened(), "a full queue is not a lost line");
+    }
+
+    void rawLinePassesEveryByte()
+    {
+        const QByteArray bytes("\r\n\0\x03\x04\x08\x11\x13\x1a\x1c\x7f\xff#", 13);
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty);
+        com.setEndOfResponse(QString());
+        QVERIFY(pty.write(bytes));
+        QTRY_COMPARE(com.InCount(), int(bytes.size()));
+        QCOMPARE(com.ReadResponse(), bytes);
+        // No echo came back, and the XOFF just received did not stop the output.
+        QVERIFY(com.SendCommand(bytes));
+        QByteArray got;
+        QTRY_COMPARE(got += pty.readAvailable(), bytes);
+    }
+
+    void waitWakesWhenBytesArrive()
+    {
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty);
+        bool fallbackFired = false;
+        QTimer fallback;
+        fallback.setSingleShot(true);
+        connect(&fallback, &QTimer::timeout, this, [&] { fallbackFired = true; });
+        fallback.start(10000);
+        LateWriter writer(pty, {"ping\r"});
+        while (!fallbackFired && com.InCount() == 0)
+            com.WaitForInputOrEvents();
+        QVERIFY2(!fallbackFired, "the port's readiness did not wake the wait");
+        QTRY_COMPARE(com.InCount(), 5);
+    }
+
+    void nestedLoopLeavesBytesAtThePort_data()
+    {
+        QTest::addColumn<bool>("readResponse");
+        QTest::newRow("under ReadResponse") << true;
+        QTest::newRow("under WaitForInputOrEvents") << false;
+    }
+    void nestedLoopLeavesBytesAtThePort()
+    {
+        QFETCH(bool, readResponse);
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty);
+        com.setResponseTime(20000);
+        int queuedAfterModal = -1;
+        double modalCpu = 1.0;
+        QTimer::singleShot(10, this, [&] {
+            // Stands in for a modal window: its own loop, bytes arriving while it runs.
+            QEventLoop modal;
+            QTimer ticks;
+            int ticksWithBytes = 0;
+            connect(&ticks, &QTimer::timeout, &modal, [&] {
+                if (com.InCount() == 5 && ++ticksWithBytes == 15)
+                    modal.quit();
+            });
+            ticks.start(10);
+            QTimer::singleShot(5000, &modal, &QEventLoop::quit);
+            const CpuMeter cpu;
+            LateWriter writer(pty, {"data\r"});
+            modal.exec();
+            modalCpu = cpu.share();
+            queuedAfterModal = com.InCount();
+        });
+        QByteArray reply;
+        if (readResponse) {
+            reply = com.ReadResponse();
+        } else {
+            while (queuedAfterModal < 0)
+                com.WaitForInputOrEvents();
+        }
+        QCOMPARE(queuedAfterModal, 5);
+        QVERIFY2(modalCpu < 0.5, "a readable port must not keep firing under another loop");
+        if (readResponse)
+            QCOMPARE(reply, QByteArray("data\r"));
+        else
+            QCOMPARE(com.InCount(), 5);
+    }
+
+    void portClosedUnderTheWait_data()
+    {
+        QTest::addColumn<bool>("reopen");
+        QTest::newRow("closed") << false;
+        QTest::newRow("closed and reopened") << true;
+    }
+    void portClosedUnderTheWait()
+    {
+        QFETCH(bool, reopen);
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty);
+        com.setResponseTime(300);
+        int lost = 0;
+        com.OnLineLost = [&](QObject *) { ++lost; };
+        QVERIFY(pty.write("par"));
+        QTRY_COMPARE(com.InCount(), 3);
+        QTimer::singleShot(20, this, [&] {
+            com.Close();
+            QCOMPARE(com.InCount(), 0);
+            if (reopen) {
+                QVERIFY(com.Open());
+                pty.write("t\r");
+            }
+        });
+        QElapsedTimer clock;
+        clock.start();
+        const QByteArray reply = com.ReadResponse();
+        if (reopen) {
+            QCOMPARE(reply, QByteArray("part\r"));
+            QVERIFY(!com.TimedOut());
+        } else {
+            QCOMPARE(reply, QByteArray("par"));
+            QVERIFY(com.TimedOut());
+            QVERIFY(clock.elapsed() >= 300);
+        }
+        QCOMPARE(com.Opened(), reopen);
+        QCoreApplication::processEvents();
+        QCOMPARE(lost, 0);
+    }
+
+    void lostLineDuringReadResponse_data()
+    {
+        QTest::addColumn<bool>("allowEvents");
+        QTest::newRow("pumping events") << true;
+        QTest::newRow("without events") << false;
+    }
+    void lostLineDuringReadResponse()
+    {
+        QFETCH(bool, allowEvents);
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty, allowEvents);
+        com.setResponseTime(400);
+        int lost = 0;
+        com.OnLineLost = [&](QObject *sender) {
+            QCOMPARE(sender, &com);
+            QVERIFY(!com.Opened());
+            ++lost;
+        };
+        QByteArray reply;
+        const CpuMeter cpu;
+        {
+            std::thread unplug([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                pty.closeMaster();
+            });
+            com.ReadResponse(reply);
+            unplug.join();
+        }
+        QVERIFY2(cpu.share() < 0.5, "a hung-up port must not make the wait spin");
+        QVERIFY(reply.isEmpty());
+        QVERIFY(com.TimedOut());
+        QVERIFY(!com.Opened());
+        QVERIFY(!com.InUse());
+        QTRY_COMPARE(lost, 1);
+        QCOMPARE(com.InCount(), 0);
+        QVERIFY(!com.SendCommand("x"));
+        QCoreApplication::processEvents();
+        QCOMPARE(lost, 1);
+    }
+
+    void lostLineWhileIdle()
+    {
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty);
+        int lost = 0;
+        com.OnLineLost = [&](QObject *) { ++lost; };
+        QTimer::singleShot(50, this, [&] { pty.closeMaster(); });
+        bool over = false;
+        QTimer::singleShot(300, this, [&] { over = true; });
+        const CpuMeter cpu;
+        while (!over)
+            com.WaitForInputOrEvents();
+        QVERIFY2(cpu.share() < 0.5, "a hung-up port must not make the idle wait spin");
+        QCOMPARE(lost, 1);
+        QVERIFY(!com.Opened());
+    }
+
+    void lostLineOnWrite()
+    {
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty);
+        int lost = 0;
+        com.OnLineLost = [&](QObject *) { ++lost; };
+        pty.closeMaster();
+        QVERIFY(!com.SendCommand("#A\r"));
+        QVERIFY(!com.Opened());
+        QTRY_COMPARE(lost, 1);
+    }
+};
+
+QTEST_MAIN(TstQCCom32)
+#include "tst_qccom32.moc"
