@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test test-asan bench clean
+.PHONY: all deps build run test test-asan bench fuzz clean
 
 all: build
 
@@ -35,6 +35,11 @@ bench: deps
 	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DK3316_BUILD_TESTS=OFF
 	cmake --build build-release -j $(JOBS)
 	@for b in build-release/bin/bench_*; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b; done
+
+# Runs every fuzz target for FUZZ_SECONDS (default 60) each; see scripts/fuzz.sh.
+fuzz:
+	@scripts/install-deps.sh clang libclang-rt-14-dev
+	@scripts/fuzz.sh
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-release

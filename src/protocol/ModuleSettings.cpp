@@ -10,6 +10,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPushButton>
+#include <QRadioButton>
 
 void TMainForm::GetModuleSettings()
 {

@@ -1,0 +1,133 @@
+// The message composer: builds CAN message lines from the fields and sends them once or
+// periodically.
+
+#include "ui/MainUnit.h"
+
+#include "common/StrToInt.h"
+#include "protocol/Framing.h"
+#include "protocol/MessageLine.h"
+#include "ui/Dialogs.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+void TMainForm::SendBitBtnClick(QObject *)
+{
+    if (CANCheckBox->isChecked()) {
+        TComposerFields fields;
+        fields.IdText = IDEdit->text();
+        fields.ModeText = ModeEdit->text();
+        fields.RtrText = RTREdit->text();
+        fields.DlcText = DLCEdit->text();
+        for (int k = 0; k < 8; ++k)
+            fields.Data[k] = DataEdits[k]->Value();
+        SendEdit->setText(ComposeMessageLine(fields));
+    }
+
+    const QByteArray line = SendEdit->text().toLatin1();
+    if (!ComPort->SendCommand(Framing::FrameLine(line, UseChecksum))) {
+        // Stop the timer before the box, so no further tick sends while it is open.
+        if (Timer2->isActive())
+            StopBitBtnClick(StopBitBtn);
+        ShowMessageBox(TMsgType::Error, QStringLiteral("Send Messages Failed!!!"));
+    }
+}
+
+void TMainForm::CANCheckBoxClick(QObject *)
+{
+    const bool composed = CANCheckBox->isChecked();
+    for (QWidget *w : std::initializer_list<QWidget *>{IDEdit, RTREdit, DLCEdit, ModeEdit})
+        w->setEnabled(composed);
+    for (TNumberEdit *d : DataEdits)
+        d->setEnabled(composed);
+    SendEdit->setEnabled(!composed);
+}
+
+void TMainForm::ModeEditChange(QObject *)
+{
+    if (!CANCheckBox->isChecked())
+        return;
+    if (ModeEdit->Value() == 1) {
+        IDEdit->setMaxLength(8);
+        IDEdit->setText(IntToHex(StrToInt(QStringLiteral("$") + IDEdit->text()), 8));
+    } else {
+        IDEdit->setMaxLength(3);
+        const QString id = IDEdit->text();
+        if (id.size() > 3)
+            IDEdit->setText(id.right(3));
+    }
+}
+
+void TMainForm::RTREditChange(QObject *)
+{
+    if (!CANCheckBox->isChecked())
+        return;
+    if (RTREdit->Value() == 1) {
+        for (TNumberEdit *d : DataEdits)
+            d->setEnabled(false);
+    } else {
+        DLCEditChange(RTREdit);
+    }
+}
+
+void TMainForm::DLCEditChange(QObject *)
+{
+    if (!CANCheckBox->isChecked() || RTREdit->text() != QLatin1String("0"))
+        return;
+    for (TNumberEdit *d : DataEdits)
+        d->setEnabled(true);
+    for (int k = 1; k <= 8; ++k)
+        if (k > DLCEdit->Value())
+            DataEdits[k - 1]->setEnabled(false);
+}
+
+void TMainForm::AutoBitBtnClick(QObject *)
+{
+    Timer2->start();
+    StopBitBtn->setEnabled(true);
+    AutoBitBtn->setEnabled(false);
+    SendBitBtn->setEnabled(false);
+}
+
+void TMainForm::StopBitBtnClick(QObject *)
+{
+    Timer2->stop();
+    StopBitBtn->setEnabled(false);
+    AutoBitBtn->setEnabled(true);
+    SendBitBtn->setEnabled(true);
+}
+
+void TMainForm::Timer2Timer(QObject *)
+{
+    try {
+        SendBitBtnClick(Timer2);
+    } catch (const EConvertError &) {
+        // A line that cannot be composed would fail on every tick: stop first, report once.
+        if (Timer2->isActive())
+            StopBitBtnClick(StopBitBtn);
+        throw;
+    }
+}
+
+void TMainForm::IntervalEditChange(QObject *)
+{
+    SetBitBtn->setEnabled(true);
+}
+
+void TMainForm::SetBitBtnClick(QObject *)
+{
+    int32_t interval = 500;
+    int32_t typed = 0;
+    // Only pasting can bring a sign here; a negative number is no interval.
+    if (!TryStrToInt(IntervalEdit->text(), typed) || typed < 0)
+        ShowMessageBox(TMsgType::Warning, QStringLiteral("Please input a numerical value!"));
+    else
+        interval = typed;
+    if (interval == 0)
+        interval = 500;
+    IntervalEdit->setText(IntToStr(interval));
+    Timer2->setInterval(interval);
+    SetBitBtn->setEnabled(false);
+}

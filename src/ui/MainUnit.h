@@ -1,0 +1,256 @@
+#pragma once
+// The main window: every control, the connection state, and the handlers that drive the module.
+// Its methods live in the files of their subsystem (Connection.cpp, ModuleSettings.cpp,
+// CanRules.cpp, Composer.cpp, ReceiveMonitor.cpp); this file declares the whole class.
+
+#include "controls/ValEdit1.h"
+#include "serial/QCCom32.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QString>
+
+#include <cstdint>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class QWidget;
+class TReceiveModel;
+
+// Unit-level state shared by all methods of the window.
+struct TMainUnitState {
+    QByteArray LastResponse;
+    QString ModuleModel = QStringLiteral("K-3316");
+    QString MakerName = QStringLiteral("TERAVOX");
+    int32_t EndOfCommandIndex = 0;
+
+    // The module-settings copy, decoded from the settings replies.
+    int32_t ModuleRS232Baud = 0;
+    int32_t ModuleDataBits = 0;
+    int32_t ModuleStopBits = 0;
+    int32_t ModuleParity = 0;
+    int32_t ModuleChecksum = 0;
+    int32_t ModuleRespond = 0;
+    int32_t ModuleCanSpec = 0;
+    int32_t ModuleCanBaud = 0;
+    int32_t ModuleCanHidden = 0;
+    QString ModuleCanCode;
+    QString ModuleCanMask;
+    QString ModuleTxCanId;
+    QString ModulePairFlag;
+    QString ModuleTxIdFlag;
+    QString ModuleRespIdFlag;
+};
+
+enum TCloseAction { caNone, caFree };
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TMainForm(QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    // --- private state (public for the dialogs and for tests) ---
+    QString UtilityVersion;
+    QString FirmwareVersion;
+    int32_t FirmwareLevel = 0;
+    int32_t ModuleMode = 0;
+    bool Connected = false;
+    bool SettingsAccepted = false;
+    int32_t ModuleBaudIndex = 0;
+    bool UseChecksum = false;
+    bool Receiving = false;
+    bool PairTestRequested = false;
+    TMainUnitState Unit;
+
+    TQCCom32 *ComPort = nullptr;
+    QTimer *Timer2 = nullptr;
+
+    // --- framing helpers ---
+    static QByteArray AddChksum(const QByteArray &text);
+    static bool Chksum(const QByteArray &reply);
+    static int AscToInt(char c);
+
+    // --- window, start-up and control states ---
+    void FormCreate(QObject *sender);
+    void FormClose(QObject *sender, TCloseAction &action);
+    void AllEditStatus();
+    void QuitToolButtonClick(QObject *sender);
+    void AboutToolButtonClick(QObject *sender);
+
+    // --- connection and mode detection ---
+    void ConnectToolButtonClick(QObject *sender);
+    void DisconnectToolButtonClick(QObject *sender);
+    void GetModuleInformation();
+    void SettingToolButtonClick(QObject *sender);
+
+    // --- module settings ---
+    void GetModuleSettings();
+    void SettingButtonClick(QObject *sender);
+    void DefaultButtonClick(QObject *sender);
+
+    // --- CAN-parameter rules ---
+    void CANSpecificationComboBoxChange(QObject *sender);
+    void ChkBox_PairClick(QObject *sender);
+    void ChkBox_TxCANIDClick(QObject *sender);
+    void EndCmdRB1Click(QObject *sender);
+    void EndCmdRB2Click(QObject *sender);
+    void EndCmdRB3Click(QObject *sender);
+    void EndCmdRB4Click(QObject *sender);
+    void EndCmdRB5Click(QObject *sender);
+
+    // --- message composer and sender ---
+    void SendBitBtnClick(QObject *sender);
+    void CANCheckBoxClick(QObject *sender);
+    void ModeEditChange(QObject *sender);
+    void RTREditChange(QObject *sender);
+    void DLCEditChange(QObject *sender);
+    void AutoBitBtnClick(QObject *sender);
+    void StopBitBtnClick(QObject *sender);
+    void Timer2Timer(QObject *sender);
+    void IntervalEditChange(QObject *sender);
+    void SetBitBtnClick(QObject *sender);
+
+    // --- receive monitor ---
+    void ReceiveLoop();
+    void ReceiveBitBtnClick(QObject *sender);
+    void ClearBitBtnClick(QObject *sender);
+    void SaveBitBtnClick(QObject *sender);
+    TReceiveModel *ReceiveItems() const { return m_receiveModel; }
+    // Where "Receive.txt" is written; the working directory unless a test points it elsewhere.
+    QString ReceiveFilePath() const;
+
+    // The port as messages name it: "COM1", or the device path when one was chosen.
+    QString PortDisplayName() const;
+
+    // How many handlers are running right now (the receive loop keeps the connect handler on
+    // the stack); the window is only torn down when this is back to zero.
+    int ActiveHandlers() const { return m_activeHandlers; }
+
+    // --- controls ---
+    // tool bar and menu
+    QWidget *ToolBar1 = nullptr;
+    QToolButton *ConnectToolButton = nullptr;
+    QToolButton *DisconnectToolButton = nullptr;
+    QToolButton *SettingToolButton = nullptr;
+    QToolButton *QuitToolButton = nullptr;
+    QToolButton *AboutToolButton = nullptr;
+    QMenu *F1 = nullptr;
+    QMenu *A1 = nullptr;
+    QMenu *Options1 = nullptr;
+    QMenu *Help1 = nullptr;
+    QAction *Exit1 = nullptr;
+    QAction *Connect1 = nullptr;
+    QAction *Disconnect1 = nullptr;
+    QAction *SerialIOsettings1 = nullptr;
+    QAction *About1 = nullptr;
+
+    // status bar panels 0 to 3
+    QLabel *StatusPanel[4] = {nullptr, nullptr, nullptr, nullptr};
+
+    QTabWidget *PageControl1 = nullptr;
+    QWidget *SettingsPage = nullptr;
+    QWidget *TestPage = nullptr;
+
+    // "Settings" page
+    QGroupBox *RS232GroupBox = nullptr;
+    QComboBox *RS232BaudrateComboBox = nullptr;
+    QComboBox *RS232DataBitComboBox = nullptr;
+    QComboBox *RS232StopBitComboBox = nullptr;
+    QComboBox *RS232ParityComboBox = nullptr;
+    QComboBox *RS232ChecksumComboBox = nullptr;
+    QComboBox *RS232RespondComboBox = nullptr;
+    QGroupBox *CANGroupBox = nullptr;
+    QComboBox *CANSpecificationComboBox = nullptr;
+    QComboBox *CANBaudrateComboBox = nullptr;
+    TNumberEdit *CanCodeEdit = nullptr;
+    TNumberEdit *CanMaskEdit = nullptr;
+    QCheckBox *ChkBox_Pair = nullptr;
+    QGroupBox *GroupBox2 = nullptr;
+    QRadioButton *EndCmdRB1 = nullptr;
+    QRadioButton *EndCmdRB2 = nullptr;
+    QRadioButton *EndCmdRB3 = nullptr;
+    QRadioButton *EndCmdRB4 = nullptr;
+    QRadioButton *EndCmdRB5 = nullptr;
+    QCheckBox *ChkBox_TxCANID = nullptr;
+    QLabel *Label31 = nullptr;
+    TNumberEdit *CANIDEdit = nullptr;
+    QLabel *Label33 = nullptr;
+    QCheckBox *ChkBox_RespWCANID = nullptr;
+    QPushButton *DefaultButton = nullptr;
+    QPushButton *SettingButton = nullptr;
+
+    // "Test" page
+    QGroupBox *GroupBox1 = nullptr;
+    TNumberEdit *IDEdit = nullptr;
+    TNumberEdit *ModeEdit = nullptr;
+    TNumberEdit *RTREdit = nullptr;
+    TNumberEdit *DLCEdit = nullptr;
+    TNumberEdit *D1Edit = nullptr;
+    TNumberEdit *D2Edit = nullptr;
+    TNumberEdit *D3Edit = nullptr;
+    TNumberEdit *D4Edit = nullptr;
+    TNumberEdit *D5Edit = nullptr;
+    TNumberEdit *D6Edit = nullptr;
+    TNumberEdit *D7Edit = nullptr;
+    TNumberEdit *D8Edit = nullptr;
+    TNumberEdit *DataEdits[8] = {};
+    QCheckBox *CANCheckBox = nullptr;
+    TNumberEdit *IntervalEdit = nullptr;
+    QPushButton *SetBitBtn = nullptr;
+    QLineEdit *SendEdit = nullptr;
+    QPushButton *AutoBitBtn = nullptr;
+    QPushButton *StopBitBtn = nullptr;
+    QPushButton *SendBitBtn = nullptr;
+    QLabel *ReceiveLabel = nullptr;
+    QListView *ReceiveListBox = nullptr;
+    QPushButton *ClearBitBtn = nullptr;
+    QPushButton *SaveBitBtn = nullptr;
+    QPushButton *ReceiveBitBtn = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    friend class THandlerScope;
+    void BuildWindow();
+    void BuildToolBarAndMenu();
+    void BuildStatusBar();
+    void BuildSettingsPage();
+    void BuildTestPage();
+    void BindHandlers();
+    void SetTabOrders();
+
+    // Runs a handler through the conversion-error guard, counting it as active.
+    template <typename F>
+    void RunHandler(F &&handler);
+
+    void ShutComposerDataControls();
+    void SetParameterControlsEnabled(bool enabled);
+    void SetPairControlsEnabled(bool enabled);
+    void SetReceiveControlsEnabled(bool enabled);
+    void RunEndOfCommandRule(int index);
+    void ApplySpecificationLimits(bool spec20A);
+    void OnLineLost();
+
+    TReceiveModel *m_receiveModel = nullptr;
+    int m_activeHandlers = 0;
+};
+
+// Position of a combo box's selection in its list, or -1 when nothing (or a typed text that is
+// not one of the entries) is selected.
+int ItemIndex(const QComboBox *box);
+// Selects the entry at `index`; an index outside the list leaves the box without a selection.
+void SetItemIndex(QComboBox *box, int index);

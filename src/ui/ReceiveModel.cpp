@@ -1,0 +1,83 @@
+#include "ui/ReceiveModel.h"
+
+TReceiveModel::TReceiveModel(QObject *parent) : QAbstractListModel(parent)
+{
+}
+
+int TReceiveModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : Count();
+}
+
+QByteArray TReceiveModel::Item(int row) const
+{
+    if (row < 0 || row >= Count())
+        return {};
+    const size_t begin = row == 0 ? 0 : m_ends[size_t(row) - 1];
+    return QByteArray(m_bytes.data() + begin, qsizetype(m_ends[size_t(row)] - begin));
+}
+
+QVariant TReceiveModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= Count())
+        return {};
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::AccessibleTextRole)
+        return {};
+    const size_t row = size_t(index.row());
+    const size_t begin = row == 0 ? 0 : m_ends[row - 1];
+    return DisplayText(m_bytes.data() + begin, qsizetype(m_ends[row] - begin));
+}
+
+void TReceiveModel::Append(const QByteArray &item)
+{
+    const int row = Count();
+    beginInsertRows(QModelIndex(), row, row);
+    m_bytes.append(item.constData(), size_t(item.size()));
+    m_ends.push_back(m_bytes.size());
+    endInsertRows();
+}
+
+void TReceiveModel::Clear()
+{
+    beginResetModel();
+    m_bytes.clear();
+    m_bytes.shrink_to_fit();
+    m_ends.clear();
+    m_ends.shrink_to_fit();
+    endResetModel();
+}
+
+QByteArray TReceiveModel::SaveText() const
+{
+    QByteArray out;
+    out.reserve(qsizetype(m_bytes.size() + 2 * m_ends.size()));
+    size_t begin = 0;
+    for (size_t end : m_ends) {
+        out.append(m_bytes.data() + begin, qsizetype(end - begin));
+        out.append("\r\n", 2);
+        begin = end;
+    }
+    return out;
+}
+
+QString TReceiveModel::DisplayText(const char *data, qsizetype size)
+{
+    if (size > 0 && data[size - 1] == '\r')
+        --size;
+    QString text;
+    text.reserve(size);
+    static const char hex[] = "0123456789ABCDEF";
+    for (qsizetype i = 0; i < size; ++i) {
+        const unsigned char c = static_cast<unsigned char>(data[i]);
+        if (c == '\\') {
+            text += QLatin1String("\\\\");
+        } else if (c >= 0x20 && c < 0x7F) {
+            text += QLatin1Char(char(c));
+        } else {
+            text += QLatin1String("\\x");
+            text += QLatin1Char(hex[c >> 4]);
+            text += QLatin1Char(hex[c & 0xF]);
+        }
+    }
+    return text;
+}

@@ -1,0 +1,371 @@
+#include "support/FakeModule.h"
+#include "support/MessageBoxRecorder.h"
+#include "support/Steps.h"
+#include "support/UiDrivers.h"
+#include "ui/MainUnit.h"
+#include "ui/ReceiveModel.h"
+#include "ui/SettingsDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+
+const QByteArray kP1Level2 = "!P" "1" "6" "0" "1FFFFFFF" "00000ABC" "00000123" "1" "1" "0" "2" "\r";
+
+// A module in configuration mode, firmware 2.05.
+QByteArray configReplies(const QByteArray &line)
+{
+    if (line == "#A") return "!S2.05\r";
+    if (line == "#PV") return "!V2.05\r";
+    if (line == "#PC") return "!CTERAVOX\r";
+    if (line == "#PM") return "!MK-3316\r";
+    if (line == "#P0") return "!P0A211000\r";
+    if (line == "#P1") return kP1Level2;
+    return "?\r";
+}
+
+QList<QByteArray> lines(std::initializer_list<const char *> texts)
+{
+    QList<QByteArray> out;
+    for (const char *t : texts)
+        out << QByteArray(t);
+    return out;
+}
+
+} // namespace
+
+class TestConnect : public QObject {
+    Q_OBJECT
+
+private slots:
+    void configurationModeAt115200()
+    {
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        FakeModule module;
+        module.reply = configReplies;
+        AnswerSettingsDialog({module.path()});
+        f.ConnectToolButtonClick(nullptr); // configuration mode returns at once
+        QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.texts().join('|') + QString::fromLatin1(module.lines.join(' '))));
+        QCOMPARE(module.lines, lines({"#A", "#PV", "#PC", "#PM", "#P0", "#P1"}));
+        QVERIFY(f.Connected);
+        QCOMPARE(f.ModuleMode, 1);
+        QCOMPARE(f.FirmwareVersion, QStringLiteral("2.05"));
+        QCOMPARE(f.FirmwareLevel, 2);
+        QCOMPARE(f.PageControl1->currentIndex(), 0);
+        QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Connected to ") + module.path());
+        QCOMPARE(f.StatusPanel[1]->text(), QStringLiteral("Configuration Mode"));
+        QCOMPARE(f.StatusPanel[2]->text(), QStringLiteral("Ver: 2.05"));
+        QCOMPARE(f.StatusPanel[3]->text(), QStringLiteral("Copyright (C) TERAVOX Co., Ltd."));
+        QCOMPARE(f.Unit.ModuleModel, QStringLiteral("K-3316"));
+        QCOMPARE(f.RS232BaudrateComboBox->currentText(), QStringLiteral("57600"));
+        QCOMPARE(f.RS232DataBitComboBox->currentText(), QStringLiteral("7"));
+        QCOMPARE(f.RS232StopBitComboBox->currentText(), QStringLiteral("2"));
+        QCOMPARE(f.RS232ParityComboBox->currentText(), QStringLiteral("Odd"));
+        // pair connection on: the two RS-232 options are forced to "No"
+        QCOMPARE(f.RS232ChecksumComboBox->currentText(), QStringLiteral("No"));
+        QCOMPARE(f.RS232RespondComboBox->currentText(), QStringLiteral("No"));
+        QCOMPARE(f.CANSpecificationComboBox->currentText(), QStringLiteral("2.0B"));
+        QCOMPARE(f.CANBaudrateComboBox->currentText(), QStringLiteral("500K"));
+        QCOMPARE(f.CanCodeEdit->text(), QStringLiteral("1FFFFFFF"));
+        QCOMPARE(f.CanMaskEdit->text(), QStringLiteral("00000ABC"));
+        QCOMPARE(f.CANIDEdit->text(), QStringLiteral("00000123"));
+        QVERIFY(f.ChkBox_Pair->isChecked());
+        QVERIFY(f.ChkBox_TxCANID->isChecked());
+        QVERIFY(!f.ChkBox_RespWCANID->isChecked());
+        QVERIFY(f.EndCmdRB3->isChecked());
+        QCOMPARE(f.Unit.EndOfCommandIndex, 2);
+        QCOMPARE(f.ModuleBaudIndex, 10);
+        QVERIFY(f.SettingButton->isEnabled());
+        QVERIFY(f.ComPort->Opened());
+    }
+
+    void sAtAnotherRateIsOperationModeAndNothingMoreIsSent()
+    {
+        TMainForm f;
+        FakeModule module;
+        module.reply = configReplies;
+        AnswerSettingsDialog({module.path(), QStringLiteral("9600")});
+        Steps steps;
+        int mode = -1;
+        int page = -1;
+        steps.waitUntil([&] { return f.Receiving && f.Connected; }, "operation mode")
+            .pause(100)
+            .then([&] {
+                mode = f.ModuleMode;
+                page = f.PageControl1->currentIndex();
+                f.DisconnectToolButtonClick(nullptr);
+            });
+        steps.start();
+        f.ConnectToolButtonClick(nullptr); // returns once disconnected
+        QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+        QCOMPARE(mode, 2);
+        QCOMPARE(page, 1);
+        QCOMPARE(module.lines, lines({"#A"}));
+        QCOMPARE(f.ComPort->Baud(), 9600);
+        QVERIFY(!f.Connected);
+        QVERIFY(!f.ComPort->Opened());
+    }
+
+    void refusalLeadsToTheChecksummedProbe()
+    {
+        TMainForm f;
+        FakeModule module;
+        module.reply = [](const QByteArray &line) -> QByteArray {
+            if (line == "#A64") return "!R2.05\r";
+            return "?\r";
+        };
+        AnswerSettingsDialog({module.path()});
+        Steps steps;
+        bool checksums = false;
+        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
+            .then([&] {
+                checksums = f.UseChecksum;
+                f.DisconnectToolButtonClick(nullptr);
+            });
+        steps.start();
+        f.ConnectToolButtonClick(nullptr);
+        QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+        QCOMPARE(module.lines, lines({"#A", "#A64"}));
+        QVERIFY(checksums);
+        QVERIFY(!f.UseChecksum); // cleared with the connection
+    }
+
+    void silentModuleFailsAfterTwoTimeouts()
+    {
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        FakeModule module;
+        AnswerSettingsDialog({module.path(), QStringLiteral("115200"), QStringLiteral("100")});
+        QElapsedTimer clock;
+        clock.start();
+        f.ConnectToolButtonClick(nullptr);
+        QVERIFY(clock.elapsed() >= 200);
+        QCOMPARE(module.lines, lines({"#A", "#A64"}));
+        QCOMPARE(boxes.texts(), QStringList{module.path() + QStringLiteral(" Connect Failed!")});
+        QCOMPARE(boxes.boxes[0].type, TMsgType::Error);
+        QVERIFY(!f.Connected);
+        QCOMPARE(f.ModuleMode, 0);
+        QVERIFY(!f.ComPort->Opened());
+        QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Not connected"));
+    }
+
+    void numberedPortsAreNamedAsCom()
+    {
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        AnswerSettingsDialog({QStringLiteral("COM32")});
+        f.ConnectToolButtonClick(nullptr); // /dev/ttyS31 does not exist here
+        QCOMPARE(f.ComPort->Port(), 32);
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Open COM32 Error!")});
+        QVERIFY(!f.Connected);
+    }
+
+    void replyOverTenCharactersStops()
+    {
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        FakeModule module;
+        module.reply = [](const QByteArray &) -> QByteArray { return "!S2.05t1230\r"; }; // 12 characters
+        AnswerSettingsDialog({module.path()});
+        f.ConnectToolButtonClick(nullptr);
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Please remove the CAN connector when connecting!!!")});
+        QCOMPARE(module.lines, lines({"#A"}));
+        QVERIFY(f.ComPort->Opened()); // the port stays open
+        QVERIFY(!f.Connected);
+        QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Not connected"));
+    }
+
+    void tenCharactersAreDecidedNormally()
+    {
+        TMainForm f;
+        FakeModule module;
+        module.reply = [](const QByteArray &line) -> QByteArray {
+            if (line == "#A") return "!R2.05xyz\r"; // exactly 10
+            return {};
+        };
+        AnswerSettingsDialog({module.path()});
+        Steps steps;
+        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
+            .then([&] { f.DisconnectToolButtonClick(nullptr); });
+        steps.start();
+        f.ConnectToolButtonClick(nullptr);
+        QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+    }
+
+    void checksummedProbeTooLong()
+    {
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        FakeModule module;
+        module.reply = [](const QByteArray &line) -> QByteArray {
+            if (line == "#A") return "?\r";
+            return "!R2.05t12300\r";
+        };
+        AnswerSettingsDialog({module.path()});
+        f.ConnectToolButtonClick(nullptr);
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Remove the CAN Connector When Connecting!!!")});
+        QVERIFY(f.ComPort->Opened());
+        QVERIFY(!f.Connected);
+    }
+
+    void garbageReplyNamesATimeout()
+    {
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        FakeModule module;
+        module.reply = [](const QByteArray &) -> QByteArray { return "xyz\r"; };
+        AnswerSettingsDialog({module.path()});
+        f.ConnectToolButtonClick(nullptr);
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Timeout!!! ") + module.path() + QStringLiteral(" Connect Failed!")});
+        QVERIFY(!f.ComPort->Opened());
+        QCOMPARE(module.lines, lines({"#A"}));
+    }
+
+    void pairTestOpensThePortAndWritesNothing()
+    {
+        TMainForm f;
+        FakeModule module;
+        module.reply = configReplies;
+        SettingsAnswer answer{module.path()};
+        answer.pairTest = true;
+        AnswerSettingsDialog(answer);
+        Steps steps;
+        QString panel;
+        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 3; }, "pair test mode")
+            .pause(100)
+            .then([&] {
+                panel = f.StatusPanel[1]->text();
+                QVERIFY(f.ComPort->Opened());
+                QCOMPARE(f.PageControl1->currentIndex(), 1);
+                f.DisconnectToolButtonClick(nullptr);
+            });
+        steps.start();
+        f.ConnectToolButtonClick(nullptr);
+        QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+        QCOMPARE(panel, QStringLiteral("PairConnTest Mode"));
+        QVERIFY(module.received.isEmpty());
+    }
+
+    void cancelledOrClosedDialog()
+    {
+        TMainForm f;
+        FakeModule module;
+        module.reply = configReplies;
+
+        // closed by its close box before any Ok: nothing happens
+        WhenModal<TSettingsForm>([](TSettingsForm *d) { d->close(); });
+        f.ConnectToolButtonClick(nullptr);
+        QVERIFY(!f.SettingsAccepted);
+        QVERIFY(module.received.isEmpty());
+
+        AnswerSettingsDialog({module.path()});
+        f.ConnectToolButtonClick(nullptr);
+        QVERIFY(f.Connected);
+        f.DisconnectToolButtonClick(nullptr);
+        module.lines.clear();
+
+        // after an Ok, closing by the close box goes on with the settings in force
+        WhenModal<TSettingsForm>([](TSettingsForm *d) { d->close(); });
+        f.ConnectToolButtonClick(nullptr);
+        QVERIFY(f.Connected);
+        QCOMPARE(module.lines.value(0), QByteArray("#A"));
+        f.DisconnectToolButtonClick(nullptr);
+        module.lines.clear();
+
+        // Cancel stops
+        CancelSettingsDialog();
+        f.ConnectToolButtonClick(nullptr);
+        QVERIFY(!f.SettingsAccepted);
+        QVERIFY(!f.Connected);
+        QVERIFY(module.lines.isEmpty());
+    }
+
+    void secondConnectFromTheMenuNestsAndEndsBothLoops()
+    {
+        TMainForm f;
+        FakeModule module;
+        module.reply = [](const QByteArray &line) -> QByteArray { return line == "#A" ? "!R2.05\r" : QByteArray(); };
+        AnswerSettingsDialog({module.path()});
+        Steps steps;
+        int nestedDepth = 0;
+        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "first connection")
+            .then([&] {
+                AnswerSettingsDialog({module.path()});
+                f.Connect1->trigger(); // runs a whole connect inside the receive loop
+            });
+        Steps inner;
+        inner.waitUntil([&] { return module.lines.size() == 2 && f.Connected; }, "second connection")
+            .pause(200)
+            .then([&] {
+                nestedDepth = f.ActiveHandlers();
+                f.Disconnect1->trigger();
+            });
+        inner.start();
+        steps.start();
+        f.ConnectToolButtonClick(nullptr);
+        QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+        QVERIFY2(inner.failure.isEmpty(), qPrintable(inner.failure));
+        QVERIFY(nestedDepth >= 1); // the menu's connect was still running
+        QCOMPARE(module.lines, lines({"#A", "#A"}));
+        QVERIFY(!f.Connected);
+        QCOMPARE(f.ModuleMode, 0);
+    }
+
+    void closingInOperationModeEndsTheLoopAndTheConnect()
+    {
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        f.show();
+        FakeModule module;
+        module.reply = [](const QByteArray &line) -> QByteArray { return line == "#A" ? "!R2.05\r" : QByteArray(); };
+        AnswerSettingsDialog({module.path()});
+        Steps steps;
+        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
+            .then([&] {
+                boxes.queueAnswer(TMsgAnswer::No);
+                f.close();
+            })
+            .then([&] { QVERIFY(f.Connected); })
+            .then([&] {
+                boxes.queueAnswer(TMsgAnswer::Yes);
+                f.close();
+            });
+        steps.start();
+        f.ConnectToolButtonClick(nullptr);
+        QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+        QVERIFY(!f.isVisible());
+        QVERIFY(!f.Connected);
+        QVERIFY(!f.ComPort->Opened());
+        QCOMPARE(boxes.texts(), (QStringList{QStringLiteral("Close the K-3316 Utility ?"), QStringLiteral("Close the K-3316 Utility ?")}));
+    }
+
+    void lostDeviceEndsTheConnection()
+    {
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        FakeModule module;
+        module.reply = [](const QByteArray &line) -> QByteArray { return line == "#A" ? "!R2.05\r" : QByteArray(); };
+        AnswerSettingsDialog({module.path()});
+        Steps steps;
+        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
+            .then([&] { module.send("t1230\r"); })
+            .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "a line")
+            .then([&] { module.unplug(); });
+        steps.start();
+        f.ConnectToolButtonClick(nullptr); // must return: the lost line ends the connection
+        QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+        QVERIFY(!f.Connected);
+        QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Not connected"));
+        QCOMPARE(f.ReceiveItems()->Count(), 1); // the list is kept
+        QCOMPARE(boxes.texts(), QStringList{module.path() + QStringLiteral(" Connection Lost!")});
+    }
+};
+
+QTEST_MAIN(TestConnect)
+#include "tst_connect.moc"

@@ -1,0 +1,95 @@
+// Renders the main window and the dialogs in their typical states to PNG files.
+// Usage: k3316-screenshots OUTPUT_DIR
+
+#include "support/FakeModule.h"
+#include "support/MessageBoxRecorder.h"
+#include "support/Steps.h"
+#include "support/UiDrivers.h"
+#include "ui/About.h"
+#include "ui/MainUnit.h"
+#include "ui/ReceiveModel.h"
+#include "ui/SettingsDlg.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+QString g_out;
+
+void save(QWidget *w, const QString &name)
+{
+    const QString path = QDir(g_out).filePath(name + QStringLiteral(".png"));
+    w->grab().save(path);
+    std::printf("%s\n", qPrintable(path));
+}
+
+QByteArray configModule(const QByteArray &line)
+{
+    if (line == "#A") return "!S2.05\r";
+    if (line == "#PV") return "!V2.05\r";
+    if (line == "#PC") return "!CTERAVOX\r";
+    if (line == "#PM") return "!MK-3316\r";
+    if (line == "#P0") return "!P0B30000\r";
+    if (line == "#P1") return "!P" "1" "5" "0" "00000123" "1FFFFFFF" "00000456" "1" "1" "1" "1" "\r";
+    return "?\r";
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    g_out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(g_out);
+    MessageBoxRecorder boxes; // no box may block a screenshot run
+
+    TMainForm form;
+    form.show();
+    save(&form, QStringLiteral("main-not-connected"));
+    form.PageControl1->setCurrentIndex(0);
+    save(&form, QStringLiteral("main-settings-not-connected"));
+
+    {
+        TSettingsForm dialog(&form);
+        dialog.show();
+        save(&dialog, QStringLiteral("settings-dialog"));
+    }
+
+    FakeModule module;
+    module.reply = configModule;
+    AnswerSettingsDialog({module.path()});
+    form.ConnectToolButtonClick(nullptr);
+    save(&form, QStringLiteral("main-configuration"));
+    {
+        TAboutInfo info{form.UtilityVersion, form.FirmwareVersion, form.Connected, form.ModuleMode};
+        TAboutBoxForm about(&form, info);
+        about.show();
+        save(&about, QStringLiteral("about"));
+    }
+    form.DisconnectToolButtonClick(nullptr);
+
+    module.reply = [](const QByteArray &line) -> QByteArray { return line == "#A" ? "!R2.05\r" : QByteArray(); };
+    AnswerSettingsDialog({module.path()});
+    Steps steps;
+    steps.waitUntil([&] { return form.Connected && form.ModuleMode == 2; }, QStringLiteral("operation mode"))
+        .then([&] {
+            form.SendEdit->setText(QStringLiteral("t123211AB"));
+            for (int i = 0; i < 12; ++i)
+                module.send(QStringLiteral("t%1%2%3\r").arg(0x100 + i * 7, 3, 16, QLatin1Char('0')).arg(2).arg(0xA5 + i, 4, 16, QLatin1Char('0')).toUpper().toLatin1());
+        })
+        .waitUntil([&] { return form.ReceiveItems()->Count() >= 1; }, QStringLiteral("lines"))
+        .pause(200)
+        .then([&] {
+            save(&form, QStringLiteral("main-operation"));
+            form.DisconnectToolButtonClick(nullptr);
+        });
+    steps.start();
+    form.ConnectToolButtonClick(nullptr);
+    return steps.failure.isEmpty() ? 0 : 1;
+}
