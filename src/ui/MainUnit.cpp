@@ -284,7 +284,9 @@ void TMainForm::BuildStatusBar()
     for (int i = 0; i < 4; ++i) {
         auto *panel = new QLabel(bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFixedWidth(widths[i] - 4);
+        panel->setFixedWidth(widths[i] - 2); // the bar puts a little space between panels
+        panel->setMargin(0);
+        panel->setIndent(2);
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
         panel->setAccessibleName(QStringLiteral("Status panel %1").arg(i));

@@ -120,8 +120,8 @@ private slots:
         QCOMPARE(f.ReceiveListBox->geometry(), QRect(280, 21, 185, 161));
         QCOMPARE(f.ReceiveBitBtn->geometry(), QRect(288, 224, 81, 25));
         QCOMPARE(f.ConnectToolButton->size(), QSize(61, 56));
-        QCOMPARE(f.StatusPanel[0]->width() + 4, 130);
-        QCOMPARE(f.StatusPanel[3]->width() + 4, 200);
+        QCOMPARE(f.StatusPanel[0]->width() + 2, 130);
+        QCOMPARE(f.StatusPanel[3]->width() + 2, 200);
         QCOMPARE(f.RS232GroupBox->title(), QStringLiteral("RS-232  Parameters"));
         QCOMPARE(f.ChkBox_Pair->text(), QStringLiteral("  Pair Connection"));
         QCOMPARE(f.RS232BaudrateComboBox->count(), 12);
@@ -133,6 +133,37 @@ private slots:
         QCOMPARE(f.SaveBitBtn->cursor().shape(), Qt::ArrowCursor);
         QVERIFY(!f.SendBitBtn->icon().isNull());
         QVERIFY(f.SetBitBtn->icon().isNull());
+    }
+
+    void statusTextsAreNeverClipped()
+    {
+        TMainForm f;
+        const QStringList texts[4] = {
+            {QStringLiteral("Not connected"), QStringLiteral("Connected to COM32")},
+            {QStringLiteral("Configuration Mode"), QStringLiteral("Operation Mode"), QStringLiteral("PairConnTest Mode")},
+            {QStringLiteral("Ver: 2.05")},
+            {QStringLiteral("Copyright (C) TERAVOX Co., Ltd.")}};
+        for (int i = 0; i < 4; ++i)
+            for (const QString &t : texts[i]) {
+                const int room = f.StatusPanel[i]->contentsRect().width() - f.StatusPanel[i]->indent();
+                QVERIFY2(f.StatusPanel[i]->fontMetrics().horizontalAdvance(t) <= room, qPrintable(t));
+            }
+    }
+
+    void labelsFitBeforeTheirControls()
+    {
+        TMainForm f;
+        // every label on the Settings page ends before the control it names
+        for (QLabel *label : f.SettingsPage->findChildren<QLabel *>()) {
+            const QRect r = label->geometry();
+            QVERIFY2(r.width() >= label->fontMetrics().horizontalAdvance(label->text()), qPrintable(label->text()));
+            for (QWidget *other : label->parentWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+                if (other == label || qobject_cast<QLabel *>(other) || other->isHidden())
+                    continue;
+                QVERIFY2(!r.intersects(other->geometry()),
+                         qPrintable(label->text() + QStringLiteral(" overlaps ") + other->objectName()));
+            }
+        }
     }
 
     void tabOrderOfBothPages()
