@@ -183,16 +183,20 @@ void TQCCom32::ReadResponse(QByteArray &reply)
     const QPointer<TQCCom32> self(this);
     uint32_t start = GetTickCount();
     bool found = false;
+    qsizetype scanned = 0; // the terminator cannot start before this offset
     do {
         m_timedOut = false;
         do {
             const int count = InCount();
             if (count > 0)
                 ReadQueuedInto(reply, count);
-            if (reply.contains(m_responseTerminator)) {
+            // Only the new bytes (and a terminator split across reads) need looking at, so a
+            // flood without terminator stays linear.
+            if (reply.indexOf(m_responseTerminator, scanned) >= 0) {
                 found = true;
                 break;
             }
+            scanned = std::max<qsizetype>(0, reply.size() - m_responseTerminator.size() + 1);
             const uint32_t now = GetTickCount();
             int waitMs = 0;
             if (DeadlinePassed(start, m_responseTime, now)) {

@@ -1,0 +1,208 @@
+#include "support/FakeModule.h"
+#include "support/MessageBoxRecorder.h"
+#include "support/Steps.h"
+#include "support/UiDrivers.h"
+#include "ui/MainUnit.h"
+#include "ui/ReceiveModel.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray operationModule(const QByteArray &line)
+{
+    return line == "#A" ? QByteArray("!R2.05\r") : QByteArray();
+}
+
+qint64 listedBytes(TMainForm &f)
+{
+    qint64 n = 0;
+    for (int i = 0; i < f.ReceiveItems()->Count(); ++i)
+        n += f.ReceiveItems()->Item(i).size();
+    return n;
+}
+
+// What a USB unplug does to the program's descriptor: the tty is hung up under it.
+void hangUpTerminal(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    QCOMPARE(ioctl(fd, TIOCVHANGUP, 0), 0);
+    ::close(fd);
+}
+
+} // namespace
+
+class TestFaults : public QObject {
+    Q_OBJECT
+
+private slots:
+    void hangUpOnTheProgramsSideEndsTheConnectionAndReconnectWorks()
+    {
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        FakeModule module;
+        module.reply = operationModule;
+        AnswerSettingsDialog({module.path()});
+        Steps steps;
+        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
+            .then([&] { hangUpTerminal(module.path()); });
+        steps.start();
+        f.ConnectToolButtonClick(nullptr); // returns once the lost line ended the connection
+        QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+        QVERIFY(!f.Connected);
+        QVERIFY(!f.ComPort->Opened());
+        QCOMPARE(boxes.texts(), QStringList{module.path() + QStringLiteral(" Connection Lost!")});
+
+        // the device path survives a hang-up: connecting again works
+        module.lines.clear();
+        AnswerSettingsDialog({module.path()});
+        Steps again;
+        again.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode again")
+            .then([&] { module.send("t1230\r"); })
+            .waitUntil([&] { return f.ReceiveItems()->Count() >= 1; }, "a line after reconnecting")
+            .then([&] { f.DisconnectToolButtonClick(nullptr); });
+        again.start();
+        f.ConnectToolButtonClick(nullptr);
+        QVERIFY2(again.failure.isEmpty(), qPrintable(again.failure));
+        QCOMPARE(module.lines, QList<QByteArray>{"#A"});
+    }
+
+    void lostLineInConfigurationModeIsNoticedAtTheNextExchange()
+    {
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        FakeModule module;
+        module.reply = [](const QByteArray &line) -> QByteArray {
+            if (line == "#A") return "!S2.05\r";
+            if (line == "#P0") return "!P0B30000\r";
+            if (line == "#P1") return "!P" "0" "40" "0000" "00000" "000" "000000000" "001" "0000" "\r";
+            return "!X0000000\r";
+        };
+        AnswerSettingsDialog({module.path()});
+        f.ConnectToolButtonClick(nullptr);
+        QVERIFY(f.Connected);
+        QCOMPARE(f.ModuleMode, 1);
+        module.unplug();
+        f.SettingButtonClick(nullptr);
+        QTRY_VERIFY(!f.Connected);
+        QVERIFY(boxes.texts().contains(module.path() + QStringLiteral(" Connection Lost!")));
+        QVERIFY(boxes.texts().contains(QStringLiteral("Setting Failed!!!")));
+        QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Not connected"));
+    }
+
+    void floodWithoutCarriageReturnsIsListedWholeAndTheWindowAnswers()
+    {
+        TMainForm f;
+        FakeModule module;
+        module.reply = operationModule;
+        AnswerSettingsDialog({module.path()});
+        QByteArray flood(3 * 1024 * 1024, 'A');
+        for (qsizetype i = 0; i < flood.size(); i += 997)
+            flood[i] = char(i % 256); // NUL and bytes above 0x7F among them, but no CR
+        flood.replace('\r', 'B');
+        int ticks = 0;
+        QTimer ticker;
+        ticker.setInterval(20);
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        Steps steps;
+        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
+            .then([&] {
+                ticker.start();
+                // written from the event loop in pieces, as a line would deliver them
+                auto offset = std::make_shared<qsizetype>(0);
+                auto *feeder = new QTimer(&f);
+                QObject::connect(feeder, &QTimer::timeout, [&module, flood, offset, feeder] {
+                    // only what the line takes now: the program drains it between our ticks
+                    const ssize_t n = ::write(module.pty().masterFd(), flood.constData() + *offset,
+                                              size_t(std::min<qsizetype>(64 * 1024, flood.size() - *offset)));
+                    if (n > 0)
+                        *offset += n;
+                    if (*offset >= flood.size())
+                        feeder->stop();
+                });
+                feeder->start(1);
+            })
+            .waitUntil([&] { return listedBytes(f) >= flood.size(); }, "the whole flood", 60000)
+            .then([&] { f.DisconnectToolButtonClick(nullptr); });
+        steps.start();
+        f.ConnectToolButtonClick(nullptr);
+        QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+        QByteArray all;
+        for (int i = 0; i < f.ReceiveItems()->Count(); ++i)
+            all += f.ReceiveItems()->Item(i);
+        QCOMPARE(all.size(), flood.size());
+        QVERIFY(all == flood);
+        QVERIFY(ticks > 0); // timers kept running during the flood
+    }
+
+    void closingWhileAReplyIsAwaited()
+    {
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        f.show();
+        FakeModule module;
+        module.reply = [](const QByteArray &line) -> QByteArray { return line == "#A" ? "!S2.05\r" : "?\r"; };
+        module.replyDelayMs = 150;
+        AnswerSettingsDialog({module.path()});
+        QTimer::singleShot(250, &f, [&] {
+            boxes.queueAnswer(TMsgAnswer::Yes);
+            f.close();
+        });
+        f.ConnectToolButtonClick(nullptr); // the rest of the connect runs after the close
+        QVERIFY(!f.isVisible());
+        QVERIFY(boxes.texts().contains(QStringLiteral("Close the K-3316 Utility ?")));
+    }
+
+    void closingWhileAModalWindowIsOpenOverTheReceiveLoop()
+    {
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        f.show();
+        FakeModule module;
+        module.reply = operationModule;
+        AnswerSettingsDialog({module.path()});
+        bool boxClosedAfterDisconnect = false;
+        Steps steps;
+        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
+            .then([&] {
+                QDialog modal(&f);
+                QTimer::singleShot(50, &f, [&] {
+                    boxes.queueAnswer(TMsgAnswer::Yes);
+                    f.close();
+                    boxClosedAfterDisconnect = !f.Connected;
+                    modal.accept();
+                });
+                modal.exec();
+            });
+        steps.start();
+        f.ConnectToolButtonClick(nullptr);
+        QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+        QVERIFY(boxClosedAfterDisconnect);
+        QVERIFY(!f.isVisible());
+        QVERIFY(!f.Connected);
+    }
+
+    void stopFlowControlByteDoesNotStopWrites()
+    {
+        TMainForm f;
+        FakeModule module;
+        f.ComPort->setDevicePath(module.path());
+        QVERIFY(f.ComPort->Open());
+        module.send(QByteArray("\x13", 1)); // XOFF from the line
+        QTest::qWait(50);
+        QVERIFY(f.ComPort->SendCommand("#A\r"));
+        QTRY_COMPARE(module.lines, QList<QByteArray>{"#A"});
+        QCOMPARE(f.ComPort->ReadResponse().left(1), QByteArray("\x13", 1)); // and it is data
+    }
+};
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"
