@@ -55,6 +55,7 @@ int main(int argc, char *argv[])
     form.PageControl1->setCurrentIndex(0);
     save(&form, QStringLiteral("main-settings-not-connected"));
 
+    form.PageControl1->setCurrentIndex(1);
     {
         TSettingsForm dialog(&form);
         dialog.show();
@@ -78,13 +79,13 @@ int main(int argc, char *argv[])
     AnswerSettingsDialog({module.path()});
     Steps steps;
     steps.waitUntil([&] { return form.Connected && form.ModuleMode == 2; }, QStringLiteral("operation mode"))
-        .then([&] {
-            form.SendEdit->setText(QStringLiteral("t123211AB"));
-            for (int i = 0; i < 12; ++i)
-                module.send(QStringLiteral("t%1%2%3\r").arg(0x100 + i * 7, 3, 16, QLatin1Char('0')).arg(2).arg(0xA5 + i, 4, 16, QLatin1Char('0')).toUpper().toLatin1());
-        })
-        .waitUntil([&] { return form.ReceiveItems()->Count() >= 1; }, QStringLiteral("lines"))
-        .pause(200)
+        .then([&] { form.SendEdit->setText(QStringLiteral("t123211AB")); });
+    // Traffic from the bus, one line at a time as a node would send it.
+    const char *const traffic[] = {"t123211AB", "t7FF0", "e1234567884A5FF00112233", "T2A03", "t0013C0FFEE",
+                                   "e0000ABCD2BEEF", "t10080102030405060708", "E1FFFFFFF0", "t5551AA"};
+    for (const char *line : traffic)
+        steps.then([&module, line] { module.send(QByteArray(line) + "\r"); }).pause(30);
+    steps.waitUntil([&] { return form.ReceiveItems()->Count() >= 9; }, QStringLiteral("lines"))
         .then([&] {
             save(&form, QStringLiteral("main-operation"));
             form.DisconnectToolButtonClick(nullptr);
