@@ -1,0 +1,63 @@
+#pragma once
+// What the virtual module is told on its command line.
+
+#include "ModuleParams.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <cstdint>
+
+namespace Sim {
+
+enum class SimMode { Configuration, Operation };
+
+constexpr int TrafficOff = 0;
+constexpr int TrafficMax = -1; // as fast as the line takes the lines
+
+struct SimOptions {
+    SimMode mode = SimMode::Configuration;
+    QByteArray firmware = "2.05";
+    QByteArray maker = "TERAVOX";
+    QByteArray model = "K-3316";
+
+    // What "#P0"/"#P1" report and what operation mode runs with (line speed, checksums,
+    // error responses).
+    RS232Params rs232;
+    CanParams can;
+
+    // Exact bytes sent instead of the normal answer, keyed by the received line without its CR
+    // ("#A", "#A64", "#P1", ...); "$P0" and "$P1" stand for every settings write of that kind.
+    QMap<QByteArray, QByteArray> replies;
+
+    bool echo = false;
+    int trafficRate = TrafficOff; // lines per second, or TrafficMax
+    int64_t trafficCount = -1;    // -1: no end
+    bool trafficNow = false;      // otherwise the node starts once a probe has been answered
+    uint64_t seed = 1;
+
+    bool silent = false;
+    int delayMs = 0;
+    bool busNoise = false;
+
+    QString device; // a real serial port instead of a new pseudo-terminal
+    QString link;
+    QString logFile;
+    bool verbose = false;
+};
+
+enum class ParseOutcome { Run, Help, Error };
+
+// `args` without the program name, as the bytes given. On Error, `error` says why.
+ParseOutcome ParseSimOptions(const QList<QByteArray> &args, SimOptions &options, QString &error);
+
+QString SimHelpText();
+
+// "\r", "\n", "\t", "\\" and "\xHH" in an option text become those bytes; false on a bad escape.
+bool DecodeEscapes(const QByteArray &text, QByteArray &bytes);
+// The reverse for logs: printable ASCII as is, backslash doubled, everything else "\xHH".
+QByteArray EscapeBytes(const QByteArray &bytes);
+
+} // namespace Sim
