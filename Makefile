@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test test-asan bench fuzz clean
+.PHONY: all deps build run test test-asan bench fuzz deb clean
 
 all: build
 
@@ -39,7 +39,13 @@ bench: deps
 # Runs every fuzz target for FUZZ_SECONDS (default 60) each; see scripts/fuzz.sh.
 fuzz:
 	@scripts/install-deps.sh clang libclang-rt-14-dev
-	@scripts/fuzz.sh
+	@JOBS=$(JOBS) scripts/fuzz.sh
+
+# A Debian package of the utility and the virtual module.
+deb: deps
+	cmake -S . -B build-deb -G Ninja -DCMAKE_BUILD_TYPE=Release -DK3316_BUILD_TESTS=OFF -DK3316_BUILD_BENCH=OFF
+	cmake --build build-deb -j $(JOBS)
+	cd build-deb && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-release
+	rm -rf $(BUILD) $(ASAN_BUILD) build-release build-deb build-fuzz

@@ -8,6 +8,8 @@
 #include "ui/MainUnit.h"
 #include "ui/ReceiveModel.h"
 
+#include "BenchSupport.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -20,12 +22,6 @@
 
 namespace {
 
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 qint64 countLines(const QByteArray &bytes, char end)
 {
@@ -72,7 +68,7 @@ int main(int argc, char *argv[])
              form.SendEdit->setText(QStringLiteral("t123211AB"));
              form.IntervalEdit->setText(QString::number(interval));
              form.SetBitBtnClick(nullptr);
-             cpuStart = cpuSeconds();
+             cpuStart = ProcessCpuSeconds();
              clock.start();
              form.AutoBitBtnClick(nullptr);
          })
@@ -80,7 +76,7 @@ int main(int argc, char *argv[])
         .then([&] {
             form.StopBitBtnClick(nullptr);
             wall = clock.elapsed() / 1000.0;
-            cpuUsed = cpuSeconds() - cpuStart;
+            cpuUsed = ProcessCpuSeconds() - cpuStart;
         })
         .waitUntil([&] { return listed() >= ticks; }, QStringLiteral("echoes"), 20000)
         .then([&] { form.DisconnectToolButtonClick(nullptr); });

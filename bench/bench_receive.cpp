@@ -6,6 +6,8 @@
 #include "ui/MainUnit.h"
 #include "ui/ReceiveModel.h"
 
+#include "BenchSupport.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,23 +26,7 @@
 
 namespace {
 
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
-long residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 qint64 listedLines(TMainForm &f)
 {
@@ -111,9 +97,9 @@ int main(int argc, char *argv[])
             form.DisconnectToolButtonClick(nullptr);
         });
     // The idle phase uses one timer, so nothing but the program itself wakes the process.
-    QTimer::singleShot(0, &form, [&] { *cpuStart = cpuSeconds(); });
+    QTimer::singleShot(0, &form, [&] { *cpuStart = ProcessCpuSeconds(); });
     QTimer::singleShot(idleSeconds * 1000, &form, [&] {
-        idleCpu = (cpuSeconds() - *cpuStart) / idleSeconds * 100.0;
+        idleCpu = (ProcessCpuSeconds() - *cpuStart) / idleSeconds * 100.0;
         steps.start();
     });
     form.Connected = true;
@@ -128,7 +114,7 @@ int main(int argc, char *argv[])
 
     // A million listed lines: memory and save time.
     form.ClearBitBtnClick(nullptr);
-    const long before = residentKb();
+    const long before = ResidentKb();
     for (int i = 0; i < 1000000; ++i) {
         form.ReceiveItems()->Append("t123211AB\r");
         if (i % 10000 == 0) {
@@ -137,7 +123,7 @@ int main(int argc, char *argv[])
         }
     }
     QCoreApplication::processEvents();
-    const long after = residentKb();
+    const long after = ResidentKb();
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     QElapsedTimer saveClock;

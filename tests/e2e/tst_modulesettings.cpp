@@ -1,5 +1,4 @@
-#include "support/FakeModule.h"
-#include "support/MessageBoxRecorder.h"
+#include "support/ConfiguredForm.h"
 #include "ui/MainUnit.h"
 
 #include <QCheckBox>
@@ -13,25 +12,14 @@ namespace {
 
 // A window connected in configuration mode to a fake module that answers "#P0" and "#P1" with
 // the given texts; GetModuleSettings is then run on its own.
-struct Rig {
-    MessageBoxRecorder boxes;
-    TMainForm form;
-    FakeModule module;
-
-    Rig(int firmwareLevel, QByteArray p0, QByteArray p1)
+struct Rig : ConfiguredForm {
+    Rig(int firmwareLevel, QByteArray p0, QByteArray p1) : ConfiguredForm(firmwareLevel)
     {
         module.reply = [p0, p1](const QByteArray &line) -> QByteArray {
             if (line == "#P0") return p0;
             if (line == "#P1") return p1;
             return {};
         };
-        form.ComPort->setDevicePath(module.path());
-        form.ComPort->setResponseTime(200);
-        form.ComPort->Open();
-        form.FirmwareLevel = firmwareLevel;
-        form.Connected = true;
-        form.ModuleMode = 1;
-        form.AllEditStatus();
     }
 };
 

@@ -1,6 +1,5 @@
 #include "protocol/Framing.h"
-#include "support/FakeModule.h"
-#include "support/MessageBoxRecorder.h"
+#include "support/ConfiguredForm.h"
 #include "ui/MainUnit.h"
 
 #include <QCheckBox>
@@ -19,22 +18,8 @@ QByteArray confirmingModule(const QByteArray &line)
     return {};
 }
 
-struct Rig {
-    MessageBoxRecorder boxes;
-    TMainForm form;
-    FakeModule module;
-
-    explicit Rig(int firmwareLevel)
-    {
-        module.reply = confirmingModule;
-        form.ComPort->setDevicePath(module.path());
-        form.ComPort->setResponseTime(200);
-        form.ComPort->Open();
-        form.FirmwareLevel = firmwareLevel;
-        form.Connected = true;
-        form.ModuleMode = 1;
-        form.AllEditStatus();
-    }
+struct Rig : ConfiguredForm {
+    explicit Rig(int firmwareLevel) : ConfiguredForm(firmwareLevel) { module.reply = confirmingModule; }
 };
 
 } // namespace

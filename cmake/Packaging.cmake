@@ -1,0 +1,76 @@
+# Installation layout beyond the two programs (their rules sit with their targets) and the
+# Debian package built from it with `cpack -G DEB`.
+#
+#   bin/k3316-utility, bin/k3316-sim
+#   share/applications/k3316-utility.desktop
+#   share/icons/hicolor/scalable/apps/k3316-utility.svg
+#   share/icons/hicolor/256x256/apps/k3316-utility.png
+#   share/doc/k3316-utility/README.md
+#
+# Resource files are installed when they are present at configure time, so a tree that is
+# still growing configures; scripts/check-install.sh says which ones are missing.
+
+set(K3316_APP_ID k3316-utility)
+set(K3316_RESOURCES ${CMAKE_SOURCE_DIR}/resources)
+# A file added to these folders changes their time stamp, which makes the build configure again
+# and pick it up.
+foreach(dir ${K3316_RESOURCES} ${K3316_RESOURCES}/icons)
+  if(IS_DIRECTORY ${dir})
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${dir})
+  endif()
+endforeach()
+
+if(EXISTS ${K3316_RESOURCES}/${K3316_APP_ID}.desktop)
+  install(FILES ${K3316_RESOURCES}/${K3316_APP_ID}.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+endif()
+
+# The desktop file names its icon by the application id, so both sizes are renamed to it.
+if(EXISTS ${K3316_RESOURCES}/icons/${K3316_APP_ID}.svg)
+  install(FILES ${K3316_RESOURCES}/icons/${K3316_APP_ID}.svg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+endif()
+if(EXISTS ${K3316_RESOURCES}/icons/app256.png)
+  install(FILES ${K3316_RESOURCES}/icons/app256.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps
+          RENAME ${K3316_APP_ID}.png)
+endif()
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/README.md)
+  install(FILES ${CMAKE_SOURCE_DIR}/README.md
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${K3316_APP_ID})
+endif()
+
+if(K3316_BUILD_TESTS)
+  # Installs into a scratch prefix and checks the result; the programs must be built first,
+  # which `make test` does.
+  add_test(NAME install_layout COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-install.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(install_layout PROPERTIES TIMEOUT 120)
+endif()
+
+# --- Debian package ---------------------------------------------------------------------------
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${K3316_APP_ID})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "K-3316 Utility developers")
+set(CPACK_PACKAGE_CONTACT "K-3316 Utility developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configuration and test utility for the K-3316 RS-232-to-CAN converter")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_PACKAGE_NAME ${K3316_APP_ID})
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "K-3316 Utility developers")
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# CPack puts the summary first and indents these lines; the empty line separates paragraphs.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "The K-3316 Utility reads and writes the RS-232 and CAN parameters of a K-3316
+converter module in configuration mode, and in operation mode composes CAN
+messages, sends them once or periodically and lists every line the module sends.
+
+The package also holds k3316-sim, a virtual K-3316 module on a pseudo-terminal,
+for trying the utility without hardware.")
+# dpkg-shlibdeps (package dpkg-dev) turns the linked Qt and libjpeg libraries into Depends.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+include(CPack)

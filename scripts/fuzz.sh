@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang in build-fuzz/ and runs each one for FUZZ_SECONDS
+# (default 60) on its corpus tests/fuzz/corpus/<target>/. Inputs that reach new code are merged
+# into that corpus, which stays small: at most FUZZ_CORPUS_MAX (default 50) files, the
+# hand-written seed-* files always among them. Crashes land in build-fuzz/crashes/; the script then
+# exits non-zero.
+# Usage: scripts/fuzz.sh [target ...]      (default: every target that was built)
+# Environment: FUZZ_SECONDS, FUZZ_BUILD (build dir), FUZZ_CORPUS_MAX, JOBS (build jobs)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${FUZZ_BUILD:-$root/build-fuzz}
+seconds=${FUZZ_SECONDS:-60}
+corpus_max=${FUZZ_CORPUS_MAX:-50}
+jobs=${JOBS:-$(nproc)}
+
+# Longest input worth mutating per target: a few lines of text, not megabytes.
+max_len() {
+  case $1 in
+    fuzz_strtoint | fuzz_endofresponse) echo 64 ;;
+    fuzz_replies) echo 128 ;;
+    fuzz_simline) echo 1024 ;; # one line past the module's line limit
+    *) echo 512 ;;
+  esac
+}
+
+# A tree configured with another compiler cannot be switched to clang in place.
+if [ -f "$build/CMakeCache.txt" ] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang++' "$build/CMakeCache.txt"; then
+  echo "fuzz: $build was configured with another compiler; configuring it afresh"
+  rm -rf "$build"
+fi
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DK3316_FUZZ=ON -DK3316_BUILD_TESTS=OFF -DK3316_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" --target fuzz_all -j "$jobs"
+
+if [ $# -gt 0 ]; then
+  targets=("$@")
+else
+  targets=()
+  for f in "$build"/bin/fuzz_*; do
+    [ -x "$f" ] && targets+=("$(basename "$f")")
+  done
+fi
+if [ ${#targets[@]} -eq 0 ]; then
+  echo "fuzz: no fuzz targets were built" >&2
+  exit 1
+fi
+
+export QT_QPA_PLATFORM=offscreen
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+# Font configuration keeps memory it never frees; that is no finding of ours.
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/scripts/lsan.supp:print_suppressions=0}
+mkdir -p "$build/crashes"
+failed=()
+summary=()
+
+for t in "${targets[@]}"; do
+  bin="$build/bin/$t"
+  corpus="$root/tests/fuzz/corpus/$t"
+  work="$build/fuzz-work/$t"
+  len=$(max_len "$t")
+  if [ ! -x "$bin" ]; then
+    echo "fuzz: $t was not built" >&2
+    failed+=("$t (not built)")
+    continue
+  fi
+  mkdir -p "$corpus"
+  rm -rf "$work" && mkdir -p "$work"
+  log="$build/fuzz-work/$t.log"
+
+  echo "== $t: ${seconds}s, inputs up to $len bytes"
+  # New inputs go to the first directory, the scratch one; the corpus is only read here.
+  status=0
+  "$bin" "$work" "$corpus" -max_total_time="$seconds" -max_len="$len" -timeout=10 \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/crashes/$t-" \
+    >"$log" 2>&1 || status=$?
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n1)
+  if [ $status -ne 0 ]; then
+    grep -E '^(==[0-9]+==ERROR|SUMMARY|fuzz check failed|.*runtime error)' "$log" | head -n 5 >&2 || true
+    echo "fuzz: $t FAILED (exit $status); see $log and $build/crashes/" >&2
+    failed+=("$t")
+  fi
+
+  # Rebuild the corpus: the seeds first, then whatever else adds coverage beyond them.
+  fresh=$(mktemp -d "$build/fuzz-work/$t.merge.XXXXXX")
+  others=$(mktemp -d "$build/fuzz-work/$t.others.XXXXXX")
+  find "$corpus" -maxdepth 1 -type f -name 'seed-*' -exec cp {} "$fresh"/ \;
+  find "$corpus" -maxdepth 1 -type f ! -name 'seed-*' -exec cp {} "$others"/ \;
+  if "$bin" -merge=1 -max_len="$len" "$fresh" "$others" "$work" >"$log.merge" 2>&1; then
+    # Over the cap, the largest found inputs go first; the seeds always stay.
+    seeds=$(find "$fresh" -maxdepth 1 -type f -name 'seed-*' | wc -l)
+    room=$((corpus_max > seeds ? corpus_max - seeds : 0))
+    { ls -S "$fresh" | grep -v '^seed-' || true; } | head -n "-$room" | while read -r f; do rm -f "$fresh/$f"; done
+    find "$corpus" -maxdepth 1 -type f -delete
+    cp "$fresh"/* "$corpus"/ 2>/dev/null || true
+  else
+    echo "fuzz: merging the corpus of $t failed, corpus left as it was; see $log.merge" >&2
+  fi
+  rm -rf "$fresh" "$others"
+  count=$(find "$corpus" -maxdepth 1 -type f | wc -l)
+  summary+=("$(printf '%-20s %10s runs %8s/s  corpus %3d  %s' "$t" "${execs:-?}" "${rate:-?}" "$count" \
+    "$([ $status -eq 0 ] && echo ok || echo FAILED)")")
+done
+
+echo
+printf '%s\n' "${summary[@]}"
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "fuzz: FAILED: ${failed[*]}; crashing inputs are in $build/crashes/" >&2
+  exit 1
+fi
+echo "fuzz: no findings"
