@@ -11,7 +11,7 @@
 template <typename W>
 void WhenModal(std::function<void(W *)> action, int timeoutMs = 5000)
 {
-    auto *timer = new QTimer;
+    auto *timer = new QTimer(qApp); // owned by the application, so a watcher that never fires is freed too
     auto elapsed = std::make_shared<int>(0);
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [timer, action, elapsed, timeoutMs] {
