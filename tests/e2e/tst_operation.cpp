@@ -81,7 +81,7 @@ private slots:
                 f.SendEdit->setText(QStringLiteral("t7FF0"));
                 f.SendBitBtn->click();
             })
-            .waitUntil([&] { return listedLines(f).size() >= 3; }, "three echoes")
+            .waitUntil([&] { return listedLines(f).size() >= 3 && loggedLines(log).size() >= 4; }, "three echoes")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
         steps.start();
         f.ConnectToolButtonClick(nullptr);
@@ -110,7 +110,7 @@ private slots:
                 compose(f, "0", "0", "123", "2", {0x11, 0xAB});
                 f.SendBitBtn->click();
             })
-            .waitUntil([&] { return listedLines(f).size() >= 1; }, "echo")
+            .waitUntil([&] { return listedLines(f).size() >= 1 && loggedLines(log).size() >= 3; }, "echo")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
         steps.start();
         f.ConnectToolButtonClick(nullptr);

@@ -694,7 +694,7 @@ private slots:
         QVERIFY(!com.InUse());
         QTRY_COMPARE(lost, 1);
         QCOMPARE(com.InCount(), 0);
-        QVERIFY(!com.SendCommand("x"));
+        // (no reopen here: a test running beside this one may already own the freed pty number)
         QCoreApplication::processEvents();
         QCOMPARE(lost, 1);
     }
