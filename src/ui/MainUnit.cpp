@@ -99,7 +99,7 @@ QPushButton *pictureButton(QWidget *parent, const char *name, const QString &cap
 
 } // namespace
 
-// Counts running handlers so the window is never torn down beneath one.
+// Counts the handlers on the stack (see ActiveHandlers).
 class THandlerScope {
 public:
     explicit THandlerScope(TMainForm *form) : m_form(form) { ++m_form->m_activeHandlers; }

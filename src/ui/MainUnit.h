@@ -135,8 +135,8 @@ public:
     // The port as messages name it: "COM1", or the device path when one was chosen.
     QString PortDisplayName() const;
 
-    // How many handlers are running right now (the receive loop keeps the connect handler on
-    // the stack); the window is only torn down when this is back to zero.
+    // How many handlers are on the stack right now: the receive loop keeps the connect handler
+    // there, and every later handler nests inside it.
     int ActiveHandlers() const { return m_activeHandlers; }
 
     // --- controls ---
