@@ -412,6 +412,7 @@ void TMainForm::BuildTestPage()
     ReceiveListBox = place(new QListView(page), "ReceiveListBox", 280, 21, 185, 161);
     ReceiveListBox->setModel(m_receiveModel);
     ReceiveListBox->setUniformItemSizes(true);
+    connect(m_receiveModel, &TReceiveModel::RowsShown, ReceiveListBox, &QListView::scrollToBottom);
     ReceiveListBox->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ReceiveListBox->setAccessibleName(QStringLiteral("Receive"));
     ReceiveLabel->setBuddy(ReceiveListBox);

@@ -2,11 +2,19 @@
 
 TReceiveModel::TReceiveModel(QObject *parent) : QAbstractListModel(parent)
 {
+    m_showTimer.setSingleShot(true);
+    m_showTimer.setInterval(ShowIntervalMs);
+    connect(&m_showTimer, &QTimer::timeout, this, [this] {
+        if (m_shown < Count()) {
+            ShowPendingRows();
+            m_showTimer.start(); // still busy: hold the next rows back again
+        }
+    });
 }
 
 int TReceiveModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : Count();
+    return parent.isValid() ? 0 : m_shown;
 }
 
 QByteArray TReceiveModel::Item(int row) const
@@ -19,7 +27,7 @@ QByteArray TReceiveModel::Item(int row) const
 
 QVariant TReceiveModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= Count())
+    if (!index.isValid() || index.row() >= m_shown)
         return {};
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::AccessibleTextRole)
         return {};
@@ -30,16 +38,30 @@ QVariant TReceiveModel::data(const QModelIndex &index, int role) const
 
 void TReceiveModel::Append(const QByteArray &item)
 {
-    const int row = Count();
-    beginInsertRows(QModelIndex(), row, row);
     m_bytes.append(item.constData(), size_t(item.size()));
     m_ends.push_back(m_bytes.size());
+    // The first item after a quiet spell shows at once; a burst shows in steps.
+    if (!m_showTimer.isActive()) {
+        ShowPendingRows();
+        m_showTimer.start();
+    }
+}
+
+void TReceiveModel::ShowPendingRows()
+{
+    // Rows past m_shown are invisible to the views until announced, so announcing them after
+    // they were stored keeps the views consistent.
+    beginInsertRows(QModelIndex(), m_shown, Count() - 1);
+    m_shown = Count();
     endInsertRows();
+    emit RowsShown();
 }
 
 void TReceiveModel::Clear()
 {
+    m_showTimer.stop();
     beginResetModel();
+    m_shown = 0;
     m_bytes.clear();
     m_bytes.shrink_to_fit();
     m_ends.clear();

@@ -2,9 +2,12 @@
 // The receive list: every text the receive loop read, byte for byte, oldest first.
 // All items share one byte buffer plus an offset table, so a million lines stay small and an
 // append costs constant time.
+// An item is stored the moment it arrives; the views hear of new rows at most ShowIntervalMs
+// apart, so a fast line does not repaint the list once per line.
 
 #include <QAbstractListModel>
 #include <QByteArray>
+#include <QTimer>
 
 #include <string>
 #include <vector>
@@ -18,8 +21,11 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
+    static constexpr int ShowIntervalMs = 40;
+
     void Append(const QByteArray &item);
     void Clear();
+    // Every stored item, including those the views have not been told about yet.
     int Count() const { return int(m_ends.size()); }
     QByteArray Item(int row) const;
 
@@ -30,7 +36,15 @@ public:
     // (a backslash as \\), so nothing received is hidden or altered.
     static QString DisplayText(const char *data, qsizetype size);
 
+signals:
+    // New rows reached the views.
+    void RowsShown();
+
 private:
+    void ShowPendingRows();
+
+    QTimer m_showTimer;
+    int m_shown = 0; // rows the views know of
     std::string m_bytes;
     std::vector<size_t> m_ends; // end offset of each item in m_bytes
 };

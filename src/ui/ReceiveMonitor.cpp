@@ -27,8 +27,7 @@ void TMainForm::ReceiveLoop()
                 // Another read further down the stack owns the port; let it finish.
                 QThread::msleep(1);
             } else if (Receiving) {
-                m_receiveModel->Append(Unit.LastResponse);
-                ReceiveListBox->scrollToBottom();
+                m_receiveModel->Append(Unit.LastResponse); // the list scrolls when the row shows
             }
         }
         // Handle what is pending; with nothing to do, sleep until the port or the window has

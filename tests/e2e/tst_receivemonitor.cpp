@@ -71,6 +71,43 @@ private slots:
         SetReceiveFileWriter(nullptr);
     }
 
+    // A burst is stored at once but announced to the list in a few steps; every row shows in
+    // the end, and the view never sees a row the model cannot give.
+    void burstReachesTheListInFewStepsAndWhole()
+    {
+        TReceiveModel model;
+        int announcements = 0;
+        int lastAnnouncedRow = -1;
+        connect(&model, &QAbstractItemModel::rowsInserted, this, [&](const QModelIndex &, int first, int last) {
+            ++announcements;
+            QCOMPARE(first, lastAnnouncedRow + 1); // contiguous, nothing skipped
+            lastAnnouncedRow = last;
+            QVERIFY(model.data(model.index(last), Qt::DisplayRole).isValid());
+        });
+        model.Append("first\r");
+        QCOMPARE(model.rowCount(), 1); // after a quiet spell a line shows at once
+        for (int i = 0; i < 5000; ++i)
+            model.Append(QByteArray::number(i) + '\r');
+        QCOMPARE(model.Count(), 5001);
+        QVERIFY(model.rowCount() < model.Count());
+        QTRY_COMPARE(model.rowCount(), 5001);
+        QCOMPARE(lastAnnouncedRow, 5000);
+        QVERIFY2(announcements <= 3, qPrintable(QString::number(announcements)));
+        QCOMPARE(model.Item(5000), QByteArray("4999\r"));
+
+        // Clearing while rows wait to be shown leaves nothing stale behind.
+        for (int i = 0; i < 10; ++i)
+            model.Append("x\r");
+        model.Clear();
+        QCOMPARE(model.rowCount(), 0);
+        QTest::qWait(3 * TReceiveModel::ShowIntervalMs);
+        QCOMPARE(model.rowCount(), 0);
+        lastAnnouncedRow = -1;
+        model.Append("after\r");
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.data(model.index(0), Qt::DisplayRole).toString(), QStringLiteral("after"));
+    }
+
     void listsEveryLineUnchanged()
     {
         TMainForm f;
@@ -85,7 +122,8 @@ private slots:
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(f.ReceiveItems()->Item(0), QByteArray("t123211AB\r"));
         QCOMPARE(f.ReceiveItems()->Item(1), QByteArray("E\x00\x80\xFF" "1\r", 6));
-        // shown readably, nothing hidden
+        // shown readably, nothing hidden, once the list has been told of the row
+        QTRY_COMPARE(f.ReceiveItems()->rowCount(), 2);
         QCOMPARE(f.ReceiveItems()->data(f.ReceiveItems()->index(1), Qt::DisplayRole).toString(),
                  QStringLiteral("E\\x00\\x80\\xFF1"));
         QVERIFY(!f.Connected);
