@@ -318,15 +318,13 @@ bool TQCCom32::WaitOnce(int timeoutMs, bool processEvents)
             deadline.setTimerType(Qt::PreciseTimer);
             deadline.start(timeoutMs);
         }
+        ++m_waitSerial;
         ArmNotifier();
         const QPointer<TQCCom32> self(this);
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        if (!self)
-            return false;
-        // Off again whether or not it fired: nobody waits on the port now.
-        if (m_notifier)
-            m_notifier->setEnabled(false);
-        return true;
+        // The notifier stays on for the next wait: switching it costs the event loop a wake-up
+        // of its own, twice per line on a busy port.
+        return bool(self);
     }
 
     if (timeoutMs == 0 || (timeoutMs < 0 && !Opened()))
@@ -342,9 +340,14 @@ void TQCCom32::ArmNotifier()
         return;
     if (!m_notifier) {
         auto *notifier = new QSocketNotifier(qintptr(m_portHandle), QSocketNotifier::Read, this);
-        // It only wakes the waiting loop; the loop reads. Firing again before a loop waits
-        // would spin while a modal window runs its own loop over ours.
-        connect(notifier, &QSocketNotifier::activated, notifier, [notifier] { notifier->setEnabled(false); });
+        // It only wakes the waiting loop; the loop reads. A second firing within the same wait
+        // means nobody reads (a modal window runs its own loop over ours): without switching it
+        // off it would fire without end.
+        connect(notifier, &QSocketNotifier::activated, this, [this, notifier] {
+            if (m_wokenSerial == m_waitSerial)
+                notifier->setEnabled(false);
+            m_wokenSerial = m_waitSerial;
+        });
         m_notifier = notifier;
     }
     m_notifier->setEnabled(true);

@@ -92,4 +92,6 @@ private:
     bool m_timedOut = false;
     int m_portHandle;
     QPointer<QSocketNotifier> m_notifier;
+    uint64_t m_waitSerial = 0;  // counts the waits on the port
+    uint64_t m_wokenSerial = 0; // the wait the notifier last woke
 };
