@@ -198,10 +198,10 @@ ParseOutcome ParseSimOptions(const QList<QByteArray> &args, SimOptions &o, QStri
                 return ParseOutcome::Error;
             if (value == "max") {
                 o.trafficRate = TrafficMax;
-            } else if (const auto rate = parseInteger(value, 0, 1000000)) {
+            } else if (const auto rate = parseInteger(value, 0, 10000000)) {
                 o.trafficRate = int(*rate);
             } else {
-                return bad(value, "expected lines per second (0 to 1000000) or max");
+                return bad(value, "expected lines per second (0 to 10000000) or max");
             }
         } else if (name == "--traffic-count") {
             if (!takeValue(value))
@@ -210,6 +210,13 @@ ParseOutcome ParseSimOptions(const QList<QByteArray> &args, SimOptions &o, QStri
             if (!count)
                 return bad(value, "expected a count of lines");
             o.trafficCount = *count;
+        } else if (name == "--traffic-after") {
+            if (!takeValue(value))
+                return ParseOutcome::Error;
+            const auto ms = parseInteger(value, 0, 600000);
+            if (!ms)
+                return bad(value, "expected milliseconds, 0 to 600000");
+            o.trafficAfterMs = int(*ms);
         } else if (name == "--seed") {
             if (!takeValue(value))
                 return ParseOutcome::Error;
@@ -298,6 +305,8 @@ Bus (operation mode):
   --traffic N|max          a node sends N message lines per second (max: as fast as the line
                            takes them); it starts when the module has answered a probe
   --traffic-count K        the node stops after K lines
+  --traffic-after MS       the node starts MS milliseconds after that answer (default 0), so
+                           a fast node does not run into the probe's reply
   --traffic-now            the node starts at once, not after the first probe
   --seed N                 seed of the node's deterministic line sequence (default 1)
 

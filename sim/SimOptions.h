@@ -36,6 +36,7 @@ struct SimOptions {
     int trafficRate = TrafficOff; // lines per second, or TrafficMax
     int64_t trafficCount = -1;    // -1: no end
     bool trafficNow = false;      // otherwise the node starts once a probe has been answered
+    int trafficAfterMs = 0;       // how long after that answer
     uint64_t seed = 1;
 
     bool silent = false;

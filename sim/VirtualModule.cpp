@@ -162,7 +162,7 @@ QByteArray VirtualModule::operationAnswer(const QByteArray &line, uint64_t nowMs
     }
     if (body == "#A") {
         if (m_options.trafficRate != TrafficOff && m_trafficStartMs == NeverDue)
-            m_trafficStartMs = nowMs + uint64_t(m_options.delayMs);
+            m_trafficStartMs = nowMs + uint64_t(m_options.delayMs) + uint64_t(m_options.trafficAfterMs);
         return frame("!R" + m_options.firmware);
     }
     if (!IsWellFormedMessage(body))

@@ -314,6 +314,16 @@ private slots:
         QCOMPARE(m.nextDueMs(), VirtualModule::NeverDue);
     }
 
+    void trafficCanWaitAfterTheProbe()
+    {
+        // A fast node must not run into the probe's reply when asked to wait.
+        VirtualModule m{parsed({"--mode", "operation", "--traffic", "max", "--traffic-after", "50"})};
+        QCOMPARE(ask(m, "#A", 1000), QByteArray("!R2.05\r"));
+        QCOMPARE(m.nextDueMs(), uint64_t(1050));
+        QVERIFY(m.takeOutput(1049).isEmpty());
+        QCOMPARE(linesOf(m.takeOutput(1050)).size(), VirtualModule::TrafficBatch);
+    }
+
     void trafficIsVariedAndRepeatable()
     {
         const QList<QByteArray> args{"--mode", "operation", "--traffic", "max", "--traffic-now"};
@@ -452,6 +462,7 @@ private slots:
         const QList<QList<QByteArray>> bad{
             {"--bogus"}, {"--mode", "run"}, {"--baud", "1234"}, {"--params-p0", "0C30000"},
             {"--params-p1", "123"}, {"--delay"}, {"--delay", "-1"}, {"--traffic", "lots"},
+            {"--traffic", "10000001"}, {"--traffic-after", "-5"},
             {"--reply", "noequals"}, {"--reply-p0", "\\q"}, {"--firmware", ""}, {"--echo=1"},
             {"stray"}};
         for (const QList<QByteArray> &args : bad) {
