@@ -80,7 +80,7 @@ bool ApplyLineSettings(int fd, int32_t baud, bool hardwareFlow)
     return true;
 }
 
-int QueuedBytes(int fd, TLineState &line)
+int QueuedBytes(int fd, TLineState &line, bool checkHangUp)
 {
     if (fd < 0)
         return 0;
@@ -91,7 +91,7 @@ int QueuedBytes(int fd, TLineState &line)
         return 0;
     }
     // A hung-up terminal may still answer the count with 0; only poll tells it apart.
-    if (count == 0 && HungUp(fd))
+    if (count == 0 && checkHangUp && HungUp(fd))
         line = TLineState::Lost;
     return count > 0 ? count : 0;
 }

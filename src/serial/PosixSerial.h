@@ -25,8 +25,9 @@ unsigned BaudConstant(int32_t baud);
 // Outcome of an operation that can find the device gone.
 enum class TLineState { Up, Lost };
 
-// Bytes waiting in the receive queue; 0 when the driver cannot tell.
-int QueuedBytes(int fd, TLineState &line);
+// Bytes waiting in the receive queue; 0 when the driver cannot tell. An empty queue is checked
+// for a hang-up unless `checkHangUp` is false.
+int QueuedBytes(int fd, TLineState &line, bool checkHangUp = true);
 
 // Reads at most `size` bytes that are already queued; never blocks. Returns the count read.
 // End of file or an I/O error on a descriptor that reported data marks the line lost.

@@ -99,7 +99,9 @@ int32_t TQCCom32::InCount()
     if (!Opened())
         return 0;
     auto line = PosixSerial::TLineState::Up;
-    const int count = PosixSerial::QueuedBytes(m_portHandle, line);
+    // Right after a read that got bytes the line was up; a hang-up since then shows at the next
+    // wait, which the descriptor ends at once. Saves a system call per line on a busy port.
+    const int count = PosixSerial::QueuedBytes(m_portHandle, line, !m_readSinceWait);
     if (line == PosixSerial::TLineState::Lost) {
         LineLost();
         return 0;
@@ -288,6 +290,8 @@ void TQCCom32::ReadQueuedInto(QByteArray &reply, int count)
     auto line = PosixSerial::TLineState::Up;
     const std::size_t got = PosixSerial::ReadQueued(m_portHandle, scratch.data(), std::size_t(count), line);
     reply.append(scratch.constData(), qsizetype(got));
+    if (got > 0)
+        m_readSinceWait = true;
     if (line == PosixSerial::TLineState::Lost)
         LineLost();
 }
@@ -306,6 +310,7 @@ void TQCCom32::LineLost()
 
 bool TQCCom32::WaitOnce(int timeoutMs, bool processEvents)
 {
+    m_readSinceWait = false;
     if (processEvents && QAbstractEventDispatcher::instance()) {
         if (timeoutMs == 0) {
             const QPointer<TQCCom32> self(this);

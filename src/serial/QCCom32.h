@@ -92,6 +92,7 @@ private:
     bool m_timedOut = false;
     int m_portHandle;
     QPointer<QSocketNotifier> m_notifier;
+    bool m_readSinceWait = false; // bytes were read since the last wait
     uint64_t m_waitSerial = 0;  // counts the waits on the port
     uint64_t m_wokenSerial = 0; // the wait the notifier last woke
 };

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QListView>
 #include <QPushButton>
 #include <QThread>
@@ -19,8 +20,13 @@ QString TMainForm::ReceiveFilePath() const
 
 void TMainForm::ReceiveLoop()
 {
+    // Between lines of a flood, window events are handled once a millisecond rather than after
+    // every line; timers as short as the auto-send's 1 ms still tick on time.
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    int32_t waiting = ComPort->InCount();
     while ((ModuleMode == 2 || ModuleMode == 3) && Connected) {
-        if (ComPort->InCount() > 0) {
+        if (waiting > 0) {
             Unit.LastResponse.clear();
             ComPort->ReadResponse(Unit.LastResponse);
             if (Unit.LastResponse.isEmpty()) {
@@ -29,13 +35,20 @@ void TMainForm::ReceiveLoop()
             } else if (Receiving) {
                 m_receiveModel->Append(Unit.LastResponse); // the list scrolls when the row shows
             }
+            waiting = ComPort->InCount();
+            if (waiting > 0) {
+                if (sinceEvents.elapsed() >= 1) {
+                    QCoreApplication::processEvents();
+                    sinceEvents.restart();
+                    waiting = ComPort->InCount();
+                }
+                continue;
+            }
         }
-        // Handle what is pending; with nothing to do, sleep until the port or the window has
-        // something, instead of polling.
-        if (ComPort->InCount() > 0)
-            QCoreApplication::processEvents();
-        else
-            ComPort->WaitForInputOrEvents();
+        // Nothing to do: sleep until the port or the window has something, not polling.
+        ComPort->WaitForInputOrEvents();
+        sinceEvents.restart();
+        waiting = ComPort->InCount();
     }
 }
 

@@ -717,6 +717,31 @@ private slots:
         QVERIFY(!com.Opened());
     }
 
+    // The other side goes right after a line was read: the hang-up is still noticed by the wait
+    // that follows, without a spin.
+    void lostLineRightAfterALine()
+    {
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty);
+        int lost = 0;
+        com.OnLineLost = [&](QObject *) { ++lost; };
+        QVERIFY(pty.write("last\r"));
+        QTRY_COMPARE(com.InCount(), 5);
+        QCOMPARE(com.ReadResponse(), QByteArray("last\r"));
+        pty.closeMaster(); // (closing first would flush the line away: the kernel's doing)
+        bool over = false;
+        QTimer::singleShot(300, this, [&] { over = true; });
+        const CpuMeter cpu;
+        while (!over) {
+            if (com.InCount() == 0)
+                com.WaitForInputOrEvents();
+        }
+        QVERIFY2(cpu.share() < 0.5, "a hung-up port must not make the wait spin");
+        QCOMPARE(lost, 1);
+        QVERIFY(!com.Opened());
+    }
+
     void lostLineOnWrite()
     {
         PtyPair pty;
