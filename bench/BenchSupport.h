@@ -1,8 +1,21 @@
 #pragma once
 // Measurements shared by the benchmarks.
 
+#include "CanBus.h"
+#include "support/ModalDriver.h"
+#include "ui/MainUnit.h"
+#include "ui/ReceiveModel.h"
+#include "ui/SettingsDlg.h"
+
 #include <QByteArray>
+#include <QComboBox>
 #include <QFile>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
 
 #include <sys/resource.h>
 
@@ -24,4 +37,69 @@ inline long ResidentKb()
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').value(0).toLong();
     return -1;
+}
+
+inline double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+inline double Percentile95(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(double(v.size()) * 0.95))];
+}
+
+// Counts the lines and bytes listed so far; items are never changed once listed, so each is
+// looked at once.
+struct ListedCounter {
+    int items = 0;
+    qint64 lines = 0;
+    qint64 bytes = 0;
+    void update(const TReceiveModel &model)
+    {
+        for (; items < model.Count(); ++items) {
+            const QByteArray item = model.Item(items);
+            lines += item.count('\r');
+            bytes += item.size();
+        }
+    }
+};
+
+// Connects `form` through the settings dialog to the module at `path` and calls `connected` once
+// operation mode stands. Returns when the connect handler has returned, that is after `connected`
+// (or something it started) has disconnected.
+inline void ConnectInOperationMode(TMainForm &form, const QString &path, std::function<void()> connected)
+{
+    WhenModal<TSettingsForm>([path](TSettingsForm *d) {
+        d->PortComboBox->setEditText(path);
+        d->OkButton->click();
+    });
+    auto *watch = new QTimer(&form);
+    watch->setInterval(10);
+    QObject::connect(watch, &QTimer::timeout, &form, [&form, watch, connected] {
+        if (form.Connected && form.ModuleMode == 2) {
+            watch->stop();
+            watch->deleteLater(); // no timer of ours may wake the process while it is measured
+            connected();
+        }
+    });
+    watch->start();
+    form.ConnectToolButtonClick(nullptr);
+}
+
+// Average bytes per line of the virtual module's node, CR included.
+inline double AverageNodeLineBytes()
+{
+    Sim::BusNode node(1);
+    qint64 bytes = 0;
+    const int n = 200000;
+    for (int i = 0; i < n; ++i)
+        bytes += node.next().size() + 1;
+    return double(bytes) / n;
 }

@@ -1,0 +1,423 @@
+// The benchmark table: every speed and memory goal measured in one run against the virtual
+// module on a pseudo-terminal, printed as one Markdown table. Prints figures; it never fails.
+//
+// Usage: bench_table [seconds-per-rate-step [measure ...]]
+// measures: startup million idle linerate connect maxrate (default: all)
+
+#include "support/MessageBoxRecorder.h"
+#include "support/ModalDriver.h"
+#include "support/SimProcess.h"
+#include "ui/MainUnit.h"
+#include "ui/ReceiveModel.h"
+#include "ui/SettingsDlg.h"
+
+#include "BenchSupport.h"
+#include "serial/PosixSerial.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListView>
+#include <QProcess>
+#include <QPushButton>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <mutex>
+#include <poll.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long the window takes to answer: another thread posts a timestamped call to the window's
+// thread every 10 ms; the delay until it runs is what a user's click would wait.
+class LatencyProbe {
+public:
+    explicit LatencyProbe(QObject *windowThreadObject) : m_target(windowThreadObject) {}
+    ~LatencyProbe() { stop(); }
+    void start()
+    {
+        m_running = true;
+        m_thread = std::thread([this] {
+            while (m_running.load()) {
+                const auto posted = Clock::now();
+                QMetaObject::invokeMethod(m_target, [this, posted] {
+                    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - posted).count();
+                    std::lock_guard<std::mutex> lock(m_mutex);
+                    m_samples.push_back(ms);
+                }, Qt::QueuedConnection);
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+    }
+    void stop()
+    {
+        m_running = false;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    double p95()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return Percentile95(m_samples);
+    }
+
+private:
+    QObject *m_target;
+    std::thread m_thread;
+    std::atomic<bool> m_running{false};
+    std::mutex m_mutex;
+    std::vector<double> m_samples;
+};
+
+struct Results {
+    double startupMs = 0;
+    QString startupPlatform;
+    long millionRssMb = 0;
+    double millionSaveS = 0;
+    double idlePercent = 0;
+    double lineRatePercent = 0;
+    double lineRateBytesPerS = 0;
+    double maxRateMBs = 0;
+    double maxRateLinesPerS = 0;
+    double maxRateP95 = 0;
+    QString maxRateNote;
+    double connectMs = 0;
+    double moduleMs = 0;
+};
+
+// Launch to first paint of the real program, median of several runs.
+void MeasureStartup(Results &r)
+{
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/k3316-utility");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("K3316_QUIT_WHEN_SHOWN"), QStringLiteral("1"));
+    // On a display when there is one (make bench runs under Xvfb), else off screen.
+    if (env.contains(QStringLiteral("DISPLAY")) && !env.value(QStringLiteral("DISPLAY")).isEmpty()) {
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        r.startupPlatform = QStringLiteral("xcb");
+    } else {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        r.startupPlatform = QStringLiteral("offscreen");
+    }
+    std::vector<double> times;
+    for (int i = 0; i < 11; ++i) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QElapsedTimer clock;
+        clock.start();
+        p.start(program, {});
+        if (!p.waitForFinished(10000) || p.exitCode() != 0) {
+            r.startupPlatform += QStringLiteral(" (did not run)");
+            return;
+        }
+        if (i > 0) // the first run fills the page cache
+            times.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    r.startupMs = Median(times);
+}
+
+// A million one-line items, as the line rate lists them: memory, and the time to save them.
+void MeasureMillionLines(Results &r)
+{
+    TMainForm form;
+    form.show();
+    for (int i = 0; i < 1000000; ++i) {
+        form.ReceiveItems()->Append("t123211AB\r");
+        if (i % 10000 == 0) {
+            form.ReceiveListBox->scrollToBottom();
+            QCoreApplication::processEvents();
+        }
+    }
+    QCoreApplication::processEvents();
+    r.millionRssMb = ResidentKb() / 1024;
+    QTemporaryDir dir;
+    const QString old = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    QElapsedTimer clock;
+    clock.start();
+    form.SaveBitBtnClick(nullptr);
+    r.millionSaveS = clock.nsecsElapsed() / 1e9;
+    if (QFile(QStringLiteral("Receive.txt")).size() != 12 * 1000000)
+        r.millionSaveS = -1;
+    QDir::setCurrent(old);
+}
+
+// Processor use of the whole program over `seconds`, one second after operation mode stands.
+// Only single-shot timers run meanwhile, so nothing of ours wakes the process.
+double MeasureConnectedCpu(const QStringList &simArgs, int seconds, double *bytesPerSecond)
+{
+    SimProcess sim(simArgs);
+    if (!sim.isRunning())
+        return -1;
+    TMainForm form;
+    form.show();
+    double cpu = -1;
+    ListedCounter counter;
+    double cpuStart = 0;
+    qint64 bytesStart = 0;
+    QElapsedTimer clock;
+    ConnectInOperationMode(form, sim.path(), [&] {
+        QTimer::singleShot(1000, &form, [&] {
+            counter.update(*form.ReceiveItems());
+            bytesStart = counter.bytes;
+            cpuStart = ProcessCpuSeconds();
+            clock.start();
+            QTimer::singleShot(seconds * 1000, &form, [&] {
+                const double wall = clock.nsecsElapsed() / 1e9;
+                cpu = (ProcessCpuSeconds() - cpuStart) / wall * 100.0;
+                counter.update(*form.ReceiveItems());
+                if (bytesPerSecond)
+                    *bytesPerSecond = double(counter.bytes - bytesStart) / wall;
+                form.DisconnectToolButtonClick(nullptr);
+            });
+        });
+    });
+    return cpu;
+}
+
+struct RateStep {
+    bool complete = false;
+    double seconds = 0;
+    double p95 = 0;
+    qint64 listed = 0;
+};
+
+// The node sends `linesPerSecond` for `seconds`; the step holds when every line is listed, no
+// later than the node could send them (a pseudo-terminal never drops bytes; it slows the sender
+// down instead), while the window answers within 250 ms at the 95th percentile.
+RateStep RunRate(qint64 linesPerSecond, int seconds)
+{
+    RateStep step;
+    const qint64 total = linesPerSecond * seconds;
+    SimProcess sim({QStringLiteral("--mode"), QStringLiteral("operation"), QStringLiteral("--traffic"),
+                    QString::number(linesPerSecond), QStringLiteral("--traffic-count"), QString::number(total),
+                    QStringLiteral("--traffic-after"), QStringLiteral("100")});
+    if (!sim.isRunning())
+        return step;
+    TMainForm form;
+    form.show();
+    ListedCounter counter;
+    LatencyProbe probe(&form);
+    QElapsedTimer clock;
+    ConnectInOperationMode(form, sim.path(), [&] {
+        clock.start();
+        probe.start();
+        auto *check = new QTimer(&form);
+        check->setInterval(20);
+        QObject::connect(check, &QTimer::timeout, &form, [&, check] {
+            counter.update(*form.ReceiveItems());
+            const bool done = counter.lines >= total;
+            if (done || clock.elapsed() > qint64(seconds) * 4000 + 5000) {
+                step.seconds = clock.nsecsElapsed() / 1e9;
+                check->stop();
+                probe.stop();
+                form.DisconnectToolButtonClick(nullptr);
+            }
+        });
+        check->start();
+    });
+    counter.update(*form.ReceiveItems());
+    step.listed = counter.lines;
+    step.p95 = probe.p95();
+    step.complete = counter.lines == total && step.seconds <= seconds * 1.1 + 0.2 && step.p95 <= 250;
+    return step;
+}
+
+void MeasureMaxRate(Results &r, double lineBytes, int seconds)
+{
+    const double steps[] = {1, 2, 4, 6, 8, 10, 12, 16, 20, 24, 32, 40, 48};
+    for (double mbs : steps) {
+        const auto lines = qint64(mbs * 1e6 / lineBytes);
+        const RateStep s = RunRate(lines, seconds);
+        std::fprintf(stderr, "bench: %5.1f MB/s (%lld lines/s): %s, %lld of %lld listed in %.2f s, p95 %.1f ms\n",
+                     mbs, (long long)lines, s.complete ? "held" : "NOT held", (long long)s.listed,
+                     (long long)(lines * seconds), s.seconds, s.p95);
+        if (!s.complete) {
+            r.maxRateNote = QStringLiteral("%1 MB/s not held: %2 of %3 lines in %4 s, p95 %5 ms")
+                                .arg(mbs)
+                                .arg(s.listed)
+                                .arg(lines * seconds)
+                                .arg(s.seconds, 0, 'f', 2)
+                                .arg(s.p95, 0, 'f', 0);
+            return;
+        }
+        r.maxRateMBs = mbs;
+        r.maxRateLinesPerS = double(lines);
+        r.maxRateP95 = s.p95;
+    }
+    r.maxRateNote = QStringLiteral("the highest step tried");
+}
+
+// The configuration-mode connect's own exchanges, written straight to the line: what the
+// module and the pseudo-terminal take, without the program.
+double RawConfigurationExchangeMs(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    PosixSerial::ApplyLineSettings(fd, 115200, false);
+    const char *commands[] = {"#A\r", "#PV\r", "#PC\r", "#PM\r", "#P0\r", "#P1\r"};
+    QElapsedTimer clock;
+    clock.start();
+    for (const char *c : commands) {
+        if (::write(fd, c, strlen(c)) != ssize_t(strlen(c)))
+            break;
+        char buffer[256];
+        for (;;) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 1000) <= 0)
+                break;
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n <= 0 || memchr(buffer, '\r', size_t(n)))
+                break;
+        }
+    }
+    const double ms = clock.nsecsElapsed() / 1e6;
+    ::close(fd);
+    return ms;
+}
+
+// From the settings dialog's Ok to the Settings page filled, against the module's own time.
+void MeasureConfigurationConnect(Results &r)
+{
+    SimProcess sim({QStringLiteral("--mode"), QStringLiteral("config")});
+    if (!sim.isRunning())
+        return;
+    TMainForm form;
+    form.show();
+    std::vector<double> connects;
+    std::vector<double> raw;
+    for (int i = 0; i < 21; ++i) {
+        QElapsedTimer clock;
+        const QString path = sim.path();
+        WhenModal<TSettingsForm>([path, &clock](TSettingsForm *d) {
+            d->PortComboBox->setEditText(path);
+            clock.start();
+            d->OkButton->click();
+        });
+        form.ConnectToolButtonClick(nullptr);
+        const double ms = clock.nsecsElapsed() / 1e6;
+        const bool filled = form.Connected && form.ModuleMode == 1;
+        form.DisconnectToolButtonClick(nullptr);
+        QCoreApplication::processEvents();
+        if (!filled)
+            return;
+        if (i > 0) {
+            connects.push_back(ms);
+            raw.push_back(RawConfigurationExchangeMs(path));
+        }
+    }
+    r.connectMs = Median(connects);
+    r.moduleMs = Median(raw);
+}
+
+QString CpuModel()
+{
+    QFile f(QStringLiteral("/proc/cpuinfo"));
+    if (f.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (line.startsWith("model name"))
+                return QString::fromLatin1(line.mid(line.indexOf(':') + 1).trimmed());
+    return QStringLiteral("unknown processor");
+}
+
+QString Verdict(bool met)
+{
+    return met ? QStringLiteral("met") : QStringLiteral("**missed**");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int rateSeconds = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
+    if (!QFile::exists(SimProcess::executable())) {
+        std::printf("bench: the virtual module is missing (%s)\n", qPrintable(SimProcess::executable()));
+        return 0;
+    }
+
+    // A box would stop the run: each is answered and reported instead.
+    MessageBoxRecorder boxes;
+    boxes.onBox = [](const RecordedBox &b) { std::fprintf(stderr, "bench: box \"%s\"\n", qPrintable(b.text)); };
+    QStringList only;
+    for (int i = 2; i < argc; ++i)
+        only << QString::fromLocal8Bit(argv[i]);
+    auto wanted = [&](const char *name) { return only.isEmpty() || only.contains(QLatin1String(name)); };
+
+    Results r;
+    const double lineBytes = AverageNodeLineBytes();
+    if (wanted("startup")) {
+        std::fprintf(stderr, "bench: start-up\n");
+        MeasureStartup(r);
+    }
+    if (wanted("million")) {
+        std::fprintf(stderr, "bench: a million lines\n");
+        MeasureMillionLines(r);
+    }
+    if (wanted("idle")) {
+        std::fprintf(stderr, "bench: idle, 10 s\n");
+        r.idlePercent = MeasureConnectedCpu({QStringLiteral("--mode"), QStringLiteral("operation")}, 10, nullptr);
+    }
+    if (wanted("linerate")) {
+        std::fprintf(stderr, "bench: line rate, 10 s\n");
+        const auto lineRate = qint64(11520 / lineBytes + 0.5);
+        r.lineRatePercent = MeasureConnectedCpu({QStringLiteral("--mode"), QStringLiteral("operation"),
+                                                 QStringLiteral("--traffic"), QString::number(lineRate),
+                                                 QStringLiteral("--traffic-after"), QStringLiteral("100")},
+                                                10, &r.lineRateBytesPerS);
+    }
+    if (wanted("connect")) {
+        std::fprintf(stderr, "bench: configuration connect\n");
+        MeasureConfigurationConnect(r);
+    }
+    if (wanted("maxrate")) {
+        std::fprintf(stderr, "bench: highest complete rate, %d s per step\n", rateSeconds);
+        MeasureMaxRate(r, lineBytes, rateSeconds);
+    }
+
+    const double ownConnectMs = r.connectMs - r.moduleMs;
+    std::printf("\nMachine: %s, %d cores, Linux %s, Qt %s; virtual module on a pseudo-terminal; "
+                "node lines average %.1f bytes.\n\n",
+                qPrintable(CpuModel()), int(std::thread::hardware_concurrency()),
+                qPrintable(QSysInfo::kernelVersion()), qVersion(), lineBytes);
+    std::printf("| Measure | Goal | Qt terminal | K-3316 Utility | |\n|---|---|---|---|---|\n");
+    std::printf("| Processor, idle in operation mode (10 s) | <= 0.1%% | 0.0%% | %.3f%% | %s |\n",
+                r.idlePercent, qPrintable(Verdict(r.idlePercent >= 0 && r.idlePercent <= 0.1)));
+    std::printf("| Processor at the 115200-baud line rate (%.0f bytes/s, 10 s) | <= 1.5%% | 4.2%% | %.2f%% | %s |\n",
+                r.lineRateBytesPerS, r.lineRatePercent,
+                qPrintable(Verdict(r.lineRatePercent >= 0 && r.lineRatePercent <= 1.5)));
+    std::printf("| Highest rate listed completely, window answering within 250 ms (p95) | >= 6 MB/s | 2.1 MB/s "
+                "| %.0f MB/s (%.0f lines/s, p95 %.1f ms; next: %s) | %s |\n",
+                r.maxRateMBs, r.maxRateLinesPerS, r.maxRateP95, qPrintable(r.maxRateNote),
+                qPrintable(Verdict(r.maxRateMBs >= 6)));
+    std::printf("| Connect click to Settings page filled, beyond the module's reply time | < 5 ms | - | %.2f ms "
+                "(%.2f ms in all, %.2f ms the module's six replies) | %s |\n",
+                ownConnectMs, r.connectMs, r.moduleMs,
+                qPrintable(Verdict(r.connectMs > 0 && ownConnectMs < 5)));
+    std::printf("| Resident memory after 1,000,000 listed lines | < 100 MB | 612 MB | %ld MB | %s |\n",
+                r.millionRssMb, qPrintable(Verdict(r.millionRssMb > 0 && r.millionRssMb < 100)));
+    std::printf("| Saving those 1,000,000 lines | < 1 s | - | %.2f s | %s |\n", r.millionSaveS,
+                qPrintable(Verdict(r.millionSaveS >= 0 && r.millionSaveS < 1)));
+    std::printf("| Start-up to the window shown (%s) | < 100 ms | 160 ms | %.0f ms | %s |\n",
+                qPrintable(r.startupPlatform), r.startupMs,
+                qPrintable(Verdict(r.startupMs > 0 && r.startupMs < 100)));
+    return 0;
+}
