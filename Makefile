@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test test-asan bench fuzz deb clean
+.PHONY: all deps build run check test test-asan fuzz-brief release bench soak fuzz deb clean
 
 all: build
 
@@ -21,10 +21,16 @@ build: deps $(BUILD)/build.ninja
 run: build
 	@scripts/run-with-sim.sh $(BUILD)
 
+# `make test` is what CI runs: the suite, the same suite under AddressSanitizer and UBSan, and
+# every fuzz target for FUZZ_TEST_SECONDS. `make check` is the suite alone, for a quick run.
 # One test at a time: tests that unplug a pseudo-terminal must not see its number reused by a
-# neighbour. The whole suite takes well under a minute.
-test: build
+# neighbour.
+FUZZ_TEST_SECONDS ?= 10
+
+check: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+
+test: check test-asan fuzz-brief
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DK3316_SANITIZE=ON -DK3316_BUILD_BENCH=OFF
@@ -33,12 +39,28 @@ test-asan: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure
 
-bench: deps
+fuzz-brief:
+	@scripts/install-deps.sh clang libclang-rt-14-dev
+	@JOBS=$(JOBS) FUZZ_SECONDS=$(FUZZ_TEST_SECONDS) FUZZ_MERGE=0 scripts/fuzz.sh
+
+# The benchmark table, in Release, on a virtual display when Xvfb is there (the start-up figure
+# is then that of a real window). BENCH_STEP_SECONDS: length of each rate step.
+BENCH_STEP_SECONDS ?= 3
+SOAK_MINUTES ?= 30
+
+release: deps
+	@scripts/install-deps.sh xvfb xauth
 	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DK3316_BUILD_TESTS=OFF
 	cmake --build build-release -j $(JOBS)
-	@for b in build-release/bin/bench_*; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b; done
 
-# Runs every fuzz target for FUZZ_SECONDS (default 60) each; see scripts/fuzz.sh.
+bench: release
+	xvfb-run -a build-release/bin/bench_table $(BENCH_STEP_SECONDS)
+
+# Line-rate traffic plus auto-send every 10 ms for SOAK_MINUTES; counts and memory at the end.
+soak: release
+	build-release/bin/bench_soak $(SOAK_MINUTES)
+
+# Runs every fuzz target for FUZZ_SECONDS (default 60) each and grows the corpus; see scripts/fuzz.sh.
 fuzz:
 	@scripts/install-deps.sh clang libclang-rt-14-dev
 	@JOBS=$(JOBS) scripts/fuzz.sh

@@ -5,13 +5,15 @@
 # hand-written seed-* files always among them. Crashes land in build-fuzz/crashes/; the script then
 # exits non-zero.
 # Usage: scripts/fuzz.sh [target ...]      (default: every target that was built)
-# Environment: FUZZ_SECONDS, FUZZ_BUILD (build dir), FUZZ_CORPUS_MAX, JOBS (build jobs)
+# Environment: FUZZ_SECONDS, FUZZ_BUILD (build dir), FUZZ_CORPUS_MAX, JOBS (build jobs),
+#              FUZZ_MERGE (0: leave the corpus in the repository as it is, as the test command does)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${FUZZ_BUILD:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-60}
 corpus_max=${FUZZ_CORPUS_MAX:-50}
+merge=${FUZZ_MERGE:-1}
 jobs=${JOBS:-$(nproc)}
 
 # Longest input worth mutating per target: a few lines of text, not megabytes.
@@ -82,6 +84,11 @@ for t in "${targets[@]}"; do
     failed+=("$t")
   fi
 
+  if [ "$merge" = 0 ]; then
+    summary+=("$(printf '%-20s %10s runs %8s/s  %s' "$t" "${execs:-?}" "${rate:-?}" \
+      "$([ $status -eq 0 ] && echo ok || echo FAILED)")")
+    continue
+  fi
   # Rebuild the corpus: the seeds first, then whatever else adds coverage beyond them.
   fresh=$(mktemp -d "$build/fuzz-work/$t.merge.XXXXXX")
   others=$(mktemp -d "$build/fuzz-work/$t.others.XXXXXX")
