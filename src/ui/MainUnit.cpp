@@ -5,6 +5,7 @@
 #include "ui/About.h"
 #include "ui/Dialogs.h"
 #include "ui/HandlerGuard.h"
+#include "ui/ReceiveListView.h"
 #include "ui/ReceiveModel.h"
 #include "ui/Resources.h"
 
@@ -17,7 +18,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -409,11 +409,9 @@ void TMainForm::BuildTestPage()
     SendBitBtn = pictureButton(page, "SendBitBtn", QStringLiteral("Send"), QStringLiteral("btn_send"), 183, 190, 81, true);
 
     ReceiveLabel = label(page, QStringLiteral("Receive"), 280, 5, "ReceiveLabel");
-    ReceiveListBox = place(new QListView(page), "ReceiveListBox", 280, 21, 185, 161);
+    ReceiveListBox = place(new TReceiveListView(page), "ReceiveListBox", 280, 21, 185, 161);
     ReceiveListBox->setModel(m_receiveModel);
-    ReceiveListBox->setUniformItemSizes(true);
-    connect(m_receiveModel, &TReceiveModel::RowsShown, ReceiveListBox, &QListView::scrollToBottom);
-    ReceiveListBox->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    connect(m_receiveModel, &TReceiveModel::RowsShown, ReceiveListBox, &TReceiveListView::scrollToBottom);
     ReceiveListBox->setAccessibleName(QStringLiteral("Receive"));
     ReceiveLabel->setBuddy(ReceiveListBox);
 

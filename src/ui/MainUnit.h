@@ -18,7 +18,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListView;
+class TReceiveListView;
 class QMenu;
 class QPushButton;
 class QRadioButton;
@@ -215,7 +215,7 @@ public:
     QPushButton *StopBitBtn = nullptr;
     QPushButton *SendBitBtn = nullptr;
     QLabel *ReceiveLabel = nullptr;
-    QListView *ReceiveListBox = nullptr;
+    TReceiveListView *ReceiveListBox = nullptr;
     QPushButton *ClearBitBtn = nullptr;
     QPushButton *SaveBitBtn = nullptr;
     QPushButton *ReceiveBitBtn = nullptr;

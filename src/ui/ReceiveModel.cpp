@@ -38,6 +38,10 @@ QVariant TReceiveModel::data(const QModelIndex &index, int role) const
 
 void TReceiveModel::Append(const QByteArray &item)
 {
+    if (m_longestRow < 0 || item.size() > m_longestSize) {
+        m_longestRow = Count();
+        m_longestSize = item.size();
+    }
     m_bytes.append(item.constData(), size_t(item.size()));
     m_ends.push_back(m_bytes.size());
     // The first item after a quiet spell shows at once; a burst shows in steps.
@@ -62,6 +66,8 @@ void TReceiveModel::Clear()
     m_showTimer.stop();
     beginResetModel();
     m_shown = 0;
+    m_longestRow = -1;
+    m_longestSize = 0;
     m_bytes.clear();
     m_bytes.shrink_to_fit();
     m_ends.clear();

@@ -28,6 +28,8 @@ public:
     // Every stored item, including those the views have not been told about yet.
     int Count() const { return int(m_ends.size()); }
     QByteArray Item(int row) const;
+    // The row holding the most bytes, or -1: what the list's width is measured on.
+    int LongestRow() const { return m_longestRow; }
 
     // Every item followed by CR LF, exactly as received.
     QByteArray SaveText() const;
@@ -45,6 +47,8 @@ private:
 
     QTimer m_showTimer;
     int m_shown = 0; // rows the views know of
+    int m_longestRow = -1;
+    qsizetype m_longestSize = 0;
     std::string m_bytes;
     std::vector<size_t> m_ends; // end offset of each item in m_bytes
 };

@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QListView>
 #include <QPushButton>
 #include <QThread>
 

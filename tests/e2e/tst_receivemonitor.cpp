@@ -7,7 +7,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QListView>
+#include "ui/ReceiveListView.h"
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>

@@ -9,7 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
+#include "ui/ReceiveListView.h"
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>

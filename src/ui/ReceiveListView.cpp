@@ -1,0 +1,221 @@
+#include "ui/ReceiveListView.h"
+
+#include "ui/ReceiveModel.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int TextMargin = 3;
+
+// Screen readers see a list named by the accessible name.
+QAccessibleInterface *AccessibleReceiveList(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("TReceiveListView") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::List);
+    return nullptr;
+}
+
+} // namespace
+
+TReceiveListView::TReceiveListView(QWidget *parent) : QAbstractScrollArea(parent)
+{
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(AccessibleReceiveList);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
+    setFocusPolicy(Qt::StrongFocus);
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+}
+
+void TReceiveListView::setModel(TReceiveModel *model)
+{
+    if (m_model)
+        disconnect(m_model, nullptr, this, nullptr);
+    m_model = model;
+    m_current = -1;
+    m_widestRow = -1;
+    m_contentWidth = 0;
+    if (m_model) {
+        connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] {
+            UpdateScrollBars();
+            viewport()->update();
+        });
+        connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+            m_current = -1;
+            m_widestRow = -1;
+            m_contentWidth = 0;
+            UpdateScrollBars();
+            viewport()->update();
+        });
+        connect(m_model, &QObject::destroyed, this, [this] { m_model = nullptr; });
+    }
+    UpdateScrollBars();
+    viewport()->update();
+}
+
+int TReceiveListView::Rows() const
+{
+    return m_model ? m_model->rowCount() : 0;
+}
+
+int TReceiveListView::RowHeight() const
+{
+    return fontMetrics().height() + 1; // as a list box spaces its rows
+}
+
+int TReceiveListView::VisibleRows() const
+{
+    return std::max(1, viewport()->height() / RowHeight());
+}
+
+int TReceiveListView::TopRow() const
+{
+    return verticalScrollBar()->value();
+}
+
+void TReceiveListView::UpdateScrollBars()
+{
+    const int rows = Rows();
+    const int visible = VisibleRows();
+    // One scroll step is one row, so the range stays small however long the list grows.
+    verticalScrollBar()->setRange(0, std::max(0, rows - visible));
+    verticalScrollBar()->setPageStep(visible);
+    verticalScrollBar()->setSingleStep(1);
+
+    // The widest row is taken to be the one with the most bytes; it is measured once.
+    const int longest = m_model ? m_model->LongestRow() : -1;
+    if (longest >= 0 && longest < rows && longest != m_widestRow) {
+        m_widestRow = longest;
+        const QString text = m_model->data(m_model->index(longest), Qt::DisplayRole).toString();
+        m_contentWidth = fontMetrics().horizontalAdvance(text) + 2 * TextMargin;
+    }
+    horizontalScrollBar()->setRange(0, std::max(0, m_contentWidth - viewport()->width()));
+    horizontalScrollBar()->setPageStep(viewport()->width());
+    horizontalScrollBar()->setSingleStep(fontMetrics().averageCharWidth() * 2);
+}
+
+void TReceiveListView::scrollToBottom()
+{
+    UpdateScrollBars();
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+void TReceiveListView::SetCurrentRow(int row)
+{
+    const int rows = Rows();
+    if (rows == 0) {
+        m_current = -1;
+        viewport()->update();
+        return;
+    }
+    m_current = std::clamp(row, 0, rows - 1);
+    // Keep it in sight.
+    const int top = TopRow();
+    const int visible = VisibleRows();
+    if (m_current < top)
+        verticalScrollBar()->setValue(m_current);
+    else if (m_current >= top + visible)
+        verticalScrollBar()->setValue(m_current - visible + 1);
+    viewport()->update();
+}
+
+void TReceiveListView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(viewport());
+    const int rows = Rows();
+    const int height = RowHeight();
+    const int first = TopRow();
+    const int last = std::min(rows - 1, first + viewport()->height() / height + 1);
+    const int x = TextMargin - horizontalScrollBar()->value();
+    const int width = std::max(viewport()->width(), m_contentWidth);
+    const QPalette &pal = palette();
+    for (int row = first; row <= last; ++row) {
+        const QRect rowRect(-horizontalScrollBar()->value(), (row - first) * height, width, height);
+        const QString text = m_model->data(m_model->index(row), Qt::DisplayRole).toString();
+        if (row == m_current) {
+            const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
+            painter.fillRect(rowRect, pal.brush(isEnabled() ? group : QPalette::Disabled, QPalette::Highlight));
+            painter.setPen(pal.color(isEnabled() ? group : QPalette::Disabled, QPalette::HighlightedText));
+        } else {
+            painter.setPen(pal.color(QPalette::Text));
+        }
+        painter.drawText(QRect(x, rowRect.y(), width, height), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                         text);
+    }
+}
+
+void TReceiveListView::resizeEvent(QResizeEvent *event)
+{
+    // A view that showed the end keeps showing it.
+    const bool atBottom = verticalScrollBar()->value() == verticalScrollBar()->maximum();
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollBars();
+    if (atBottom)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+void TReceiveListView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        const int row = TopRow() + int(event->position().y()) / RowHeight();
+        if (row < Rows())
+            SetCurrentRow(row);
+    }
+    QAbstractScrollArea::mousePressEvent(event);
+}
+
+void TReceiveListView::keyPressEvent(QKeyEvent *event)
+{
+    const int visible = VisibleRows();
+    switch (event->key()) {
+    case Qt::Key_Up:
+        SetCurrentRow(m_current < 0 ? TopRow() : m_current - 1);
+        break;
+    case Qt::Key_Down:
+        SetCurrentRow(m_current < 0 ? TopRow() : m_current + 1);
+        break;
+    case Qt::Key_PageUp:
+        SetCurrentRow(m_current < 0 ? TopRow() : m_current - visible);
+        break;
+    case Qt::Key_PageDown:
+        SetCurrentRow(m_current < 0 ? TopRow() : m_current + visible);
+        break;
+    case Qt::Key_Home:
+        SetCurrentRow(0);
+        break;
+    case Qt::Key_End:
+        SetCurrentRow(Rows() - 1);
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void TReceiveListView::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange) {
+        m_widestRow = -1; // measure again in the new font
+        UpdateScrollBars();
+    }
+    QAbstractScrollArea::changeEvent(event);
+}
+
+void TReceiveListView::scrollContentsBy(int, int)
+{
+    viewport()->update();
+}

@@ -1,0 +1,130 @@
+#include "ui/ReceiveListView.h"
+#include "ui/ReceiveModel.h"
+
+#include <QAccessible>
+#include <QImage>
+#include <QScrollBar>
+#include <QTest>
+
+class TestReceiveListView : public QObject {
+    Q_OBJECT
+
+    // Rows of the model, all of them announced to the view.
+    static void fill(TReceiveModel &model, int rows)
+    {
+        for (int i = 0; i < rows; ++i)
+            model.Append("row " + QByteArray::number(i) + '\r');
+        QTRY_COMPARE(model.rowCount(), model.Count());
+    }
+
+    // Whether any pixel of the row's band differs from the view's background.
+    static bool rowHasInk(TReceiveListView &view, int visibleIndex)
+    {
+        const QImage image = view.viewport()->grab().toImage();
+        const QColor base = view.palette().color(QPalette::Base);
+        const int top = visibleIndex * view.RowHeight();
+        for (int y = top; y < std::min(image.height(), top + view.RowHeight()); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y) != base)
+                    return true;
+        return false;
+    }
+
+private slots:
+    void followsTheEndAndScrollsByRows()
+    {
+        TReceiveModel model;
+        TReceiveListView view;
+        view.resize(185, 161);
+        view.setModel(&model);
+        connect(&model, &TReceiveModel::RowsShown, &view, &TReceiveListView::scrollToBottom);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+        fill(model, 1000);
+        const int visible = view.VisibleRows();
+        QVERIFY(visible >= 5);
+        QCOMPARE(view.verticalScrollBar()->maximum(), 1000 - visible);
+        QTRY_COMPARE(view.TopRow(), 1000 - visible); // at the end, the newest row in sight
+        QVERIFY(rowHasInk(view, visible - 1));
+
+        // Rows of a burst that is still being announced do not scroll past the end.
+        model.Append("late\r");
+        QTRY_COMPARE(view.verticalScrollBar()->maximum(), 1001 - visible);
+        QTRY_COMPARE(view.TopRow(), 1001 - visible);
+
+        model.Clear();
+        QCOMPARE(view.verticalScrollBar()->maximum(), 0);
+        QCOMPARE(view.CurrentRow(), -1);
+        QVERIFY(!rowHasInk(view, 0));
+    }
+
+    void keysAndClicksSelectARowAndKeepItInSight()
+    {
+        TReceiveModel model;
+        TReceiveListView view;
+        view.resize(185, 161);
+        view.setModel(&model);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTest::keyClick(&view, Qt::Key_Down); // nothing listed: nothing to select
+        QCOMPARE(view.CurrentRow(), -1);
+
+        fill(model, 500);
+        const int visible = view.VisibleRows();
+        QTest::keyClick(&view, Qt::Key_End);
+        QCOMPARE(view.CurrentRow(), 499);
+        QCOMPARE(view.TopRow(), 500 - visible);
+        QTest::keyClick(&view, Qt::Key_Down); // stays on the last row
+        QCOMPARE(view.CurrentRow(), 499);
+        QTest::keyClick(&view, Qt::Key_Home);
+        QCOMPARE(view.CurrentRow(), 0);
+        QCOMPARE(view.TopRow(), 0);
+        QTest::keyClick(&view, Qt::Key_PageDown);
+        QCOMPARE(view.CurrentRow(), visible);
+        QVERIFY(view.CurrentRow() < view.TopRow() + visible);
+        QTest::keyClick(&view, Qt::Key_Up);
+        QCOMPARE(view.CurrentRow(), visible - 1);
+
+        // A click picks the row under the pointer; below the last row it changes nothing.
+        view.verticalScrollBar()->setValue(100);
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(10, 2 * view.RowHeight() + 2));
+        QCOMPARE(view.CurrentRow(), 102);
+        TReceiveModel few;
+        fill(few, 2);
+        view.setModel(&few);
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(10, 5 * view.RowHeight() + 2));
+        QCOMPARE(view.CurrentRow(), -1);
+    }
+
+    void longRowsWidenTheHorizontalRange()
+    {
+        TReceiveModel model;
+        TReceiveListView view;
+        view.resize(185, 161);
+        view.setModel(&model);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        fill(model, 3);
+        QCOMPARE(view.horizontalScrollBar()->maximum(), 0);
+        model.Append(QByteArray(400, 'A') + '\r');
+        QTRY_VERIFY(view.horizontalScrollBar()->maximum() > 400 * 2 - 185);
+        // the range follows the longest row, not the newest
+        model.Append("short\r");
+        QTRY_COMPARE(model.rowCount(), 5);
+        QVERIFY(view.horizontalScrollBar()->maximum() > 400 * 2 - 185);
+    }
+
+    void screenReadersSeeANamedList()
+    {
+        TReceiveListView view;
+        view.setAccessibleName(QStringLiteral("Receive"));
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(&view);
+        QVERIFY(a);
+        QCOMPARE(a->role(), QAccessible::List);
+        QCOMPARE(a->text(QAccessible::Name), QStringLiteral("Receive"));
+    }
+};
+
+QTEST_MAIN(TestReceiveListView)
+#include "tst_receivelistview.moc"
