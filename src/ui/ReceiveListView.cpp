@@ -215,6 +215,19 @@ void TReceiveListView::changeEvent(QEvent *event)
     QAbstractScrollArea::changeEvent(event);
 }
 
+// The selected row's colours tell whether the list has the focus.
+void TReceiveListView::focusInEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void TReceiveListView::focusOutEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
+}
+
 void TReceiveListView::scrollContentsBy(int, int)
 {
     viewport()->update();
