@@ -21,7 +21,7 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
-    static constexpr int ShowIntervalMs = 40;
+    static constexpr int ShowIntervalMs = 100;
 
     void Append(const QByteArray &item);
     void Clear();
