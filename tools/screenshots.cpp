@@ -85,7 +85,7 @@ int main(int argc, char *argv[])
                                    "e0000ABCD2BEEF", "t10080102030405060708", "E1FFFFFFF0", "t5551AA"};
     for (const char *line : traffic)
         steps.then([&module, line] { module.send(QByteArray(line) + "\r"); }).pause(30);
-    steps.waitUntil([&] { return form.ReceiveItems()->Count() >= 9; }, QStringLiteral("lines"))
+    steps.waitUntil([&] { return form.ReceiveItems()->rowCount() >= 9; }, QStringLiteral("lines shown"))
         .then([&] {
             save(&form, QStringLiteral("main-operation"));
             form.DisconnectToolButtonClick(nullptr);
