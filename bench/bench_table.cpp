@@ -384,21 +384,17 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench: idle, 10 s\n");
         r.idlePercent = MeasureConnectedCpu({QStringLiteral("--mode"), QStringLiteral("operation")}, 10, nullptr);
     }
+    // A node filling the line at 115200 baud; it starts after the probe's answer.
+    const QStringList lineRateSim = {QStringLiteral("--mode"), QStringLiteral("operation"), QStringLiteral("--traffic"),
+                                     QString::number(qint64(11520 / lineBytes + 0.5)),
+                                     QStringLiteral("--traffic-after"), QStringLiteral("100")};
     if (wanted("linerate")) {
         std::fprintf(stderr, "bench: line rate, 10 s\n");
-        const auto lineRate = qint64(11520 / lineBytes + 0.5);
-        r.lineRatePercent = MeasureConnectedCpu({QStringLiteral("--mode"), QStringLiteral("operation"),
-                                                 QStringLiteral("--traffic"), QString::number(lineRate),
-                                                 QStringLiteral("--traffic-after"), QStringLiteral("100")},
-                                                10, &r.lineRateBytesPerS);
+        r.lineRatePercent = MeasureConnectedCpu(lineRateSim, 10, &r.lineRateBytesPerS);
     }
     if (wanted("linerate-full")) {
         std::fprintf(stderr, "bench: line rate with 1,000,000 lines listed, 10 s\n");
-        const auto lineRate = qint64(11520 / lineBytes + 0.5);
-        r.lineRateFullPercent = MeasureConnectedCpu({QStringLiteral("--mode"), QStringLiteral("operation"),
-                                                     QStringLiteral("--traffic"), QString::number(lineRate),
-                                                     QStringLiteral("--traffic-after"), QStringLiteral("100")},
-                                                    10, nullptr, 1000000);
+        r.lineRateFullPercent = MeasureConnectedCpu(lineRateSim, 10, nullptr, 1000000);
     }
     if (wanted("connect")) {
         std::fprintf(stderr, "bench: configuration connect\n");

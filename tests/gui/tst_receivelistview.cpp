@@ -30,15 +30,24 @@ class TestReceiveListView : public QObject {
         return false;
     }
 
+    // A view of the list box's size over `model`, shown.
+    struct ShownView {
+        TReceiveListView view;
+        explicit ShownView(TReceiveModel &model)
+        {
+            view.resize(185, 161);
+            view.setModel(&model);
+            view.show();
+        }
+    };
+
 private slots:
     void followsTheEndAndScrollsByRows()
     {
         TReceiveModel model;
-        TReceiveListView view;
-        view.resize(185, 161);
-        view.setModel(&model);
+        ShownView shown(model);
+        TReceiveListView &view = shown.view;
         connect(&model, &TReceiveModel::RowsShown, &view, &TReceiveListView::scrollToBottom);
-        view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
 
         fill(model, 1000);
@@ -62,10 +71,8 @@ private slots:
     void keysAndClicksSelectARowAndKeepItInSight()
     {
         TReceiveModel model;
-        TReceiveListView view;
-        view.resize(185, 161);
-        view.setModel(&model);
-        view.show();
+        ShownView shown(model);
+        TReceiveListView &view = shown.view;
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         QTest::keyClick(&view, Qt::Key_Down); // nothing listed: nothing to select
         QCOMPARE(view.CurrentRow(), -1);
@@ -100,10 +107,8 @@ private slots:
     void longRowsWidenTheHorizontalRange()
     {
         TReceiveModel model;
-        TReceiveListView view;
-        view.resize(185, 161);
-        view.setModel(&model);
-        view.show();
+        ShownView shown(model);
+        TReceiveListView &view = shown.view;
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         fill(model, 3);
         QCOMPARE(view.horizontalScrollBar()->maximum(), 0);
