@@ -117,15 +117,19 @@ private slots:
             .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "first line")
             .then([&] { module.send(QByteArray("E\x00\x80\xFF" "1\r", 6)); })
             .waitUntil([&] { return f.ReceiveItems()->Count() == 2; }, "binary line")
+            .then([&] { module.send("\r"); }) // a line with nothing but its CR
+            .waitUntil([&] { return f.ReceiveItems()->Count() == 3; }, "empty line")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
         runInOperationState(f, module, steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(f.ReceiveItems()->Item(0), QByteArray("t123211AB\r"));
         QCOMPARE(f.ReceiveItems()->Item(1), QByteArray("E\x00\x80\xFF" "1\r", 6));
+        QCOMPARE(f.ReceiveItems()->Item(2), QByteArray("\r"));
         // shown readably, nothing hidden, once the list has been told of the row
-        QTRY_COMPARE(f.ReceiveItems()->rowCount(), 2);
+        QTRY_COMPARE(f.ReceiveItems()->rowCount(), 3);
         QCOMPARE(f.ReceiveItems()->data(f.ReceiveItems()->index(1), Qt::DisplayRole).toString(),
                  QStringLiteral("E\\x00\\x80\\xFF1"));
+        QCOMPARE(f.ReceiveItems()->data(f.ReceiveItems()->index(2), Qt::DisplayRole).toString(), QString());
         QVERIFY(!f.Connected);
     }
 
