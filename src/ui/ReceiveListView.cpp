@@ -10,10 +10,15 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 
 constexpr int TextMargin = 3;
+// A row shows at most this many bytes of its item: a flood without a carriage return can make an
+// item of megabytes, and drawing or measuring all of it would stall the window. The item itself
+// is kept, and saved, whole.
+constexpr qsizetype MaxShownBytes = 65536;
 
 // Screen readers see a list named by the accessible name.
 QAccessibleInterface *AccessibleReceiveList(const QString &className, QObject *object)
@@ -99,8 +104,8 @@ void TReceiveListView::UpdateScrollBars()
     const int longest = m_model ? m_model->LongestRow() : -1;
     if (longest >= 0 && longest < rows && longest != m_widestRow) {
         m_widestRow = longest;
-        const QString text = m_model->data(m_model->index(longest), Qt::DisplayRole).toString();
-        m_contentWidth = fontMetrics().horizontalAdvance(text) + 2 * TextMargin;
+        const QString text = m_model->ShownText(longest, MaxShownBytes);
+        m_contentWidth = std::min<qint64>(fontMetrics().horizontalAdvance(text) + 2 * TextMargin, INT_MAX / 2);
     }
     horizontalScrollBar()->setRange(0, std::max(0, m_contentWidth - viewport()->width()));
     horizontalScrollBar()->setPageStep(viewport()->width());
@@ -144,9 +149,15 @@ void TReceiveListView::paintEvent(QPaintEvent *)
     const QPalette &pal = palette();
     const QFontMetrics metrics = fontMetrics();
     const int baseline = (height - metrics.height()) / 2 + metrics.ascent();
+    // No more bytes than could reach the right edge, even if every one were the narrowest glyph.
+    int narrowest = INT_MAX;
+    for (const QChar c : QStringLiteral(" .,:;'!|ijl"))
+        narrowest = std::min(narrowest, metrics.horizontalAdvance(c));
+    const qsizetype reach = qsizetype(horizontalScrollBar()->value()) + viewport()->width();
+    const qsizetype shownBytes = std::min(MaxShownBytes, reach / std::max(1, narrowest) + 2);
     for (int row = first; row <= last; ++row) {
         const QRect rowRect(-horizontalScrollBar()->value(), (row - first) * height, width, height);
-        const QString text = m_model->data(m_model->index(row), Qt::DisplayRole).toString();
+        const QString text = m_model->ShownText(row, shownBytes);
         if (row == m_current) {
             const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
             painter.fillRect(rowRect, pal.brush(isEnabled() ? group : QPalette::Disabled, QPalette::Highlight));

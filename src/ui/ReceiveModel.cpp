@@ -1,5 +1,7 @@
 #include "ui/ReceiveModel.h"
 
+#include <algorithm>
+
 TReceiveModel::TReceiveModel(QObject *parent) : QAbstractListModel(parent)
 {
     m_showTimer.setSingleShot(true);
@@ -88,10 +90,26 @@ QByteArray TReceiveModel::SaveText() const
     return out;
 }
 
+QString TReceiveModel::ShownText(int row, qsizetype maxBytes) const
+{
+    if (row < 0 || row >= m_shown)
+        return {};
+    const size_t begin = row == 0 ? 0 : m_ends[size_t(row) - 1];
+    const qsizetype size = qsizetype(m_ends[size_t(row)] - begin);
+    if (size <= maxBytes)
+        return DisplayText(m_bytes.data() + begin, size);
+    return EscapedText(m_bytes.data() + begin, std::max<qsizetype>(0, maxBytes));
+}
+
 QString TReceiveModel::DisplayText(const char *data, qsizetype size)
 {
     if (size > 0 && data[size - 1] == '\r')
         --size;
+    return EscapedText(data, size);
+}
+
+QString TReceiveModel::EscapedText(const char *data, qsizetype size)
+{
     QString text;
     text.reserve(size);
     static const char hex[] = "0123456789ABCDEF";

@@ -37,6 +37,9 @@ public:
     // How an item is shown: printable ASCII as is, the final CR left out, every other byte as \xHH
     // (a backslash as \\), so nothing received is hidden or altered.
     static QString DisplayText(const char *data, qsizetype size);
+    // The shown text of a row, or of its first `maxBytes` bytes when it is longer: a list box
+    // cannot show megabytes of one line anyway.
+    QString ShownText(int row, qsizetype maxBytes) const;
 
 signals:
     // New rows reached the views.
@@ -44,6 +47,7 @@ signals:
 
 private:
     void ShowPendingRows();
+    static QString EscapedText(const char *data, qsizetype size);
 
     QTimer m_showTimer;
     int m_shown = 0; // rows the views know of

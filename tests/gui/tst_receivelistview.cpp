@@ -118,6 +118,31 @@ private slots:
         model.Append("short\r");
         QTRY_COMPARE(model.rowCount(), 5);
         QVERIFY(view.horizontalScrollBar()->maximum() > 400 * 2 - 185);
+
+        // A row of megabytes (a flood without CR) is kept whole; only its start is drawn.
+        QByteArray flood(4 * 1024 * 1024, 'x');
+        flood[0] = '\0';
+        model.Append(flood);
+        QTRY_COMPARE(model.rowCount(), 6);
+        QCOMPARE(model.Item(5), flood);
+        QVERIFY(view.horizontalScrollBar()->maximum() > 0);
+        QVERIFY(!view.viewport()->grab().isNull());
+    }
+
+    // What a row shows of a long item: its first bytes, escaped, and no carriage return taken
+    // off at the cut; a short item is shown whole, without its own trailing CR.
+    void shownTextOfLongItemsIsAPrefix()
+    {
+        TReceiveModel model;
+        model.Append(QByteArray("ab\rc\x01", 5) + "\r");
+        model.Append("short\r");
+        QTRY_COMPARE(model.rowCount(), 2);
+        QCOMPARE(model.ShownText(0, 3), QStringLiteral("ab\\x0D"));
+        QCOMPARE(model.ShownText(0, 5), QStringLiteral("ab\\x0Dc\\x01"));
+        QCOMPARE(model.ShownText(0, 100), QStringLiteral("ab\\x0Dc\\x01"));
+        QCOMPARE(model.ShownText(1, 6), QStringLiteral("short"));
+        QCOMPARE(model.ShownText(1, 0), QString());
+        QCOMPARE(model.ShownText(2, 100), QString()); // no such row
     }
 
     void screenReadersSeeANamedList()
