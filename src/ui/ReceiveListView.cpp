@@ -43,6 +43,15 @@ TReceiveListView::TReceiveListView(QWidget *parent) : QAbstractScrollArea(parent
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
+    MeasureNarrowestGlyph();
+}
+
+void TReceiveListView::MeasureNarrowestGlyph()
+{
+    int narrowest = INT_MAX;
+    for (const QChar c : QStringLiteral(" .,:;'!|ijl"))
+        narrowest = std::min(narrowest, fontMetrics().horizontalAdvance(c));
+    m_narrowestGlyph = std::max(1, narrowest);
 }
 
 void TReceiveListView::setModel(TReceiveModel *model)
@@ -50,23 +59,22 @@ void TReceiveListView::setModel(TReceiveModel *model)
     if (m_model)
         disconnect(m_model, nullptr, this, nullptr);
     m_model = model;
-    m_current = -1;
-    m_widestRow = -1;
-    m_contentWidth = 0;
     if (m_model) {
         connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] {
             UpdateScrollBars();
             viewport()->update();
         });
-        connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
-            m_current = -1;
-            m_widestRow = -1;
-            m_contentWidth = 0;
-            UpdateScrollBars();
-            viewport()->update();
-        });
+        connect(m_model, &QAbstractItemModel::modelReset, this, &TReceiveListView::ForgetRows);
         connect(m_model, &QObject::destroyed, this, [this] { m_model = nullptr; });
     }
+    ForgetRows();
+}
+
+void TReceiveListView::ForgetRows()
+{
+    m_current = -1;
+    m_widestRow = -1;
+    m_contentWidth = 0;
     UpdateScrollBars();
     viewport()->update();
 }
@@ -114,7 +122,7 @@ void TReceiveListView::UpdateScrollBars()
 
 void TReceiveListView::scrollToBottom()
 {
-    UpdateScrollBars();
+    // The range is kept current as rows come, go and the view resizes.
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
@@ -150,11 +158,8 @@ void TReceiveListView::paintEvent(QPaintEvent *)
     const QFontMetrics metrics = fontMetrics();
     const int baseline = (height - metrics.height()) / 2 + metrics.ascent();
     // No more bytes than could reach the right edge, even if every one were the narrowest glyph.
-    int narrowest = INT_MAX;
-    for (const QChar c : QStringLiteral(" .,:;'!|ijl"))
-        narrowest = std::min(narrowest, metrics.horizontalAdvance(c));
     const qsizetype reach = qsizetype(horizontalScrollBar()->value()) + viewport()->width();
-    const qsizetype shownBytes = std::min(MaxShownBytes, reach / std::max(1, narrowest) + 2);
+    const qsizetype shownBytes = std::min(MaxShownBytes, reach / m_narrowestGlyph + 2);
     for (int row = first; row <= last; ++row) {
         const QRect rowRect(-horizontalScrollBar()->value(), (row - first) * height, width, height);
         const QString text = m_model->ShownText(row, shownBytes);
@@ -222,6 +227,7 @@ void TReceiveListView::keyPressEvent(QKeyEvent *event)
 void TReceiveListView::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::FontChange) {
+        MeasureNarrowestGlyph();
         m_widestRow = -1; // measure again in the new font
         UpdateScrollBars();
     }

@@ -39,10 +39,14 @@ protected:
 
 private:
     void UpdateScrollBars();
+    // Back to no selection and no measured width: a new model, or the model emptied.
+    void ForgetRows();
+    void MeasureNarrowestGlyph();
     int Rows() const;
 
     TReceiveModel *m_model = nullptr;
     int m_current = -1;
     int m_widestRow = -1; // the row the horizontal range was measured on
     int m_contentWidth = 0;
+    int m_narrowestGlyph = 1; // pixels; bounds how many bytes a row can show
 };

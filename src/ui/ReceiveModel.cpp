@@ -19,12 +19,18 @@ int TReceiveModel::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : m_shown;
 }
 
+TReceiveModel::Span TReceiveModel::ItemSpan(int row) const
+{
+    const size_t begin = row == 0 ? 0 : m_ends[size_t(row) - 1];
+    return {m_bytes.data() + begin, qsizetype(m_ends[size_t(row)] - begin)};
+}
+
 QByteArray TReceiveModel::Item(int row) const
 {
     if (row < 0 || row >= Count())
         return {};
-    const size_t begin = row == 0 ? 0 : m_ends[size_t(row) - 1];
-    return QByteArray(m_bytes.data() + begin, qsizetype(m_ends[size_t(row)] - begin));
+    const Span item = ItemSpan(row);
+    return QByteArray(item.data, item.size);
 }
 
 QVariant TReceiveModel::data(const QModelIndex &index, int role) const
@@ -33,9 +39,8 @@ QVariant TReceiveModel::data(const QModelIndex &index, int role) const
         return {};
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::AccessibleTextRole)
         return {};
-    const size_t row = size_t(index.row());
-    const size_t begin = row == 0 ? 0 : m_ends[row - 1];
-    return DisplayText(m_bytes.data() + begin, qsizetype(m_ends[row] - begin));
+    const Span item = ItemSpan(index.row());
+    return DisplayText(item.data, item.size);
 }
 
 void TReceiveModel::Append(const QByteArray &item)
@@ -94,11 +99,10 @@ QString TReceiveModel::ShownText(int row, qsizetype maxBytes) const
 {
     if (row < 0 || row >= m_shown)
         return {};
-    const size_t begin = row == 0 ? 0 : m_ends[size_t(row) - 1];
-    const qsizetype size = qsizetype(m_ends[size_t(row)] - begin);
-    if (size <= maxBytes)
-        return DisplayText(m_bytes.data() + begin, size);
-    return EscapedText(m_bytes.data() + begin, std::max<qsizetype>(0, maxBytes));
+    const Span item = ItemSpan(row);
+    if (item.size <= maxBytes)
+        return DisplayText(item.data, item.size);
+    return EscapedText(item.data, std::max<qsizetype>(0, maxBytes));
 }
 
 QString TReceiveModel::DisplayText(const char *data, qsizetype size)

@@ -46,6 +46,12 @@ signals:
     void RowsShown();
 
 private:
+    struct Span {
+        const char *data;
+        qsizetype size;
+    };
+    // Where a stored item's bytes lie; `row` must be below Count().
+    Span ItemSpan(int row) const;
     void ShowPendingRows();
     static QString EscapedText(const char *data, qsizetype size);
 
