@@ -1,3 +1,4 @@
+#include "common/Version.h"
 #include "ui/MainUnit.h"
 
 #include <QApplication>
@@ -33,7 +34,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("K-3316 Utility"));
-    QApplication::setApplicationVersion(QStringLiteral("2.06"));
+    QApplication::setApplicationVersion(QStringLiteral(K3316_UTILITY_VERSION));
     QApplication::setStyle(QStringLiteral("Fusion"));
 
     TMainForm form;

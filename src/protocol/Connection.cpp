@@ -4,6 +4,7 @@
 
 #include "common/Branding.h"
 #include "protocol/Framing.h"
+#include "protocol/ModuleModes.h"
 #include "ui/Dialogs.h"
 #include "ui/SettingsDlg.h"
 
@@ -32,7 +33,7 @@ void TMainForm::ConnectToolButtonClick(QObject *)
 
     const QString port = PortDisplayName();
     if (!ComPort->Open()) {
-        ModuleMode = 0;
+        ModuleMode = ModuleModes::NotConnected;
         Connected = false;
         ShowMessageBox(TMsgType::Error, QStringLiteral("Open ") + port + QStringLiteral(" Error!"));
         AllEditStatus();
@@ -41,7 +42,7 @@ void TMainForm::ConnectToolButtonClick(QObject *)
 
     if (PairTestRequested) {
         PageControl1->setCurrentIndex(1);
-        ModuleMode = 3;
+        ModuleMode = ModuleModes::PairTest;
         Connected = true;
         AllEditStatus();
         return;
@@ -68,14 +69,14 @@ void TMainForm::ConnectToolButtonClick(QObject *)
         takeVersion(reply);
         if (ComPort->Baud() == 115200) {
             PageControl1->setCurrentIndex(0);
-            ModuleMode = 1;
+            ModuleMode = ModuleModes::Configuration;
             Connected = true;
             GetModuleInformation();
             AllEditStatus();
             GetModuleSettings();
         } else {
             PageControl1->setCurrentIndex(1);
-            ModuleMode = 2;
+            ModuleMode = ModuleModes::Operation;
         }
         Connected = true;
         AllEditStatus();
@@ -86,14 +87,14 @@ void TMainForm::ConnectToolButtonClick(QObject *)
     if (charAt(reply, 2) == 'R') {
         takeVersion(reply);
         PageControl1->setCurrentIndex(1);
-        ModuleMode = 2;
+        ModuleMode = ModuleModes::Operation;
         Connected = true;
         AllEditStatus();
         AllEditStatus();
         return;
     }
     if (!reply.isEmpty() && reply.at(0) != '?') {
-        ModuleMode = 0;
+        ModuleMode = ModuleModes::NotConnected;
         Connected = false;
         ShowMessageBox(TMsgType::Error, QStringLiteral("Timeout!!! ") + port + QStringLiteral(" Connect Failed!"));
         ComPort->Close();
@@ -113,14 +114,14 @@ void TMainForm::ConnectToolButtonClick(QObject *)
     if (charAt(checked, 2) == 'R') {
         takeVersion(checked);
         PageControl1->setCurrentIndex(1);
-        ModuleMode = 2;
+        ModuleMode = ModuleModes::Operation;
         Connected = true;
         UseChecksum = true;
         AllEditStatus();
         AllEditStatus();
         return;
     }
-    ModuleMode = 0;
+    ModuleMode = ModuleModes::NotConnected;
     Connected = false;
     ShowMessageBox(TMsgType::Error, port + QStringLiteral(" Connect Failed!"));
     ComPort->Close();
@@ -155,7 +156,7 @@ void TMainForm::DisconnectToolButtonClick(QObject *)
     ComPort->Close();
     Connected = false;
     AllEditStatus();
-    ModuleMode = 0;
+    ModuleMode = ModuleModes::NotConnected;
 }
 
 void TMainForm::SettingToolButtonClick(QObject *)

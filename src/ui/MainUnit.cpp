@@ -1,6 +1,7 @@
 #include "ui/MainUnit.h"
 
 #include "common/Branding.h"
+#include "common/Version.h"
 #include "protocol/Framing.h"
 #include "ui/About.h"
 #include "ui/Dialogs.h"
@@ -524,7 +525,7 @@ void TMainForm::FormCreate(QObject *)
 {
     Unit.ModuleModel = QStringLiteral("K-3316");
     Unit.MakerName = QStringLiteral("TERAVOX");
-    UtilityVersion = QStringLiteral("2.06");
+    UtilityVersion = QStringLiteral(K3316_UTILITY_VERSION);
     FirmwareVersion.clear();
     FirmwareLevel = 0;
 
@@ -534,7 +535,7 @@ void TMainForm::FormCreate(QObject *)
     Connected = false;
     ModuleBaudIndex = 11;
     Unit.EndOfCommandIndex = 0;
-    ModuleMode = 0;
+    ModuleMode = ModuleModes::NotConnected;
     UseChecksum = false;
     PairTestRequested = false;
 
@@ -593,7 +594,7 @@ void TMainForm::AllEditStatus()
         DisconnectToolButton->setEnabled(true);
         StatusPanel[0]->setText(QStringLiteral("Connected to ") + PortDisplayName());
 
-        if (ModuleMode == 1) {
+        if (ModuleMode == ModuleModes::Configuration) {
             for (QWidget *w : std::initializer_list<QWidget *>{RS232BaudrateComboBox, RS232DataBitComboBox,
                                                                RS232StopBitComboBox, RS232ParityComboBox})
                 w->setEnabled(true);
@@ -611,7 +612,7 @@ void TMainForm::AllEditStatus()
             ShutComposerDataControls();
             for (QWidget *w : std::initializer_list<QWidget *>{IDEdit, ModeEdit, RTREdit, DLCEdit})
                 w->setEnabled(false);
-        } else if (ModuleMode == 2 || ModuleMode == 3) {
+        } else if (ModuleModes::Receives(ModuleMode)) {
             SetParameterControlsEnabled(false);
             AutoBitBtn->setEnabled(false);
             StopBitBtn->setEnabled(false);
@@ -621,7 +622,7 @@ void TMainForm::AllEditStatus()
             SetReceiveControlsEnabled(true);
             ReceiveBitBtn->setText(QStringLiteral("Stop"));
             Receiving = true;
-            StatusPanel[1]->setText(ModuleMode == 2 ? QStringLiteral("Operation Mode") : QStringLiteral("PairConnTest Mode"));
+            StatusPanel[1]->setText(ModuleMode == ModuleModes::Operation ? QStringLiteral("Operation Mode") : QStringLiteral("PairConnTest Mode"));
             Timer2->stop();
             AutoBitBtn->setEnabled(true);
             StopBitBtn->setEnabled(false);

@@ -4,6 +4,7 @@
 // CanRules.cpp, Composer.cpp, ReceiveMonitor.cpp); this file declares the whole class.
 
 #include "controls/ValEdit1.h"
+#include "protocol/ModuleModes.h"
 #include "serial/QCCom32.h"
 
 #include <QByteArray>
@@ -66,7 +67,7 @@ public:
     QString UtilityVersion;
     QString FirmwareVersion;
     int32_t FirmwareLevel = 0;
-    int32_t ModuleMode = 0;
+    int32_t ModuleMode = ModuleModes::NotConnected;
     bool Connected = false;
     bool SettingsAccepted = false;
     int32_t ModuleBaudIndex = 0;

@@ -2,6 +2,7 @@
 
 #include "ui/MainUnit.h"
 
+#include "protocol/ModuleModes.h"
 #include "ui/Dialogs.h"
 #include "ui/ReceiveFile.h"
 #include "ui/ReceiveModel.h"
@@ -24,7 +25,7 @@ void TMainForm::ReceiveLoop()
     QElapsedTimer sinceEvents;
     sinceEvents.start();
     int32_t waiting = ComPort->InCount();
-    while ((ModuleMode == 2 || ModuleMode == 3) && Connected) {
+    while (ModuleModes::Receives(ModuleMode) && Connected) {
         if (waiting > 0) {
             Unit.LastResponse.clear();
             ComPort->ReadResponse(Unit.LastResponse);
