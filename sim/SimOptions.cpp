@@ -62,25 +62,6 @@ bool DecodeEscapes(const QByteArray &text, QByteArray &bytes)
     return true;
 }
 
-QByteArray EscapeBytes(const QByteArray &bytes)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    QByteArray out;
-    for (char c : bytes) {
-        const auto b = uint8_t(c);
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (b >= 0x20 && b < 0x7F) {
-            out += c;
-        } else {
-            out += "\\x";
-            out += hex[b >> 4];
-            out += hex[b & 0xF];
-        }
-    }
-    return out;
-}
-
 ParseOutcome ParseSimOptions(const QList<QByteArray> &args, SimOptions &o, QString &error)
 {
     // Single settings win over the raw blocks whatever their order on the line.

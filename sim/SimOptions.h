@@ -2,6 +2,7 @@
 // What the virtual module is told on its command line.
 
 #include "ModuleParams.h"
+#include "common/EscapeBytes.h"
 
 #include <QByteArray>
 #include <QList>
@@ -58,7 +59,6 @@ QString SimHelpText();
 
 // "\r", "\n", "\t", "\\" and "\xHH" in an option text become those bytes; false on a bad escape.
 bool DecodeEscapes(const QByteArray &text, QByteArray &bytes);
-// The reverse for logs: printable ASCII as is, backslash doubled, everything else "\xHH".
-QByteArray EscapeBytes(const QByteArray &bytes);
+// The reverse for logs is EscapeBytes (common/EscapeBytes.h), shared with the receive list.
 
 } // namespace Sim

@@ -1,5 +1,7 @@
 #include "ui/ReceiveModel.h"
 
+#include "common/EscapeBytes.h"
+
 #include <algorithm>
 
 TReceiveModel::TReceiveModel(QObject *parent) : QAbstractListModel(parent)
@@ -110,24 +112,4 @@ QString TReceiveModel::DisplayText(const char *data, qsizetype size)
     if (size > 0 && data[size - 1] == '\r')
         --size;
     return EscapedText(data, size);
-}
-
-QString TReceiveModel::EscapedText(const char *data, qsizetype size)
-{
-    QString text;
-    text.reserve(size);
-    static const char hex[] = "0123456789ABCDEF";
-    for (qsizetype i = 0; i < size; ++i) {
-        const unsigned char c = static_cast<unsigned char>(data[i]);
-        if (c == '\\') {
-            text += QLatin1String("\\\\");
-        } else if (c >= 0x20 && c < 0x7F) {
-            text += QLatin1Char(char(c));
-        } else {
-            text += QLatin1String("\\x");
-            text += QLatin1Char(hex[c >> 4]);
-            text += QLatin1Char(hex[c & 0xF]);
-        }
-    }
-    return text;
 }

@@ -53,7 +53,6 @@ private:
     // Where a stored item's bytes lie; `row` must be below Count().
     Span ItemSpan(int row) const;
     void ShowPendingRows();
-    static QString EscapedText(const char *data, qsizetype size);
 
     QTimer m_showTimer;
     int m_shown = 0; // rows the views know of
