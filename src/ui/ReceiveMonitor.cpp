@@ -2,9 +2,11 @@
 
 #include "ui/MainUnit.h"
 
+#include "common/SafeSave.h"
+#include "monitor/FrameStore.h"
 #include "protocol/ModuleModes.h"
 #include "ui/Dialogs.h"
-#include "ui/ReceiveFile.h"
+#include "ui/FrameMonitor.h"
 #include "ui/ReceiveModel.h"
 
 #include <QCoreApplication>
@@ -12,6 +14,18 @@
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QThread>
+
+#include <chrono>
+
+namespace {
+
+int64_t MicrosecondsSinceEpoch()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
 
 QString TMainForm::ReceiveFilePath() const
 {
@@ -24,6 +38,8 @@ void TMainForm::ReceiveLoop()
     // every line; timers as short as the auto-send's 1 ms still tick on time.
     QElapsedTimer sinceEvents;
     sinceEvents.start();
+    // A line the last connection left half-sent is not joined to the first bytes of this one.
+    m_frameStore->EndPendingLine();
     int32_t waiting = ComPort->InCount();
     while (ModuleModes::Receives(ModuleMode) && Connected) {
         if (waiting > 0) {
@@ -32,8 +48,13 @@ void TMainForm::ReceiveLoop()
             if (Unit.LastResponse.isEmpty()) {
                 // Another read further down the stack owns the port; let it finish.
                 QThread::msleep(1);
-            } else if (Receiving) {
-                m_receiveModel->Append(Unit.LastResponse); // the list scrolls when the row shows
+            } else {
+                // The frame monitor records every read, listed or not.
+                m_frameStore->Append(Unit.LastResponse, MicrosecondsSinceEpoch());
+                if (m_frameMonitor)
+                    m_frameMonitor->StoreGrew();
+                if (Receiving)
+                    m_receiveModel->Append(Unit.LastResponse); // the list scrolls when the row shows
             }
             waiting = ComPort->InCount();
             if (waiting > 0) {
@@ -73,4 +94,13 @@ void TMainForm::SaveBitBtnClick(QObject *)
     QString error;
     if (!SaveFileAtomically(ReceiveFilePath(), m_receiveModel->SaveText(), &error))
         ShowErrorReport(error);
+}
+
+void TMainForm::FrameMonitor1Click(QObject *)
+{
+    if (!m_frameMonitor)
+        m_frameMonitor = new TFrameMonitor(m_frameStore.get(), this);
+    m_frameMonitor->show();
+    m_frameMonitor->raise();
+    m_frameMonitor->activateWindow();
 }

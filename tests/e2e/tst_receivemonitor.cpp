@@ -2,7 +2,7 @@
 #include "support/MessageBoxRecorder.h"
 #include "support/Steps.h"
 #include "ui/MainUnit.h"
-#include "ui/ReceiveFile.h"
+#include "common/SafeSave.h"
 #include "ui/ReceiveModel.h"
 
 #include <QDir>
@@ -68,7 +68,7 @@ private slots:
     {
         QFile::remove(QStringLiteral("Receive.txt"));
         QDir().rmdir(QStringLiteral("Receive.txt"));
-        SetReceiveFileWriter(nullptr);
+        SetSaveFileWriter(nullptr);
     }
 
     // A burst is stored at once but announced to the list in a few steps; every row shows in
@@ -244,9 +244,9 @@ private slots:
 
         f.ReceiveItems()->Append(QByteArray(100000, 'A'));
         g_writeCalls = 0;
-        SetReceiveFileWriter(&shortWriter);
+        SetSaveFileWriter(&shortWriter);
         f.SaveBitBtnClick(nullptr);
-        SetReceiveFileWriter(nullptr);
+        SetSaveFileWriter(nullptr);
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Stream write error")});
         QCOMPARE(boxes.boxes[0].type, TMsgType::AppError);
         QFile file(QStringLiteral("Receive.txt"));

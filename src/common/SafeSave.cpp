@@ -1,6 +1,7 @@
-#include "ui/ReceiveFile.h"
+#include "common/SafeSave.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -35,9 +36,24 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
+// The file a path finally names: links followed, also a link whose target does not exist yet
+// (the save creates it). A loop of links gives up and leaves the path as it is, so the rename
+// reports the system's reason.
+QString finalTarget(const QString &path)
+{
+    QString current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        const QFileInfo info(current);
+        if (!info.isSymLink())
+            return current;
+        current = info.symLinkTarget(); // absolute, resolved against the link's directory
+    }
+    return path;
+}
+
 } // namespace
 
-void SetReceiveFileWriter(TWriteFunction writer)
+void SetSaveFileWriter(TWriteFunction writer)
 {
     g_writer = writer;
 }
@@ -45,17 +61,27 @@ void SetReceiveFileWriter(TWriteFunction writer)
 bool SaveFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
 {
     const QString fullPath = QFileInfo(path).absoluteFilePath();
-    QByteArray temp = QFile::encodeName(fullPath + QStringLiteral(".XXXXXX"));
+    const QString target = finalTarget(fullPath);
+    QByteArray temp = QFile::encodeName(target + QStringLiteral(".XXXXXX"));
     const int fd = mkstemp(temp.data());
     if (fd < 0) {
         if (error)
             *error = cannotCreate(fullPath, errno);
         return false;
     }
-    // mkstemp creates 0600; give the file the usual permissions of a new file.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    // mkstemp creates 0600: an existing file keeps its mode (and, where allowed, its owner), a
+    // new one gets the usual permissions of a new file.
+    struct stat old {};
+    if (stat(QFile::encodeName(target).constData(), &old) == 0 && S_ISREG(old.st_mode)) {
+        fchmod(fd, old.st_mode & 07777);
+        if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // Only root may give a file away; the file is then ours, as a new one would be.
+        }
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+    }
 
     const bool written = writeAll(fd, bytes) && fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
@@ -65,7 +91,7 @@ bool SaveFileAtomically(const QString &path, const QByteArray &bytes, QString *e
             *error = QStringLiteral("Stream write error");
         return false;
     }
-    if (rename(temp.constData(), QFile::encodeName(fullPath).constData()) != 0) {
+    if (rename(temp.constData(), QFile::encodeName(target).constData()) != 0) {
         const int err = errno;
         unlink(temp.constData());
         if (error)
