@@ -10,6 +10,7 @@ packages=(
   libjpeg62-turbo-dev
   fonts-liberation2
   dpkg-dev desktop-file-utils
+  can-utils
   "$@"
 )
 

@@ -1,0 +1,167 @@
+// Splitting the reads of the receive loop into module lines, and decoding each line.
+
+#include "monitor/FrameDecoder.h"
+#include "monitor/FrameStore.h"
+
+#include <QTest>
+
+using Reads = QList<QByteArray>;
+
+class TestFrameStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void splitsReadsIntoLines_data()
+    {
+        QTest::addColumn<Reads>("reads");
+        QTest::addColumn<Reads>("rows"); // each row's bytes, CR included
+        QTest::addColumn<QByteArray>("pending");
+
+        QTest::newRow("one line, one read") << Reads{"t1230\r"} << Reads{"t1230\r"} << QByteArray();
+        QTest::newRow("three lines in one read")
+            << Reads{"t1230\rt4561AA\rT7FF2\r"} << Reads{"t1230\r", "t4561AA\r", "T7FF2\r"} << QByteArray();
+        QTest::newRow("a line across three reads") << Reads{"t12", "32AA", "BB\r"} << Reads{"t1232AABB\r"} << QByteArray();
+        QTest::newRow("a read ending mid-line, completed by the next")
+            << Reads{"t1230\rt45", "61AA\rt7"} << Reads{"t1230\r", "t4561AA\r"} << QByteArray("t7");
+        QTest::newRow("CR only") << Reads{"\r"} << Reads{"\r"} << QByteArray();
+        QTest::newRow("CRs one after another") << Reads{"\r\r", "\r"} << Reads{"\r", "\r", "\r"} << QByteArray();
+        QTest::newRow("a read of nothing but the CR") << Reads{"t1230", "\r"} << Reads{"t1230\r"} << QByteArray();
+        QTest::newRow("NUL and high bytes are kept")
+            << Reads{QByteArray("\x00\xFF\r\x00", 4)} << Reads{QByteArray("\x00\xFF\r", 3)} << QByteArray("\x00", 1);
+        QTest::newRow("LF is no line end") << Reads{"a\nb\r"} << Reads{"a\nb\r"} << QByteArray();
+        QTest::newRow("nothing complete yet") << Reads{"t12", "3"} << Reads{} << QByteArray("t123");
+        QTest::newRow("empty reads change nothing") << Reads{"", "x\r", ""} << Reads{"x\r"} << QByteArray();
+    }
+    void splitsReadsIntoLines()
+    {
+        QFETCH(Reads, reads);
+        QFETCH(Reads, rows);
+        QFETCH(QByteArray, pending);
+        TFrameStore store;
+        QByteArray everything;
+        int64_t time = 1000;
+        for (const QByteArray &read : reads) {
+            store.Append(read, time++);
+            everything += read;
+        }
+        QCOMPARE(store.Count(), rows.size());
+        QByteArray joined;
+        for (qsizetype i = 0; i < store.Count(); ++i) {
+            QCOMPARE(store.Raw(i).toByteArray(), rows[i]);
+            QCOMPARE(store.Text(i).toByteArray(), rows[i].chopped(1));
+            joined += store.Raw(i).toByteArray();
+        }
+        QCOMPARE(store.HasPending(), !pending.isEmpty());
+        QCOMPARE(store.PendingText().toByteArray(), pending);
+        // nothing read is missing: the rows and the pending line are the bytes read
+        QCOMPARE(joined + pending, everything);
+        QCOMPARE(store.AllBytes().toByteArray(), everything);
+        QCOMPARE(store.TotalBytes(), uint64_t(everything.size()));
+    }
+
+    // A line's time is that of the read that completed it.
+    void aLineTakesTheTimeOfTheReadThatCompletedIt()
+    {
+        TFrameStore store;
+        store.Append("t1230\rt45", 100);
+        store.Append("60\r", 250);
+        QCOMPARE(store.Count(), 2);
+        QCOMPARE(store.Record(0).timeUs, 100);
+        QCOMPARE(store.Record(1).timeUs, 250);
+    }
+
+    void endingThePendingLineKeepsItWithoutCr()
+    {
+        TFrameStore store;
+        store.Append("t12", 5);
+        store.EndPendingLine();
+        store.EndPendingLine(); // nothing pending: no empty row
+        store.Append("t1230\r", 6);
+        QCOMPARE(store.Count(), 2);
+        QCOMPARE(store.Raw(0).toByteArray(), QByteArray("t12"));
+        QVERIFY(!store.Record(0).terminated);
+        QCOMPARE(store.Text(0).toByteArray(), QByteArray("t12"));
+        QCOMPARE(store.Record(1).kind, TFrameKind::StandardData);
+        QCOMPARE(store.AllBytes().toByteArray(), QByteArray("t12t1230\r"));
+    }
+
+    void clearDropsRowsButKeepsTheHalfLine()
+    {
+        TFrameStore store;
+        store.Append("t1230\rt4", 1);
+        store.Clear();
+        QCOMPARE(store.Count(), 0);
+        store.Append("560\r", 2);
+        QCOMPARE(store.Count(), 1);
+        QCOMPARE(store.Raw(0).toByteArray(), QByteArray("t4560\r"));
+        QCOMPARE(store.Record(0).id, 0x456u);
+        QCOMPARE(store.TotalLines(), uint64_t(2)); // running totals go on
+    }
+
+    void decodesLines_data()
+    {
+        QTest::addColumn<QByteArray>("line"); // without CR
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<uint>("id");
+        QTest::addColumn<int>("dlc");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("checksum"); // none, right, wrong
+
+        QTest::newRow("standard data") << QByteArray("t123211AB") << "t" << 0x123u << 2 << QByteArray("\x11\xAB") << "none";
+        QTest::newRow("standard data, DLC 0") << QByteArray("t1230") << "t" << 0x123u << 0 << QByteArray() << "none";
+        QTest::newRow("standard data, 8 bytes") << QByteArray("t7FF80102030405060708") << "t" << 0x7FFu << 8
+                                                << QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08") << "none";
+        QTest::newRow("standard remote") << QByteArray("T1233") << "T" << 0x123u << 3 << QByteArray() << "none";
+        QTest::newRow("extended data") << QByteArray("e1ABCDEF01FF") << "e" << 0x1ABCDEF0u << 1 << QByteArray("\xFF")
+                                       << "none";
+        QTest::newRow("extended remote") << QByteArray("E000000008") << "E" << 0u << 8 << QByteArray() << "none";
+        // "t1230" sums to 0x13A; "T1233" to 0x11D
+        QTest::newRow("checksum right") << QByteArray("t12303A") << "t" << 0x123u << 0 << QByteArray() << "right";
+        QTest::newRow("checksum wrong") << QByteArray("t12303B") << "t" << 0x123u << 0 << QByteArray() << "wrong";
+        QTest::newRow("checksum in lower case is wrong") << QByteArray("T12331d") << "T" << 0x123u << 3 << QByteArray()
+                                                         << "wrong";
+        QTest::newRow("remote with checksum") << QByteArray("T12331D") << "T" << 0x123u << 3 << QByteArray() << "right";
+        QTest::newRow("reply !") << QByteArray("!P0") << "reply" << 0u << 0 << QByteArray() << "none";
+        QTest::newRow("reply ?") << QByteArray("?") << "reply" << 0u << 0 << QByteArray() << "none";
+        QTest::newRow("empty line") << QByteArray() << "other" << 0u << 0 << QByteArray() << "none";
+        QTest::newRow("garbage") << QByteArray("hello") << "other" << 0u << 0 << QByteArray() << "none";
+        QTest::newRow("NUL inside") << QByteArray("t12\x00" "0", 5) << "other" << 0u << 0 << QByteArray() << "none";
+        QTest::newRow("data cut short") << QByteArray("t1232AA") << "other" << 0u << 0 << QByteArray() << "none";
+        QTest::newRow("one byte too many") << QByteArray("t1231AABB1") << "other" << 0u << 0 << QByteArray() << "none";
+        QTest::newRow("DLC 9") << QByteArray("t1239") << "other" << 0u << 0 << QByteArray() << "none";
+        QTest::newRow("lower-case data") << QByteArray("t1231ab") << "other" << 0u << 0 << QByteArray() << "none";
+        QTest::newRow("identifier beyond 11 bits") << QByteArray("t8000") << "other" << 0u << 0 << QByteArray() << "none";
+        QTest::newRow("identifier beyond 29 bits") << QByteArray("e200000000") << "other" << 0u << 0 << QByteArray()
+                                                   << "none";
+        QTest::newRow("identifier too short") << QByteArray("t12") << "other" << 0u << 0 << QByteArray() << "none";
+        QTest::newRow("checksum of non-hex digits") << QByteArray("t1230XY") << "other" << 0u << 0 << QByteArray()
+                                                    << "none";
+    }
+    void decodesLines()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, kind);
+        QFETCH(uint, id);
+        QFETCH(int, dlc);
+        QFETCH(QByteArray, data);
+        QFETCH(QString, checksum);
+        const TDecodedLine d = DecodeLine(line);
+        QCOMPARE(QString::fromLatin1(FrameKindName(d.kind)), kind);
+        QCOMPARE(d.id, id);
+        QCOMPARE(int(d.dlc), dlc);
+        if (!IsRemote(d.kind))
+            QCOMPARE(QByteArray(reinterpret_cast<const char *>(d.data), d.dlc), data);
+        const char *const names[] = {"none", "right", "wrong"};
+        QCOMPARE(QString::fromLatin1(names[int(d.checksum)]), checksum);
+
+        // The store decodes every line it completes the same way.
+        TFrameStore store;
+        store.Append(line + '\r', 0);
+        QCOMPARE(store.Record(0).kind, d.kind);
+        QCOMPARE(store.Record(0).id, d.id);
+        QCOMPARE(store.Record(0).checksum, d.checksum);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFrameStore)
+#include "tst_framestore.moc"
