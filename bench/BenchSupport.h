@@ -3,6 +3,7 @@
 
 #include "CanBus.h"
 #include "support/ModalDriver.h"
+#include "support/OperationConnect.h"
 #include "ui/MainUnit.h"
 #include "ui/ReceiveModel.h"
 #include "ui/SettingsDlg.h"
@@ -70,28 +71,6 @@ struct ListedCounter {
         }
     }
 };
-
-// Connects `form` through the settings dialog to the module at `path` and calls `connected` once
-// operation mode stands. Returns when the connect handler has returned, that is after `connected`
-// (or something it started) has disconnected.
-inline void ConnectInOperationMode(TMainForm &form, const QString &path, std::function<void()> connected)
-{
-    WhenModal<TSettingsForm>([path](TSettingsForm *d) {
-        d->PortComboBox->setEditText(path);
-        d->OkButton->click();
-    });
-    auto *watch = new QTimer(&form);
-    watch->setInterval(10);
-    QObject::connect(watch, &QTimer::timeout, &form, [&form, watch, connected] {
-        if (form.Connected && form.ModuleMode == 2) {
-            watch->stop();
-            watch->deleteLater(); // no timer of ours may wake the process while it is measured
-            connected();
-        }
-    });
-    watch->start();
-    form.ConnectToolButtonClick(nullptr);
-}
 
 // Average bytes per line of the virtual module's node, CR included.
 inline double AverageNodeLineBytes()

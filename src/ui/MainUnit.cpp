@@ -2,9 +2,11 @@
 
 #include "common/Branding.h"
 #include "common/Version.h"
+#include "monitor/FrameStore.h"
 #include "protocol/Framing.h"
 #include "ui/About.h"
 #include "ui/Dialogs.h"
+#include "ui/FrameMonitor.h"
 #include "ui/HandlerGuard.h"
 #include "ui/ReceiveListView.h"
 #include "ui/ReceiveModel.h"
@@ -139,6 +141,7 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
 {
     InitK3316Resources();
     m_receiveModel = new TReceiveModel(this);
+    m_frameStore = std::make_unique<TFrameStore>();
 
     ComPort = new TQCCom32(this);
     ComPort->setObjectName(QStringLiteral("ComPort"));
@@ -163,7 +166,10 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
     RunHandler([this] { FormCreate(this); });
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm()
+{
+    delete m_frameMonitor; // before the store it views
+}
 
 void TMainForm::BuildWindow()
 {
@@ -268,6 +274,14 @@ void TMainForm::BuildToolBarAndMenu()
     Options1->menuAction()->setVisible(false);
     auto *optionsKey = new QShortcut(QKeySequence(Qt::Key_F5), this);
     optionsKey->setObjectName(QStringLiteral("Options1Shortcut"));
+
+    View1 = menu->addMenu(QStringLiteral("&View"));
+    View1->setObjectName(QStringLiteral("View1"));
+    FrameMonitor1 = View1->addAction(QStringLiteral("&Frame Monitor"));
+    FrameMonitor1->setObjectName(QStringLiteral("FrameMonitor1"));
+    FrameMonitor1->setShortcut(QKeySequence(Qt::Key_F6));
+    FrameMonitor1->setShortcutContext(Qt::WindowShortcut);
+    addAction(FrameMonitor1);
 
     Help1 = menu->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
@@ -415,6 +429,8 @@ void TMainForm::BuildTestPage()
     connect(m_receiveModel, &TReceiveModel::RowsShown, ReceiveListBox, &TReceiveListView::scrollToBottom);
     ReceiveListBox->setAccessibleName(QStringLiteral("Receive"));
     ReceiveLabel->setBuddy(ReceiveListBox);
+    ReceiveListBox->setContextMenuPolicy(Qt::ActionsContextMenu);
+    ReceiveListBox->addAction(FrameMonitor1);
 
     ClearBitBtn = pictureButton(page, "ClearBitBtn", QStringLiteral("Clear"), QStringLiteral("btn_eraser"), 288, 190, 81, true);
     SaveBitBtn = pictureButton(page, "SaveBitBtn", QStringLiteral("Save"), QStringLiteral("btn_eraser"), 384, 190, 81, false);
@@ -457,6 +473,7 @@ void TMainForm::BindHandlers()
     onClick(Exit1, &TMainForm::QuitToolButtonClick);
     onClick(AboutToolButton, &TMainForm::AboutToolButtonClick);
     onClick(About1, &TMainForm::AboutToolButtonClick);
+    onClick(FrameMonitor1, &TMainForm::FrameMonitor1Click);
     onClick(SettingButton, &TMainForm::SettingButtonClick);
     onClick(DefaultButton, &TMainForm::DefaultButtonClick);
     onClick(SendBitBtn, &TMainForm::SendBitBtnClick);

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -28,6 +29,8 @@ class QTimer;
 class QToolButton;
 class QWidget;
 class TReceiveModel;
+class TFrameMonitor;
+class TFrameStore;
 
 // Unit-level state shared by all methods of the window.
 struct TMainUnitState {
@@ -133,6 +136,12 @@ public:
     // Where "Receive.txt" is written; the working directory unless a test points it elsewhere.
     QString ReceiveFilePath() const;
 
+    // --- frame monitor ---
+    // Opens (or brings to the front) the "Frame Monitor" window.
+    void FrameMonitor1Click(QObject *sender);
+    TFrameStore *FrameStore() const { return m_frameStore.get(); }
+    TFrameMonitor *FrameMonitorWindow() const { return m_frameMonitor; }
+
     // The port as messages name it: "COM1", or the device path when one was chosen.
     QString PortDisplayName() const;
 
@@ -157,6 +166,8 @@ public:
     QAction *Disconnect1 = nullptr;
     QAction *SerialIOsettings1 = nullptr;
     QAction *About1 = nullptr;
+    QMenu *View1 = nullptr;
+    QAction *FrameMonitor1 = nullptr;
 
     // status bar panels 0 to 3
     QLabel *StatusPanel[4] = {nullptr, nullptr, nullptr, nullptr};
@@ -247,6 +258,8 @@ private:
     void OnLineLost();
 
     TReceiveModel *m_receiveModel = nullptr;
+    std::unique_ptr<TFrameStore> m_frameStore; // every byte the receive loop read, for the frame monitor
+    TFrameMonitor *m_frameMonitor = nullptr;   // made when first opened
     int m_activeHandlers = 0;
 };
 

@@ -1,0 +1,81 @@
+#pragma once
+// The "Frame Monitor" window: every line the receive loop read, one per row with its time and
+// decoded fields, or one row per identifier; its own pause and clear, filters, live counts,
+// copy, and Save As in the standard log formats. It only views the frame store, which the
+// receive loop fills whether the window is open or not.
+
+#include "monitor/LogWriters.h"
+
+#include <QByteArray>
+#include <QTimer>
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStackedWidget;
+class TCopyableTableView;
+class TFrameStore;
+class TFrameTableModel;
+class TIdSummaryModel;
+
+class TFrameMonitor : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TFrameMonitor(TFrameStore *store, QWidget *parent = nullptr);
+
+    // The receive loop added to the store.
+    void StoreGrew();
+
+    // What Save As writes in `format`: the rows shown, after the filter.
+    QByteArray ExportBytes(TLogFormat format) const;
+    // Writes them safely to `path`; false with the message to report.
+    bool SaveRowsAs(const QString &path, TLogFormat format, QString *error) const;
+    // Takes the filter fields now rather than after typing pauses; false when the identifier
+    // list is not one (the message is shown in the window, the earlier filter stays).
+    bool ApplyFilter();
+    // Figures for the counts line, recomputed now.
+    void UpdateCounts();
+
+    TFrameTableModel *Frames() const { return m_frames; }
+    TIdSummaryModel *Summary() const { return m_summary; }
+
+    QPushButton *PauseButton = nullptr;
+    QPushButton *ClearButton = nullptr;
+    QPushButton *SaveAsButton = nullptr;
+    QComboBox *ViewComboBox = nullptr;
+    QLineEdit *IdEdit = nullptr;
+    QComboBox *KindComboBox = nullptr;
+    QLineEdit *TextEdit = nullptr;
+    QLabel *CountsLabel = nullptr;
+    QLabel *FilterErrorLabel = nullptr;
+    QStackedWidget *Views = nullptr;
+    TCopyableTableView *FramesView = nullptr;
+    TCopyableTableView *SummaryView = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void Build();
+    void SizeColumns();
+    void PauseButtonToggled(bool paused);
+    void ClearButtonClick();
+    void SaveAsButtonClick();
+    void FollowNewRows();
+
+    TFrameStore *m_store;
+    TFrameTableModel *m_frames;
+    TIdSummaryModel *m_summary;
+    QTimer m_filterTimer;
+    QTimer m_rateTimer;
+    bool m_following = true; // the view was at its end when rows came
+    uint64_t m_rateFrames = 0;
+    uint64_t m_rateBytes = 0;
+    qint64 m_rateAtMs = 0;
+    double m_framesPerSecond = 0;
+    double m_bytesPerSecond = 0;
+};

@@ -1,0 +1,221 @@
+#include "ui/FrameTableModel.h"
+
+#include "common/EscapeBytes.h"
+#include "monitor/LogWriters.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+namespace {
+
+const char *const columnNames[] = {"No.", "Time", "Since previous", "Kind", "ID", "DLC", "Data", "Checksum", "Raw line"};
+
+QString hex(uint32_t value, int digits)
+{
+    return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+}
+
+QString wallClock(int64_t timeUs)
+{
+    return QDateTime::fromMSecsSinceEpoch(timeUs / 1000).toString(QStringLiteral("HH:mm:ss.zzz"));
+}
+
+} // namespace
+
+TFrameTableModel::TFrameTableModel(const TFrameStore *store, QObject *parent) : QAbstractTableModel(parent), m_store(store)
+{
+    m_showTimer.setSingleShot(true);
+    m_showTimer.setInterval(ShowIntervalMs);
+    connect(&m_showTimer, &QTimer::timeout, this, [this] {
+        if (!m_paused && (m_announced < m_store->Count() || PendingRows() != m_pendingShown)) {
+            ShowPending();
+            m_showTimer.start(); // still busy: hold the next rows back again
+        }
+    });
+}
+
+int TFrameTableModel::PendingRows() const
+{
+    // The line waiting for its CR shows only while nothing is filtered out: no filter can judge
+    // half a line.
+    return !m_filtered && m_store->HasPending() ? 1 : 0;
+}
+
+int TFrameTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(ShownStoreRows()) + m_pendingShown;
+}
+
+int TFrameTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+qsizetype TFrameTableModel::StoreRow(int row) const
+{
+    if (row < 0 || row >= ShownStoreRows())
+        return -1;
+    return m_filtered ? qsizetype(m_rows[size_t(row)]) : row;
+}
+
+QVariant TFrameTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
+        return QString::fromLatin1(columnNames[section]);
+    return {};
+}
+
+QVariant TFrameTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    if (role == Qt::TextAlignmentRole) {
+        const bool right = index.column() == ColNumber || index.column() == ColDelta;
+        return QVariant::fromValue(Qt::AlignVCenter | (right ? Qt::AlignRight : Qt::AlignLeft));
+    }
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::AccessibleTextRole)
+        return {};
+    const qsizetype storeRow = StoreRow(index.row());
+    if (storeRow < 0)
+        return PendingCell(index.column());
+    return Cell(storeRow, index.column(), index.row());
+}
+
+QString TFrameTableModel::Cell(qsizetype storeRow, int column, int row) const
+{
+    const TFrameRecord &r = m_store->Record(storeRow);
+    switch (column) {
+    case ColNumber:
+        return QString::number(storeRow + 1);
+    case ColTime:
+        return wallClock(r.timeUs);
+    case ColDelta: {
+        if (row == 0)
+            return QString();
+        const int64_t before = m_store->Record(StoreRow(row - 1)).timeUs;
+        return QString::number(double(r.timeUs - before) / 1e6, 'f', 6);
+    }
+    case ColKind:
+        return r.terminated ? QString::fromLatin1(FrameKindName(r.kind))
+                            : QString::fromLatin1(FrameKindName(r.kind)) + QStringLiteral(" (no CR)");
+    case ColId:
+        return IsCanFrame(r.kind) ? hex(r.id, IsExtended(r.kind) ? 8 : 3) : QString();
+    case ColDlc:
+        return IsCanFrame(r.kind) ? QString::number(r.dlc) : QString();
+    case ColData: {
+        if (!IsCanFrame(r.kind) || IsRemote(r.kind))
+            return QString();
+        const TFrameRow full = m_store->Row(storeRow);
+        QString out;
+        for (int i = 0; i < full.decoded.dlc; ++i) {
+            if (i)
+                out += QLatin1Char(' ');
+            out += hex(full.decoded.data[i], 2);
+        }
+        return out;
+    }
+    case ColChecksum:
+        return r.checksum == TChecksum::None ? QString() : QString::fromLatin1(ChecksumText(m_store->Row(storeRow).decoded));
+    case ColRaw: {
+        const QByteArrayView text = m_store->Text(storeRow);
+        // A table cell cannot show megabytes of one line anyway.
+        constexpr qsizetype shownBytes = 4096;
+        if (text.size() <= shownBytes)
+            return EscapedText(text.data(), text.size());
+        return EscapedText(text.data(), shownBytes) + QStringLiteral("... (%1 bytes)").arg(text.size());
+    }
+    default:
+        return QString();
+    }
+}
+
+QString TFrameTableModel::PendingCell(int column) const
+{
+    switch (column) {
+    case ColTime:
+        return wallClock(m_store->PendingTimeUs());
+    case ColKind:
+        return QStringLiteral("pending");
+    case ColRaw: {
+        const QByteArrayView text = m_store->PendingText();
+        return EscapedText(text.data(), std::min<qsizetype>(text.size(), 4096));
+    }
+    default:
+        return QString();
+    }
+}
+
+void TFrameTableModel::StoreGrew()
+{
+    if (!m_showTimer.isActive() && !m_paused) {
+        // The first line after a quiet spell shows at once; a burst shows in steps.
+        ShowPending();
+        m_showTimer.start();
+    }
+}
+
+void TFrameTableModel::ShowPending()
+{
+    const int oldRows = rowCount();
+    const qsizetype first = m_announced;
+    const bool hadPending = m_pendingShown > 0;
+    if (m_filtered)
+        m_filter.Collect(*m_store, m_announced, m_store->Count(), m_rows);
+    m_announced = m_store->Count();
+    const int newPending = PendingRows();
+    const int newRows = int(ShownStoreRows()) + newPending;
+    // Rows a view knows of are never moved, only added; the pending line's row becomes the
+    // completed line (or a row before the new pending one) and is redrawn.
+    if (newRows > oldRows) {
+        beginInsertRows(QModelIndex(), oldRows, newRows - 1);
+        m_pendingShown = newPending;
+        endInsertRows();
+    } else if (newRows < oldRows) {
+        beginRemoveRows(QModelIndex(), newRows, oldRows - 1);
+        m_pendingShown = newPending;
+        endRemoveRows();
+    } else {
+        m_pendingShown = newPending;
+    }
+    if (hadPending && newRows >= oldRows)
+        emit dataChanged(index(oldRows - 1, 0), index(oldRows - 1, ColumnCount - 1));
+    emit RowsShown(first);
+}
+
+void TFrameTableModel::StoreCleared()
+{
+    m_showTimer.stop();
+    beginResetModel();
+    m_rows.clear();
+    m_rows.shrink_to_fit();
+    m_announced = 0;
+    m_pendingShown = 0;
+    endResetModel();
+    emit Reset();
+    StoreGrew(); // a kept pending line
+}
+
+void TFrameTableModel::SetFilter(const TFrameFilter &filter)
+{
+    // Judged again over the rows the views knew of; rows held back by a pause stay held back.
+    beginResetModel();
+    m_filter = filter;
+    m_filtered = !filter.PassesAll();
+    m_rows.clear();
+    if (m_filtered)
+        m_filter.Collect(*m_store, 0, m_announced, m_rows);
+    else
+        m_rows.shrink_to_fit();
+    m_pendingShown = m_paused ? 0 : PendingRows();
+    endResetModel();
+    emit Reset();
+}
+
+void TFrameTableModel::SetPaused(bool paused)
+{
+    m_paused = paused;
+    if (!paused)
+        StoreGrew();
+}

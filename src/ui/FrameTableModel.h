@@ -1,0 +1,65 @@
+#pragma once
+// The frame monitor's table: one row per module line of the frame store, through the window's
+// filter, plus the line still waiting for its CR. Views hear of new rows at most every
+// ShowIntervalMs, in one batch, and ask only for the rows in sight; rows are formatted when
+// asked, from the store's bytes.
+
+#include "monitor/FrameFilter.h"
+#include "monitor/FrameStore.h"
+
+#include <QAbstractTableModel>
+#include <QTimer>
+
+#include <vector>
+
+class TFrameTableModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    enum Column { ColNumber, ColTime, ColDelta, ColKind, ColId, ColDlc, ColData, ColChecksum, ColRaw, ColumnCount };
+    static constexpr int ShowIntervalMs = 100;
+
+    explicit TFrameTableModel(const TFrameStore *store, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // The store has grown: the views hear of it now, or with the next batch.
+    void StoreGrew();
+    // The store was emptied.
+    void StoreCleared();
+    void SetFilter(const TFrameFilter &filter);
+    const TFrameFilter &Filter() const { return m_filter; }
+    // While paused the views keep what they show; the store keeps recording.
+    void SetPaused(bool paused);
+    bool Paused() const { return m_paused; }
+
+    // The store row a table row shows, or -1 for the pending line.
+    qsizetype StoreRow(int row) const;
+    // Store rows the views know of (the pending line not counted).
+    qsizetype ShownStoreRows() const { return m_filtered ? qsizetype(m_rows.size()) : m_announced; }
+    // Store rows already judged by the filter: [0, Consumed()).
+    qsizetype Consumed() const { return m_announced; }
+
+signals:
+    // Rows of the store from `firstStoreRow` on were judged and the passing ones are shown.
+    void RowsShown(qsizetype firstStoreRow);
+    void Reset();
+
+private:
+    void ShowPending();
+    int PendingRows() const;
+    QString Cell(qsizetype storeRow, int column, int row) const;
+    QString PendingCell(int column) const;
+
+    const TFrameStore *m_store;
+    TFrameFilter m_filter;
+    bool m_filtered = false;
+    std::vector<uint32_t> m_rows; // store rows passing the filter, when filtered
+    qsizetype m_announced = 0;    // store rows judged and told to the views
+    int m_pendingShown = 0;       // 1 when the last row is the pending line
+    bool m_paused = false;
+    QTimer m_showTimer;
+};

@@ -1,0 +1,49 @@
+#pragma once
+// The "by identifier" view of the frame monitor: one row per identifier seen among the rows the
+// table shows, with how many frames came, the last data and the mean period between them.
+// It follows the table model: the same filter, the same pause, the same batches.
+
+#include "ui/FrameTableModel.h"
+
+#include <QAbstractTableModel>
+
+#include <cstdint>
+#include <vector>
+
+class TIdSummaryModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    enum Column { ColKind, ColId, ColCount, ColDlc, ColData, ColPeriod, ColLast, ColumnCount };
+
+    TIdSummaryModel(const TFrameStore *store, TFrameTableModel *frames, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    struct Entry {
+        uint64_t key = 0; // extended flag above the identifier: standard ones sort first
+        uint64_t count = 0;
+        int64_t firstUs = 0;
+        int64_t lastUs = 0;
+        qsizetype lastRow = 0; // store row of the last frame
+    };
+    const std::vector<Entry> &Entries() const { return m_entries; }
+    // Mean time between the frames of an identifier, in seconds; 0 with fewer than two.
+    static double MeanPeriod(const Entry &e);
+
+private:
+    void Rebuild();
+    // Counts the table rows shown since the last call.
+    void Consume();
+    void Add(qsizetype storeRow);
+    static uint64_t KeyOf(const TFrameRecord &r);
+    bool Find(uint64_t key) const;
+
+    const TFrameStore *m_store;
+    TFrameTableModel *m_frames;
+    std::vector<Entry> m_entries; // sorted by key
+    int m_consumed = 0;           // table rows counted so far
+};
