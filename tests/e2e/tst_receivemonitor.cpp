@@ -7,12 +7,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include "ui/ReceiveListView.h"
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -254,6 +256,64 @@ private slots:
         QCOMPARE(file.readAll(), QByteArray("first\r\r\n"));
         QCOMPARE(f.ReceiveItems()->Count(), 2); // the list is unchanged
         QCOMPARE(QDir().entryList(QDir::Files).size(), 1); // no temporary file left behind
+    }
+
+    // Saving goes through a symbolic link to the file it names, which keeps its permissions;
+    // a new file gets the usual ones.
+    void saveKeepsLinksAndPermissions_data()
+    {
+        QTest::addColumn<QString>("link");   // what "Receive.txt" links to, relative; empty: no link
+        QTest::addColumn<bool>("targetExists");
+        QTest::addColumn<int>("mode");       // of the existing target
+        QTest::newRow("new file") << QString() << false << 0;
+        QTest::newRow("existing file keeps 0640") << QString() << true << 0640;
+        QTest::newRow("existing file keeps 0604") << QString() << true << 0604;
+        QTest::newRow("link to a file in a folder") << QStringLiteral("logs/target.txt") << true << 0600;
+        QTest::newRow("link to a file not there yet") << QStringLiteral("logs/new.txt") << false << 0;
+        QTest::newRow("link to a link") << QStringLiteral("second-link") << true << 0644;
+    }
+    void saveKeepsLinksAndPermissions()
+    {
+        QFETCH(QString, link);
+        QFETCH(bool, targetExists);
+        QFETCH(int, mode);
+        QDir().mkpath(QStringLiteral("logs"));
+        QString target = QStringLiteral("Receive.txt");
+        if (!link.isEmpty()) {
+            QVERIFY(QFile::link(link, QStringLiteral("Receive.txt")));
+            target = link;
+            if (link == QLatin1String("second-link")) {
+                QVERIFY(QFile::link(QStringLiteral("logs/final.txt"), link));
+                target = QStringLiteral("logs/final.txt");
+            }
+        }
+        if (targetExists) {
+            QFile old(target);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old");
+            old.close();
+            QVERIFY(::chmod(QFile::encodeName(target).constData(), mode_t(mode)) == 0);
+        }
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        f.ReceiveItems()->Append("t1230\r");
+        f.SaveBitBtnClick(nullptr);
+        QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.texts().join(QLatin1Char('|'))));
+
+        QCOMPARE(QFileInfo(QStringLiteral("Receive.txt")).isSymLink(), !link.isEmpty());
+        QFile saved(target);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("t1230\r\r\n"));
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(target).constData(), &st), 0);
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        QCOMPARE(int(st.st_mode & 07777), targetExists ? mode : int(0666 & ~mask));
+        QCOMPARE(QDir(QStringLiteral("logs")).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".txt.")).size(), 0);
+
+        QFile::remove(QStringLiteral("Receive.txt"));
+        QFile::remove(QStringLiteral("second-link"));
+        QDir(QStringLiteral("logs")).removeRecursively();
     }
 
     void saveOverADirectoryNamesThePath()
