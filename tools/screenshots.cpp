@@ -6,11 +6,16 @@
 #include "support/Steps.h"
 #include "support/UiDrivers.h"
 #include "ui/About.h"
+#include "ui/CopyableTableView.h"
+#include "ui/FrameMonitor.h"
+#include "ui/FrameTableModel.h"
 #include "ui/MainUnit.h"
 #include "ui/ReceiveModel.h"
 #include "ui/SettingsDlg.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QDir>
 #include <QTabWidget>
 #include <QTimer>
@@ -88,6 +93,25 @@ int main(int argc, char *argv[])
     steps.waitUntil([&] { return form.ReceiveItems()->rowCount() >= 9; }, QStringLiteral("lines shown"))
         .then([&] {
             save(&form, QStringLiteral("main-operation"));
+            form.FrameMonitor1->trigger();
+            // Several lines in one read, one across two reads, a reply and one still coming.
+            module.send("t1230\rt12381122334455667788\r?\rt7E");
+        })
+        .pause(30)
+        .then([&module] { module.send("83010203\rt1230\re18DAF1103021003\rt12"); })
+        .waitUntil([&] { return form.FrameMonitorWindow()->Frames()->rowCount() >= 16; }, QStringLiteral("monitor rows"))
+        .then([&] {
+            TFrameMonitor *monitor = form.FrameMonitorWindow();
+            monitor->resize(1040, 420);
+            monitor->FramesView->selectRow(9);
+            save(monitor, QStringLiteral("frame-monitor"));
+            monitor->ViewComboBox->setCurrentIndex(1);
+            save(monitor, QStringLiteral("frame-monitor-by-identifier"));
+            monitor->ViewComboBox->setCurrentIndex(0);
+            monitor->KindComboBox->setCurrentIndex(2);
+            monitor->IdEdit->setText(QStringLiteral("100-1FF, 7E8"));
+            monitor->ApplyFilter();
+            save(monitor, QStringLiteral("frame-monitor-filtered"));
             form.DisconnectToolButtonClick(nullptr);
         });
     steps.start();

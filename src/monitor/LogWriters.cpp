@@ -163,9 +163,9 @@ QByteArray ChecksumText(const TDecodedLine &line)
     if (line.checksum == TChecksum::Right) {
         out += " ok";
     } else {
-        out += " wrong, ";
+        out += " wrong (";
         appendHex(out, line.expected, 2);
-        out += " expected";
+        out += ')';
     }
     return out;
 }

@@ -74,7 +74,7 @@ TFrameMonitor::TFrameMonitor(TFrameStore *store, QWidget *parent)
     });
     connect(m_frames, &TFrameTableModel::RowsShown, this, &TFrameMonitor::FollowNewRows);
     m_frames->StoreGrew();
-    resize(960, 520);
+    resize(1040, 520);
 }
 
 void TFrameMonitor::Build()
@@ -162,8 +162,8 @@ void TFrameMonitor::SizeColumns()
 {
     const QFontMetrics fm = FramesView->fontMetrics();
     auto width = [&](const char *sample) { return fm.horizontalAdvance(QString::fromLatin1(sample)) + 16; };
-    const char *const frameSamples[] = {"10000000", "00:00:00.000", "Since previous", "reply (no CR)", "1FFFFFFF",
-                                        "DLC", "00 00 00 00 00 00 00 00", "3A wrong, 5C expected"};
+    const char *const frameSamples[] = {"1000000", "00:00:00.000", "Since previous", "other (no CR)", "1FFFFFFF",
+                                        "DLC", "00 00 00 00 00 00 00 00", "3A wrong (5C)"};
     for (int c = 0; c < int(std::size(frameSamples)); ++c)
         FramesView->horizontalHeader()->resizeSection(c, width(frameSamples[c]));
     const char *const summarySamples[] = {"extended", "1FFFFFFF", "10000000", "DLC", "00 00 00 00 00 00 00 00",

@@ -225,7 +225,7 @@ private slots:
             << QByteArray("E1FFFFFFF4") + Framing::AddChksum("E1FFFFFFF4") + "\r"
             << QStringList{"E", "1FFFFFFF", "4", "", QString::fromLatin1(Framing::AddChksum("E1FFFFFFF4")) + " ok",
                            "E1FFFFFFF4" + QString::fromLatin1(Framing::AddChksum("E1FFFFFFF4"))};
-        QTest::newRow("wrong checksum") << QByteArray("t12303B\r") << QStringList{"t", "123", "0", "", "3B wrong, 3A expected", "t12303B"};
+        QTest::newRow("wrong checksum") << QByteArray("t12303B\r") << QStringList{"t", "123", "0", "", "3B wrong (3A)", "t12303B"};
         QTest::newRow("reply") << QByteArray("?\r") << QStringList{"reply", "", "", "", "", "?"};
         QTest::newRow("garbage with NUL") << QByteArray("x\x00y\r", 4) << QStringList{"other", "", "", "", "", "x\\x00y"};
         QTest::newRow("pending") << QByteArray("t12") << QStringList{"pending", "", "", "", "", "t12"};

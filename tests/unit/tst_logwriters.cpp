@@ -53,7 +53,7 @@ private slots:
                                         << QByteArray("2025-12-09T11:33:20.123456Z,t,123,0,,3A ok,t12303A\r\n");
         QTest::newRow("checksum wrong")
             << QByteArray("t12303B") << QByteArray("(1765280000.123456) k3316 123#\n")
-            << QByteArray("2025-12-09T11:33:20.123456Z,t,123,0,,\"3B wrong, 3A expected\",t12303B\r\n");
+            << QByteArray("2025-12-09T11:33:20.123456Z,t,123,0,,3B wrong (3A),t12303B\r\n");
         QTest::newRow("reply: left out of candump") << QByteArray("!P0") << QByteArray()
                                                     << QByteArray("2025-12-09T11:33:20.123456Z,reply,,,,,!P0\r\n");
         QTest::newRow("quote and comma are quoted") << QByteArray("a,\"b") << QByteArray()
