@@ -2,11 +2,15 @@
 // module on a pseudo-terminal, printed as one Markdown table. Prints figures; it never fails.
 //
 // Usage: bench_table [seconds-per-rate-step [measure ...]]
-// measures: startup million idle linerate linerate-full connect maxrate (default: all)
+// measures: startup million idle linerate linerate-monitor million-monitor linerate-full connect maxrate
+// maxrate-monitor (default: all)
 
 #include "support/MessageBoxRecorder.h"
 #include "support/ModalDriver.h"
 #include "support/SimProcess.h"
+#include "monitor/FrameStore.h"
+#include "ui/FrameMonitor.h"
+#include "ui/FrameTableModel.h"
 #include "ui/MainUnit.h"
 #include "ui/ReceiveModel.h"
 #include "ui/SettingsDlg.h"
@@ -22,7 +26,9 @@
 #include "ui/ReceiveListView.h"
 #include <QProcess>
 #include <QPushButton>
+#include <QLineEdit>
 #include <QSysInfo>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -99,6 +105,16 @@ struct Results {
     QString maxRateNote;
     double connectMs = 0;
     double moduleMs = 0;
+    // with the frame monitor open
+    double lineRateMonitorPercent = -1;
+    double maxRateMonitorMBs = 0;
+    double maxRateMonitorLinesPerS = 0;
+    double maxRateMonitorP95 = 0;
+    QString maxRateMonitorNote;
+    long monitorMillionRssMb = 0;
+    double monitorFilterS = -1;
+    double monitorExportS = -1;
+    qint64 monitorFilterRows = 0;
 };
 
 // Launch to the first paint of the real program's window, median of several runs. The program
@@ -163,15 +179,58 @@ void MeasureMillionLines(Results &r)
     QDir::setCurrent(old);
 }
 
+// A million node lines recorded by the monitor (and listed): the whole program's memory with
+// the monitor open, then a filter over them and a candump export of them.
+void MeasureMonitorMillion(Results &r)
+{
+    TMainForm form;
+    form.show();
+    form.FrameMonitor1->trigger();
+    TFrameMonitor *monitor = form.FrameMonitorWindow();
+    Sim::BusNode node(1);
+    int64_t timeUs = 1765280000000000;
+    for (int i = 0; i < 1000000; ++i) {
+        const QByteArray line = node.next() + '\r';
+        form.ReceiveItems()->Append(line);
+        form.FrameStore()->Append(line, timeUs += 100);
+        monitor->StoreGrew();
+        if (i % 10000 == 0)
+            QCoreApplication::processEvents();
+    }
+    QTest::qWait(2 * TFrameTableModel::ShowIntervalMs);
+    QCoreApplication::processEvents();
+    r.monitorMillionRssMb = ResidentKb() / 1024;
+    if (monitor->Frames()->rowCount() != 1000000)
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    monitor->IdEdit->setText(QStringLiteral("100-1FF, 7E8"));
+    monitor->ApplyFilter();
+    QCoreApplication::processEvents(); // the view takes the new rows
+    r.monitorFilterS = clock.nsecsElapsed() / 1e9;
+    r.monitorFilterRows = monitor->Frames()->rowCount();
+    monitor->IdEdit->clear();
+    monitor->ApplyFilter();
+    QCoreApplication::processEvents();
+    clock.start();
+    const QByteArray log = monitor->ExportBytes(TLogFormat::Candump);
+    r.monitorExportS = clock.nsecsElapsed() / 1e9;
+    if (log.count('\n') != qsizetype(form.FrameStore()->TotalFrames()))
+        r.monitorExportS = -1;
+}
+
 // Processor use of the whole program over `seconds`, one second after operation mode stands.
 // Only single-shot timers run meanwhile, so nothing of ours wakes the process.
-double MeasureConnectedCpu(const QStringList &simArgs, int seconds, double *bytesPerSecond, int listedBefore = 0)
+double MeasureConnectedCpu(const QStringList &simArgs, int seconds, double *bytesPerSecond, int listedBefore = 0,
+                           bool monitorOpen = false)
 {
     SimProcess sim(simArgs);
     if (!sim.isRunning())
         return -1;
     TMainForm form;
     form.show();
+    if (monitorOpen)
+        form.FrameMonitor1->trigger();
     for (int i = 0; i < listedBefore; ++i)
         form.ReceiveItems()->Append("t123211AB\r");
     QCoreApplication::processEvents();
@@ -209,7 +268,7 @@ struct RateStep {
 // The node sends `linesPerSecond` for `seconds`; the step holds when every line is listed, no
 // later than the node could send them (a pseudo-terminal never drops bytes; it slows the sender
 // down instead), while the window answers within 250 ms at the 95th percentile.
-RateStep RunRate(qint64 linesPerSecond, int seconds)
+RateStep RunRate(qint64 linesPerSecond, int seconds, bool monitorOpen = false)
 {
     RateStep step;
     const qint64 total = linesPerSecond * seconds;
@@ -220,6 +279,8 @@ RateStep RunRate(qint64 linesPerSecond, int seconds)
         return step;
     TMainForm form;
     form.show();
+    if (monitorOpen)
+        form.FrameMonitor1->trigger();
     ListedCounter counter;
     LatencyProbe probe(&form);
     QElapsedTimer clock;
@@ -230,7 +291,9 @@ RateStep RunRate(qint64 linesPerSecond, int seconds)
         check->setInterval(20);
         QObject::connect(check, &QTimer::timeout, &form, [&, check] {
             counter.update(*form.ReceiveItems());
-            const bool done = counter.lines >= total;
+            // With the monitor open, its rows must be complete too.
+            const bool done = counter.lines >= total
+                && (!monitorOpen || form.FrameStore()->Count() >= total);
             if (done || clock.elapsed() > qint64(seconds) * 4000 + 5000) {
                 step.seconds = clock.nsecsElapsed() / 1e9;
                 check->stop();
@@ -243,21 +306,26 @@ RateStep RunRate(qint64 linesPerSecond, int seconds)
     counter.update(*form.ReceiveItems());
     step.listed = counter.lines;
     step.p95 = probe.p95();
-    step.complete = counter.lines == total && step.seconds <= seconds * 1.1 + 0.2 && step.p95 <= 250;
+    step.complete = counter.lines == total && step.seconds <= seconds * 1.1 + 0.2 && step.p95 <= 250
+        && (!monitorOpen || form.FrameStore()->Count() == total);
     return step;
 }
 
-void MeasureMaxRate(Results &r, double lineBytes, int seconds)
+void MeasureMaxRate(Results &r, double lineBytes, int seconds, bool monitorOpen = false)
 {
+    double &bestMBs = monitorOpen ? r.maxRateMonitorMBs : r.maxRateMBs;
+    double &bestLines = monitorOpen ? r.maxRateMonitorLinesPerS : r.maxRateLinesPerS;
+    double &bestP95 = monitorOpen ? r.maxRateMonitorP95 : r.maxRateP95;
+    QString &note = monitorOpen ? r.maxRateMonitorNote : r.maxRateNote;
     const double steps[] = {1, 2, 4, 6, 8, 10, 12, 16, 20, 24, 32, 40, 48};
     for (double mbs : steps) {
         const auto lines = qint64(mbs * 1e6 / lineBytes);
-        const RateStep s = RunRate(lines, seconds);
+        const RateStep s = RunRate(lines, seconds, monitorOpen);
         std::fprintf(stderr, "bench: %5.1f MB/s (%lld lines/s): %s, %lld of %lld listed in %.2f s, p95 %.1f ms\n",
                      mbs, (long long)lines, s.complete ? "held" : "NOT held", (long long)s.listed,
                      (long long)(lines * seconds), s.seconds, s.p95);
         if (!s.complete) {
-            r.maxRateNote = QStringLiteral("%1 MB/s not held: %2 of %3 lines in %4 s, p95 %5 ms")
+            note = QStringLiteral("%1 MB/s not held: %2 of %3 lines in %4 s, p95 %5 ms")
                                 .arg(mbs)
                                 .arg(s.listed)
                                 .arg(lines * seconds)
@@ -265,11 +333,11 @@ void MeasureMaxRate(Results &r, double lineBytes, int seconds)
                                 .arg(s.p95, 0, 'f', 0);
             return;
         }
-        r.maxRateMBs = mbs;
-        r.maxRateLinesPerS = double(lines);
-        r.maxRateP95 = s.p95;
+        bestMBs = mbs;
+        bestLines = double(lines);
+        bestP95 = s.p95;
     }
-    r.maxRateNote = QStringLiteral("the highest step tried");
+    note = QStringLiteral("the highest step tried");
 }
 
 // The configuration-mode connect's own exchanges, written straight to the line: what the
@@ -392,6 +460,14 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench: line rate, 10 s\n");
         r.lineRatePercent = MeasureConnectedCpu(lineRateSim, 10, &r.lineRateBytesPerS);
     }
+    if (wanted("linerate-monitor")) {
+        std::fprintf(stderr, "bench: line rate with the frame monitor open, 10 s\n");
+        r.lineRateMonitorPercent = MeasureConnectedCpu(lineRateSim, 10, nullptr, 0, true);
+    }
+    if (wanted("million-monitor")) {
+        std::fprintf(stderr, "bench: a million lines in the frame monitor\n");
+        MeasureMonitorMillion(r);
+    }
     if (wanted("linerate-full")) {
         std::fprintf(stderr, "bench: line rate with 1,000,000 lines listed, 10 s\n");
         r.lineRateFullPercent = MeasureConnectedCpu(lineRateSim, 10, nullptr, 1000000);
@@ -403,6 +479,11 @@ int main(int argc, char *argv[])
     if (wanted("maxrate")) {
         std::fprintf(stderr, "bench: highest complete rate, %d s per step\n", rateSeconds);
         MeasureMaxRate(r, lineBytes, rateSeconds);
+    }
+
+    if (wanted("maxrate-monitor")) {
+        std::fprintf(stderr, "bench: highest complete rate with the frame monitor open, %d s per step\n", rateSeconds);
+        MeasureMaxRate(r, lineBytes, rateSeconds, true);
     }
 
     const double ownConnectMs = r.connectMs - r.moduleMs;
@@ -431,6 +512,20 @@ int main(int argc, char *argv[])
                 r.millionRssMb, qPrintable(Verdict(r.millionRssMb > 0 && r.millionRssMb < 100)));
     std::printf("| Saving those 1,000,000 lines | < 1 s | - | %.2f s | %s |\n", r.millionSaveS,
                 qPrintable(Verdict(r.millionSaveS >= 0 && r.millionSaveS < 1)));
+    std::printf("| Processor at the line rate with the Frame Monitor open | <= closed + 0.5 points (%.2f%%) | - | %.2f%% | %s |\n",
+                r.lineRatePercent + 0.5, r.lineRateMonitorPercent,
+                qPrintable(Verdict(r.lineRateMonitorPercent >= 0 && r.lineRateMonitorPercent <= r.lineRatePercent + 0.5)));
+    std::printf("| Highest rate complete with the Frame Monitor open, window answering within 250 ms (p95) | >= 6 MB/s | - "
+                "| %.0f MB/s (%.0f lines/s, p95 %.1f ms; next: %s) | %s |\n",
+                r.maxRateMonitorMBs, r.maxRateMonitorLinesPerS, r.maxRateMonitorP95, qPrintable(r.maxRateMonitorNote),
+                qPrintable(Verdict(r.maxRateMonitorMBs >= 6)));
+    std::printf("| Resident memory after 1,000,000 frames, listed and in the Frame Monitor | <= 100 MB | - | %ld MB | %s |\n",
+                r.monitorMillionRssMb, qPrintable(Verdict(r.monitorMillionRssMb > 0 && r.monitorMillionRssMb <= 100)));
+    std::printf("| Frame Monitor: filter \"100-1FF, 7E8\" over 1,000,000 rows (%lld pass) | < 1 s | - | %.3f s | %s |\n",
+                (long long)r.monitorFilterRows, r.monitorFilterS,
+                qPrintable(Verdict(r.monitorFilterS >= 0 && r.monitorFilterS < 1)));
+    std::printf("| Frame Monitor: candump export of 1,000,000 rows | < 1 s | - | %.3f s | %s |\n", r.monitorExportS,
+                qPrintable(Verdict(r.monitorExportS >= 0 && r.monitorExportS < 1)));
     std::printf("| Start-up to the window shown (%s) | < 100 ms | 160 ms | %.0f ms | %s |\n",
                 qPrintable(r.startupPlatform), r.startupMs,
                 qPrintable(Verdict(r.startupMs > 0 && r.startupMs < 100)));

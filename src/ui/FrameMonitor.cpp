@@ -150,7 +150,10 @@ void TFrameMonitor::Build()
     connect(PauseButton, &QPushButton::toggled, this, &TFrameMonitor::PauseButtonToggled);
     connect(ClearButton, &QPushButton::clicked, this, &TFrameMonitor::ClearButtonClick);
     connect(SaveAsButton, &QPushButton::clicked, this, &TFrameMonitor::SaveAsButtonClick);
-    connect(ViewComboBox, &QComboBox::currentIndexChanged, Views, &QStackedWidget::setCurrentIndex);
+    connect(ViewComboBox, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_summary->SetActive(index == 1);
+        Views->setCurrentIndex(index);
+    });
     connect(IdEdit, &QLineEdit::textChanged, &m_filterTimer, qOverload<>(&QTimer::start));
     connect(TextEdit, &QLineEdit::textChanged, &m_filterTimer, qOverload<>(&QTimer::start));
     connect(IdEdit, &QLineEdit::returnPressed, this, &TFrameMonitor::ApplyFilter);

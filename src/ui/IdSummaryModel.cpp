@@ -5,6 +5,8 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <iterator>
+#include <unordered_map>
 
 namespace {
 
@@ -18,6 +20,7 @@ TIdSummaryModel::TIdSummaryModel(const TFrameStore *store, TFrameTableModel *fra
 {
     connect(frames, &TFrameTableModel::Reset, this, &TIdSummaryModel::Rebuild);
     connect(frames, &TFrameTableModel::RowsShown, this, [this] { Consume(); });
+    // Counting starts when the view is first shown: no work for a view nobody looks at.
 }
 
 int TIdSummaryModel::rowCount(const QModelIndex &parent) const
@@ -89,60 +92,83 @@ uint64_t TIdSummaryModel::KeyOf(const TFrameRecord &r)
     return (IsExtended(r.kind) ? extendedBit : 0) | r.id;
 }
 
-bool TIdSummaryModel::Find(uint64_t key) const
+void TIdSummaryModel::SetActive(bool active)
 {
-    return std::binary_search(m_entries.begin(), m_entries.end(), Entry{key},
-                              [](const Entry &a, const Entry &b) { return a.key < b.key; });
-}
-
-void TIdSummaryModel::Add(qsizetype storeRow)
-{
-    const TFrameRecord &r = m_store->Record(storeRow);
-    if (!IsCanFrame(r.kind))
-        return;
-    const uint64_t key = KeyOf(r);
-    auto it = std::lower_bound(m_entries.begin(), m_entries.end(), key,
-                               [](const Entry &e, uint64_t k) { return e.key < k; });
-    if (it == m_entries.end() || it->key != key) {
-        Entry e;
-        e.key = key;
-        e.firstUs = r.timeUs;
-        it = m_entries.insert(it, e);
-    }
-    ++it->count;
-    it->lastUs = r.timeUs;
-    it->lastRow = storeRow;
+    m_active = active;
+    Rebuild();
 }
 
 void TIdSummaryModel::Rebuild()
 {
     beginResetModel();
     m_entries.clear();
+    m_entries.shrink_to_fit();
     m_consumed = 0;
-    const int rows = int(m_frames->ShownStoreRows());
-    for (; m_consumed < rows; ++m_consumed)
-        Add(m_frames->StoreRow(m_consumed));
+    if (m_active)
+        Take(m_entries, m_consumed);
     endResetModel();
+}
+
+bool TIdSummaryModel::Take(std::vector<Entry> &entries, qsizetype &consumed) const
+{
+    // A busy bus may carry thousands of identifiers: known ones are found by binary search, new
+    // ones gathered and merged in once per batch, so no batch costs more than one pass.
+    std::unordered_map<uint64_t, Entry> fresh;
+    const qsizetype rows = m_frames->ShownStoreRows();
+    for (; consumed < rows; ++consumed) {
+        const qsizetype storeRow = m_frames->StoreRow(int(consumed));
+        const TFrameRecord &r = m_store->Record(storeRow);
+        if (!IsCanFrame(r.kind))
+            continue;
+        const uint64_t key = KeyOf(r);
+        auto it = std::lower_bound(entries.begin(), entries.end(), key,
+                                   [](const Entry &e, uint64_t k) { return e.key < k; });
+        Entry *e = nullptr;
+        if (it != entries.end() && it->key == key) {
+            e = &*it;
+        } else {
+            e = &fresh[key];
+            if (e->count == 0) {
+                e->key = key;
+                e->firstUs = r.timeUs;
+            }
+        }
+        ++e->count;
+        e->lastUs = r.timeUs;
+        e->lastRow = storeRow;
+    }
+    if (fresh.empty())
+        return false;
+    std::vector<Entry> added;
+    added.reserve(fresh.size());
+    for (const auto &[key, e] : fresh)
+        added.push_back(e);
+    const auto byKey = [](const Entry &a, const Entry &b) { return a.key < b.key; };
+    std::sort(added.begin(), added.end(), byKey);
+    std::vector<Entry> merged;
+    merged.reserve(entries.size() + added.size());
+    std::merge(entries.begin(), entries.end(), added.begin(), added.end(), std::back_inserter(merged), byKey);
+    entries.swap(merged);
+    return true;
 }
 
 void TIdSummaryModel::Consume()
 {
-    const int rows = int(m_frames->ShownStoreRows());
-    if (m_consumed >= rows)
+    if (!m_active || m_consumed >= m_frames->ShownStoreRows())
         return;
-    // New identifiers are rare: a batch that brings one resets the view once, any other batch
-    // updates the counts and data in place.
-    bool newIdentifier = false;
-    for (int row = m_consumed; row < rows && !newIdentifier; ++row) {
-        const TFrameRecord &r = m_store->Record(m_frames->StoreRow(row));
-        newIdentifier = IsCanFrame(r.kind) && !Find(KeyOf(r));
-    }
-    if (newIdentifier)
+    // Counted into a copy: when the batch brings new identifiers the views must see the old
+    // rows until the reset begins.
+    std::vector<Entry> next = m_entries;
+    qsizetype consumed = m_consumed;
+    if (Take(next, consumed)) {
         beginResetModel();
-    for (; m_consumed < rows; ++m_consumed)
-        Add(m_frames->StoreRow(m_consumed));
-    if (newIdentifier)
+        m_entries.swap(next);
+        m_consumed = consumed;
         endResetModel();
-    else if (!m_entries.empty())
-        emit dataChanged(index(0, 0), index(int(m_entries.size()) - 1, ColumnCount - 1));
+    } else {
+        m_entries.swap(next);
+        m_consumed = consumed;
+        if (!m_entries.empty())
+            emit dataChanged(index(0, 0), index(int(m_entries.size()) - 1, ColumnCount - 1));
+    }
 }

@@ -33,17 +33,20 @@ public:
     const std::vector<Entry> &Entries() const { return m_entries; }
     // Mean time between the frames of an identifier, in seconds; 0 with fewer than two.
     static double MeanPeriod(const Entry &e);
+    // Counts while active; inactive it holds nothing.
+    void SetActive(bool active);
 
 private:
     void Rebuild();
     // Counts the table rows shown since the last call.
     void Consume();
-    void Add(qsizetype storeRow);
+    // Counts table rows from `consumed` on into `entries`; true when new identifiers came.
+    bool Take(std::vector<Entry> &entries, qsizetype &consumed) const;
     static uint64_t KeyOf(const TFrameRecord &r);
-    bool Find(uint64_t key) const;
 
     const TFrameStore *m_store;
     TFrameTableModel *m_frames;
     std::vector<Entry> m_entries; // sorted by key
-    int m_consumed = 0;           // table rows counted so far
+    qsizetype m_consumed = 0;     // table rows counted so far
+    bool m_active = false;        // counting only while the view is in use
 };
