@@ -104,6 +104,7 @@ int main(int argc, char *argv[])
             TFrameMonitor *monitor = form.FrameMonitorWindow();
             monitor->resize(1040, 420);
             monitor->FramesView->selectRow(9);
+            monitor->UpdateCounts();
             save(monitor, QStringLiteral("frame-monitor"));
             monitor->ViewComboBox->setCurrentIndex(1);
             save(monitor, QStringLiteral("frame-monitor-by-identifier"));
@@ -111,6 +112,7 @@ int main(int argc, char *argv[])
             monitor->KindComboBox->setCurrentIndex(2);
             monitor->IdEdit->setText(QStringLiteral("100-1FF, 7E8"));
             monitor->ApplyFilter();
+            monitor->UpdateCounts();
             save(monitor, QStringLiteral("frame-monitor-filtered"));
             form.DisconnectToolButtonClick(nullptr);
         });

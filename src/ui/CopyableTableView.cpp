@@ -1,5 +1,7 @@
 #include "ui/CopyableTableView.h"
 
+#include "ui/PlainCellDelegate.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -19,6 +21,7 @@ TCopyableTableView::TCopyableTableView(QWidget *parent) : QTableView(parent)
     verticalHeader()->hide();
     horizontalHeader()->setStretchLastSection(true);
     horizontalHeader()->setHighlightSections(false);
+    setItemDelegate(new TPlainCellDelegate(this));
 }
 
 QString TCopyableTableView::SelectedRowsText() const

@@ -66,7 +66,7 @@ TFrameMonitor::TFrameMonitor(TFrameStore *store, QWidget *parent)
     m_filterTimer.setSingleShot(true);
     m_filterTimer.setInterval(250);
     connect(&m_filterTimer, &QTimer::timeout, this, [this] { ApplyFilter(); });
-    m_rateTimer.setInterval(1000);
+    m_rateTimer.setInterval(500); // the counts line, live but not per batch
     connect(&m_rateTimer, &QTimer::timeout, this, &TFrameMonitor::UpdateCounts);
     connect(m_frames, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
         const QScrollBar *bar = FramesView->verticalScrollBar();
@@ -177,16 +177,15 @@ void TFrameMonitor::SizeColumns()
 
 void TFrameMonitor::StoreGrew()
 {
-    m_frames->StoreGrew();
+    // A closed window catches up when it is shown again.
+    if (isVisible())
+        m_frames->StoreGrew();
 }
 
 void TFrameMonitor::FollowNewRows()
 {
     if (m_following)
         FramesView->scrollToBottom();
-    if (!m_rateTimer.isActive())
-        return;
-    UpdateCounts();
 }
 
 bool TFrameMonitor::ApplyFilter()
@@ -244,6 +243,7 @@ void TFrameMonitor::UpdateCounts()
 void TFrameMonitor::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    m_frames->StoreGrew();
     m_rateAtMs = 0;
     UpdateCounts();
     m_rateTimer.start();

@@ -17,7 +17,8 @@ class TFrameTableModel : public QAbstractTableModel {
 
 public:
     enum Column { ColNumber, ColTime, ColDelta, ColKind, ColId, ColDlc, ColData, ColChecksum, ColRaw, ColumnCount };
-    static constexpr int ShowIntervalMs = 100;
+    // A table repaints every cell in sight when rows come; five times a second looks live.
+    static constexpr int ShowIntervalMs = 200;
 
     explicit TFrameTableModel(const TFrameStore *store, QObject *parent = nullptr);
 

@@ -360,6 +360,34 @@ private slots:
         QCOMPARE(cell(0, TIdSummaryModel::ColData), QStringLiteral("EE"));
     }
 
+    // Thousands of identifiers, arriving over several batches, stay one row each, in order.
+    void byIdentifierKeepsManyIdentifiersSorted()
+    {
+        TMainForm f;
+        TFrameMonitor *monitor = openMonitor(f);
+        monitor->ViewComboBox->setCurrentIndex(1);
+        TIdSummaryModel *s = monitor->Summary();
+        int64_t time = 0;
+        for (int batch = 0; batch < 4; ++batch) {
+            QByteArray read;
+            for (int i = 0; i < 500; ++i) // ids interleave across batches: 0, 4, 8... then 1, 5, 9...
+                read += "t" + QStringLiteral("%1").arg(i * 4 + batch, 3, 16, QLatin1Char('0')).toUpper().toLatin1() + "0\r";
+            feed(f, read + "t0000\r", time += 1000);
+            QTest::qWait(TFrameTableModel::ShowIntervalMs + 20);
+        }
+        QTRY_COMPARE(s->rowCount(), 2000);
+        const auto &entries = s->Entries();
+        QVERIFY(std::is_sorted(entries.begin(), entries.end(),
+                               [](const auto &a, const auto &b) { return a.key < b.key; }));
+        QCOMPARE(entries.front().count, uint64_t(5)); // identifier 000: once in each batch, plus the first
+        QCOMPARE(entries.back().count, uint64_t(1));
+        // Switched away, the view holds nothing; back, it counts everything again.
+        monitor->ViewComboBox->setCurrentIndex(0);
+        QCOMPARE(s->rowCount(), 0);
+        monitor->ViewComboBox->setCurrentIndex(1);
+        QCOMPARE(s->rowCount(), 2000);
+    }
+
     void everyControlIsNamedForAScreenReader()
     {
         TMainForm f;
