@@ -6,6 +6,7 @@
 #include "controls/ValEdit1.h"
 #include "protocol/ModuleModes.h"
 #include "serial/QCCom32.h"
+#include "ui/StatusPanel.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -159,7 +160,7 @@ public:
     QAction *About1 = nullptr;
 
     // status bar panels 0 to 3
-    QLabel *StatusPanel[4] = {nullptr, nullptr, nullptr, nullptr};
+    TStatusPanel *StatusPanel[4] = {nullptr, nullptr, nullptr, nullptr};
 
     QTabWidget *PageControl1 = nullptr;
     QWidget *SettingsPage = nullptr;
@@ -234,9 +235,10 @@ private:
     void BindHandlers();
     void SetTabOrders();
 
-    // Runs a handler through the conversion-error guard, counting it as active.
+    // Runs a handler through the conversion-error guard, counting it as active. False when the
+    // handler ended on a reported error.
     template <typename F>
-    void RunHandler(F &&handler);
+    bool RunHandler(F &&handler);
 
     void ShutComposerDataControls();
     void SetParameterControlsEnabled(bool enabled);
