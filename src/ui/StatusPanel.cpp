@@ -20,7 +20,8 @@ void TStatusPanel::resizeEvent(QResizeEvent *event)
 
 void TStatusPanel::showFitted()
 {
-    const int room = contentsRect().width() - 2 * std::max(indent(), 0);
+    // The panel's text is left-aligned: the indent takes room on the left only.
+    const int room = contentsRect().width() - std::max(indent(), 0);
     const QString shown = fontMetrics().elidedText(m_text, Qt::ElideMiddle, std::max(room, 0));
     QLabel::setText(shown);
     setToolTip(shown == m_text ? QString() : m_text);

@@ -148,6 +148,8 @@ private slots:
             for (const QString &t : texts[i]) {
                 const int room = f.StatusPanel[i]->contentsRect().width() - f.StatusPanel[i]->indent();
                 QVERIFY2(f.StatusPanel[i]->fontMetrics().horizontalAdvance(t) <= room, qPrintable(t));
+                f.StatusPanel[i]->setText(t);
+                QCOMPARE(f.StatusPanel[i]->QLabel::text(), t); // shown whole, not elided
             }
     }
 
