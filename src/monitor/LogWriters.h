@@ -26,6 +26,8 @@ QByteArray LogHeader(TLogFormat format);
 QByteArray LogRecord(TLogFormat format, const TFrameRow &row, QByteArrayView interfaceName = "k3316");
 
 QByteArray CandumpRecord(const TFrameRow &row, QByteArrayView interfaceName = "k3316");
+// The same, appended to `out`: for long exports.
+void AppendCandumpRecord(QByteArray &out, const TFrameRow &row, QByteArrayView interfaceName = "k3316");
 QByteArray CsvRecord(const TFrameRow &row);
 // "2026-12-09T15:45:12.123456Z"
 QByteArray IsoUtcTime(int64_t timeUs);

@@ -270,8 +270,13 @@ QByteArray TFrameMonitor::ExportBytes(TLogFormat format) const
         return out;
     }
     out.reserve(out.size() + rows * (format == TLogFormat::Csv ? 80 : 40));
-    for (qsizetype row = 0; row < rows; ++row)
-        out += LogRecord(format, m_store->Row(m_frames->StoreRow(int(row))));
+    for (qsizetype row = 0; row < rows; ++row) {
+        const TFrameRow frame = m_store->Row(m_frames->StoreRow(int(row)));
+        if (format == TLogFormat::Candump)
+            AppendCandumpRecord(out, frame);
+        else
+            out += LogRecord(format, frame);
+    }
     return out;
 }
 

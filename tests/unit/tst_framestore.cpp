@@ -70,6 +70,35 @@ private slots:
         QCOMPARE(store.Record(1).timeUs, 250);
     }
 
+    // Times are kept to the microsecond around the first line's; a clock set years away is
+    // held at the edge of what the record holds instead of wrapping.
+    void keepsTimesToTheMicrosecond_data()
+    {
+        QTest::addColumn<qint64>("timeUs");
+        QTest::addColumn<qint64>("kept");
+        const qint64 base = 1765280000123456;
+        const qint64 year = qint64(365) * 86400 * 1000000;
+        QTest::newRow("the first line's") << base << base;
+        QTest::newRow("one microsecond later") << base + 1 << base + 1;
+        QTest::newRow("five seconds earlier") << base - 5000000 << base - 5000000;
+        QTest::newRow("three years later") << base + 3 * year << base + 3 * year;
+        QTest::newRow("eight years earlier") << base - 8 * year << base - 8 * year;
+        QTest::newRow("twenty years later: held") << base + 20 * year << base + (qint64(1) << 48) - 1;
+        QTest::newRow("twenty years earlier: held") << base - 20 * year << base - (qint64(1) << 48);
+    }
+    void keepsTimesToTheMicrosecond()
+    {
+        QFETCH(qint64, timeUs);
+        QFETCH(qint64, kept);
+        TFrameStore store;
+        store.Append("t1230\r", 1765280000123456);
+        store.Append(QByteArray(20, 'x') + "\r", timeUs);
+        QCOMPARE(store.Record(0).timeUs, 1765280000123456);
+        QCOMPARE(store.Record(1).timeUs, kept);
+        QCOMPARE(store.Record(1).end, uint64_t(27)); // the other fields are untouched
+        QCOMPARE(store.Record(0).id, 0x123u);
+    }
+
     void endingThePendingLineKeepsItWithoutCr()
     {
         TFrameStore store;
@@ -160,6 +189,7 @@ private slots:
         QCOMPARE(store.Record(0).kind, d.kind);
         QCOMPARE(store.Record(0).id, d.id);
         QCOMPARE(store.Record(0).checksum, d.checksum);
+        QCOMPARE(store.Record(0).dlc, d.dlc);
     }
 };
 
