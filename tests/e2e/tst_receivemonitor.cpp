@@ -1,7 +1,4 @@
-#include "support/FakeModule.h"
-#include "support/MessageBoxRecorder.h"
-#include "support/Steps.h"
-#include "ui/MainUnit.h"
+#include "support/ConfiguredForm.h"
 #include "ui/ReceiveFile.h"
 #include "ui/ReceiveModel.h"
 
@@ -23,10 +20,7 @@ void runInOperationState(TMainForm &f, FakeModule &module, Steps &steps)
 {
     f.ComPort->setDevicePath(module.path());
     QVERIFY(f.ComPort->Open());
-    steps.start();
-    f.Connected = true;
-    f.ModuleMode = 2;
-    f.AllEditStatus(); // returns when the connection ends
+    RunOperationMode(f, steps);
 }
 
 QStringList itemTexts(TMainForm &f)
@@ -69,43 +63,6 @@ private slots:
         QFile::remove(QStringLiteral("Receive.txt"));
         QDir().rmdir(QStringLiteral("Receive.txt"));
         SetReceiveFileWriter(nullptr);
-    }
-
-    // A burst is stored at once but announced to the list in a few steps; every row shows in
-    // the end, and the view never sees a row the model cannot give.
-    void burstReachesTheListInFewStepsAndWhole()
-    {
-        TReceiveModel model;
-        int announcements = 0;
-        int lastAnnouncedRow = -1;
-        connect(&model, &QAbstractItemModel::rowsInserted, this, [&](const QModelIndex &, int first, int last) {
-            ++announcements;
-            QCOMPARE(first, lastAnnouncedRow + 1); // contiguous, nothing skipped
-            lastAnnouncedRow = last;
-            QVERIFY(model.data(model.index(last), Qt::DisplayRole).isValid());
-        });
-        model.Append("first\r");
-        QCOMPARE(model.rowCount(), 1); // after a quiet spell a line shows at once
-        for (int i = 0; i < 5000; ++i)
-            model.Append(QByteArray::number(i) + '\r');
-        QCOMPARE(model.Count(), 5001);
-        QVERIFY(model.rowCount() < model.Count());
-        QTRY_COMPARE(model.rowCount(), 5001);
-        QCOMPARE(lastAnnouncedRow, 5000);
-        QVERIFY2(announcements <= 3, qPrintable(QString::number(announcements)));
-        QCOMPARE(model.Item(5000), QByteArray("4999\r"));
-
-        // Clearing while rows wait to be shown leaves nothing stale behind.
-        for (int i = 0; i < 10; ++i)
-            model.Append("x\r");
-        model.Clear();
-        QCOMPARE(model.rowCount(), 0);
-        QTest::qWait(3 * TReceiveModel::ShowIntervalMs);
-        QCOMPARE(model.rowCount(), 0);
-        lastAnnouncedRow = -1;
-        model.Append("after\r");
-        QCOMPARE(model.rowCount(), 1);
-        QCOMPARE(model.data(model.index(0), Qt::DisplayRole).toString(), QStringLiteral("after"));
     }
 
     void listsEveryLineUnchanged()
