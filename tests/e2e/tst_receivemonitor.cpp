@@ -14,15 +14,6 @@
 
 namespace {
 
-// Puts the window into the operation state on the fake module's port and runs `steps` inside
-// the receive loop; returns once the steps have ended the connection.
-void runInOperationState(TMainForm &f, FakeModule &module, Steps &steps)
-{
-    f.ComPort->setDevicePath(module.path());
-    QVERIFY(f.ComPort->Open());
-    RunOperationMode(f, steps);
-}
-
 QStringList itemTexts(TMainForm &f)
 {
     QStringList out;
@@ -67,8 +58,9 @@ private slots:
 
     void listsEveryLineUnchanged()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         Steps steps;
         steps.then([&] { module.send("t123211AB\r"); })
             .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "first line")
@@ -77,7 +69,7 @@ private slots:
             .then([&] { module.send("\r"); }) // a line with nothing but its CR
             .waitUntil([&] { return f.ReceiveItems()->Count() == 3; }, "empty line")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, steps);
+        c.runOperationMode(steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(f.ReceiveItems()->Item(0), QByteArray("t123211AB\r"));
         QCOMPARE(f.ReceiveItems()->Item(1), QByteArray("E\x00\x80\xFF" "1\r", 6));
@@ -92,13 +84,14 @@ private slots:
 
     void repliesArrivingTogetherShareOneItem()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         Steps steps;
         steps.then([&] { module.send("t1230\rt4560\r"); })
             .waitUntil([&] { return f.ReceiveItems()->Count() >= 1; }, "an item")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, steps);
+        c.runOperationMode(steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(f.ReceiveItems()->Count(), 1);
         QCOMPARE(f.ReceiveItems()->Item(0), QByteArray("t1230\rt4560\r"));
@@ -106,8 +99,9 @@ private slots:
 
     void pausedLinesAreReadAndDropped()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         Steps steps;
         steps.then([&] {
                  f.ReceiveBitBtn->click();
@@ -126,22 +120,23 @@ private slots:
             })
             .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "line after resuming")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, steps);
+        c.runOperationMode(steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(itemTexts(f), QStringList{QStringLiteral("t2220\r")});
     }
 
     void listSurvivesReconnectingAndListingIsOnAgain()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         {
             Steps steps;
             steps.then([&] { module.send("t1230\r"); })
                 .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "line")
                 .then([&] { f.ReceiveBitBtn->click(); })
                 .then([&] { f.DisconnectToolButtonClick(nullptr); });
-            runInOperationState(f, module, steps);
+            c.runOperationMode(steps);
             QVERIFY(!f.Receiving);
         }
         Steps again;
@@ -151,14 +146,15 @@ private slots:
                  QVERIFY(f.Receiving);
              })
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, again);
+        c.runOperationMode(again);
         QVERIFY2(again.failure.isEmpty(), qPrintable(again.failure));
     }
 
     void clearThenSaveGivesAnEmptyFile()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         Steps steps;
         steps.then([&] { module.send("t1230\r"); })
             .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "line")
@@ -167,7 +163,7 @@ private slots:
                 f.SaveBitBtn->click();
             })
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, steps);
+        c.runOperationMode(steps);
         QFile file(QStringLiteral("Receive.txt"));
         QVERIFY(file.exists());
         QCOMPARE(file.size(), 0);
@@ -229,8 +225,9 @@ private slots:
 
     void linesArrivingDuringAModalWindowWaitAndAreListedAfter()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         MessageBoxRecorder boxes;
         int countDuringBox = -1;
         boxes.onBox = [&](const RecordedBox &) {
@@ -243,7 +240,7 @@ private slots:
         steps.then([&] { ShowMessageBox(TMsgType::Information, QStringLiteral("modal")); })
             .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "line after the box")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, steps);
+        c.runOperationMode(steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(countDuringBox, 0);
     }

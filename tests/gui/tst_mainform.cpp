@@ -415,9 +415,7 @@ private slots:
         QCOMPARE(f.StatusPanel[3]->accessibleName(), QStringLiteral("Copyright (C) TERAVOX Co., Ltd."));
         const QString path = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
         f.ComPort->setDevicePath(path);
-        f.Connected = true;
-        f.ModuleMode = 1;
-        f.AllEditStatus();
+        EnterConfigurationMode(f, 0);
         TStatusPanel *panel = f.StatusPanel[0];
         QCOMPARE(panel->text(), QStringLiteral("Connected to ") + path);
         QCOMPARE(panel->accessibleName(), panel->text());

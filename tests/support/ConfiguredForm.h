@@ -10,6 +10,8 @@
 #include "protocol/ModuleModes.h"
 #include "ui/MainUnit.h"
 
+#include <QTest>
+
 // The configuration state at `firmwareLevel`, as a finished connect leaves it.
 inline void EnterConfigurationMode(TMainForm &form, int firmwareLevel)
 {
@@ -61,6 +63,13 @@ struct ConnectedForm {
     {
         module.reply = ModuleScript::Configuration();
         EnterConfigurationMode(form, firmwareLevel);
+    }
+    // Operation mode on the module's port, opened again when a disconnect closed it; see
+    // RunOperationMode.
+    void runOperationMode(Steps &steps)
+    {
+        QVERIFY(form.ComPort->Opened() || form.ComPort->Open());
+        RunOperationMode(form, steps);
     }
 };
 
