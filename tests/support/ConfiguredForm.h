@@ -21,10 +21,19 @@ inline void EnterConfigurationMode(TMainForm &form, int firmwareLevel)
     form.AllEditStatus();
 }
 
+// A step that times out ends the connection, so the test reports it instead of hanging in the
+// receive loop.
+inline void EndConnectionOnFailure(TMainForm &form, Steps &steps)
+{
+    if (!steps.onFailure)
+        steps.onFailure = [&form] { form.DisconnectToolButtonClick(nullptr); };
+}
+
 // Starts `steps`, then enters operation mode or pair test mode: the receive loop runs until the
 // steps end the connection, and only then does this return.
 inline void RunOperationMode(TMainForm &form, Steps &steps, int mode = ModuleModes::Operation)
 {
+    EndConnectionOnFailure(form, steps);
     steps.start();
     form.Connected = true;
     form.ModuleMode = mode;
@@ -42,6 +51,7 @@ inline Steps &WaitForOperationMode(Steps &steps, TMainForm &form, int timeoutMs 
 inline void ConnectWithSteps(TMainForm &form, const SettingsAnswer &answer, Steps &steps)
 {
     AnswerSettingsDialog(answer);
+    EndConnectionOnFailure(form, steps);
     steps.start();
     form.ConnectToolButtonClick(nullptr);
 }
