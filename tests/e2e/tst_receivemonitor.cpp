@@ -1,8 +1,5 @@
-#include "support/FakeModule.h"
-#include "support/MessageBoxRecorder.h"
-#include "support/Steps.h"
-#include "ui/MainUnit.h"
 #include "common/SafeSave.h"
+#include "support/ConfiguredForm.h"
 #include "ui/ReceiveModel.h"
 
 #include <QDir>
@@ -18,18 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Puts the window into the operation state on the fake module's port and runs `steps` inside
-// the receive loop; returns once the steps have ended the connection.
-void runInOperationState(TMainForm &f, FakeModule &module, Steps &steps)
-{
-    f.ComPort->setDevicePath(module.path());
-    QVERIFY(f.ComPort->Open());
-    steps.start();
-    f.Connected = true;
-    f.ModuleMode = 2;
-    f.AllEditStatus(); // returns when the connection ends
-}
 
 QStringList itemTexts(TMainForm &f)
 {
@@ -73,47 +58,11 @@ private slots:
         SetSaveFileWriter(nullptr);
     }
 
-    // A burst is stored at once but announced to the list in a few steps; every row shows in
-    // the end, and the view never sees a row the model cannot give.
-    void burstReachesTheListInFewStepsAndWhole()
-    {
-        TReceiveModel model;
-        int announcements = 0;
-        int lastAnnouncedRow = -1;
-        connect(&model, &QAbstractItemModel::rowsInserted, this, [&](const QModelIndex &, int first, int last) {
-            ++announcements;
-            QCOMPARE(first, lastAnnouncedRow + 1); // contiguous, nothing skipped
-            lastAnnouncedRow = last;
-            QVERIFY(model.data(model.index(last), Qt::DisplayRole).isValid());
-        });
-        model.Append("first\r");
-        QCOMPARE(model.rowCount(), 1); // after a quiet spell a line shows at once
-        for (int i = 0; i < 5000; ++i)
-            model.Append(QByteArray::number(i) + '\r');
-        QCOMPARE(model.Count(), 5001);
-        QVERIFY(model.rowCount() < model.Count());
-        QTRY_COMPARE(model.rowCount(), 5001);
-        QCOMPARE(lastAnnouncedRow, 5000);
-        QVERIFY2(announcements <= 3, qPrintable(QString::number(announcements)));
-        QCOMPARE(model.Item(5000), QByteArray("4999\r"));
-
-        // Clearing while rows wait to be shown leaves nothing stale behind.
-        for (int i = 0; i < 10; ++i)
-            model.Append("x\r");
-        model.Clear();
-        QCOMPARE(model.rowCount(), 0);
-        QTest::qWait(3 * TReceiveModel::ShowIntervalMs);
-        QCOMPARE(model.rowCount(), 0);
-        lastAnnouncedRow = -1;
-        model.Append("after\r");
-        QCOMPARE(model.rowCount(), 1);
-        QCOMPARE(model.data(model.index(0), Qt::DisplayRole).toString(), QStringLiteral("after"));
-    }
-
     void listsEveryLineUnchanged()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         Steps steps;
         steps.then([&] { module.send("t123211AB\r"); })
             .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "first line")
@@ -122,7 +71,7 @@ private slots:
             .then([&] { module.send("\r"); }) // a line with nothing but its CR
             .waitUntil([&] { return f.ReceiveItems()->Count() == 3; }, "empty line")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, steps);
+        c.runOperationMode(steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(f.ReceiveItems()->Item(0), QByteArray("t123211AB\r"));
         QCOMPARE(f.ReceiveItems()->Item(1), QByteArray("E\x00\x80\xFF" "1\r", 6));
@@ -137,13 +86,14 @@ private slots:
 
     void repliesArrivingTogetherShareOneItem()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         Steps steps;
         steps.then([&] { module.send("t1230\rt4560\r"); })
             .waitUntil([&] { return f.ReceiveItems()->Count() >= 1; }, "an item")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, steps);
+        c.runOperationMode(steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(f.ReceiveItems()->Count(), 1);
         QCOMPARE(f.ReceiveItems()->Item(0), QByteArray("t1230\rt4560\r"));
@@ -151,8 +101,9 @@ private slots:
 
     void pausedLinesAreReadAndDropped()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         Steps steps;
         steps.then([&] {
                  f.ReceiveBitBtn->click();
@@ -171,22 +122,23 @@ private slots:
             })
             .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "line after resuming")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, steps);
+        c.runOperationMode(steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(itemTexts(f), QStringList{QStringLiteral("t2220\r")});
     }
 
     void listSurvivesReconnectingAndListingIsOnAgain()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         {
             Steps steps;
             steps.then([&] { module.send("t1230\r"); })
                 .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "line")
                 .then([&] { f.ReceiveBitBtn->click(); })
                 .then([&] { f.DisconnectToolButtonClick(nullptr); });
-            runInOperationState(f, module, steps);
+            c.runOperationMode(steps);
             QVERIFY(!f.Receiving);
         }
         Steps again;
@@ -196,14 +148,15 @@ private slots:
                  QVERIFY(f.Receiving);
              })
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, again);
+        c.runOperationMode(again);
         QVERIFY2(again.failure.isEmpty(), qPrintable(again.failure));
     }
 
     void clearThenSaveGivesAnEmptyFile()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         Steps steps;
         steps.then([&] { module.send("t1230\r"); })
             .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "line")
@@ -212,7 +165,7 @@ private slots:
                 f.SaveBitBtn->click();
             })
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, steps);
+        c.runOperationMode(steps);
         QFile file(QStringLiteral("Receive.txt"));
         QVERIFY(file.exists());
         QCOMPARE(file.size(), 0);
@@ -332,8 +285,9 @@ private slots:
 
     void linesArrivingDuringAModalWindowWaitAndAreListedAfter()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         MessageBoxRecorder boxes;
         int countDuringBox = -1;
         boxes.onBox = [&](const RecordedBox &) {
@@ -346,7 +300,7 @@ private slots:
         steps.then([&] { ShowMessageBox(TMsgType::Information, QStringLiteral("modal")); })
             .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "line after the box")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, steps);
+        c.runOperationMode(steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(countDuringBox, 0);
     }
