@@ -114,7 +114,8 @@ ParseOutcome ParseSimOptions(const QList<QByteArray> &args, SimOptions &o, QStri
         };
         const bool isFlag = name == "--help" || name == "-h" || name == "--checksum"
             || name == "--error-response" || name == "--echo" || name == "--traffic-now"
-            || name == "--silent" || name == "--bus-noise" || name == "--verbose";
+            || name == "--silent" || name == "--bus-noise" || name == "--verbose"
+            || name == "--misstore";
         if (isFlag && inlineValue) {
             error = QStringLiteral("option %1 takes no value").arg(QString::fromLatin1(name));
             return ParseOutcome::Error;
@@ -130,6 +131,8 @@ ParseOutcome ParseSimOptions(const QList<QByteArray> &args, SimOptions &o, QStri
             o.echo = true;
         } else if (name == "--traffic-now") {
             o.trafficNow = true;
+        } else if (name == "--misstore") {
+            o.misstore = true;
         } else if (name == "--silent") {
             o.silent = true;
         } else if (name == "--bus-noise") {
@@ -313,6 +316,8 @@ Bus (operation mode):
 Faults:
   --silent                 never answer anything
   --delay MS               every answer leaves MS milliseconds after its line came in
+  --misstore               confirm every CAN settings write with "!P1" but store the CAN
+                           baud rate one list entry further on (a module that loses a write)
   --bus-noise              a bus message line goes out just before every answer, so a probe
                            reply runs past 10 characters
 
