@@ -50,7 +50,8 @@ bool TModuleLink::Connect(TModuleInfo &info, QString &problem)
         info.FirmwareVersion = FirmwareVersionOf(reply);
         info.FirmwareLevel = FirmwareLevelOf(reply);
         // What followed the reply in the same read belongs to the module's first lines.
-        info.Leftover = reply.mid(reply.indexOf(Framing::CR) + 1);
+        if (const qsizetype cr = reply.indexOf(Framing::CR); cr >= 0)
+            info.Leftover = reply.mid(cr + 1);
     };
 
     const QByteArray reply = Exchange(Framing::FrameLine("#A", false));

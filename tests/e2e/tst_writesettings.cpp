@@ -178,6 +178,24 @@ private slots:
         QVERIFY(r.module.lines[0].startsWith("$P0"));
         QCOMPARE(r.boxes.texts(), QStringList{QStringLiteral("Setting Failed!!!")});
     }
+
+    void hiddenDigitReadOutOfRangeIsNotSent()
+    {
+        Rig r(2);
+        r.module.reply = [](const QByteArray &line) -> QByteArray {
+            if (line == "#P0") return "!P0B30000\r";
+            if (line == "#P1") return "!P04a" + QByteArray(28, '0') + "\r"; // hidden digit "a": 42
+            return confirmingModule(line);
+        };
+        r.form.GetModuleSettings();
+        QCOMPARE(r.form.Unit.ModuleCanHidden, 42);
+        r.module.lines.clear();
+        r.form.SettingButtonClick(nullptr);
+        // The RS-232 command goes out as before; the CAN command would be shifted and is not sent.
+        QCOMPARE(r.module.lines.size(), 1);
+        QVERIFY(r.module.lines[0].startsWith("$P0"));
+        QCOMPARE(r.boxes.texts(), QStringList{QStringLiteral("Setting Failed!!!")});
+    }
 };
 
 QTEST_MAIN(TestWriteSettings)
