@@ -7,7 +7,6 @@
 #include "protocol/ModuleModes.h"
 #include "protocol/Profile.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,6 +14,7 @@
 #include <QSaveFile>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -25,6 +25,20 @@ void out(const QByteArray &line)
     std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
+}
+
+void outRaw(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+int64_t nowUs()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 void err(const QString &message)
@@ -285,20 +299,10 @@ private:
         return CliExit::Ok;
     }
 
-    void PrintLine(const QByteArray &line, const QDateTime &time)
+    void PrintLine(const QByteArray &line, int64_t timeUs)
     {
-        QByteArray body = line;
-        // The module's own checksum is no part of the frame.
-        if (m_info.UseChecksum && Framing::Chksum(line + Framing::CR))
-            body.chop(2);
-        QByteArray text;
-        switch (m_o.Format) {
-        case TMonitorFormat::Lines: text = FormatPlainLine(time, line); break;
-        case TMonitorFormat::Candump: text = FormatCandumpLine(time, body); break;
-        case TMonitorFormat::Csv: text = FormatCsvLine(time, body); break;
-        }
-        if (!text.isEmpty())
-            out(text);
+        // The module's checksum, when it adds one, is read by the frame decoder itself.
+        outRaw(MonitorRecord(m_o.Format, line, timeUs));
     }
 
     int Monitor()
@@ -306,8 +310,7 @@ private:
         int code = 0;
         if (!Connect(ModuleModes::Operation, code))
             return code;
-        if (m_o.Format == TMonitorFormat::Csv)
-            out(CsvHeader());
+        outRaw(MonitorHeader(m_o.Format));
 
         bool timeUp = false;
         QTimer timer;
@@ -318,7 +321,7 @@ private:
         }
         int64_t count = 0;
         QByteArray pending = m_info.Leftover;
-        auto takeLines = [&](const QDateTime &time) {
+        auto takeLines = [&](int64_t timeUs) {
             qsizetype cr;
             while ((m_o.Count < 0 || count < m_o.Count) && (cr = pending.indexOf(Framing::CR)) >= 0) {
                 QByteArray line = pending.left(cr);
@@ -328,14 +331,14 @@ private:
                     line.remove(0, 1);
                 while (line.endsWith('\n'))
                     line.chop(1);
-                PrintLine(line, time);
+                PrintLine(line, timeUs);
                 ++count;
             }
         };
-        takeLines(QDateTime::currentDateTime());
+        takeLines(nowUs());
         while (!timeUp && !Interrupted() && !m_link.LineLost() && (m_o.Count < 0 || count < m_o.Count)) {
             pending += m_link.WaitAndRead();
-            takeLines(QDateTime::currentDateTime());
+            takeLines(nowUs());
         }
         if (m_link.LineLost())
             return Fail(CliExit::ModuleFault, m_link.PortName() + QStringLiteral(" Connection Lost!"));

@@ -183,6 +183,20 @@ private slots:
         QVERIFY2(r.err.contains("Setting Failed!!!") && r.err.contains("$P1"), r.err.constData());
     }
 
+    void hiddenDigitOutOfRangeWritesNothing()
+    {
+        const QString log = file("hidden.log");
+        SimProcess sim({"--reply-p1", "!P04a" + QString(28, '0') + "\\r", "--log", log});
+        QVERIFY(sim.isRunning());
+        // It is written back as read by "set"; "defaults" puts 0 there, as the window's Defaults.
+        const CliResult r = RunCli({"--port", sim.path(), "set", "-"}, 30000, profileText("125K", true));
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("hidden CAN parameter reads 42"), r.err.constData());
+        QCOMPARE(RunCli({"--port", sim.path(), "defaults"}).exitCode, 0);
+        const QStringList rx = receivedBySim(log);
+        QCOMPARE(rx.filter(QRegularExpression("^\\$")).size(), 2); // only the two writes of defaults
+    }
+
     void defaultsRestoreTheDefaults()
     {
         SimProcess sim({"--params-p0", "0730010", "--params-p1", "160000001231FFFFFFF000004561102"});
@@ -274,8 +288,9 @@ private slots:
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("pattern");
         QTest::newRow("lines") << "lines" << R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3} [tTeE][0-9A-F]+$)";
-        QTest::newRow("candump") << "candump" << R"(^\(\d+\.\d{6}\) can0 ([0-9A-F]{3}|[0-9A-F]{8})#([0-9A-F]*|R)$)";
-        QTest::newRow("csv") << "csv" << R"(^\d+\.\d{6},[tTeE][0-9A-F]+,([0-9A-F]{3}|[0-9A-F]{8}),[01],[01],\d,[0-9A-F]*$)";
+        QTest::newRow("candump") << "candump" << R"(^\(\d+\.\d{6}\) k3316 ([0-9A-F]{3}|[0-9A-F]{8})#([0-9A-F]*|R\d?)$)";
+        QTest::newRow("csv") << "csv"
+                             << R"(^\d{4}-\d\d-\d\dT[0-9:.]+Z,[tTeE],([0-9A-F]{3}|[0-9A-F]{8}),\d,[0-9A-F]*,,[tTeE][0-9A-F]+\r$)";
     }
     void monitor()
     {
@@ -287,7 +302,7 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QStringList lines = linesOf(r.out);
         if (format == QLatin1String("csv"))
-            QCOMPARE(lines.takeFirst(), QStringLiteral("time,line,id,extended,remote,dlc,data"));
+            QCOMPARE(lines.takeFirst(), QStringLiteral("time,kind,id,dlc,data,checksum,raw\r"));
         QCOMPARE(lines.size(), 7);
         const QRegularExpression re(pattern);
         for (const QString &line : lines)
