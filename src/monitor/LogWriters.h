@@ -26,10 +26,12 @@ QByteArray LogHeader(TLogFormat format);
 QByteArray LogRecord(TLogFormat format, const TFrameRow &row, QByteArrayView interfaceName = "k3316");
 
 QByteArray CandumpRecord(const TFrameRow &row, QByteArrayView interfaceName = "k3316");
+// The same, appended to `out`: for long exports.
+void AppendCandumpRecord(QByteArray &out, const TFrameRow &row, QByteArrayView interfaceName = "k3316");
 QByteArray CsvRecord(const TFrameRow &row);
 // "2026-12-09T15:45:12.123456Z"
 QByteArray IsoUtcTime(int64_t timeUs);
-// The checksum as the table and the CSV show it: "3A ok", "3A wrong, 5C expected", or empty.
+// The checksum as the table and the CSV show it: "3A ok", "3A wrong (5C)" with the right one, or empty.
 QByteArray ChecksumText(const TDecodedLine &line);
 
 // Streams rows of one format to a device (a file, a pipe, standard output).
