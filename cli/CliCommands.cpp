@@ -99,8 +99,14 @@ private:
                                                 .arg(m_o.Port, m_link.Port().PortName(), problem));
             return false;
         }
-        if (!m_link.Connect(m_info, problem)) {
-            code = Fail(Interrupted() ? CliExit::Interrupted : CliExit::ModuleFault, problem);
+        const bool connected = m_link.Connect(m_info, problem);
+        // Ctrl+C ends the exchanges early; what they then lacked is no fault of the module.
+        if (Interrupted()) {
+            code = Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+            return false;
+        }
+        if (!connected) {
+            code = Fail(CliExit::ModuleFault, problem);
             return false;
         }
         if (wanted != 0 && m_info.Mode != wanted) {
@@ -146,8 +152,13 @@ private:
         TRS232Settings rs232;
         TCanSettings can;
         QString problem;
-        if (!m_link.ReadSettings(m_info.FirmwareLevel, rs232, can, problem)) {
-            code = Fail(Interrupted() ? CliExit::Interrupted : CliExit::ModuleFault, problem);
+        const bool read = m_link.ReadSettings(m_info.FirmwareLevel, rs232, can, problem);
+        if (Interrupted()) {
+            code = Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+            return false;
+        }
+        if (!read) {
+            code = Fail(CliExit::ModuleFault, problem);
             return false;
         }
         profile = Profiles::FromModule(rs232, can, m_info.FirmwareLevel);

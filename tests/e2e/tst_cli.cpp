@@ -336,6 +336,25 @@ private slots:
         QVERIFY(out.endsWith('\n'));
     }
 
+    void ctrlCStopsASetBetweenExchanges()
+    {
+        const QString log = file("interrupted.log");
+        SimProcess sim({"--delay", "300", "--log", log});
+        QVERIFY(sim.isRunning());
+        QProcess cli;
+        cli.start(CliExecutable(), {"--port", sim.path(), "--timeout", "1000", "set", "-"});
+        QVERIFY(cli.waitForStarted());
+        cli.write(profileText("125K", true));
+        cli.closeWriteChannel();
+        QTRY_VERIFY(receivedBySim(log).size() >= 2); // the probe was answered, identification runs
+        ::kill(pid_t(cli.processId()), SIGINT);
+        QVERIFY(cli.waitForFinished(5000));
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), 130);
+        QVERIFY(cli.readAllStandardError().contains("interrupted"));
+        QCOMPARE(receivedBySim(log).filter(QRegularExpression("^\\$")), QStringList()); // nothing written
+    }
+
     void helpNamesEveryCommand()
     {
         const CliResult r = RunCli({"--help"});
