@@ -38,11 +38,11 @@ QByteArray moduleReply(const QByteArray &line)
     return {};
 }
 
-struct Rig : ConfiguredForm {
+struct Rig : ConnectedForm {
     QTemporaryDir dir;
     QString chosen;
     int asked = 0;
-    explicit Rig(int level) : ConfiguredForm(level)
+    explicit Rig(int level) : ConnectedForm(level)
     {
         module.reply = moduleReply;
         form.ChooseProfileFile = [this](bool) { ++asked; return chosen; };
