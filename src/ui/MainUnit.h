@@ -245,6 +245,8 @@ private:
     void RunEndOfCommandRule(int index);
     void ApplySpecificationLimits(bool spec20A);
     void OnLineLost();
+    // True when the connection ended during a connect's exchanges (the device went away).
+    bool ConnectionLostMeanwhile();
 
     TReceiveModel *m_receiveModel = nullptr;
     int m_activeHandlers = 0;

@@ -1,4 +1,5 @@
 #include "support/FakeModule.h"
+#include "support/LineSpeedProbe.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/Steps.h"
 #include "support/UiDrivers.h"
@@ -11,7 +12,12 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -343,6 +349,121 @@ private slots:
         QVERIFY(!f.Connected);
         QVERIFY(!f.ComPort->Opened());
         QCOMPARE(boxes.texts(), (QStringList{QStringLiteral("Close the K-3316 Utility ?"), QStringLiteral("Close the K-3316 Utility ?")}));
+    }
+
+    void typedBaudRateIsTheLineSpeed_data()
+    {
+        QTest::addColumn<QString>("baud");
+        QTest::addColumn<bool>("connects");
+        QTest::newRow("9600") << "9600" << true;
+        QTest::newRow("250000, no standard constant") << "250000" << true;
+        QTest::newRow("12345") << "12345" << true;
+        QTest::newRow("zero") << "0" << false;
+        QTest::newRow("negative") << "-300" << false;
+    }
+    void typedBaudRateIsTheLineSpeed()
+    {
+        QFETCH(QString, baud);
+        QFETCH(bool, connects);
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        FakeModule module;
+        module.reply = configReplies;
+        // Opened before the program takes the port, so the test may look at the line's settings.
+        const int observer = ::open(QFile::encodeName(module.path()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(observer >= 0);
+        const auto closeObserver = qScopeGuard([observer] { ::close(observer); });
+        AnswerSettingsDialog({module.path(), baud});
+        Steps steps;
+        qint64 speed = -1;
+        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
+            .then([&] {
+                speed = ReadLineSpeeds(observer).output;
+                f.DisconnectToolButtonClick(nullptr);
+            });
+        if (connects)
+            steps.start();
+        f.ConnectToolButtonClick(nullptr);
+        QCOMPARE(f.ComPort->Baud(), baud.toInt());
+        if (connects) {
+            QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+            QCOMPARE(speed, baud.toLongLong());
+            QVERIFY(boxes.boxes.isEmpty());
+            return;
+        }
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Open ") + module.path() + QStringLiteral(" Error!\r\n") +
+                                            module.path() + QStringLiteral(" cannot run at ") + baud +
+                                            QStringLiteral(" baud.")});
+        QVERIFY(!f.Connected);
+        QCOMPARE(f.ModuleMode, 0);
+        QVERIFY(!f.ComPort->Opened());
+        QVERIFY2(module.received.isEmpty(), "nothing may be sent at a speed the line does not run at");
+    }
+
+    void deviceGoneDuringTheProbeIsOneFailedConnect_data()
+    {
+        QTest::addColumn<QByteArray>("goneAt");
+        QTest::newRow("first probe") << QByteArray("#A");
+        QTest::newRow("checksummed probe") << QByteArray("#A64");
+    }
+    void deviceGoneDuringTheProbeIsOneFailedConnect()
+    {
+        QFETCH(QByteArray, goneAt);
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        FakeModule module;
+        module.reply = [&](const QByteArray &line) -> QByteArray {
+            if (line == goneAt) {
+                QTimer::singleShot(0, &module, [&] { module.unplug(); });
+                return {};
+            }
+            return "?\r";
+        };
+        AnswerSettingsDialog({module.path(), QStringLiteral("115200"), QStringLiteral("200")});
+        f.ConnectToolButtonClick(nullptr);
+        QTest::qWait(100); // a report of the lost line still queued would show now
+        QCOMPARE(boxes.texts(), QStringList{module.path() + QStringLiteral(" Connect Failed!")});
+        QVERIFY(!f.Connected);
+        QCOMPARE(f.ModuleMode, 0);
+        QVERIFY(!f.ComPort->Opened());
+        QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Not connected"));
+    }
+
+    void deviceGoneDuringTheConfigurationConnectEndsNotConnected_data()
+    {
+        QTest::addColumn<QByteArray>("goneAt");
+        QTest::addColumn<QStringList>("after"); // boxes after "Connection Lost!"
+        QTest::newRow("#PV") << QByteArray("#PV") << QStringList();
+        QTest::newRow("#PC") << QByteArray("#PC") << QStringList();
+        QTest::newRow("#PM") << QByteArray("#PM") << QStringList();
+        QTest::newRow("#P0") << QByteArray("#P0") << QStringList{"Get Module COM Setting Error!"};
+        QTest::newRow("#P1") << QByteArray("#P1") << QStringList{"Get Module CAN Setting Error!"};
+    }
+    void deviceGoneDuringTheConfigurationConnectEndsNotConnected()
+    {
+        QFETCH(QByteArray, goneAt);
+        QFETCH(QStringList, after);
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        FakeModule module;
+        module.reply = [&](const QByteArray &line) -> QByteArray {
+            if (line == goneAt) {
+                QTimer::singleShot(0, &module, [&] { module.unplug(); });
+                return {};
+            }
+            return configReplies(line);
+        };
+        AnswerSettingsDialog({module.path(), QStringLiteral("115200"), QStringLiteral("200")});
+        f.ConnectToolButtonClick(nullptr);
+        QTest::qWait(100);
+        QCOMPARE(boxes.texts(), QStringList{module.path() + QStringLiteral(" Connection Lost!")} + after);
+        QVERIFY(!f.Connected);
+        QCOMPARE(f.ModuleMode, 0);
+        QVERIFY(!f.ComPort->Opened());
+        QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Not connected"));
+        QCOMPARE(f.StatusPanel[1]->text(), QString());
+        QCOMPARE(f.StatusPanel[2]->text(), QString());
+        QVERIFY(!f.SettingButton->isEnabled());
     }
 
     void lostDeviceEndsTheConnection()
