@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run check test test-asan fuzz-brief release bench soak fuzz deb clean
+.PHONY: all deps build run check test test-asan fuzz-brief package-check release bench soak fuzz deb clean
 
 all: build
 
@@ -30,7 +30,7 @@ FUZZ_TEST_SECONDS ?= 10
 check: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 
-test: check test-asan fuzz-brief
+test: check test-asan fuzz-brief package-check
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DK3316_SANITIZE=ON -DK3316_BUILD_BENCH=OFF
@@ -38,6 +38,11 @@ test-asan: deps
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure
+
+# The Debian package of the tree `make check` built (no second build), checked with lintian.
+package-check: build
+	@scripts/install-deps.sh lintian
+	@scripts/check-package.sh $(BUILD)
 
 fuzz-brief:
 	@scripts/install-deps.sh clang libclang-rt-14-dev
