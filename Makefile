@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run check test test-asan fuzz-brief package-check release bench soak fuzz deb clean
+.PHONY: all deps build run check check-accessibility test test-asan fuzz-brief package-check release bench soak fuzz deb clean
 
 all: build
 
@@ -30,7 +30,11 @@ FUZZ_TEST_SECONDS ?= 10
 check: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 
-test: check test-asan fuzz-brief package-check
+test: check check-accessibility test-asan fuzz-brief package-check
+
+# What a screen reader finds, in all three control states (Xvfb, AT-SPI; about 20 s).
+check-accessibility: build
+	scripts/check-accessibility.sh $(BUILD)
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DK3316_SANITIZE=ON -DK3316_BUILD_BENCH=OFF

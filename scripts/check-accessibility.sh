@@ -1,16 +1,34 @@
 #!/usr/bin/env bash
-# Starts the utility on a virtual display with accessibility on, and lets an AT-SPI reader look
-# for every control by role and name. Usage: scripts/check-accessibility.sh [BUILD_DIR]
+# Starts the utility on a virtual display with accessibility on, and two virtual modules (one in
+# configuration mode, one in operation mode); an AT-SPI reader then checks what a screen reader
+# finds in each control state. Usage: scripts/check-accessibility.sh [BUILD_DIR]
 set -euo pipefail
 build=$(realpath "${1:-build}")
 here=$(dirname "$(realpath "$0")")
 "$here/install-deps.sh" xvfb xauth dbus-x11 at-spi2-core python3-pyatspi
+work=$(mktemp -d)
+sims=()
+cleanup() {
+  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+for mode in config operation; do
+  "$build/bin/k3316-sim" --mode "$mode" --link "$work/$mode" >/dev/null &
+  sims+=($!)
+done
+for _ in $(seq 100); do
+  [ -e "$work/config" ] && [ -e "$work/operation" ] && break
+  sleep 0.05
+done
+
 export NO_AT_BRIDGE=0 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb
-exec xvfb-run -a dbus-run-session -- bash -c '
+xvfb-run -a dbus-run-session -- bash -c '
   /usr/libexec/at-spi-bus-launcher --launch-immediately &
   sleep 1
   "$0/bin/k3316-utility" &
   app=$!
-  /usr/bin/python3 "$1/check-accessibility.py"; rc=$?
+  /usr/bin/python3 "$1/check-accessibility.py" "$2" "$3"; rc=$?
   kill $app 2>/dev/null || true
-  exit $rc' "$build" "$here"
+  exit $rc' "$build" "$here" "$work/config" "$work/operation" 2> >(grep -v -e dbus-daemon -e XDG_RUNTIME_DIR -e SpiRegistry >&2)

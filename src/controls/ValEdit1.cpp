@@ -150,8 +150,15 @@ bool TNumberEdit::WithinBound(const QString &t, int32_t v) const
     return QString::compare(digits, bound, Qt::CaseSensitive) <= 0;
 }
 
+void TNumberEdit::AbortChange()
+{
+    if (FChangeDepth > 0)
+        FChangeAborted = true;
+}
+
 void TNumberEdit::Change()
 {
+    ++FChangeDepth;
     const QString t = text();
     if (t.isEmpty()) {
         FValue = 0;
@@ -165,8 +172,11 @@ void TNumberEdit::Change()
         }
     }
     // A copy, so that a subscriber may replace OnChange while it runs.
-    if (const auto handler = OnChange)
-        handler(this);
+    if (!FChangeAborted)
+        if (const auto handler = OnChange)
+            handler(this);
+    if (--FChangeDepth == 0)
+        FChangeAborted = false;
 }
 
 void TNumberEdit::Reject()

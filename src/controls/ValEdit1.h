@@ -62,6 +62,11 @@ public:
     // change, a rejected one, and when the text became empty.
     std::function<void(QObject *sender)> OnChange;
 
+    // Called by an OnChange subscriber whose handling failed and was reported: the change
+    // handling ends at every level, so an outer level does not raise OnChange again for the same
+    // failure (one failure, one report).
+    void AbortChange();
+
 protected:
     bool event(QEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
@@ -88,4 +93,6 @@ private:
     int FLastSelStart = 0;
     int FMaxLength = 0;
     bool FUpperCase = false;
+    int FChangeDepth = 0;
+    bool FChangeAborted = false;
 };

@@ -26,7 +26,15 @@ void TMainForm::SendBitBtnClick(QObject *)
         SendEdit->setText(ComposeMessageLine(fields));
     }
 
-    const QByteArray line = SendEdit->text().toLatin1();
+    const QString text = SendEdit->text();
+    if (const qsizetype bad = FirstUnsendableChar(text); bad >= 0) {
+        // toLatin1 would send "?" in its place, silently.
+        if (Timer2->isActive())
+            StopBitBtnClick(StopBitBtn);
+        ShowMessageBox(TMsgType::Error, UnsendableCharMessage(text, bad));
+        return;
+    }
+    const QByteArray line = text.toLatin1();
     if (!ComPort->SendCommand(Framing::FrameLine(line, UseChecksum))) {
         // Stop the timer before the box, so no further tick sends while it is open.
         if (Timer2->isActive())

@@ -1,6 +1,7 @@
 #pragma once
 // Every event handler is entered through Guarded: a conversion error that the handler does not
 // catch ends that handler and goes to the default error report; no exception crosses the event loop.
+// Returns false when the handler ended on an error.
 
 #include "common/StrToInt.h"
 #include "ui/Dialogs.h"
@@ -10,10 +11,11 @@
 #include <utility>
 
 template <typename F>
-void Guarded(F &&handler) noexcept
+bool Guarded(F &&handler) noexcept
 {
     try {
         std::forward<F>(handler)();
+        return true;
     } catch (const EConvertError &e) {
         ShowErrorReport(e.message());
     } catch (const std::exception &e) {
@@ -21,4 +23,5 @@ void Guarded(F &&handler) noexcept
     } catch (...) {
         ShowErrorReport(QStringLiteral("Unexpected error"));
     }
+    return false;
 }

@@ -95,7 +95,8 @@ QPushButton *pictureButton(QWidget *parent, const char *name, const QString &cap
     }
     if (handCursor)
         button->setCursor(Qt::PointingHandCursor);
-    button->setAutoDefault(false);
+    // Enter on a focused button presses it, as on the platform the window's users come from.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -114,10 +115,10 @@ private:
 };
 
 template <typename F>
-void TMainForm::RunHandler(F &&handler)
+bool TMainForm::RunHandler(F &&handler)
 {
     THandlerScope scope(this);
-    Guarded(std::forward<F>(handler));
+    return Guarded(std::forward<F>(handler));
 }
 
 int ItemIndex(const QComboBox *box)
@@ -285,14 +286,13 @@ void TMainForm::BuildStatusBar()
     bar->setFixedHeight(19);
     const int widths[4] = {130, 103, 55, 200};
     for (int i = 0; i < 4; ++i) {
-        auto *panel = new QLabel(bar);
+        auto *panel = new TStatusPanel(bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setFixedWidth(widths[i] - 2); // the bar puts a little space between panels
         panel->setMargin(0);
         panel->setIndent(2);
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
-        panel->setAccessibleName(QStringLiteral("Status panel %1").arg(i));
         bar->addWidget(panel);
         StatusPanel[i] = panel;
     }
@@ -315,28 +315,33 @@ void TMainForm::BuildSettingsPage()
     };
     int top = 20;
     for (const ComboRow &row : rs232Rows) {
-        label(RS232GroupBox, QString::fromLatin1(row.label), 8, top + 4);
+        QLabel *caption = label(RS232GroupBox, QString::fromLatin1(row.label), 8, top + 4);
         *row.box = comboBox(RS232GroupBox, row.name, row.items, 96, top, QString::fromLatin1(row.label));
+        caption->setBuddy(*row.box);
         if (row.unit)
             label(RS232GroupBox, QString::fromLatin1(row.unit), 184, top + 4);
         top += 24;
     }
 
     CANGroupBox = place(new QGroupBox(QStringLiteral("CAN Parameters"), page), "GroupBox4", 233, 8, 233, 249);
-    label(CANGroupBox, QStringLiteral("CAN Specification"), 8, 24);
+    QLabel *specLabel = label(CANGroupBox, QStringLiteral("CAN Specification"), 8, 24);
     CANSpecificationComboBox = comboBox(CANGroupBox, "CANSpecificationComboBox", {"2.0A", "2.0B"}, 104, 20,
                                         QStringLiteral("CAN Specification"));
-    label(CANGroupBox, QStringLiteral("CAN bus Baudrate"), 8, 48);
+    specLabel->setBuddy(CANSpecificationComboBox);
+    QLabel *baudLabel = label(CANGroupBox, QStringLiteral("CAN bus Baudrate"), 8, 48);
     CANBaudrateComboBox = comboBox(CANGroupBox, "CANBaudrateComboBox", kCanBaudrates, 104, 44,
                                    QStringLiteral("CAN bus Baudrate"));
+    baudLabel->setBuddy(CANBaudrateComboBox);
     label(CANGroupBox, QStringLiteral("bit/sec"), 192, 48);
-    label(CANGroupBox, QStringLiteral("Acceptance Code"), 8, 72);
+    QLabel *codeLabel = label(CANGroupBox, QStringLiteral("Acceptance Code"), 8, 72);
     CanCodeEdit = numberEdit(CANGroupBox, "CanCodeEdit", neHex, 8, true, QStringLiteral("00000000"), 104, 68, 81,
                              QStringLiteral("Acceptance Code"));
+    codeLabel->setBuddy(CanCodeEdit);
     label(CANGroupBox, QStringLiteral("(Hex)"), 192, 72);
-    label(CANGroupBox, QStringLiteral("Acceptance Mask"), 8, 96);
+    QLabel *maskLabel = label(CANGroupBox, QStringLiteral("Acceptance Mask"), 8, 96);
     CanMaskEdit = numberEdit(CANGroupBox, "CanMaskEdit", neHex, 8, true, QStringLiteral("00000000"), 104, 92, 81,
                              QStringLiteral("Acceptance Mask"));
+    maskLabel->setBuddy(CanMaskEdit);
     label(CANGroupBox, QStringLiteral("(Hex)"), 192, 96);
 
     ChkBox_Pair = place(new QCheckBox(QStringLiteral("  Pair Connection"), CANGroupBox), "ChkBox_Pair", 8, 118, 121, 17);
@@ -356,6 +361,7 @@ void TMainForm::BuildSettingsPage()
     Label31 = label(CANGroupBox, QStringLiteral("Fixed Tx CAN ID"), 32, 200, "Label31");
     CANIDEdit = numberEdit(CANGroupBox, "CANIDEdit", neHex, 8, true, QStringLiteral("00000001"), 124, 198, 65,
                            QStringLiteral("Fixed Tx CAN ID"));
+    Label31->setBuddy(CANIDEdit);
     Label33 = label(CANGroupBox, QStringLiteral("(Hex)"), 192, 202, "Label33");
     ChkBox_RespWCANID = place(new QCheckBox(QStringLiteral("  Response with CAN ID"), CANGroupBox),
                               "ChkBox_RespWCANID", 8, 224, 145, 17);
@@ -376,6 +382,7 @@ void TMainForm::BuildTestPage()
         auto *l = new QLabel(text, GroupBox1);
         l->adjustSize();
         l->move(field->x() + (field->width() - l->width()) / 2, field->y() - l->height() - 1);
+        l->setBuddy(field);
         return l;
     };
     IDEdit = numberEdit(GroupBox1, "IDEdit", neHex, 3, true, QStringLiteral("0"), 19, 32, 97, QStringLiteral("ID(Hex)"));
@@ -400,9 +407,10 @@ void TMainForm::BuildTestPage()
     }
 
     CANCheckBox = place(new QCheckBox(QStringLiteral("Use CAN Message"), page), "CANCheckBox", 7, 136, 128, 17);
-    label(page, QStringLiteral("Interval"), 140, 137, "IntervalLabel");
+    QLabel *intervalLabel = label(page, QStringLiteral("Interval"), 140, 137, "IntervalLabel");
     IntervalEdit = numberEdit(page, "IntervalEdit", neDec, 5, false, QStringLiteral("500"), 179, 135, 52,
                               QStringLiteral("Interval"));
+    intervalLabel->setBuddy(IntervalEdit);
     SetBitBtn = pictureButton(page, "SetBitBtn", QStringLiteral("Set"), QString(), 232, 133, 33, false);
     SendEdit = place(new QLineEdit(page), "SendEdit", 7, 161, 258, 21);
     SendEdit->setAccessibleName(QStringLiteral("Send line"));
@@ -498,7 +506,10 @@ void TMainForm::BindHandlers()
         {ModeEdit, &TMainForm::ModeEditChange}, {RTREdit, &TMainForm::RTREditChange},
         {DLCEdit, &TMainForm::DLCEditChange}, {IntervalEdit, &TMainForm::IntervalEditChange}};
     for (const auto &[field, handler] : fields)
-        field->OnChange = [this, handler](QObject *sender) { RunHandler([&] { (this->*handler)(sender); }); };
+        field->OnChange = [this, field, handler](QObject *sender) {
+            if (!RunHandler([&] { (this->*handler)(sender); }))
+                field->AbortChange();
+        };
 
     connect(Timer2, &QTimer::timeout, this, [this] { RunHandler([this] { Timer2Timer(Timer2); }); });
 }

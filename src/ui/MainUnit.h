@@ -2,10 +2,20 @@
 // The main window: every control, the connection state, and the handlers that drive the module.
 // Its methods live in the files of their subsystem (Connection.cpp, ModuleSettings.cpp,
 // CanRules.cpp, Composer.cpp, ReceiveMonitor.cpp); this file declares the whole class.
+//
+// The one thing to know before changing it: everything runs on the window's thread, and in
+// operation and pair-test mode `AllEditStatus` enters `ReceiveLoop` and returns only when the
+// connection or the mode ends. The connect handler that got there stays on the stack for the
+// whole connection, and every other handler (Send, the timer, Disconnect, the dialogs, even a
+// second Connect) runs nested inside that loop. A handler that clears `Connected` or changes
+// `ModuleMode` ends the loop when it returns. `ComPort->ReadResponse` also waits while pumping
+// events, so any handler that asks the module something can be re-entered by another handler
+// meanwhile; the port's in-use flag is the only guard (a nested read gets an empty reply).
 
 #include "controls/ValEdit1.h"
 #include "protocol/ModuleModes.h"
 #include "serial/QCCom32.h"
+#include "ui/StatusPanel.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -63,7 +73,7 @@ public:
     explicit TMainForm(QWidget *parent = nullptr);
     ~TMainForm() override;
 
-    // --- private state (public for the dialogs and for tests) ---
+    // --- state (public: the settings dialog, the About box and tests read and write it) ---
     QString UtilityVersion;
     QString FirmwareVersion;
     int32_t FirmwareLevel = 0;
@@ -79,30 +89,39 @@ public:
     TQCCom32 *ComPort = nullptr;
     QTimer *Timer2 = nullptr;
 
-    // --- framing helpers ---
+    // --- framing helpers (MainUnit.cpp; thin names over protocol/Framing) ---
     static QByteArray AddChksum(const QByteArray &text);
     static bool Chksum(const QByteArray &reply);
     static int AscToInt(char c);
 
-    // --- window, start-up and control states ---
+    // --- window, start-up and control states (MainUnit.cpp) ---
     void FormCreate(QObject *sender);
+    // Asks first; on Yes ends the connection and lets the window close. Closing only hides it:
+    // main() destroys it after the event loop has returned, never under a running handler.
     void FormClose(QObject *sender, TCloseAction &action);
+    // Applies the control state of `Connected` and `ModuleMode`. In operation and pair-test mode
+    // it then runs `ReceiveLoop` and BLOCKS (pumping events) until the connection or mode ends.
     void AllEditStatus();
     void QuitToolButtonClick(QObject *sender);
     void AboutToolButtonClick(QObject *sender);
 
-    // --- connection and mode detection ---
+    // --- connection and mode detection (protocol/Connection.cpp) ---
+    // Blocks for the whole connection in operation or pair-test mode (through AllEditStatus).
+    // Where the module answers in operation mode it runs AllEditStatus twice on purpose: the
+    // first call is where the connection lives; the second runs after the connection has ended
+    // and applies the not-connected state that the ending left.
     void ConnectToolButtonClick(QObject *sender);
     void DisconnectToolButtonClick(QObject *sender);
     void GetModuleInformation();
+    // Shows the settings dialog modally (a nested event loop).
     void SettingToolButtonClick(QObject *sender);
 
-    // --- module settings ---
+    // --- module settings (protocol/ModuleSettings.cpp); each waits for the module's replies ---
     void GetModuleSettings();
     void SettingButtonClick(QObject *sender);
     void DefaultButtonClick(QObject *sender);
 
-    // --- CAN-parameter rules ---
+    // --- CAN-parameter rules (CanRules.cpp); never wait ---
     void CANSpecificationComboBoxChange(QObject *sender);
     void ChkBox_PairClick(QObject *sender);
     void ChkBox_TxCANIDClick(QObject *sender);
@@ -112,7 +131,7 @@ public:
     void EndCmdRB4Click(QObject *sender);
     void EndCmdRB5Click(QObject *sender);
 
-    // --- message composer and sender ---
+    // --- message composer and sender (Composer.cpp); sending never waits for a reply ---
     void SendBitBtnClick(QObject *sender);
     void CANCheckBoxClick(QObject *sender);
     void ModeEditChange(QObject *sender);
@@ -124,7 +143,9 @@ public:
     void IntervalEditChange(QObject *sender);
     void SetBitBtnClick(QObject *sender);
 
-    // --- receive monitor ---
+    // --- receive monitor (ReceiveMonitor.cpp) ---
+    // Lists every read until the connection or the mode ends; never returns earlier. Sleeps on
+    // the port, the window's events and timers: never spins.
     void ReceiveLoop();
     void ReceiveBitBtnClick(QObject *sender);
     void ClearBitBtnClick(QObject *sender);
@@ -137,7 +158,8 @@ public:
     QString PortDisplayName() const;
 
     // How many handlers are on the stack right now: the receive loop keeps the connect handler
-    // there, and every later handler nests inside it.
+    // there, and every later handler nests inside it. Only a test's window into that nesting;
+    // the window itself decides nothing on it.
     int ActiveHandlers() const { return m_activeHandlers; }
 
     // --- controls ---
@@ -159,7 +181,7 @@ public:
     QAction *About1 = nullptr;
 
     // status bar panels 0 to 3
-    QLabel *StatusPanel[4] = {nullptr, nullptr, nullptr, nullptr};
+    TStatusPanel *StatusPanel[4] = {nullptr, nullptr, nullptr, nullptr};
 
     QTabWidget *PageControl1 = nullptr;
     QWidget *SettingsPage = nullptr;
@@ -234,9 +256,10 @@ private:
     void BindHandlers();
     void SetTabOrders();
 
-    // Runs a handler through the conversion-error guard, counting it as active.
+    // Runs a handler through the conversion-error guard, counting it as active. False when the
+    // handler ended on a reported error.
     template <typename F>
-    void RunHandler(F &&handler);
+    bool RunHandler(F &&handler);
 
     void ShutComposerDataControls();
     void SetParameterControlsEnabled(bool enabled);

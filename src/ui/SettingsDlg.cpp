@@ -99,6 +99,7 @@ TSettingsForm::TSettingsForm(TMainForm *owner) : QDialog(owner), m_main(owner)
         PortComboBox->addItem(QStringLiteral("COM%1").arg(n));
     PortComboBox->addItems(MachineSerialDevices());
     PortComboBox->setAccessibleName(QStringLiteral("COM Port"));
+    Label1->setBuddy(PortComboBox);
 
     Label4 = label(GroupBox1, "Label4", QStringLiteral("K-3316 Baud"), 20, 44);
     K3316Baud = new QComboBox(GroupBox1);
@@ -108,6 +109,7 @@ TSettingsForm::TSettingsForm(TMainForm *owner) : QDialog(owner), m_main(owner)
     K3316Baud->setInsertPolicy(QComboBox::NoInsert);
     K3316Baud->addItems({"110", "150", "300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"});
     K3316Baud->setAccessibleName(QStringLiteral("K-3316 Baud"));
+    Label4->setBuddy(K3316Baud);
 
     Label2 = label(GroupBox1, "Label2", QStringLiteral("Timeout"), 28, 68);
     TimeOutEdit = new QLineEdit(GroupBox1);
@@ -115,6 +117,7 @@ TSettingsForm::TSettingsForm(TMainForm *owner) : QDialog(owner), m_main(owner)
     TimeOutEdit->setGeometry(88, 68, 81, 21);
     TimeOutEdit->setMaxLength(6);
     TimeOutEdit->setAccessibleName(QStringLiteral("Timeout"));
+    Label2->setBuddy(TimeOutEdit);
     Label3 = label(GroupBox1, "Label3", QStringLiteral("ms"), 176, 76);
 
     PairCheckBox = new QCheckBox(QStringLiteral("PairConnection Test"), GroupBox1);
@@ -128,13 +131,16 @@ TSettingsForm::TSettingsForm(TMainForm *owner) : QDialog(owner), m_main(owner)
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     CancelButton->setObjectName(QStringLiteral("CancelButton"));
     CancelButton->setGeometry(112, 136, 76, 25);
-    CancelButton->setAutoDefault(false);
+    // Enter on the focused Cancel presses Cancel; elsewhere it presses Ok.
+    CancelButton->setAutoDefault(true);
 
     setTabOrder(OkButton, CancelButton);
     setTabOrder(CancelButton, PortComboBox);
     setTabOrder(PortComboBox, TimeOutEdit);
     setTabOrder(TimeOutEdit, K3316Baud);
     setTabOrder(K3316Baud, PairCheckBox);
+    // The dialog opens on its first stop, Ok, so that Tab into a field selects its text.
+    OkButton->setFocus();
 
     connect(OkButton, &QPushButton::clicked, this, [this] { Guarded([this] { OkButtonClick(OkButton); }); });
     connect(CancelButton, &QPushButton::clicked, this, [this] {

@@ -164,6 +164,54 @@ private slots:
         QCOMPARE(r.boxes.texts(), QStringList{QStringLiteral("'$' is not a valid integer value")});
         QCOMPARE(r.form.IDEdit->MaxLength(), 8);
         QVERIFY(r.form.IDEdit->text().isEmpty());
+        // A refused text puts "1" back, whose nested handling fails the same way: one failure, one box.
+        r.form.ModeEdit->setText(QStringLiteral("2"));
+        QCOMPARE(r.boxes.texts().size(), 2);
+        QCOMPARE(r.form.ModeEdit->text(), QStringLiteral("1"));
+    }
+
+    void freeTextOutsideLatin1IsRefused_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("sent");  // empty: refused
+        QTest::addColumn<QString>("named");    // what the refusal names
+        QTest::newRow("Latin-1 accent is its byte") << QStringLiteral("caf\u00e9") << QByteArray("caf\xe9") << QString();
+        QTest::newRow("euro sign") << QStringLiteral("t1\u20ac") << QByteArray() << QStringLiteral("\"\u20ac\" (U+20AC) at position 3");
+        QTest::newRow("outside the basic plane")
+            << QStringLiteral("ab") + QString::fromUcs4(U"\U0001F600") << QByteArray() << QStringLiteral("(U+1F600) at position 3");
+    }
+
+    void freeTextOutsideLatin1IsRefused()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, sent);
+        QFETCH(QString, named);
+        Rig r;
+        r.form.SendEdit->setText(text);
+        r.form.Timer2->setInterval(10);
+        r.form.AutoBitBtn->click();
+        if (sent.isEmpty()) {
+            QTRY_COMPARE(r.boxes.boxes.size(), 1);
+            QVERIFY2(r.boxes.texts().first().contains(named), qPrintable(r.boxes.texts().first()));
+            QVERIFY(!r.form.Timer2->isActive()); // stopped, not refused on every tick
+            QTest::qWait(50);
+            QVERIFY(r.module.received.isEmpty());
+        } else {
+            QTRY_VERIFY(!r.module.lines.isEmpty());
+            QCOMPARE(r.module.lines.first(), sent);
+            QVERIFY(r.boxes.boxes.isEmpty());
+        }
+    }
+
+    void enterPressesTheFocusedButton()
+    {
+        Rig r;
+        r.form.SendEdit->setText(QStringLiteral("t0010"));
+        r.form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&r.form));
+        r.form.SendBitBtn->setFocus();
+        QTest::keyClick(r.form.SendBitBtn, Qt::Key_Return);
+        QTRY_COMPARE(r.module.lines, QList<QByteArray>{"t0010"});
     }
 
     void autoStopAndInterval()

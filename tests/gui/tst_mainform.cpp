@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHash>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -147,6 +148,8 @@ private slots:
             for (const QString &t : texts[i]) {
                 const int room = f.StatusPanel[i]->contentsRect().width() - f.StatusPanel[i]->indent();
                 QVERIFY2(f.StatusPanel[i]->fontMetrics().horizontalAdvance(t) <= room, qPrintable(t));
+                f.StatusPanel[i]->setText(t);
+                QCOMPARE(f.StatusPanel[i]->QLabel::text(), t); // shown whole, not elided
             }
     }
 
@@ -243,6 +246,8 @@ private slots:
         QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Connected to COM1"));
         QCOMPARE(f.StatusPanel[1]->text(), QStringLiteral("Configuration Mode"));
         QCOMPARE(f.StatusPanel[2]->text(), QStringLiteral("Ver: 1.10"));
+        for (TStatusPanel *panel : f.StatusPanel) // a screen reader hears each panel's text as its name
+            QCOMPARE(panel->accessibleName(), panel->text());
         for (QWidget *w : std::initializer_list<QWidget *>{
                  f.RS232BaudrateComboBox, f.RS232DataBitComboBox, f.RS232StopBitComboBox, f.RS232ParityComboBox,
                  f.RS232ChecksumComboBox, f.RS232RespondComboBox, f.CANSpecificationComboBox,
@@ -401,6 +406,46 @@ private slots:
         QCOMPARE(f.SendEdit->accessibleName(), QStringLiteral("Send line"));
         QCOMPARE(f.ReceiveListBox->accessibleName(), QStringLiteral("Receive"));
         QCOMPARE(f.RS232BaudrateComboBox->accessibleName(), QStringLiteral("RS-232 Baudrate"));
+
+        // A box or field that shows a value is named by its text on Linux: its label must reach a
+        // reader through the buddy relation, with the text the window shows.
+        QHash<QWidget *, QString> labelOf;
+        for (QLabel *l : f.findChildren<QLabel *>())
+            if (l->buddy())
+                labelOf.insert(l->buddy(), l->text());
+        for (QWidget *w : inputControls(f)) {
+            if (!qobject_cast<QComboBox *>(w) && !qobject_cast<QLineEdit *>(w))
+                continue;
+            if (w == f.SendEdit) // no label on the window; its accessible name says what it is
+                continue;
+            QVERIFY2(labelOf.contains(w), qPrintable(w->objectName()));
+            QCOMPARE(labelOf.value(w), w->accessibleName());
+        }
+    }
+
+    void statusPanelsNameTheirWholeText()
+    {
+        TMainForm f;
+        QCOMPARE(f.StatusPanel[0]->accessibleName(), QStringLiteral("Not connected"));
+        QCOMPARE(f.StatusPanel[3]->accessibleName(), QStringLiteral("Copyright (C) TERAVOX Co., Ltd."));
+        const QString path = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+        f.ComPort->setDevicePath(path);
+        f.Connected = true;
+        f.ModuleMode = 1;
+        f.AllEditStatus();
+        TStatusPanel *panel = f.StatusPanel[0];
+        QCOMPARE(panel->text(), QStringLiteral("Connected to ") + path);
+        QCOMPARE(panel->accessibleName(), panel->text());
+        QCOMPARE(panel->toolTip(), panel->text());
+        // elided in the middle: its start and its end stay readable, and it fits
+        const QString shown = panel->QLabel::text();
+        QVERIFY2(shown.startsWith(QStringLiteral("Conn")) && shown.endsWith(QStringLiteral("port0")), qPrintable(shown));
+        QVERIFY(shown.contains(QChar(0x2026)));
+        QVERIFY(panel->fontMetrics().horizontalAdvance(shown) <= panel->contentsRect().width());
+        f.DisconnectToolButtonClick(nullptr);
+        QCOMPARE(panel->accessibleName(), QStringLiteral("Not connected"));
+        QVERIFY(panel->toolTip().isEmpty());
+        QCOMPARE(f.StatusPanel[1]->accessibleName(), QString());
     }
 };
 

@@ -2,6 +2,7 @@
 #include "ui/MainUnit.h"
 #include "ui/SettingsDlg.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -30,6 +31,33 @@ private slots:
         QCOMPARE(d.OkButton->geometry(), QRect(16, 136, 75, 25));
         QVERIFY(d.OkButton->isDefault());
         QCOMPARE(d.OkButton->nextInFocusChain(), d.CancelButton);
+    }
+
+    void keyboardUse()
+    {
+        TMainForm f;
+        TSettingsForm d(&f);
+        QCOMPARE(d.Label1->buddy(), d.PortComboBox);
+        QCOMPARE(d.Label4->buddy(), d.K3316Baud);
+        QCOMPARE(d.Label2->buddy(), d.TimeOutEdit);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        QCOMPARE(QApplication::focusWidget(), d.OkButton);
+        // Tab into the port box selects its text, so typing replaces it
+        QTest::keyClick(&d, Qt::Key_Tab);
+        QTest::keyClick(&d, Qt::Key_Tab);
+        QVERIFY(d.PortComboBox->hasFocus());
+        QCOMPARE(d.PortComboBox->lineEdit()->selectedText(), QStringLiteral("COM1"));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("/tmp/ttyK3316"));
+        QCOMPARE(d.PortComboBox->currentText(), QStringLiteral("/tmp/ttyK3316"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(d.TimeOutEdit->selectedText(), QStringLiteral("500"));
+        // Enter on the focused Cancel cancels
+        f.SettingsAccepted = true;
+        d.CancelButton->setFocus();
+        QTest::keyClick(d.CancelButton, Qt::Key_Return);
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+        QVERIFY(!f.SettingsAccepted);
     }
 
     void settingsPageInFrontFixesTheBaudRate()
