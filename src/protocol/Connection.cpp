@@ -144,7 +144,9 @@ bool TMainForm::ConnectionLostMeanwhile()
         OnLineLost();
     if (Connected)
         return false;
-    // The exchanges after the loss wrote to the status bar: show the state as it is.
+    // The exchanges after the loss may have opened the path again (a new device by that name):
+    // a window that is not connected holds no port. They also wrote to the status bar.
+    ComPort->Close();
     AllEditStatus();
     return true;
 }

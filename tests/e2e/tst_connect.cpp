@@ -373,7 +373,7 @@ private slots:
         const int observer = ::open(QFile::encodeName(module.path()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         QVERIFY(observer >= 0);
         const auto closeObserver = qScopeGuard([observer] { ::close(observer); });
-        AnswerSettingsDialog({module.path(), baud});
+        AnswerSettingsDialog({module.path(), baud, QStringLiteral("2000")});
         Steps steps;
         qint64 speed = -1;
         steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
@@ -419,7 +419,8 @@ private slots:
             }
             return "?\r";
         };
-        AnswerSettingsDialog({module.path(), QStringLiteral("115200"), QStringLiteral("200")});
+        // A timeout long enough for a loaded machine; the loss itself is seen at once.
+        AnswerSettingsDialog({module.path(), QStringLiteral("115200"), QStringLiteral("1000")});
         f.ConnectToolButtonClick(nullptr);
         QTest::qWait(100); // a report of the lost line still queued would show now
         QCOMPARE(boxes.texts(), QStringList{module.path() + QStringLiteral(" Connect Failed!")});
@@ -453,7 +454,8 @@ private slots:
             }
             return configReplies(line);
         };
-        AnswerSettingsDialog({module.path(), QStringLiteral("115200"), QStringLiteral("200")});
+        // A timeout long enough for a loaded machine; the loss itself is seen at once.
+        AnswerSettingsDialog({module.path(), QStringLiteral("115200"), QStringLiteral("1000")});
         f.ConnectToolButtonClick(nullptr);
         QTest::qWait(100);
         QCOMPARE(boxes.texts(), QStringList{module.path() + QStringLiteral(" Connection Lost!")} + after);
