@@ -430,35 +430,48 @@ private slots:
         QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Not connected"));
     }
 
-    void deviceGoneDuringTheConfigurationConnectEndsNotConnected_data()
+    void connectionEndedDuringTheConfigurationConnectStaysEnded_data()
     {
-        QTest::addColumn<QByteArray>("goneAt");
-        QTest::addColumn<QStringList>("after"); // boxes after "Connection Lost!"
-        QTest::newRow("#PV") << QByteArray("#PV") << QStringList();
-        QTest::newRow("#PC") << QByteArray("#PC") << QStringList();
-        QTest::newRow("#PM") << QByteArray("#PM") << QStringList();
-        QTest::newRow("#P0") << QByteArray("#P0") << QStringList{"Get Module COM Setting Error!"};
-        QTest::newRow("#P1") << QByteArray("#P1") << QStringList{"Get Module CAN Setting Error!"};
+        QTest::addColumn<QByteArray>("endedAt");
+        QTest::addColumn<bool>("unplugged"); // the device goes away, or the user disconnects
+        QTest::addColumn<QStringList>("after"); // boxes after "Connection Lost!", if any
+        const QStringList none;
+        const QStringList comError{"Get Module COM Setting Error!"};
+        const QStringList canError{"Get Module CAN Setting Error!"};
+        for (const bool unplugged : {true, false}) {
+            const char *how = unplugged ? "unplugged at " : "disconnected at ";
+            QTest::addRow("%s#PV", how) << QByteArray("#PV") << unplugged << none;
+            QTest::addRow("%s#PC", how) << QByteArray("#PC") << unplugged << none;
+            QTest::addRow("%s#PM", how) << QByteArray("#PM") << unplugged << none;
+            QTest::addRow("%s#P0", how) << QByteArray("#P0") << unplugged << comError;
+            QTest::addRow("%s#P1", how) << QByteArray("#P1") << unplugged << canError;
+        }
     }
-    void deviceGoneDuringTheConfigurationConnectEndsNotConnected()
+    void connectionEndedDuringTheConfigurationConnectStaysEnded()
     {
-        QFETCH(QByteArray, goneAt);
+        QFETCH(QByteArray, endedAt);
+        QFETCH(bool, unplugged);
         QFETCH(QStringList, after);
         MessageBoxRecorder boxes;
         TMainForm f;
         FakeModule module;
         module.reply = [&](const QByteArray &line) -> QByteArray {
-            if (line == goneAt) {
-                QTimer::singleShot(0, &module, [&] { module.unplug(); });
-                return {};
-            }
-            return configReplies(line);
+            if (line != endedAt)
+                return configReplies(line);
+            QTimer::singleShot(0, &module, [&] {
+                if (unplugged)
+                    module.unplug();
+                else
+                    f.Disconnect1->trigger();
+            });
+            return {};
         };
         // A timeout long enough for a loaded machine; the loss itself is seen at once.
         AnswerSettingsDialog({module.path(), QStringLiteral("115200"), QStringLiteral("1000")});
         f.ConnectToolButtonClick(nullptr);
         QTest::qWait(100);
-        QCOMPARE(boxes.texts(), QStringList{module.path() + QStringLiteral(" Connection Lost!")} + after);
+        const QStringList lost{module.path() + QStringLiteral(" Connection Lost!")};
+        QCOMPARE(boxes.texts(), (unplugged ? lost : QStringList()) + after);
         QVERIFY(!f.Connected);
         QCOMPARE(f.ModuleMode, 0);
         QVERIFY(!f.ComPort->Opened());
