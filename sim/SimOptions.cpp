@@ -1,11 +1,27 @@
 #include "SimOptions.h"
 
+#include <QCommandLineParser>
+#include <QHash>
+
+#include <iterator>
 #include <limits>
 #include <optional>
 
 namespace Sim {
 
 namespace {
+
+// What the options say so far. Single settings win over the raw blocks whatever their order on
+// the line, so they wait here until every option is read.
+struct Reading {
+    SimOptions &o;
+    std::optional<int> baudIndex;
+    bool checksum = false;
+    bool errorResponse = false;
+};
+
+// Takes an option's value into the options; returns what is wrong with it, or nothing.
+using Apply = QString (*)(Reading &, const QByteArray &value);
 
 std::optional<int64_t> parseInteger(const QByteArray &text, int64_t low, int64_t high)
 {
@@ -19,6 +35,169 @@ std::optional<int64_t> parseInteger(const QByteArray &text, int64_t low, int64_t
 QString quoted(const QByteArray &text)
 {
     return QLatin1Char('"') + QString::fromLocal8Bit(text) + QLatin1Char('"');
+}
+
+QString nonEmpty(QByteArray &field, const QByteArray &value)
+{
+    if (value.isEmpty())
+        return QStringLiteral("must not be empty");
+    field = value;
+    return {};
+}
+
+QString nonEmptyPath(QString &field, const QByteArray &value)
+{
+    if (value.isEmpty())
+        return QStringLiteral("must not be empty");
+    field = QString::fromLocal8Bit(value);
+    return {};
+}
+
+QString milliseconds(int &field, const QByteArray &value)
+{
+    const auto ms = parseInteger(value, 0, 600000);
+    if (!ms)
+        return QStringLiteral("expected milliseconds, 0 to 600000");
+    field = int(*ms);
+    return {};
+}
+
+QString reply(Reading &r, const QByteArray &key, const QByteArray &text)
+{
+    QByteArray bytes;
+    if (!DecodeEscapes(text, bytes))
+        return QStringLiteral("bad escape (use \\r \\n \\t \\\\ \\xHH)");
+    r.o.replies.insert(key, bytes);
+    return {};
+}
+
+QString mode(Reading &r, const QByteArray &v)
+{
+    if (v == "config")
+        r.o.mode = SimMode::Configuration;
+    else if (v == "operation")
+        r.o.mode = SimMode::Operation;
+    else
+        return QStringLiteral("expected config or operation");
+    return {};
+}
+
+QString baud(Reading &r, const QByteArray &v)
+{
+    const auto rate = parseInteger(v, 1, std::numeric_limits<int32_t>::max());
+    const int index = rate ? RS232BaudIndex(int32_t(*rate)) : -1;
+    if (index < 0)
+        return QStringLiteral("expected one of 110 150 300 600 1200 2400 4800 9600 19200 38400 57600 115200");
+    r.baudIndex = index;
+    return {};
+}
+
+QString paramsP0(Reading &r, const QByteArray &v)
+{
+    const auto p = ParseRS232Block(v);
+    if (!p)
+        return QStringLiteral("expected 7 characters: baud index as 2 hex digits, data bits, stop bits, parity, "
+                              "checksum, error response");
+    r.o.rs232 = *p;
+    return {};
+}
+
+QString paramsP1(Reading &r, const QByteArray &v)
+{
+    const auto p = ParseCanBlock(v, CanParams{});
+    if (!p)
+        return QStringLiteral("expected the 31-character (or 19-character) CAN block");
+    r.o.can = *p;
+    return {};
+}
+
+QString anyReply(Reading &r, const QByteArray &v)
+{
+    const qsizetype eq = v.indexOf('=');
+    if (eq <= 0)
+        return QStringLiteral("expected COMMAND=TEXT");
+    return reply(r, v.left(eq), v.mid(eq + 1));
+}
+
+QString traffic(Reading &r, const QByteArray &v)
+{
+    if (v == "max") {
+        r.o.trafficRate = TrafficMax;
+    } else if (const auto rate = parseInteger(v, 0, 10000000)) {
+        r.o.trafficRate = int(*rate);
+    } else {
+        return QStringLiteral("expected lines per second (0 to 10000000) or max");
+    }
+    return {};
+}
+
+QString trafficCount(Reading &r, const QByteArray &v)
+{
+    const auto count = parseInteger(v, 0, std::numeric_limits<int64_t>::max());
+    if (!count)
+        return QStringLiteral("expected a count of lines");
+    r.o.trafficCount = *count;
+    return {};
+}
+
+QString seed(Reading &r, const QByteArray &v)
+{
+    bool ok = false;
+    r.o.seed = v.toULongLong(&ok, 10);
+    return ok ? QString() : QStringLiteral("expected an unsigned number");
+}
+
+struct OptionRow {
+    const char *section; // heading in --help
+    const char *name;    // without the dashes
+    const char *value;   // what --help calls its value; nullptr: a flag
+    const char *help;    // one text a line of --help
+    Apply apply;         // nullptr: --help
+};
+
+const char kIdentity[] = "Mode and identity";
+const char kParams[] = "Stored parameters (what \"#P0\"/\"#P1\" report and what operation mode runs with)";
+const char kReplies[] = "Replies";
+const char kBus[] = "Bus (operation mode)";
+const char kFaults[] = "Faults";
+const char kLine[] = "Line and logging";
+
+// Every option, in the order --help lists them.
+const OptionRow kOptions[] = {
+    {kIdentity, "mode", "config|operation", "configuration mode (default) or operation mode", mode},
+    {kIdentity, "firmware", "TEXT", "firmware version sent after \"!S\", \"!R\", \"!V\" (default 2.05); its\nfirst character is the firmware level (below 2: short \"#P1\"/\"$P115\")", [](Reading &r, const QByteArray &v) { return nonEmpty(r.o.firmware, v); }},
+    {kIdentity, "maker", "TEXT", "text after \"!C\" (default TERAVOX)", [](Reading &r, const QByteArray &v) { return nonEmpty(r.o.maker, v); }},
+    {kIdentity, "model", "TEXT", "text after \"!M\" (default K-3316)", [](Reading &r, const QByteArray &v) { return nonEmpty(r.o.model, v); }},
+    {kParams, "params-p0", "BLOCK", "7 characters as in \"$P009\": baud index (2 hex digits), data bits,\nstop bits, parity, add checksum, error response (default 0B30000)", paramsP0},
+    {kParams, "params-p1", "BLOCK", "31 characters as in \"$P121\" (or the 19 of \"$P115\"): 2.0A/2.0B,\nCAN baud, hidden digit, code (8), mask (8), Tx CAN ID (8), pair flag,\nTx-ID flag, response flag, end of command\n(default 040 + 23 zeros + 1 + 0000)", paramsP1},
+    {kParams, "baud", "RATE", "RS-232 rate, the operation-mode line speed (110 ... 115200;\ndefault 115200); overrides --params-p0", baud},
+    {kParams, "checksum", nullptr, "\"Add Checksum\" on: in operation mode every line must carry its\nchecksum and every line sent carries one; overrides --params-p0", [](Reading &r, const QByteArray &) { r.checksum = true; return QString(); }},
+    {kParams, "error-response", nullptr, "\"Error Response\" on: refused operation-mode lines get \"?\";\noverrides --params-p0", [](Reading &r, const QByteArray &) { r.errorResponse = true; return QString(); }},
+    {kReplies, "reply", "COMMAND=TEXT", "send TEXT instead of the answer to the line COMMAND (without CR:\n#A, #A64, #PV, #PC, #PM, #P0, #P1; $P0 and $P1 stand for every\nsettings write). TEXT is sent exactly: add \\r yourself; an empty\nTEXT sends nothing. Escapes: \\r \\n \\t \\\\ \\xHH. Repeatable.", anyReply},
+    {kReplies, "reply-p0", "TEXT", "same as --reply '#P0=TEXT'", [](Reading &r, const QByteArray &v) { return reply(r, "#P0", v); }},
+    {kReplies, "reply-p1", "TEXT", "same as --reply '#P1=TEXT'", [](Reading &r, const QByteArray &v) { return reply(r, "#P1", v); }},
+    {kBus, "echo", nullptr, "send every accepted message line straight back", [](Reading &r, const QByteArray &) { r.o.echo = true; return QString(); }},
+    {kBus, "traffic", "N|max", "a node sends N message lines per second (max: as fast as the line\ntakes them); it starts when the module has answered a probe", traffic},
+    {kBus, "traffic-count", "K", "the node stops after K lines", trafficCount},
+    {kBus, "traffic-after", "MS", "the node starts MS milliseconds after that answer (default 0), so\na fast node does not run into the probe's reply", [](Reading &r, const QByteArray &v) { return milliseconds(r.o.trafficAfterMs, v); }},
+    {kBus, "traffic-now", nullptr, "the node starts at once, not after the first probe", [](Reading &r, const QByteArray &) { r.o.trafficNow = true; return QString(); }},
+    {kBus, "seed", "N", "seed of the node's deterministic line sequence (default 1)", seed},
+    {kFaults, "silent", nullptr, "never answer anything", [](Reading &r, const QByteArray &) { r.o.silent = true; return QString(); }},
+    {kFaults, "delay", "MS", "every answer leaves MS milliseconds after its line came in", [](Reading &r, const QByteArray &v) { return milliseconds(r.o.delayMs, v); }},
+    {kFaults, "bus-noise", nullptr, "a bus message line goes out just before every answer, so a probe\nreply runs past 10 characters", [](Reading &r, const QByteArray &) { r.o.busNoise = true; return QString(); }},
+    {kLine, "device", "PATH", "serve a real serial port (raw, 8N1, at the module's speed) instead\nof a new pseudo-terminal", [](Reading &r, const QByteArray &v) { return nonEmptyPath(r.o.device, v); }},
+    {kLine, "link", "PATH", "place a symbolic link to the device at PATH (an existing symbolic\nlink there is replaced; anything else is refused); removed at exit", [](Reading &r, const QByteArray &v) { return nonEmptyPath(r.o.link, v); }},
+    {kLine, "log", "FILE", "append every received line to FILE as \"rx \" and the line without\nits CR, printable ASCII as is, \"\\\\\" for a backslash, \"\\xHH\" otherwise", [](Reading &r, const QByteArray &v) { return nonEmptyPath(r.o.logFile, v); }},
+    {kLine, "verbose", nullptr, "write the same lines to standard error", [](Reading &r, const QByteArray &) { r.o.verbose = true; return QString(); }},
+    {kLine, "help", nullptr, "show this text", nullptr},
+};
+
+const OptionRow *findRow(const QString &name)
+{
+    for (const OptionRow &row : kOptions)
+        if (name == QLatin1String(row.name))
+            return &row;
+    return name == QLatin1String("h") ? findRow(QStringLiteral("help")) : nullptr;
 }
 
 } // namespace
@@ -83,179 +262,59 @@ QByteArray EscapeBytes(const QByteArray &bytes)
 
 ParseOutcome ParseSimOptions(const QList<QByteArray> &args, SimOptions &o, QString &error)
 {
-    // Single settings win over the raw blocks whatever their order on the line.
-    std::optional<int> baudIndex;
-    bool checksum = false;
-    bool errorResponse = false;
+    QCommandLineParser parser;
+    for (const OptionRow &row : kOptions) {
+        QStringList names{QString::fromLatin1(row.name)};
+        if (!row.apply)
+            names.prepend(QStringLiteral("h"));
+        parser.addOption(QCommandLineOption(names, QString::fromLatin1(row.help),
+                                            row.value ? QString::fromLatin1(row.value) : QString()));
+    }
+    // Latin-1 both ways keeps every byte of a value as it was given.
+    QStringList words{QStringLiteral("k3316-sim")};
+    for (const QByteArray &arg : args) {
+        if (arg == "--") {
+            error = QStringLiteral("unknown option --");
+            return ParseOutcome::Error;
+        }
+        words << QString::fromLatin1(arg);
+    }
+    if (!parser.parse(words)) {
+        error = parser.errorText();
+        return ParseOutcome::Error;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        error = QStringLiteral("unexpected argument %1").arg(quoted(parser.positionalArguments().first().toLatin1()));
+        return ParseOutcome::Error;
+    }
 
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QByteArray name = args[i];
-        std::optional<QByteArray> inlineValue;
-        if (const qsizetype eq = name.indexOf('='); name.startsWith("--") && eq > 0) {
-            inlineValue = name.mid(eq + 1);
-            name.truncate(eq);
-        }
-        auto takeValue = [&](QByteArray &value) {
-            if (inlineValue) {
-                value = *inlineValue;
-                return true;
-            }
-            if (i + 1 >= args.size()) {
-                error = QStringLiteral("option %1 needs a value").arg(QString::fromLatin1(name));
-                return false;
-            }
-            value = args[++i];
-            return true;
-        };
-        auto bad = [&](const QByteArray &value, const char *what) {
-            error = QStringLiteral("%1 %2: %3").arg(QString::fromLatin1(name), quoted(value),
-                                                    QString::fromLatin1(what));
-            return ParseOutcome::Error;
-        };
-        const bool isFlag = name == "--help" || name == "-h" || name == "--checksum"
-            || name == "--error-response" || name == "--echo" || name == "--traffic-now"
-            || name == "--silent" || name == "--bus-noise" || name == "--verbose";
-        if (isFlag && inlineValue) {
-            error = QStringLiteral("option %1 takes no value").arg(QString::fromLatin1(name));
-            return ParseOutcome::Error;
-        }
-        QByteArray value;
-        if (name == "--help" || name == "-h") {
+    // In the order given, so that a later option overrides an earlier one.
+    Reading reading{o, {}, false, false};
+    QHash<QString, qsizetype> used;
+    for (const QString &name : parser.optionNames()) {
+        const OptionRow *row = findRow(name);
+        if (!row->apply)
             return ParseOutcome::Help;
-        } else if (name == "--checksum") {
-            checksum = true;
-        } else if (name == "--error-response") {
-            errorResponse = true;
-        } else if (name == "--echo") {
-            o.echo = true;
-        } else if (name == "--traffic-now") {
-            o.trafficNow = true;
-        } else if (name == "--silent") {
-            o.silent = true;
-        } else if (name == "--bus-noise") {
-            o.busNoise = true;
-        } else if (name == "--verbose") {
-            o.verbose = true;
-        } else if (!isFlag && !name.startsWith("--")) {
-            error = QStringLiteral("unexpected argument %1").arg(quoted(name));
-            return ParseOutcome::Error;
-        } else if (name == "--mode") {
-            if (!takeValue(value))
-                return ParseOutcome::Error;
-            if (value == "config")
-                o.mode = SimMode::Configuration;
-            else if (value == "operation")
-                o.mode = SimMode::Operation;
-            else
-                return bad(value, "expected config or operation");
-        } else if (name == "--firmware" || name == "--maker" || name == "--model") {
-            if (!takeValue(value))
-                return ParseOutcome::Error;
-            if (value.isEmpty())
-                return bad(value, "must not be empty");
-            (name == "--firmware" ? o.firmware : name == "--maker" ? o.maker : o.model) = value;
-        } else if (name == "--baud") {
-            if (!takeValue(value))
-                return ParseOutcome::Error;
-            const auto rate = parseInteger(value, 1, std::numeric_limits<int32_t>::max());
-            const int index = rate ? RS232BaudIndex(int32_t(*rate)) : -1;
-            if (index < 0)
-                return bad(value, "expected one of 110 150 300 600 1200 2400 4800 9600 19200 "
-                                  "38400 57600 115200");
-            baudIndex = index;
-        } else if (name == "--params-p0") {
-            if (!takeValue(value))
-                return ParseOutcome::Error;
-            const auto p = ParseRS232Block(value);
-            if (!p)
-                return bad(value, "expected 7 characters: baud index as 2 hex digits, data "
-                                  "bits, stop bits, parity, checksum, error response");
-            o.rs232 = *p;
-        } else if (name == "--params-p1") {
-            if (!takeValue(value))
-                return ParseOutcome::Error;
-            const auto p = ParseCanBlock(value, CanParams{});
-            if (!p)
-                return bad(value, "expected the 31-character (or 19-character) CAN block");
-            o.can = *p;
-        } else if (name == "--reply" || name == "--reply-p0" || name == "--reply-p1") {
-            if (!takeValue(value))
-                return ParseOutcome::Error;
-            QByteArray key = name == "--reply-p0" ? "#P0" : "#P1";
-            if (name == "--reply") {
-                const qsizetype eq = value.indexOf('=');
-                if (eq <= 0)
-                    return bad(value, "expected COMMAND=TEXT");
-                key = value.left(eq);
-                value = value.mid(eq + 1);
-            }
-            QByteArray bytes;
-            if (!DecodeEscapes(value, bytes))
-                return bad(value, "bad escape (use \\r \\n \\t \\\\ \\xHH)");
-            o.replies.insert(key, bytes);
-        } else if (name == "--traffic") {
-            if (!takeValue(value))
-                return ParseOutcome::Error;
-            if (value == "max") {
-                o.trafficRate = TrafficMax;
-            } else if (const auto rate = parseInteger(value, 0, 10000000)) {
-                o.trafficRate = int(*rate);
-            } else {
-                return bad(value, "expected lines per second (0 to 10000000) or max");
-            }
-        } else if (name == "--traffic-count") {
-            if (!takeValue(value))
-                return ParseOutcome::Error;
-            const auto count = parseInteger(value, 0, std::numeric_limits<int64_t>::max());
-            if (!count)
-                return bad(value, "expected a count of lines");
-            o.trafficCount = *count;
-        } else if (name == "--traffic-after") {
-            if (!takeValue(value))
-                return ParseOutcome::Error;
-            const auto ms = parseInteger(value, 0, 600000);
-            if (!ms)
-                return bad(value, "expected milliseconds, 0 to 600000");
-            o.trafficAfterMs = int(*ms);
-        } else if (name == "--seed") {
-            if (!takeValue(value))
-                return ParseOutcome::Error;
-            bool ok = false;
-            o.seed = value.toULongLong(&ok, 10);
-            if (!ok)
-                return bad(value, "expected an unsigned number");
-        } else if (name == "--delay") {
-            if (!takeValue(value))
-                return ParseOutcome::Error;
-            const auto ms = parseInteger(value, 0, 600000);
-            if (!ms)
-                return bad(value, "expected milliseconds, 0 to 600000");
-            o.delayMs = int(*ms);
-        } else if (name == "--device" || name == "--link" || name == "--log") {
-            if (!takeValue(value))
-                return ParseOutcome::Error;
-            if (value.isEmpty())
-                return bad(value, "must not be empty");
-            (name == "--device" ? o.device : name == "--link" ? o.link : o.logFile) =
-                QString::fromLocal8Bit(value);
-        } else {
-            error = QStringLiteral("unknown option %1").arg(QString::fromLocal8Bit(name));
+        const QByteArray value = row->value ? parser.values(name).value(used[name]++).toLatin1() : QByteArray();
+        const QString complaint = row->apply(reading, value);
+        if (!complaint.isEmpty()) {
+            error = QStringLiteral("--%1 %2: %3").arg(QLatin1String(row->name), quoted(value), complaint);
             return ParseOutcome::Error;
         }
     }
 
-    if (baudIndex)
-        o.rs232.baudIndex = *baudIndex;
-    if (checksum)
+    if (reading.baudIndex)
+        o.rs232.baudIndex = *reading.baudIndex;
+    if (reading.checksum)
         o.rs232.checksum = 1;
-    if (errorResponse)
+    if (reading.errorResponse)
         o.rs232.respond = 1;
     return ParseOutcome::Run;
 }
 
 QString SimHelpText()
 {
-    return QStringLiteral(
+    QString text = QStringLiteral(
 R"(Usage: k3316-sim [options]
 
 A virtual K-3316 converter module. It opens a new pseudo-terminal (or a real serial port with
@@ -270,62 +329,23 @@ until SIGINT (Ctrl+C), SIGTERM or SIGHUP, then removes its --link and exits with
 The module reads the speed the program set on the pseudo-terminal. When it differs from the
 module's speed (115200 in configuration mode, the RS-232 rate in operation mode), everything
 the module sends arrives as garbage bytes (0xF8/0x80, no CR), as on a mismatched line.
-
-Mode and identity:
-  --mode config|operation  configuration mode (default) or operation mode
-  --firmware TEXT          firmware version sent after "!S", "!R", "!V" (default 2.05); its
-                           first character is the firmware level (below 2: short "#P1"/"$P115")
-  --maker TEXT             text after "!C" (default TERAVOX)
-  --model TEXT             text after "!M" (default K-3316)
-
-Stored parameters (what "#P0"/"#P1" report and what operation mode runs with):
-  --params-p0 BLOCK        7 characters as in "$P009": baud index (2 hex digits), data bits,
-                           stop bits, parity, add checksum, error response (default 0B30000)
-  --params-p1 BLOCK        31 characters as in "$P121" (or the 19 of "$P115"): 2.0A/2.0B,
-                           CAN baud, hidden digit, code (8), mask (8), Tx CAN ID (8), pair flag,
-                           Tx-ID flag, response flag, end of command
-                           (default 040 + 23 zeros + 1 + 0000)
-  --baud RATE              RS-232 rate, the operation-mode line speed (110 ... 115200;
-                           default 115200); overrides --params-p0
-  --checksum               "Add Checksum" on: in operation mode every line must carry its
-                           checksum and every line sent carries one; overrides --params-p0
-  --error-response         "Error Response" on: refused operation-mode lines get "?";
-                           overrides --params-p0
-
-Replies:
-  --reply COMMAND=TEXT     send TEXT instead of the answer to the line COMMAND (without CR:
-                           #A, #A64, #PV, #PC, #PM, #P0, #P1; $P0 and $P1 stand for every
-                           settings write). TEXT is sent exactly: add \r yourself; an empty
-                           TEXT sends nothing. Escapes: \r \n \t \\ \xHH. Repeatable.
-  --reply-p0 TEXT          same as --reply '#P0=TEXT'
-  --reply-p1 TEXT          same as --reply '#P1=TEXT'
-
-Bus (operation mode):
-  --echo                   send every accepted message line straight back
-  --traffic N|max          a node sends N message lines per second (max: as fast as the line
-                           takes them); it starts when the module has answered a probe
-  --traffic-count K        the node stops after K lines
-  --traffic-after MS       the node starts MS milliseconds after that answer (default 0), so
-                           a fast node does not run into the probe's reply
-  --traffic-now            the node starts at once, not after the first probe
-  --seed N                 seed of the node's deterministic line sequence (default 1)
-
-Faults:
-  --silent                 never answer anything
-  --delay MS               every answer leaves MS milliseconds after its line came in
-  --bus-noise              a bus message line goes out just before every answer, so a probe
-                           reply runs past 10 characters
-
-Line and logging:
-  --device PATH            serve a real serial port (raw, 8N1, at the module's speed) instead
-                           of a new pseudo-terminal
-  --link PATH              place a symbolic link to the device at PATH (an existing symbolic
-                           link there is replaced; anything else is refused); removed at exit
-  --log FILE               append every received line to FILE as "rx " and the line without
-                           its CR, printable ASCII as is, "\\" for a backslash, "\xHH" otherwise
-  --verbose                write the same lines to standard error
-  --help                   show this text
 )");
+    constexpr int kHelpColumn = 27;
+    const char *section = nullptr;
+    for (const OptionRow &row : kOptions) {
+        if (row.section != section) {
+            section = row.section;
+            text += QLatin1Char('\n') + QString::fromLatin1(section) + QStringLiteral(":\n");
+        }
+        QString names = QStringLiteral("  --") + QLatin1String(row.name);
+        if (row.value)
+            names += QLatin1Char(' ') + QLatin1String(row.value);
+        const QStringList lines = QString::fromLatin1(row.help).split(QLatin1Char('\n'));
+        text += names.leftJustified(kHelpColumn - 2) + QStringLiteral("  ") + lines.first() + QLatin1Char('\n');
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            text += QString(kHelpColumn, QLatin1Char(' ')) + lines[i] + QLatin1Char('\n');
+    }
+    return text;
 }
 
 } // namespace Sim

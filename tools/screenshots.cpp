@@ -1,12 +1,8 @@
 // Renders the main window and the dialogs in their typical states to PNG files.
 // Usage: k3316-screenshots OUTPUT_DIR
 
-#include "support/FakeModule.h"
-#include "support/MessageBoxRecorder.h"
-#include "support/Steps.h"
-#include "support/UiDrivers.h"
+#include "support/ConfiguredForm.h"
 #include "ui/About.h"
-#include "ui/MainUnit.h"
 #include "ui/ReceiveModel.h"
 #include "ui/SettingsDlg.h"
 
@@ -28,16 +24,8 @@ void save(QWidget *w, const QString &name)
     std::printf("%s\n", qPrintable(path));
 }
 
-QByteArray configModule(const QByteArray &line)
-{
-    if (line == "#A") return "!S2.05\r";
-    if (line == "#PV") return "!V2.05\r";
-    if (line == "#PC") return "!CTERAVOX\r";
-    if (line == "#PM") return "!MK-3316\r";
-    if (line == "#P0") return "!P0B30000\r";
-    if (line == "#P1") return "!P" "1" "5" "0" "00000123" "1FFFFFFF" "00000456" "1" "1" "1" "1" "\r";
-    return "?\r";
-}
+// 2.0B at 250K with pair connection: every control of the Settings page has something to show.
+const QByteArray kShownP1 = "!P" "1" "5" "0" "00000123" "1FFFFFFF" "00000456" "1" "1" "1" "1" "\r";
 
 } // namespace
 
@@ -63,7 +51,7 @@ int main(int argc, char *argv[])
     }
 
     FakeModule module;
-    module.reply = configModule;
+    module.reply = ModuleScript::Configuration().with("#P1", kShownP1);
     AnswerSettingsDialog({module.path()});
     form.ConnectToolButtonClick(nullptr);
     save(&form, QStringLiteral("main-configuration"));
@@ -75,10 +63,9 @@ int main(int argc, char *argv[])
     }
     form.DisconnectToolButtonClick(nullptr);
 
-    module.reply = [](const QByteArray &line) -> QByteArray { return line == "#A" ? "!R2.05\r" : QByteArray(); };
-    AnswerSettingsDialog({module.path()});
+    module.reply = ModuleScript::Operation();
     Steps steps;
-    steps.waitUntil([&] { return form.Connected && form.ModuleMode == 2; }, QStringLiteral("operation mode"))
+    WaitForOperationMode(steps, form)
         .then([&] { form.SendEdit->setText(QStringLiteral("t123211AB")); });
     // Traffic from the bus, one line at a time as a node would send it.
     const char *const traffic[] = {"t123211AB", "t7FF0", "e1234567884A5FF00112233", "T2A03", "t0013C0FFEE",
@@ -90,7 +77,6 @@ int main(int argc, char *argv[])
             save(&form, QStringLiteral("main-operation"));
             form.DisconnectToolButtonClick(nullptr);
         });
-    steps.start();
-    form.ConnectToolButtonClick(nullptr);
+    ConnectWithSteps(form, {module.path()}, steps);
     return steps.failure.isEmpty() ? 0 : 1;
 }

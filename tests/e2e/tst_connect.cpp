@@ -1,9 +1,5 @@
-#include "support/FakeModule.h"
+#include "support/ConfiguredForm.h"
 #include "support/LineSpeedProbe.h"
-#include "support/MessageBoxRecorder.h"
-#include "support/Steps.h"
-#include "support/UiDrivers.h"
-#include "ui/MainUnit.h"
 #include "ui/ReceiveModel.h"
 #include "ui/SettingsDlg.h"
 
@@ -23,17 +19,8 @@ namespace {
 
 const QByteArray kP1Level2 = "!P" "1" "6" "0" "1FFFFFFF" "00000ABC" "00000123" "1" "1" "0" "2" "\r";
 
-// A module in configuration mode, firmware 2.05.
-QByteArray configReplies(const QByteArray &line)
-{
-    if (line == "#A") return "!S2.05\r";
-    if (line == "#PV") return "!V2.05\r";
-    if (line == "#PC") return "!CTERAVOX\r";
-    if (line == "#PM") return "!MK-3316\r";
-    if (line == "#P0") return "!P0A211000\r";
-    if (line == "#P1") return kP1Level2;
-    return "?\r";
-}
+// A module in configuration mode, firmware 2.05, with pair connection on.
+const ModuleScript configReplies = ModuleScript::Configuration().with("#P0", "!P0A211000\r").with("#P1", kP1Level2);
 
 QList<QByteArray> lines(std::initializer_list<const char *> texts)
 {
@@ -96,7 +83,6 @@ private slots:
         TMainForm f;
         FakeModule module;
         module.reply = configReplies;
-        AnswerSettingsDialog({module.path(), QStringLiteral("9600")});
         Steps steps;
         int mode = -1;
         int page = -1;
@@ -107,8 +93,7 @@ private slots:
                 page = f.PageControl1->currentIndex();
                 f.DisconnectToolButtonClick(nullptr);
             });
-        steps.start();
-        f.ConnectToolButtonClick(nullptr); // returns once disconnected
+        ConnectWithSteps(f, {module.path(), QStringLiteral("9600")}, steps); // returns once disconnected
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(mode, 2);
         QCOMPARE(page, 1);
@@ -122,20 +107,14 @@ private slots:
     {
         TMainForm f;
         FakeModule module;
-        module.reply = [](const QByteArray &line) -> QByteArray {
-            if (line == "#A64") return "!R2.05\r";
-            return "?\r";
-        };
-        AnswerSettingsDialog({module.path()});
+        module.reply = ModuleScript{{{"#A64", "!R2.05\r"}}, "?\r"};
         Steps steps;
         bool checksums = false;
-        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
-            .then([&] {
-                checksums = f.UseChecksum;
-                f.DisconnectToolButtonClick(nullptr);
-            });
-        steps.start();
-        f.ConnectToolButtonClick(nullptr);
+        WaitForOperationMode(steps, f).then([&] {
+            checksums = f.UseChecksum;
+            f.DisconnectToolButtonClick(nullptr);
+        });
+        ConnectWithSteps(f, {module.path()}, steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(module.lines, lines({"#A", "#A64"}));
         QVERIFY(checksums);
@@ -177,7 +156,7 @@ private slots:
         MessageBoxRecorder boxes;
         TMainForm f;
         FakeModule module;
-        module.reply = [](const QByteArray &) -> QByteArray { return "!S2.05t1230\r"; }; // 12 characters
+        module.reply = ModuleScript{{}, "!S2.05t1230\r"}; // 12 characters
         AnswerSettingsDialog({module.path()});
         f.ConnectToolButtonClick(nullptr);
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Please remove the CAN connector when connecting!!!")});
@@ -191,16 +170,10 @@ private slots:
     {
         TMainForm f;
         FakeModule module;
-        module.reply = [](const QByteArray &line) -> QByteArray {
-            if (line == "#A") return "!R2.05xyz\r"; // exactly 10
-            return {};
-        };
-        AnswerSettingsDialog({module.path()});
+        module.reply = ModuleScript::Operation().with("#A", "!R2.05xyz\r"); // exactly 10
         Steps steps;
-        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
-            .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        steps.start();
-        f.ConnectToolButtonClick(nullptr);
+        WaitForOperationMode(steps, f).then([&] { f.DisconnectToolButtonClick(nullptr); });
+        ConnectWithSteps(f, {module.path()}, steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
     }
 
@@ -209,10 +182,7 @@ private slots:
         MessageBoxRecorder boxes;
         TMainForm f;
         FakeModule module;
-        module.reply = [](const QByteArray &line) -> QByteArray {
-            if (line == "#A") return "?\r";
-            return "!R2.05t12300\r";
-        };
+        module.reply = ModuleScript{{{"#A", "?\r"}}, "!R2.05t12300\r"};
         AnswerSettingsDialog({module.path()});
         f.ConnectToolButtonClick(nullptr);
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Remove the CAN Connector When Connecting!!!")});
@@ -225,7 +195,7 @@ private slots:
         MessageBoxRecorder boxes;
         TMainForm f;
         FakeModule module;
-        module.reply = [](const QByteArray &) -> QByteArray { return "xyz\r"; };
+        module.reply = ModuleScript{{}, "xyz\r"};
         AnswerSettingsDialog({module.path()});
         f.ConnectToolButtonClick(nullptr);
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Timeout!!! ") + module.path() + QStringLiteral(" Connect Failed!")});
@@ -240,7 +210,6 @@ private slots:
         module.reply = configReplies;
         SettingsAnswer answer{module.path()};
         answer.pairTest = true;
-        AnswerSettingsDialog(answer);
         Steps steps;
         QString panel;
         steps.waitUntil([&] { return f.Connected && f.ModuleMode == 3; }, "pair test mode")
@@ -251,8 +220,7 @@ private slots:
                 QCOMPARE(f.PageControl1->currentIndex(), 1);
                 f.DisconnectToolButtonClick(nullptr);
             });
-        steps.start();
-        f.ConnectToolButtonClick(nullptr);
+        ConnectWithSteps(f, answer, steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(panel, QStringLiteral("PairConnTest Mode"));
         QVERIFY(module.received.isEmpty());
@@ -296,11 +264,10 @@ private slots:
     {
         TMainForm f;
         FakeModule module;
-        module.reply = [](const QByteArray &line) -> QByteArray { return line == "#A" ? "!R2.05\r" : QByteArray(); };
-        AnswerSettingsDialog({module.path()});
+        module.reply = ModuleScript::Operation();
         Steps steps;
         int nestedDepth = 0;
-        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "first connection")
+        WaitForOperationMode(steps, f)
             .then([&] {
                 AnswerSettingsDialog({module.path()});
                 f.Connect1->trigger(); // runs a whole connect inside the receive loop
@@ -313,8 +280,7 @@ private slots:
                 f.Disconnect1->trigger();
             });
         inner.start();
-        steps.start();
-        f.ConnectToolButtonClick(nullptr);
+        ConnectWithSteps(f, {module.path()}, steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QVERIFY2(inner.failure.isEmpty(), qPrintable(inner.failure));
         QVERIFY(nestedDepth >= 1); // the menu's connect was still running
@@ -329,10 +295,9 @@ private slots:
         TMainForm f;
         f.show();
         FakeModule module;
-        module.reply = [](const QByteArray &line) -> QByteArray { return line == "#A" ? "!R2.05\r" : QByteArray(); };
-        AnswerSettingsDialog({module.path()});
+        module.reply = ModuleScript::Operation();
         Steps steps;
-        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
+        WaitForOperationMode(steps, f)
             .then([&] {
                 boxes.queueAnswer(TMsgAnswer::No);
                 f.close();
@@ -342,8 +307,7 @@ private slots:
                 boxes.queueAnswer(TMsgAnswer::Yes);
                 f.close();
             });
-        steps.start();
-        f.ConnectToolButtonClick(nullptr);
+        ConnectWithSteps(f, {module.path()}, steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QVERIFY(!f.isVisible());
         QVERIFY(!f.Connected);
@@ -486,15 +450,13 @@ private slots:
         MessageBoxRecorder boxes;
         TMainForm f;
         FakeModule module;
-        module.reply = [](const QByteArray &line) -> QByteArray { return line == "#A" ? "!R2.05\r" : QByteArray(); };
-        AnswerSettingsDialog({module.path()});
+        module.reply = ModuleScript::Operation();
         Steps steps;
-        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
+        WaitForOperationMode(steps, f)
             .then([&] { module.send("t1230\r"); })
             .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "a line")
             .then([&] { module.unplug(); });
-        steps.start();
-        f.ConnectToolButtonClick(nullptr); // must return: the lost line ends the connection
+        ConnectWithSteps(f, {module.path()}, steps); // must return: the lost line ends the connection
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QVERIFY(!f.Connected);
         QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Not connected"));

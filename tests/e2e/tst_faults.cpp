@@ -1,8 +1,4 @@
-#include "support/FakeModule.h"
-#include "support/MessageBoxRecorder.h"
-#include "support/Steps.h"
-#include "support/UiDrivers.h"
-#include "ui/MainUnit.h"
+#include "support/ConfiguredForm.h"
 #include "ui/ReceiveModel.h"
 
 #include <QElapsedTimer>
@@ -15,11 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray operationModule(const QByteArray &line)
-{
-    return line == "#A" ? QByteArray("!R2.05\r") : QByteArray();
-}
 
 qint64 listedBytes(TMainForm &f)
 {
@@ -49,13 +40,10 @@ private slots:
         MessageBoxRecorder boxes;
         TMainForm f;
         FakeModule module;
-        module.reply = operationModule;
-        AnswerSettingsDialog({module.path()});
+        module.reply = ModuleScript::Operation();
         Steps steps;
-        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
-            .then([&] { hangUpTerminal(module.path()); });
-        steps.start();
-        f.ConnectToolButtonClick(nullptr); // returns once the lost line ended the connection
+        WaitForOperationMode(steps, f).then([&] { hangUpTerminal(module.path()); });
+        ConnectWithSteps(f, {module.path()}, steps); // returns once the lost line ended the connection
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QVERIFY(!f.Connected);
         QVERIFY(!f.ComPort->Opened());
@@ -63,14 +51,12 @@ private slots:
 
         // the device path survives a hang-up: connecting again works
         module.lines.clear();
-        AnswerSettingsDialog({module.path()});
         Steps again;
-        again.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode again")
+        WaitForOperationMode(again, f)
             .then([&] { module.send("t1230\r"); })
             .waitUntil([&] { return f.ReceiveItems()->Count() >= 1; }, "a line after reconnecting")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        again.start();
-        f.ConnectToolButtonClick(nullptr);
+        ConnectWithSteps(f, {module.path()}, again);
         QVERIFY2(again.failure.isEmpty(), qPrintable(again.failure));
         QCOMPARE(module.lines, QList<QByteArray>{"#A"});
     }
@@ -80,12 +66,7 @@ private slots:
         MessageBoxRecorder boxes;
         TMainForm f;
         FakeModule module;
-        module.reply = [](const QByteArray &line) -> QByteArray {
-            if (line == "#A") return "!S2.05\r";
-            if (line == "#P0") return "!P0B30000\r";
-            if (line == "#P1") return "!P" "0" "40" "0000" "00000" "000" "000000000" "001" "0000" "\r";
-            return "!X0000000\r";
-        };
+        module.reply = ModuleScript::Configuration();
         AnswerSettingsDialog({module.path()});
         f.ConnectToolButtonClick(nullptr);
         QVERIFY(f.Connected);
@@ -102,8 +83,7 @@ private slots:
     {
         TMainForm f;
         FakeModule module;
-        module.reply = operationModule;
-        AnswerSettingsDialog({module.path()});
+        module.reply = ModuleScript::Operation();
         QByteArray flood(3 * 1024 * 1024, 'A');
         for (qsizetype i = 0; i < flood.size(); i += 997)
             flood[i] = char(i % 256); // NUL and bytes above 0x7F among them, but no CR
@@ -113,7 +93,7 @@ private slots:
         ticker.setInterval(20);
         QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
         Steps steps;
-        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
+        WaitForOperationMode(steps, f)
             .then([&] {
                 ticker.start();
                 // written from the event loop in pieces, as a line would deliver them
@@ -132,8 +112,7 @@ private slots:
             })
             .waitUntil([&] { return listedBytes(f) >= flood.size(); }, "the whole flood", 60000)
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        steps.start();
-        f.ConnectToolButtonClick(nullptr);
+        ConnectWithSteps(f, {module.path()}, steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QByteArray all;
         for (int i = 0; i < f.ReceiveItems()->Count(); ++i)
@@ -149,7 +128,7 @@ private slots:
         TMainForm f;
         f.show();
         FakeModule module;
-        module.reply = [](const QByteArray &line) -> QByteArray { return line == "#A" ? "!S2.05\r" : "?\r"; };
+        module.reply = ModuleScript::Configuration();
         module.replyDelayMs = 150;
         AnswerSettingsDialog({module.path()});
         QTimer::singleShot(250, &f, [&] {
@@ -167,11 +146,10 @@ private slots:
         TMainForm f;
         f.show();
         FakeModule module;
-        module.reply = operationModule;
-        AnswerSettingsDialog({module.path()});
+        module.reply = ModuleScript::Operation();
         bool boxClosedAfterDisconnect = false;
         Steps steps;
-        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
+        WaitForOperationMode(steps, f)
             .then([&] {
                 QDialog modal(&f);
                 QTimer::singleShot(50, &f, [&] {
@@ -182,8 +160,7 @@ private slots:
                 });
                 modal.exec();
             });
-        steps.start();
-        f.ConnectToolButtonClick(nullptr);
+        ConnectWithSteps(f, {module.path()}, steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QVERIFY(boxClosedAfterDisconnect);
         QVERIFY(!f.isVisible());

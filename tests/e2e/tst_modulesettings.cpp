@@ -1,5 +1,4 @@
 #include "support/ConfiguredForm.h"
-#include "ui/MainUnit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,14 +11,10 @@ namespace {
 
 // A window connected in configuration mode to a fake module that answers "#P0" and "#P1" with
 // the given texts; GetModuleSettings is then run on its own.
-struct Rig : ConfiguredForm {
-    Rig(int firmwareLevel, QByteArray p0, QByteArray p1) : ConfiguredForm(firmwareLevel)
+struct Rig : ConnectedForm {
+    Rig(int firmwareLevel, const QByteArray &p0, const QByteArray &p1) : ConnectedForm(firmwareLevel)
     {
-        module.reply = [p0, p1](const QByteArray &line) -> QByteArray {
-            if (line == "#P0") return p0;
-            if (line == "#P1") return p1;
-            return {};
-        };
+        module.reply = ModuleScript::Configuration().with("#P0", p0).with("#P1", p1);
     }
 };
 

@@ -1,7 +1,4 @@
-#include "support/FakeModule.h"
-#include "support/MessageBoxRecorder.h"
-#include "support/Steps.h"
-#include "ui/MainUnit.h"
+#include "support/ConfiguredForm.h"
 #include "ui/ReceiveFile.h"
 #include "ui/ReceiveModel.h"
 
@@ -16,18 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Puts the window into the operation state on the fake module's port and runs `steps` inside
-// the receive loop; returns once the steps have ended the connection.
-void runInOperationState(TMainForm &f, FakeModule &module, Steps &steps)
-{
-    f.ComPort->setDevicePath(module.path());
-    QVERIFY(f.ComPort->Open());
-    steps.start();
-    f.Connected = true;
-    f.ModuleMode = 2;
-    f.AllEditStatus(); // returns when the connection ends
-}
 
 QStringList itemTexts(TMainForm &f)
 {
@@ -71,47 +56,11 @@ private slots:
         SetReceiveFileWriter(nullptr);
     }
 
-    // A burst is stored at once but announced to the list in a few steps; every row shows in
-    // the end, and the view never sees a row the model cannot give.
-    void burstReachesTheListInFewStepsAndWhole()
-    {
-        TReceiveModel model;
-        int announcements = 0;
-        int lastAnnouncedRow = -1;
-        connect(&model, &QAbstractItemModel::rowsInserted, this, [&](const QModelIndex &, int first, int last) {
-            ++announcements;
-            QCOMPARE(first, lastAnnouncedRow + 1); // contiguous, nothing skipped
-            lastAnnouncedRow = last;
-            QVERIFY(model.data(model.index(last), Qt::DisplayRole).isValid());
-        });
-        model.Append("first\r");
-        QCOMPARE(model.rowCount(), 1); // after a quiet spell a line shows at once
-        for (int i = 0; i < 5000; ++i)
-            model.Append(QByteArray::number(i) + '\r');
-        QCOMPARE(model.Count(), 5001);
-        QVERIFY(model.rowCount() < model.Count());
-        QTRY_COMPARE(model.rowCount(), 5001);
-        QCOMPARE(lastAnnouncedRow, 5000);
-        QVERIFY2(announcements <= 3, qPrintable(QString::number(announcements)));
-        QCOMPARE(model.Item(5000), QByteArray("4999\r"));
-
-        // Clearing while rows wait to be shown leaves nothing stale behind.
-        for (int i = 0; i < 10; ++i)
-            model.Append("x\r");
-        model.Clear();
-        QCOMPARE(model.rowCount(), 0);
-        QTest::qWait(3 * TReceiveModel::ShowIntervalMs);
-        QCOMPARE(model.rowCount(), 0);
-        lastAnnouncedRow = -1;
-        model.Append("after\r");
-        QCOMPARE(model.rowCount(), 1);
-        QCOMPARE(model.data(model.index(0), Qt::DisplayRole).toString(), QStringLiteral("after"));
-    }
-
     void listsEveryLineUnchanged()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         Steps steps;
         steps.then([&] { module.send("t123211AB\r"); })
             .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "first line")
@@ -120,7 +69,7 @@ private slots:
             .then([&] { module.send("\r"); }) // a line with nothing but its CR
             .waitUntil([&] { return f.ReceiveItems()->Count() == 3; }, "empty line")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, steps);
+        c.runOperationMode(steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(f.ReceiveItems()->Item(0), QByteArray("t123211AB\r"));
         QCOMPARE(f.ReceiveItems()->Item(1), QByteArray("E\x00\x80\xFF" "1\r", 6));
@@ -135,13 +84,14 @@ private slots:
 
     void repliesArrivingTogetherShareOneItem()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         Steps steps;
         steps.then([&] { module.send("t1230\rt4560\r"); })
             .waitUntil([&] { return f.ReceiveItems()->Count() >= 1; }, "an item")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, steps);
+        c.runOperationMode(steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(f.ReceiveItems()->Count(), 1);
         QCOMPARE(f.ReceiveItems()->Item(0), QByteArray("t1230\rt4560\r"));
@@ -149,8 +99,9 @@ private slots:
 
     void pausedLinesAreReadAndDropped()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         Steps steps;
         steps.then([&] {
                  f.ReceiveBitBtn->click();
@@ -169,22 +120,23 @@ private slots:
             })
             .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "line after resuming")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, steps);
+        c.runOperationMode(steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(itemTexts(f), QStringList{QStringLiteral("t2220\r")});
     }
 
     void listSurvivesReconnectingAndListingIsOnAgain()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         {
             Steps steps;
             steps.then([&] { module.send("t1230\r"); })
                 .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "line")
                 .then([&] { f.ReceiveBitBtn->click(); })
                 .then([&] { f.DisconnectToolButtonClick(nullptr); });
-            runInOperationState(f, module, steps);
+            c.runOperationMode(steps);
             QVERIFY(!f.Receiving);
         }
         Steps again;
@@ -194,14 +146,15 @@ private slots:
                  QVERIFY(f.Receiving);
              })
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, again);
+        c.runOperationMode(again);
         QVERIFY2(again.failure.isEmpty(), qPrintable(again.failure));
     }
 
     void clearThenSaveGivesAnEmptyFile()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         Steps steps;
         steps.then([&] { module.send("t1230\r"); })
             .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "line")
@@ -210,7 +163,7 @@ private slots:
                 f.SaveBitBtn->click();
             })
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, steps);
+        c.runOperationMode(steps);
         QFile file(QStringLiteral("Receive.txt"));
         QVERIFY(file.exists());
         QCOMPARE(file.size(), 0);
@@ -272,8 +225,9 @@ private slots:
 
     void linesArrivingDuringAModalWindowWaitAndAreListedAfter()
     {
-        TMainForm f;
-        FakeModule module;
+        ConnectedForm c;
+        TMainForm &f = c.form;
+        FakeModule &module = c.module;
         MessageBoxRecorder boxes;
         int countDuringBox = -1;
         boxes.onBox = [&](const RecordedBox &) {
@@ -286,7 +240,7 @@ private slots:
         steps.then([&] { ShowMessageBox(TMsgType::Information, QStringLiteral("modal")); })
             .waitUntil([&] { return f.ReceiveItems()->Count() == 1; }, "line after the box")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        runInOperationState(f, module, steps);
+        c.runOperationMode(steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QCOMPARE(countDuringBox, 0);
     }

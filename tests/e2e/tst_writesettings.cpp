@@ -1,6 +1,6 @@
 #include "protocol/Framing.h"
+#include "protocol/SettingsCommand.h"
 #include "support/ConfiguredForm.h"
-#include "ui/MainUnit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,44 +8,34 @@
 #include <QRadioButton>
 #include <QTest>
 
-namespace {
-
-// Confirms every well-formed write, like the module does.
-QByteArray confirmingModule(const QByteArray &line)
-{
-    if (line.startsWith("$P0")) return "!P0\r";
-    if (line.startsWith("$P1")) return "!P1\r";
-    return {};
-}
-
-struct Rig : ConfiguredForm {
-    explicit Rig(int firmwareLevel) : ConfiguredForm(firmwareLevel) { module.reply = confirmingModule; }
-};
-
-} // namespace
+// The module of ConnectedForm confirms every settings write.
+using Rig = ConnectedForm;
 
 class TestWriteSettings : public QObject {
     Q_OBJECT
 
 private slots:
-    void defaultsAtLevel2()
+    void defaultsAreWritten_data()
     {
-        Rig r(2);
+        QTest::addColumn<int>("level");
+        QTest::newRow("level 2") << 2;
+        QTest::newRow("level 1") << 1;
+    }
+    void defaultsAreWritten()
+    {
+        QFETCH(int, level);
+        Rig r(level);
         r.form.DefaultButtonClick(nullptr);
-        QCOMPARE(r.module.received, QByteArray("$P0090B3000072\r") + "$P121040" + QByteArray(23, '0') + "10000DD\r");
+        // the bytes of the default commands are checked in the command builder's own test
+        const QByteArray rs232 = Framing::FrameLine(BuildRS232Command(TRS232Write{}), true);
+        const QByteArray can = Framing::FrameLine(BuildCanCommand(TCanWrite{}, level), true);
+        QCOMPARE(r.module.received, rs232 + can);
+        QCOMPARE(r.module.lines.size(), 2);
         QCOMPARE(r.boxes.texts(), QStringList{QStringLiteral("Setting OK!!!")});
         QCOMPARE(r.boxes.boxes[0].type, TMsgType::Information);
         QCOMPARE(r.form.ModuleBaudIndex, 11);
         QCOMPARE(r.form.CANIDEdit->text(), QStringLiteral("001"));
         QCOMPARE(r.form.ComPort->Baud(), 115200); // a write never changes the PC's speed
-    }
-
-    void defaultsAtLevel1()
-    {
-        Rig r(1);
-        r.form.DefaultButtonClick(nullptr);
-        QCOMPARE(r.module.lines, (QList<QByteArray>{"$P0090B3000072", QByteArray("$P115040") + QByteArray(16, '0') + "9F"}));
-        QCOMPARE(r.boxes.texts(), QStringList{QStringLiteral("Setting OK!!!")});
     }
 
     void settingWritesThePage20BWithPairConnection()
@@ -108,9 +98,7 @@ private slots:
     void refusedWriteFails()
     {
         Rig r(2);
-        r.module.reply = [](const QByteArray &line) -> QByteArray {
-            return line.startsWith("$P0") ? QByteArray("!P0\r") : QByteArray("?\r");
-        };
+        r.module.reply = ModuleScript::Configuration().with("$P1", "?\r");
         r.form.DefaultButtonClick(nullptr);
         QCOMPARE(r.module.lines.size(), 2); // both commands are still sent
         QCOMPARE(r.boxes.texts(), QStringList{QStringLiteral("Setting Failed!!!")});
@@ -131,30 +119,30 @@ private slots:
         QCOMPARE(r.form.ModuleBaudIndex, 5);
     }
 
-    void emptyMaskFailsAfterSending()
+    // An empty code or mask field is sent, then shows the module's value again; an empty mask
+    // fails the write, an empty code leaves the verdict as it was.
+    void emptyFilterFieldIsRestoredAfterSending_data()
     {
+        QTest::addColumn<bool>("mask");
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("mask") << true << QStringLiteral("Setting Failed!!!");
+        QTest::newRow("code") << false << QStringLiteral("Setting OK!!!");
+    }
+    void emptyFilterFieldIsRestoredAfterSending()
+    {
+        QFETCH(bool, mask);
+        QFETCH(QString, verdict);
         Rig r(2);
         r.form.DefaultButtonClick(nullptr);
         r.boxes.boxes.clear();
         r.module.lines.clear();
-        r.form.Unit.ModuleCanMask = QStringLiteral("123");
-        r.form.CanMaskEdit->setText(QString());
+        (mask ? r.form.Unit.ModuleCanMask : r.form.Unit.ModuleCanCode) = QStringLiteral("123");
+        TNumberEdit *field = mask ? r.form.CanMaskEdit : r.form.CanCodeEdit;
+        field->setText(QString());
         r.form.SettingButtonClick(nullptr);
         QCOMPARE(r.module.lines.size(), 2);
-        QCOMPARE(r.form.CanMaskEdit->text(), QStringLiteral("123"));
-        QCOMPARE(r.boxes.texts(), QStringList{QStringLiteral("Setting Failed!!!")});
-    }
-
-    void emptyCodeIsRestoredAndTheVerdictStands()
-    {
-        Rig r(2);
-        r.form.DefaultButtonClick(nullptr);
-        r.boxes.boxes.clear();
-        r.form.Unit.ModuleCanCode = QStringLiteral("456");
-        r.form.CanCodeEdit->setText(QString());
-        r.form.SettingButtonClick(nullptr);
-        QCOMPARE(r.form.CanCodeEdit->text(), QStringLiteral("456"));
-        QCOMPARE(r.boxes.texts(), QStringList{QStringLiteral("Setting OK!!!")});
+        QCOMPARE(field->text(), QStringLiteral("123"));
+        QCOMPARE(r.boxes.texts(), QStringList{verdict});
     }
 
     void boxWithoutSelectionIsNotSent()

@@ -1,4 +1,4 @@
-#include "ui/MainUnit.h"
+#include "support/ConfiguredForm.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -7,20 +7,7 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include <memory>
-
 namespace {
-
-// A window in the configuration state of a firmware that offers pair connection.
-std::unique_ptr<TMainForm> configuredForm()
-{
-    auto f = std::make_unique<TMainForm>();
-    f->Connected = true;
-    f->ModuleMode = 1;
-    f->FirmwareLevel = 2;
-    f->AllEditStatus();
-    return f;
-}
 
 void chooseSpecification(TMainForm &f, int index)
 {
@@ -36,7 +23,8 @@ class TestCanRules : public QObject {
 private slots:
     void specificationClampsAndRewritesTheFields()
     {
-        auto f = configuredForm();
+        ConnectedForm c(2); // a firmware that offers pair connection
+        TMainForm *f = &c.form;
         chooseSpecification(*f, 1);
         f->CanCodeEdit->setText(QStringLiteral("12345678"));
         f->CanMaskEdit->setText(QStringLiteral("1AB"));
@@ -60,7 +48,8 @@ private slots:
 
     void userChoiceOfTheSpecificationRunsTheRule()
     {
-        auto f = configuredForm();
+        ConnectedForm c(2);
+        TMainForm *f = &c.form;
         f->CanCodeEdit->setText(QStringLiteral("1AB"));
         SetItemIndex(f->CANSpecificationComboBox, 0); // by program: no rule
         QCOMPARE(f->CanCodeEdit->text(), QStringLiteral("1AB"));
@@ -72,7 +61,8 @@ private slots:
 
     void pairBoxSwitchesItsControls()
     {
-        auto f = configuredForm();
+        ConnectedForm c(2);
+        TMainForm *f = &c.form;
         SetItemIndex(f->RS232ChecksumComboBox, 1);
         SetItemIndex(f->RS232RespondComboBox, 1);
         f->ChkBox_Pair->setChecked(true); // "None" is chosen
@@ -104,7 +94,8 @@ private slots:
 
     void fixedTxCanIdBox()
     {
-        auto f = configuredForm();
+        ConnectedForm c(2);
+        TMainForm *f = &c.form;
         chooseSpecification(*f, 1);
         f->ChkBox_Pair->setChecked(true);
         f->EndCmdRB2->setChecked(true);
@@ -119,7 +110,8 @@ private slots:
 
     void noneChecksAndHidesTheFixedIdBox()
     {
-        auto f = configuredForm();
+        ConnectedForm c(2);
+        TMainForm *f = &c.form;
         f->ChkBox_Pair->setChecked(true);
         f->EndCmdRB4->setChecked(true);
         QCOMPARE(f->Unit.EndOfCommandIndex, 3);
@@ -146,7 +138,8 @@ private slots:
 
     void noneWithoutPairConnectionDisablesTheIdField()
     {
-        auto f = configuredForm();
+        ConnectedForm c(2);
+        TMainForm *f = &c.form;
         f->EndCmdRB1Click(f->EndCmdRB1);
         QVERIFY(!f->CANIDEdit->isEnabled());
         QVERIFY(f->ChkBox_TxCANID->isChecked());
@@ -154,7 +147,8 @@ private slots:
 
     void eachRadioButtonSetsItsIndex()
     {
-        auto f = configuredForm();
+        ConnectedForm c(2);
+        TMainForm *f = &c.form;
         f->ChkBox_Pair->setChecked(true);
         QRadioButton *buttons[] = {f->EndCmdRB1, f->EndCmdRB2, f->EndCmdRB3, f->EndCmdRB4, f->EndCmdRB5};
         for (int i : {4, 2, 0, 3, 1}) {

@@ -1,5 +1,4 @@
-#include "support/FakeModule.h"
-#include "support/MessageBoxRecorder.h"
+#include "support/ConfiguredForm.h"
 #include "ui/HandlerGuard.h"
 #include "ui/MainUnit.h"
 
@@ -15,15 +14,9 @@ namespace {
 
 // A window whose Test page is set up as the operation state leaves it, without the receive loop,
 // and whose port is the fake module's.
-struct Rig {
-    MessageBoxRecorder boxes;
-    TMainForm form;
-    FakeModule module;
-
+struct Rig : ConnectedForm {
     Rig()
     {
-        form.ComPort->setDevicePath(module.path());
-        form.ComPort->Open();
         form.CANCheckBox->setEnabled(true);
         form.SendEdit->setEnabled(true);
         form.AutoBitBtn->setEnabled(true);
@@ -33,17 +26,6 @@ struct Rig {
         form.DLCEdit->setText(QStringLiteral("8"));
         for (TNumberEdit *d : form.DataEdits)
             d->setText(QStringLiteral("00"));
-    }
-    void compose(const QString &mode, const QString &rtr, const QString &id, const QString &dlc,
-                 QList<int> data = {})
-    {
-        form.CANCheckBox->setChecked(true);
-        form.ModeEdit->setText(mode);
-        form.RTREdit->setText(rtr);
-        form.IDEdit->setText(id);
-        form.DLCEdit->setText(dlc);
-        for (int k = 0; k < data.size(); ++k)
-            form.DataEdits[k]->setValue(data[k]);
     }
     // Clicks Send through the handler guard, as the button does.
     void send() { form.SendBitBtn->click(); }
@@ -58,14 +40,14 @@ private slots:
     void sendsTheWorkedLines()
     {
         Rig r;
-        r.compose("0", "0", "123", "2", {0x11, 0xAB});
+        ComposeMessage(r.form, "0", "0", "123", "2", {0x11, 0xAB});
         r.send();
         QCOMPARE(r.form.SendEdit->text(), QStringLiteral("t123211AB"));
-        r.compose("0", "1", "7FF", "0");
+        ComposeMessage(r.form, "0", "1", "7FF", "0");
         r.send();
-        r.compose("1", "0", "00000123", "2", {0xA5, 0xFF});
+        ComposeMessage(r.form, "1", "0", "00000123", "2", {0xA5, 0xFF});
         r.send();
-        r.compose("1", "1", "00000123", "8");
+        ComposeMessage(r.form, "1", "1", "00000123", "8");
         r.send();
         QTRY_COMPARE(r.module.lines.size(), 4);
         QCOMPARE(r.module.lines, (QList<QByteArray>{"t123211AB", "T7FF0", "e000001232A5FF", "E000001238"}));
@@ -73,9 +55,9 @@ private slots:
 
         r.form.UseChecksum = true;
         r.module.lines.clear();
-        r.compose("0", "0", "123", "2", {0x11, 0xAB});
+        ComposeMessage(r.form, "0", "0", "123", "2", {0x11, 0xAB});
         r.send();
-        r.compose("1", "1", "00000123", "8");
+        ComposeMessage(r.form, "1", "1", "00000123", "8");
         r.send();
         QTRY_COMPARE(r.module.lines.size(), 2);
         QCOMPARE(r.module.lines, (QList<QByteArray>{"t123211AB21", "E00000123803"}));
@@ -103,18 +85,18 @@ private slots:
     {
         Rig r;
         r.form.SendEdit->setText(QStringLiteral("before"));
-        r.compose("0", "0", "", "1");
+        ComposeMessage(r.form, "0", "0", "", "1");
         r.send();
         QCOMPARE(r.boxes.texts(), QStringList{QStringLiteral("'$' is not a valid integer value")});
         QCOMPARE(r.boxes.boxes[0].type, TMsgType::AppError);
         QCOMPARE(r.form.SendEdit->text(), QStringLiteral("before"));
-        r.compose("0", "0", "123", "");
+        ComposeMessage(r.form, "0", "0", "123", "");
         r.send();
         QCOMPARE(r.boxes.texts().last(), QStringLiteral("'' is not a valid integer value"));
         QTest::qWait(50);
         QVERIFY(r.module.received.isEmpty());
         // a remote frame needs no DLC
-        r.compose("0", "1", "123", "");
+        ComposeMessage(r.form, "0", "1", "123", "");
         r.send();
         QTRY_COMPARE(r.module.lines, QList<QByteArray>{"T123"});
     }
@@ -307,7 +289,7 @@ private slots:
     {
         Rig r;
         r.form.Timer2->setInterval(10);
-        r.compose("0", "0", "", "1");
+        ComposeMessage(r.form, "0", "0", "", "1");
         r.form.AutoBitBtn->click();
         QTRY_COMPARE(r.boxes.boxes.size(), 1);
         QTest::qWait(60);

@@ -1,4 +1,4 @@
-#include "support/MessageBoxRecorder.h"
+#include "support/ConfiguredForm.h"
 #include "support/ModalDriver.h"
 #include "ui/MainUnit.h"
 #include "ui/SettingsDlg.h"
@@ -43,13 +43,9 @@ QList<QWidget *> inputControls(TMainForm &f)
 // Runs `check` inside the receive loop of the operation state, then ends the connection.
 void inOperationState(TMainForm &f, int mode, const std::function<void()> &check)
 {
-    QTimer::singleShot(0, &f, [&f, check] {
-        check();
-        f.DisconnectToolButtonClick(nullptr);
-    });
-    f.Connected = true;
-    f.ModuleMode = mode;
-    f.AllEditStatus();
+    Steps steps;
+    steps.then(check).then([&f] { f.DisconnectToolButtonClick(nullptr); });
+    RunOperationMode(f, steps, mode);
 }
 
 } // namespace
@@ -236,11 +232,8 @@ private slots:
     void configurationStateAtLevel1()
     {
         TMainForm f;
-        f.Connected = true;
-        f.ModuleMode = 1;
-        f.FirmwareLevel = 1;
         f.FirmwareVersion = QStringLiteral("1.10");
-        f.AllEditStatus();
+        EnterConfigurationMode(f, 1);
         QVERIFY(!f.ConnectToolButton->isEnabled());
         QVERIFY(f.DisconnectToolButton->isEnabled());
         QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Connected to COM1"));
@@ -263,10 +256,7 @@ private slots:
     void configurationStateAtLevel2LeavesTheRs232OptionsToThePairRule()
     {
         TMainForm f;
-        f.Connected = true;
-        f.ModuleMode = 1;
-        f.FirmwareLevel = 2;
-        f.AllEditStatus();
+        EnterConfigurationMode(f, 2);
         QVERIFY(f.ChkBox_Pair->isEnabled());
         QVERIFY(!f.RS232ChecksumComboBox->isEnabled()); // unchanged from the not-connected state
         f.ChkBox_Pair->setChecked(true);
@@ -332,12 +322,9 @@ private slots:
     void disconnectingUnchecksThePairBoxAndDisablesEverything()
     {
         TMainForm f;
-        f.Connected = true;
-        f.ModuleMode = 1;
-        f.FirmwareLevel = 2;
         f.FirmwareVersion = QStringLiteral("2.05");
         f.UseChecksum = true;
-        f.AllEditStatus();
+        EnterConfigurationMode(f, 2);
         f.ChkBox_Pair->setChecked(true);
         f.DisconnectToolButtonClick(nullptr);
         QVERIFY(!f.ChkBox_Pair->isChecked());
@@ -378,9 +365,7 @@ private slots:
         MessageBoxRecorder boxes;
         TMainForm f;
         f.show();
-        f.Connected = true;
-        f.ModuleMode = 1;
-        f.AllEditStatus();
+        EnterConfigurationMode(f, 0);
         boxes.queueAnswer(TMsgAnswer::No);
         f.close();
         QVERIFY(f.Connected);
@@ -430,9 +415,7 @@ private slots:
         QCOMPARE(f.StatusPanel[3]->accessibleName(), QStringLiteral("Copyright (C) TERAVOX Co., Ltd."));
         const QString path = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
         f.ComPort->setDevicePath(path);
-        f.Connected = true;
-        f.ModuleMode = 1;
-        f.AllEditStatus();
+        EnterConfigurationMode(f, 0);
         TStatusPanel *panel = f.StatusPanel[0];
         QCOMPARE(panel->text(), QStringLiteral("Connected to ") + path);
         QCOMPARE(panel->accessibleName(), panel->text());

@@ -1,4 +1,4 @@
-#include "support/MessageBoxRecorder.h"
+#include "support/ConfiguredForm.h"
 #include "ui/MainUnit.h"
 #include "ui/SettingsDlg.h"
 
@@ -184,9 +184,7 @@ private slots:
     {
         MessageBoxRecorder boxes;
         TMainForm f;
-        f.Connected = true;
-        f.ModuleMode = 1;
-        f.AllEditStatus();
+        EnterConfigurationMode(f, 0);
         boxes.queueAnswer(TMsgAnswer::Cancel);
         f.SettingToolButtonClick(nullptr);
         QVERIFY(f.Connected);

@@ -42,6 +42,8 @@ public:
     void start() { m_timer.start(); }
     bool finished() const { return m_next >= m_steps.size(); }
     QString failure; // the condition that never came true, or empty
+    // Runs once a condition has timed out, for example to end a loop the test would else hang in.
+    std::function<void()> onFailure;
 
 private:
     struct Step {
@@ -63,7 +65,10 @@ private:
                         return;
                     failure = QStringLiteral("timed out waiting for: ") + s.what;
                     m_next = m_steps.size();
-                    break;
+                    m_timer.stop();
+                    if (onFailure)
+                        onFailure();
+                    return;
                 }
                 m_waited = 0;
                 ++m_next;

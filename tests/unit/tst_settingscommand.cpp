@@ -7,23 +7,26 @@ class TestSettingsCommand : public QObject {
     Q_OBJECT
 
 private slots:
-    void defaultsAtLevel2()
+    void defaults_data()
     {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<QByteArray>("canLine");
+        QTest::addColumn<int>("length");
+        QTest::newRow("level 2") << 2 << QByteArray("$P121040" + QByteArray(23, '0') + "1" "0000" "DD" "\r") << 39;
+        QTest::newRow("level 1") << 1 << QByteArray("$P115040" + QByteArray(16, '0') + "9F" "\r") << 27;
+    }
+    void defaults()
+    {
+        QFETCH(int, level);
+        QFETCH(QByteArray, canLine);
+        QFETCH(int, length);
         const TRS232Write rs232; // 115200, 8, 1, None, No, No
         QCOMPARE(Framing::FrameLine(BuildRS232Command(rs232), true), QByteArray("$P0090B3000072\r"));
 
-        TCanWrite can; // 2.0A, 125K, code and mask 0, Tx CAN ID 1, all flags off, "None"
-        const QByteArray line = Framing::FrameLine(BuildCanCommand(can, 2), true);
-        QCOMPARE(line, QByteArray("$P121040") + QByteArray(23, '0') + "1" + "0000" + "DD" + "\r");
-        QCOMPARE(line.size(), 39);
-    }
-
-    void defaultsAtLevel1()
-    {
-        TCanWrite can;
-        const QByteArray line = Framing::FrameLine(BuildCanCommand(can, 1), true);
-        QCOMPARE(line, QByteArray("$P115040") + QByteArray(16, '0') + "9F" + "\r");
-        QCOMPARE(line.size(), 27);
+        const TCanWrite can; // 2.0A, 125K, code and mask 0, Tx CAN ID 1, all flags off, "None"
+        const QByteArray line = Framing::FrameLine(BuildCanCommand(can, level), true);
+        QCOMPARE(line, canLine);
+        QCOMPARE(line.size(), length);
     }
 
     void layoutsOfTheCanBlock()
