@@ -184,6 +184,7 @@ const OptionRow kOptions[] = {
     {kBus, "seed", "N", "seed of the node's deterministic line sequence (default 1)", seed},
     {kFaults, "silent", nullptr, "never answer anything", [](Reading &r, const QByteArray &) { r.o.silent = true; return QString(); }},
     {kFaults, "delay", "MS", "every answer leaves MS milliseconds after its line came in", [](Reading &r, const QByteArray &v) { return milliseconds(r.o.delayMs, v); }},
+    {kFaults, "misstore", nullptr, "confirm every CAN settings write with \"!P1\" but store the CAN\nbaud rate one list entry further on (a module that loses a write)", [](Reading &r, const QByteArray &) { r.o.misstore = true; return QString(); }},
     {kFaults, "bus-noise", nullptr, "a bus message line goes out just before every answer, so a probe\nreply runs past 10 characters", [](Reading &r, const QByteArray &) { r.o.busNoise = true; return QString(); }},
     {kLine, "device", "PATH", "serve a real serial port (raw, 8N1, at the module's speed) instead\nof a new pseudo-terminal", [](Reading &r, const QByteArray &v) { return nonEmptyPath(r.o.device, v); }},
     {kLine, "link", "PATH", "place a symbolic link to the device at PATH (an existing symbolic\nlink there is replaced; anything else is refused); removed at exit", [](Reading &r, const QByteArray &v) { return nonEmptyPath(r.o.link, v); }},

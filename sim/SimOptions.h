@@ -40,6 +40,7 @@ struct SimOptions {
     uint64_t seed = 1;
 
     bool silent = false;
+    bool misstore = false; // confirms CAN writes but stores the CAN baud rate one step on
     int delayMs = 0;
     bool busNoise = false;
 

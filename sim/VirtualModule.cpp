@@ -149,6 +149,8 @@ QByteArray VirtualModule::configAnswer(const QByteArray &line)
     if (lengthDigits != expected || !params)
         return frame("?");
     m_can = *params;
+    if (m_options.misstore)
+        m_can.baud = (m_can.baud + 1) % 10;
     return frame("!P1");
 }
 

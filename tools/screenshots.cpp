@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -55,6 +56,9 @@ int main(int argc, char *argv[])
     AnswerSettingsDialog({module.path()});
     form.ConnectToolButtonClick(nullptr);
     save(&form, QStringLiteral("main-configuration"));
+    form.F1->popup(form.mapToGlobal(QPoint(0, 0)));
+    save(form.F1, QStringLiteral("file-menu"));
+    form.F1->hide();
     {
         TAboutInfo info{form.UtilityVersion, form.FirmwareVersion, form.Connected, form.ModuleMode};
         TAboutBoxForm about(&form, info);

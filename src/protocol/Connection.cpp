@@ -5,22 +5,13 @@
 #include "common/Branding.h"
 #include "protocol/Framing.h"
 #include "protocol/ModuleModes.h"
+#include "protocol/ProbeReply.h"
 #include "ui/Dialogs.h"
 #include "ui/SettingsDlg.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QTabWidget>
-
-namespace {
-
-// Character at a 1-based position, or NUL past the end of a short reply.
-char charAt(const QByteArray &reply, int position)
-{
-    return position >= 1 && position <= reply.size() ? reply.at(position - 1) : '\0';
-}
-
-} // namespace
 
 void TMainForm::ConnectToolButtonClick(QObject *)
 {
@@ -52,9 +43,8 @@ void TMainForm::ConnectToolButtonClick(QObject *)
     }
 
     auto takeVersion = [this](const QByteArray &reply) {
-        FirmwareVersion = QString::fromLatin1(reply.mid(2, 4));
-        // A reply too short to carry the level digit counts as level 0.
-        FirmwareLevel = reply.size() >= 3 ? AscToInt(reply.at(2)) : 0;
+        FirmwareVersion = FirmwareVersionOf(reply);
+        FirmwareLevel = FirmwareLevelOf(reply);
     };
 
     Unit.LastResponse.clear();
@@ -63,12 +53,12 @@ void TMainForm::ConnectToolButtonClick(QObject *)
     Unit.LastResponse = ComPort->ReadResponse();
     const QByteArray reply = Unit.LastResponse;
 
-    if (reply.size() > 10) {
+    switch (JudgeProbeReply(reply, ComPort->Baud())) {
+    case TProbeVerdict::TooLong:
         ShowMessageBox(TMsgType::Error, QStringLiteral("Please remove the CAN connector when connecting!!!"));
         return;
-    }
-
-    if (charAt(reply, 2) == 'S') {
+    case TProbeVerdict::Configuration:
+    case TProbeVerdict::OperationAsS:
         takeVersion(reply);
         if (ComPort->Baud() == 115200) {
             PageControl1->setCurrentIndex(0);
@@ -91,8 +81,7 @@ void TMainForm::ConnectToolButtonClick(QObject *)
         ModuleBaudIndex = ItemIndex(RS232BaudrateComboBox);
         AllEditStatus();
         return;
-    }
-    if (charAt(reply, 2) == 'R') {
+    case TProbeVerdict::Operation:
         takeVersion(reply);
         PageControl1->setCurrentIndex(1);
         ModuleMode = ModuleModes::Operation;
@@ -100,14 +89,15 @@ void TMainForm::ConnectToolButtonClick(QObject *)
         AllEditStatus();
         AllEditStatus();
         return;
-    }
-    if (!reply.isEmpty() && reply.at(0) != '?') {
+    case TProbeVerdict::Failed:
         ModuleMode = ModuleModes::NotConnected;
         Connected = false;
         ShowMessageBox(TMsgType::Error, QStringLiteral("Timeout!!! ") + port + QStringLiteral(" Connect Failed!"));
         ComPort->Close();
         AllEditStatus();
         return;
+    case TProbeVerdict::TryChecksummed:
+        break;
     }
 
     // No answer, or a refusal: the module may accept only checksummed commands.
@@ -115,11 +105,12 @@ void TMainForm::ConnectToolButtonClick(QObject *)
     ComPort->SendCommand(Framing::FrameLine("#A", true));
     Unit.LastResponse = ComPort->ReadResponse();
     const QByteArray checked = Unit.LastResponse;
-    if (checked.size() > 10) {
+    const TProbeVerdict verdict = JudgeChecksummedProbeReply(checked);
+    if (verdict == TProbeVerdict::TooLong) {
         ShowMessageBox(TMsgType::Error, QStringLiteral("Remove the CAN Connector When Connecting!!!"));
         return;
     }
-    if (charAt(checked, 2) == 'R') {
+    if (verdict == TProbeVerdict::Operation) {
         takeVersion(checked);
         PageControl1->setCurrentIndex(1);
         ModuleMode = ModuleModes::Operation;
@@ -157,21 +148,21 @@ void TMainForm::GetModuleInformation()
     ComPort->SendCommand(Framing::FrameLine("#PV", false));
     Unit.LastResponse = ComPort->ReadResponse();
     if (!Unit.LastResponse.isEmpty())
-        FirmwareVersion = QString::fromLatin1(Unit.LastResponse.mid(2, 4));
+        FirmwareVersion = VersionReplyText(Unit.LastResponse);
     StatusPanel[2]->setText(QStringLiteral("Ver: ") + FirmwareVersion);
 
     Unit.LastResponse.clear();
     ComPort->SendCommand(Framing::FrameLine("#PC", false));
     Unit.LastResponse = ComPort->ReadResponse();
     if (!Unit.LastResponse.isEmpty())
-        Unit.MakerName = QString::fromLatin1(Unit.LastResponse.mid(2, 7));
+        Unit.MakerName = MakerReplyText(Unit.LastResponse);
     StatusPanel[3]->setText(CopyrightLine(Unit.MakerName));
 
     Unit.LastResponse.clear();
     ComPort->SendCommand(Framing::FrameLine("#PM", false));
     Unit.LastResponse = ComPort->ReadResponse();
     if (!Unit.LastResponse.isEmpty())
-        Unit.ModuleModel = QString::fromLatin1(Unit.LastResponse.mid(2, 6));
+        Unit.ModuleModel = ModelReplyText(Unit.LastResponse);
 }
 
 void TMainForm::DisconnectToolButtonClick(QObject *)

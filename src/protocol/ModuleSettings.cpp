@@ -125,9 +125,7 @@ void TMainForm::SettingButtonClick(QObject *)
     rs232.Parity = ItemIndex(RS232ParityComboBox);
     rs232.Checksum = ItemIndex(RS232ChecksumComboBox);
     rs232.Respond = ItemIndex(RS232RespondComboBox);
-    const bool rs232Complete = rs232.BaudIndex >= 0 && rs232.DataBits >= 0 && rs232.StopBits >= 0 &&
-                               rs232.Parity >= 0 && rs232.Checksum >= 0 && rs232.Respond >= 0;
-    if (rs232Complete && ComPort->SendCommand(Framing::FrameLine(BuildRS232Command(rs232), true))) {
+    if (IsCompleteRS232Write(rs232) && ComPort->SendCommand(Framing::FrameLine(BuildRS232Command(rs232), true))) {
         Unit.LastResponse = ComPort->ReadResponse();
         rs232Confirmed = Unit.LastResponse.startsWith("!P0");
     }
@@ -161,8 +159,7 @@ void TMainForm::SettingButtonClick(QObject *)
     can.Mask = CanMaskEdit->Value();
     can.TxCanId = CANIDEdit->Value();
     can.EndOfCommand = Unit.EndOfCommandIndex;
-    const bool canComplete = can.Spec >= 0 && can.Baud >= 0;
-    if (canComplete && ComPort->SendCommand(Framing::FrameLine(BuildCanCommand(can, FirmwareLevel), true))) {
+    if (IsCompleteCanWrite(can) && ComPort->SendCommand(Framing::FrameLine(BuildCanCommand(can, FirmwareLevel), true))) {
         Unit.LastResponse = ComPort->ReadResponse();
         canConfirmed = Unit.LastResponse.startsWith("!P1");
     }

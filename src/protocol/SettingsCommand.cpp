@@ -1,5 +1,7 @@
 #include "protocol/SettingsCommand.h"
 
+#include "protocol/BoxLists.h"
+
 namespace {
 
 // Upper-case hex of the 32-bit pattern with at least `digits` digits.
@@ -8,7 +10,33 @@ QByteArray hex(int32_t value, int digits)
     return QByteArray::number(uint32_t(value), 16).toUpper().rightJustified(digits, '0');
 }
 
+bool inList(int32_t index, int32_t count)
+{
+    return index >= 0 && index < count;
+}
+
+bool isFlag(char c)
+{
+    return c == '0' || c == '1';
+}
+
 } // namespace
+
+bool IsCompleteRS232Write(const TRS232Write &w)
+{
+    return inList(w.BaudIndex, BoxLists::RS232Baudrates().size()) && inList(w.DataBits, BoxLists::DataBits().size()) &&
+           inList(w.StopBits, BoxLists::StopBits().size()) && inList(w.Parity, BoxLists::Parities().size()) &&
+           inList(w.Checksum, BoxLists::NoYes().size()) && inList(w.Respond, BoxLists::NoYes().size());
+}
+
+bool IsCompleteCanWrite(const TCanWrite &w)
+{
+    // In 2.0A a code or mask travels as three digits; a larger value would take more.
+    const bool fieldsFit = w.Spec != 0 || (inList(w.Code, 0x1000) && inList(w.Mask, 0x1000));
+    return inList(w.Spec, BoxLists::CanSpecifications().size()) && inList(w.Baud, BoxLists::CanBaudrates().size()) &&
+           inList(w.Hidden, 16) && fieldsFit && isFlag(w.PairFlag) && isFlag(w.TxIdFlag) && isFlag(w.RespIdFlag) &&
+           inList(w.EndOfCommand, BoxLists::EndsOfCommand().size());
+}
 
 QByteArray BuildRS232Command(const TRS232Write &w)
 {

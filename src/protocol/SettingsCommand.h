@@ -29,6 +29,12 @@ struct TCanWrite {
     int32_t EndOfCommand = 0;
 };
 
+// True when every index lies inside its box's list: only then has the command its fixed length.
+// A box without a selection (-1) or a digit read out of range from the module (a hidden digit
+// "a" gives 42) would shift every later field, so such a command is never sent.
+bool IsCompleteRS232Write(const TRS232Write &w);
+bool IsCompleteCanWrite(const TCanWrite &w);
+
 // "$P009" and six box indexes; 12 characters.
 QByteArray BuildRS232Command(const TRS232Write &w);
 

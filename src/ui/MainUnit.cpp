@@ -2,6 +2,7 @@
 
 #include "common/Branding.h"
 #include "common/Version.h"
+#include "protocol/BoxLists.h"
 #include "protocol/Framing.h"
 #include "ui/About.h"
 #include "ui/Dialogs.h"
@@ -30,10 +31,6 @@
 #include <QToolButton>
 
 namespace {
-
-const QStringList kRS232Baudrates = {"110", "150", "300", "600", "1200", "2400",
-                                     "4800", "9600", "19200", "38400", "57600", "115200"};
-const QStringList kCanBaudrates = {"10K", "20K", "50K", "100K", "125K", "250K", "500K", "800K", "1000K", "83.3K"};
 
 QIcon buttonIcon(const QString &name)
 {
@@ -243,6 +240,13 @@ void TMainForm::BuildToolBarAndMenu()
     menu->setObjectName(QStringLiteral("MainMenu1"));
     F1 = menu->addMenu(QStringLiteral("&File"));
     F1->setObjectName(QStringLiteral("F1"));
+    OpenProfile1 = F1->addAction(QStringLiteral("&Open Profile..."));
+    OpenProfile1->setObjectName(QStringLiteral("OpenProfile1"));
+    SaveProfileAs1 = F1->addAction(QStringLiteral("&Save Profile As..."));
+    SaveProfileAs1->setObjectName(QStringLiteral("SaveProfileAs1"));
+    CompareWithModule1 = F1->addAction(QStringLiteral("Co&mpare with Module"));
+    CompareWithModule1->setObjectName(QStringLiteral("CompareWithModule1"));
+    F1->addSeparator();
     Exit1 = F1->addAction(QStringLiteral("&Exit"));
     Exit1->setObjectName(QStringLiteral("Exit1"));
 
@@ -306,12 +310,12 @@ void TMainForm::BuildSettingsPage()
     RS232GroupBox = place(new QGroupBox(QStringLiteral("RS-232  Parameters"), page), "GroupBox3", 2, 8, 225, 249);
     struct ComboRow { QComboBox **box; const char *name; const char *label; QStringList items; const char *unit; };
     const ComboRow rs232Rows[] = {
-        {&RS232BaudrateComboBox, "RS232BaudrateComboBox", "RS-232 Baudrate", kRS232Baudrates, "bit/sec"},
-        {&RS232DataBitComboBox, "RS232DataBitComboBox", "Data Bit", {"5", "6", "7", "8"}, "bit"},
-        {&RS232StopBitComboBox, "RS232StopBitComboBox", "Stop Bit", {"1", "2"}, "bit"},
-        {&RS232ParityComboBox, "RS232ParityComboBox", "Parity", {"None", "Odd", "Even"}, "bit"},
-        {&RS232ChecksumComboBox, "RS232ChecksumComboBox", "Add Checksum", {"No", "Yes"}, nullptr},
-        {&RS232RespondComboBox, "RS232RespondComboBox", "Error Response", {"No", "Yes"}, nullptr},
+        {&RS232BaudrateComboBox, "RS232BaudrateComboBox", "RS-232 Baudrate", BoxLists::RS232Baudrates(), "bit/sec"},
+        {&RS232DataBitComboBox, "RS232DataBitComboBox", "Data Bit", BoxLists::DataBits(), "bit"},
+        {&RS232StopBitComboBox, "RS232StopBitComboBox", "Stop Bit", BoxLists::StopBits(), "bit"},
+        {&RS232ParityComboBox, "RS232ParityComboBox", "Parity", BoxLists::Parities(), "bit"},
+        {&RS232ChecksumComboBox, "RS232ChecksumComboBox", "Add Checksum", BoxLists::NoYes(), nullptr},
+        {&RS232RespondComboBox, "RS232RespondComboBox", "Error Response", BoxLists::NoYes(), nullptr},
     };
     int top = 20;
     for (const ComboRow &row : rs232Rows) {
@@ -325,11 +329,11 @@ void TMainForm::BuildSettingsPage()
 
     CANGroupBox = place(new QGroupBox(QStringLiteral("CAN Parameters"), page), "GroupBox4", 233, 8, 233, 249);
     QLabel *specLabel = label(CANGroupBox, QStringLiteral("CAN Specification"), 8, 24);
-    CANSpecificationComboBox = comboBox(CANGroupBox, "CANSpecificationComboBox", {"2.0A", "2.0B"}, 104, 20,
+    CANSpecificationComboBox = comboBox(CANGroupBox, "CANSpecificationComboBox", BoxLists::CanSpecifications(), 104, 20,
                                         QStringLiteral("CAN Specification"));
     specLabel->setBuddy(CANSpecificationComboBox);
     QLabel *baudLabel = label(CANGroupBox, QStringLiteral("CAN bus Baudrate"), 8, 48);
-    CANBaudrateComboBox = comboBox(CANGroupBox, "CANBaudrateComboBox", kCanBaudrates, 104, 44,
+    CANBaudrateComboBox = comboBox(CANGroupBox, "CANBaudrateComboBox", BoxLists::CanBaudrates(), 104, 44,
                                    QStringLiteral("CAN bus Baudrate"));
     baudLabel->setBuddy(CANBaudrateComboBox);
     label(CANGroupBox, QStringLiteral("bit/sec"), 192, 48);
@@ -465,6 +469,9 @@ void TMainForm::BindHandlers()
     onClick(SerialIOsettings1, &TMainForm::SettingToolButtonClick);
     onClick(QuitToolButton, &TMainForm::QuitToolButtonClick);
     onClick(Exit1, &TMainForm::QuitToolButtonClick);
+    onClick(OpenProfile1, &TMainForm::OpenProfileClick);
+    onClick(SaveProfileAs1, &TMainForm::SaveProfileAsClick);
+    onClick(CompareWithModule1, &TMainForm::CompareWithModuleClick);
     onClick(AboutToolButton, &TMainForm::AboutToolButtonClick);
     onClick(About1, &TMainForm::AboutToolButtonClick);
     onClick(SettingButton, &TMainForm::SettingButtonClick);

@@ -14,6 +14,7 @@
 
 #include "controls/ValEdit1.h"
 #include "protocol/ModuleModes.h"
+#include "protocol/Profile.h"
 #include "serial/QCCom32.h"
 #include "ui/StatusPanel.h"
 
@@ -22,6 +23,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 class QAction;
 class QCheckBox;
@@ -121,6 +123,18 @@ public:
     void SettingButtonClick(QObject *sender);
     void DefaultButtonClick(QObject *sender);
 
+    // --- profiles (File menu, ProfileMenu.cpp); Compare waits for the module's replies ---
+    void OpenProfileClick(QObject *sender);
+    void SaveProfileAsClick(QObject *sender);
+    void CompareWithModuleClick(QObject *sender);
+    // The page as a profile, hex texts in the page's form.
+    TProfile PageProfile() const;
+    // Fills the page from a checked profile; the CAN-parameter rules run as for a user's choice.
+    void ApplyProfile(const TProfile &profile);
+    // Asks for a profile file to open (save false) or to write; empty when cancelled. Tests
+    // replace it; by default a file dialog.
+    std::function<QString(bool save)> ChooseProfileFile;
+
     // --- CAN-parameter rules (CanRules.cpp); never wait ---
     void CANSpecificationComboBoxChange(QObject *sender);
     void ChkBox_PairClick(QObject *sender);
@@ -174,6 +188,9 @@ public:
     QMenu *A1 = nullptr;
     QMenu *Options1 = nullptr;
     QMenu *Help1 = nullptr;
+    QAction *OpenProfile1 = nullptr;
+    QAction *SaveProfileAs1 = nullptr;
+    QAction *CompareWithModule1 = nullptr;
     QAction *Exit1 = nullptr;
     QAction *Connect1 = nullptr;
     QAction *Disconnect1 = nullptr;

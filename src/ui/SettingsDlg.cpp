@@ -1,6 +1,7 @@
 #include "ui/SettingsDlg.h"
 
 #include "common/StrToInt.h"
+#include "protocol/BoxLists.h"
 #include "ui/Dialogs.h"
 #include "ui/HandlerGuard.h"
 #include "ui/MainUnit.h"
@@ -20,17 +21,6 @@
 
 namespace {
 
-QString trimBlanksAndControls(const QString &text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first).unicode() <= 0x20)
-        ++first;
-    while (last > first && text.at(last - 1).unicode() <= 0x20)
-        --last;
-    return text.mid(first, last - first);
-}
-
 QLabel *label(QWidget *parent, const char *name, const QString &text, int left, int top)
 {
     auto *l = new QLabel(text, parent);
@@ -41,27 +31,6 @@ QLabel *label(QWidget *parent, const char *name, const QString &text, int left, 
 }
 
 } // namespace
-
-bool ParsePortText(const QString &text, TPortChoice &choice)
-{
-    const QString t = trimBlanksAndControls(text);
-    static const QRegularExpression comName(QStringLiteral("^COM([0-9]{1,9})$"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = comName.match(t);
-    if (m.hasMatch()) {
-        const int port = m.captured(1).toInt();
-        if (port < 1)
-            return false;
-        choice.Port = port;
-        choice.DevicePath.clear();
-        return true;
-    }
-    if (t.startsWith(QLatin1Char('/'))) {
-        choice.DevicePath = t;
-        return true;
-    }
-    return false;
-}
 
 QStringList TSettingsForm::MachineSerialDevices()
 {
@@ -107,7 +76,7 @@ TSettingsForm::TSettingsForm(TMainForm *owner) : QDialog(owner), m_main(owner)
     K3316Baud->setGeometry(88, 40, 81, 21);
     K3316Baud->setEditable(true);
     K3316Baud->setInsertPolicy(QComboBox::NoInsert);
-    K3316Baud->addItems({"110", "150", "300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"});
+    K3316Baud->addItems(BoxLists::RS232Baudrates());
     K3316Baud->setAccessibleName(QStringLiteral("K-3316 Baud"));
     Label4->setBuddy(K3316Baud);
 
@@ -177,7 +146,7 @@ void TSettingsForm::FormCreate(QObject *)
 void TSettingsForm::OkButtonClick(QObject *)
 {
     TPortChoice choice;
-    if (trimBlanksAndControls(PortComboBox->currentText()).isEmpty() ||
+    if (TrimBlanksAndControls(PortComboBox->currentText()).isEmpty() ||
         !ParsePortText(PortComboBox->currentText(), choice)) {
         ShowMessageBox(TMsgType::Error, QStringLiteral("Please, enter a valid port name."));
         return;

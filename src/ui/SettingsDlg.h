@@ -2,6 +2,8 @@
 // The serial settings dialog: COM port, module baud rate, reply timeout and the pair test,
 // shown before every connect.
 
+#include "serial/PortName.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -44,11 +46,3 @@ protected:
 private:
     TMainForm *m_main;
 };
-
-// What a typed or chosen port text names: a port number ("COM12", any case, blanks trimmed) or
-// a device path beginning with "/". False for anything else.
-struct TPortChoice {
-    int32_t Port = 0;
-    QString DevicePath;
-};
-bool ParsePortText(const QString &text, TPortChoice &choice);

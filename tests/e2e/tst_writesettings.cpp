@@ -166,6 +166,21 @@ private slots:
         QVERIFY(r.module.lines[0].startsWith("$P0"));
         QCOMPARE(r.boxes.texts(), QStringList{QStringLiteral("Setting Failed!!!")});
     }
+
+    void hiddenDigitReadOutOfRangeIsNotSent()
+    {
+        Rig r(2);
+        // Hidden digit "a": 42.
+        r.module.reply = ModuleScript::Configuration().with("#P1", "!P04a" + QByteArray(28, '0') + "\r");
+        r.form.GetModuleSettings();
+        QCOMPARE(r.form.Unit.ModuleCanHidden, 42);
+        r.module.lines.clear();
+        r.form.SettingButtonClick(nullptr);
+        // The RS-232 command goes out as before; the CAN command would be shifted and is not sent.
+        QCOMPARE(r.module.lines.size(), 1);
+        QVERIFY(r.module.lines[0].startsWith("$P0"));
+        QCOMPARE(r.boxes.texts(), QStringList{QStringLiteral("Setting Failed!!!")});
+    }
 };
 
 QTEST_MAIN(TestWriteSettings)

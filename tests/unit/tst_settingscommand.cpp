@@ -3,6 +3,9 @@
 
 #include <QTest>
 
+Q_DECLARE_METATYPE(TRS232Write)
+Q_DECLARE_METATYPE(TCanWrite)
+
 class TestSettingsCommand : public QObject {
     Q_OBJECT
 
@@ -69,6 +72,47 @@ private slots:
         w.Checksum = 1;
         w.Respond = 1;
         QCOMPARE(BuildRS232Command(w), QByteArray("$P0090721211"));
+    }
+
+    // A field outside its list would shift every later position of the command; such a write
+    // counts as incomplete and is never sent.
+    void incompleteWritesAreRefused_data()
+    {
+        QTest::addColumn<TRS232Write>("rs232");
+        QTest::addColumn<TCanWrite>("can");
+        QTest::addColumn<bool>("rs232Complete");
+        QTest::addColumn<bool>("canComplete");
+        const TRS232Write r;
+        const TCanWrite c;
+        auto rs = [&](auto change) { TRS232Write w = r; change(w); return w; };
+        auto cn = [&](auto change) { TCanWrite w = c; change(w); return w; };
+        QTest::newRow("defaults") << r << c << true << true;
+        QTest::newRow("last entries") << rs([](TRS232Write &w) { w.BaudIndex = 11; w.Parity = 2; })
+                                      << cn([](TCanWrite &w) { w.Spec = 1; w.Baud = 9; w.Hidden = 15; w.Code = int32_t(0xFFFFFFFF); w.EndOfCommand = 4; })
+                                      << true << true;
+        QTest::newRow("baud box without selection") << rs([](TRS232Write &w) { w.BaudIndex = -1; }) << c << false << true;
+        QTest::newRow("baud index past the list") << rs([](TRS232Write &w) { w.BaudIndex = 12; }) << c << false << true;
+        QTest::newRow("respond box without selection") << rs([](TRS232Write &w) { w.Respond = -1; }) << c << false << true;
+        QTest::newRow("CAN baud without selection") << r << cn([](TCanWrite &w) { w.Baud = -1; }) << true << false;
+        QTest::newRow("specification without selection") << r << cn([](TCanWrite &w) { w.Spec = -1; }) << true << false;
+        QTest::newRow("hidden digit 'a' read as 42") << r << cn([](TCanWrite &w) { w.Hidden = 42; }) << true << false;
+        QTest::newRow("hidden digit below '0'") << r << cn([](TCanWrite &w) { w.Hidden = -3; }) << true << false;
+        QTest::newRow("2.0A code of four digits") << r << cn([](TCanWrite &w) { w.Code = 0x1000; }) << true << false;
+        QTest::newRow("end of command 5") << r << cn([](TCanWrite &w) { w.EndOfCommand = 5; }) << true << false;
+    }
+    void incompleteWritesAreRefused()
+    {
+        QFETCH(TRS232Write, rs232);
+        QFETCH(TCanWrite, can);
+        QFETCH(bool, rs232Complete);
+        QFETCH(bool, canComplete);
+        QCOMPARE(IsCompleteRS232Write(rs232), rs232Complete);
+        QCOMPARE(IsCompleteCanWrite(can), canComplete);
+        // Every complete command has its fixed length.
+        if (rs232Complete)
+            QCOMPARE(BuildRS232Command(rs232).size(), 12);
+        if (canComplete)
+            QCOMPARE(BuildCanCommand(can, 2).size(), 36);
     }
 };
 

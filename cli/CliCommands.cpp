@@ -1,0 +1,371 @@
+#include "cli/CliCommands.h"
+
+#include "cli/Interrupt.h"
+#include "cli/ModuleLink.h"
+#include "cli/MonitorFormat.h"
+#include "protocol/Framing.h"
+#include "protocol/ModuleModes.h"
+#include "protocol/Profile.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+// Every line goes out whole and at once, so a script (or Ctrl+C) never sees half of one.
+void out(const QByteArray &line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void outRaw(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+int64_t nowUs()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+void err(const QString &message)
+{
+    std::fprintf(stderr, "k3316-cli: %s\n", message.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+void outJson(const QJsonObject &object)
+{
+    out(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+QString modeName(int32_t mode)
+{
+    return mode == ModuleModes::Configuration ? QStringLiteral("configuration") : QStringLiteral("operation");
+}
+
+class TCommandRun {
+public:
+    TCommandRun(const TCliOptions &options, TInterrupt *interrupt)
+        : m_o(options), m_interrupt(interrupt), m_link(options.Port, options.Baud, options.TimeoutMs, interrupt)
+    {
+    }
+
+    int Run()
+    {
+        switch (m_o.Command) {
+        case TCliCommand::Info: return Info();
+        case TCliCommand::Get: return Get();
+        case TCliCommand::Set: return Set();
+        case TCliCommand::Defaults: return WriteProfile(TProfile(), 0);
+        case TCliCommand::Send: return Send();
+        case TCliCommand::Monitor: return Monitor();
+        case TCliCommand::None: break;
+        }
+        return CliExit::Usage;
+    }
+
+private:
+    // Prints the failure (as JSON too when asked) and returns `code`.
+    int Fail(int code, const QString &message)
+    {
+        if (m_o.Json)
+            outJson({{"ok", false}, {"error", message}, {"exit_code", code}});
+        err(message);
+        return code;
+    }
+
+    bool Interrupted() const { return m_interrupt && m_interrupt->Requested(); }
+
+    // Opens the port and decides the mode; `wanted` 0 takes any mode.
+    bool Connect(int32_t wanted, int &code)
+    {
+        QString problem;
+        if (!m_link.Open(problem)) {
+            code = Fail(CliExit::PortFault, QStringLiteral("cannot open %1 (%2): %3")
+                                                .arg(m_o.Port, m_link.Port().PortName(), problem));
+            return false;
+        }
+        const bool connected = m_link.Connect(m_info, problem);
+        // Ctrl+C ends the exchanges early; what they then lacked is no fault of the module.
+        if (Interrupted()) {
+            code = Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+            return false;
+        }
+        if (!connected) {
+            code = Fail(CliExit::ModuleFault, problem);
+            return false;
+        }
+        if (wanted != 0 && m_info.Mode != wanted) {
+            const QString hint = wanted == ModuleModes::Configuration
+                                     ? QStringLiteral("; it answers in configuration mode only at 115200 bit/s")
+                                     : QString();
+            code = Fail(CliExit::ModuleFault, QStringLiteral("the module is in %1 mode, this command needs %2 mode%3")
+                                                  .arg(modeName(m_info.Mode), modeName(wanted), hint));
+            return false;
+        }
+        return true;
+    }
+
+    int Info()
+    {
+        int code = 0;
+        if (!Connect(0, code))
+            return code;
+        if (m_o.Json) {
+            QJsonObject o{{"ok", true},
+                          {"port", m_o.Port},
+                          {"mode", modeName(m_info.Mode)},
+                          {"firmware_version", m_info.FirmwareVersion},
+                          {"firmware_level", m_info.FirmwareLevel},
+                          {"checksums", m_info.UseChecksum}};
+            o.insert(QStringLiteral("maker"), m_info.Identified ? QJsonValue(m_info.Maker) : QJsonValue());
+            o.insert(QStringLiteral("model"), m_info.Identified ? QJsonValue(m_info.Model) : QJsonValue());
+            outJson(o);
+        } else {
+            out("mode: " + modeName(m_info.Mode).toUtf8());
+            out("firmware version: " + m_info.FirmwareVersion.toLatin1());
+            out("firmware level: " + QByteArray::number(m_info.FirmwareLevel));
+            // Operation mode answers no identification queries, as in the window.
+            out("maker: " + (m_info.Identified ? m_info.Maker.toLatin1() : QByteArray("(not asked in operation mode)")));
+            out("model: " + (m_info.Identified ? m_info.Model.toLatin1() : QByteArray("(not asked in operation mode)")));
+            out(QByteArray("checksums: ") + (m_info.UseChecksum ? "on" : "off"));
+        }
+        return CliExit::Ok;
+    }
+
+    bool ReadModule(TProfile &profile, int32_t &hidden, int &code)
+    {
+        TRS232Settings rs232;
+        TCanSettings can;
+        QString problem;
+        const bool read = m_link.ReadSettings(m_info.FirmwareLevel, rs232, can, problem);
+        if (Interrupted()) {
+            code = Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+            return false;
+        }
+        if (!read) {
+            code = Fail(CliExit::ModuleFault, problem);
+            return false;
+        }
+        profile = Profiles::FromModule(rs232, can, m_info.FirmwareLevel);
+        hidden = can.Hidden;
+        return true;
+    }
+
+    int Get()
+    {
+        int code = 0;
+        if (!Connect(ModuleModes::Configuration, code))
+            return code;
+        TProfile profile;
+        int32_t hidden = 0;
+        if (!ReadModule(profile, hidden, code))
+            return code;
+        if (const QStringList faults = Profiles::ModuleFaults(profile); !faults.isEmpty())
+            return Fail(CliExit::ModuleFault,
+                        QStringLiteral("the module reported values outside their lists: %1").arg(faults.join(", ")));
+        const QByteArray json = Profiles::WriteProfile(profile);
+        if (m_o.OutputFile.isEmpty()) {
+            std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
+            std::fflush(stdout);
+            return CliExit::Ok;
+        }
+        // Written beside and renamed over, so a full disk never leaves half a profile.
+        QSaveFile file(m_o.OutputFile);
+        if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit())
+            return Fail(CliExit::Usage, QStringLiteral("cannot write %1: %2").arg(m_o.OutputFile, file.errorString()));
+        return CliExit::Ok;
+    }
+
+    int Set()
+    {
+        QByteArray json;
+        if (m_o.ProfileFile == QLatin1String("-")) {
+            QFile in;
+            if (!in.open(stdin, QIODevice::ReadOnly))
+                return Fail(CliExit::Usage, QStringLiteral("cannot read standard input"));
+            json = in.readAll();
+        } else {
+            QFile in(m_o.ProfileFile);
+            if (!in.open(QIODevice::ReadOnly))
+                return Fail(CliExit::Usage, QStringLiteral("cannot read %1: %2").arg(m_o.ProfileFile, in.errorString()));
+            json = in.readAll();
+        }
+        TProfile profile;
+        QStringList problems;
+        if (!Profiles::ParseProfile(json, profile, problems)) {
+            // Checked as a whole before the port is even opened: nothing is written.
+            if (m_o.Json)
+                outJson({{"ok", false}, {"error", QStringLiteral("bad profile")},
+                         {"problems", QJsonArray::fromStringList(problems)}, {"exit_code", CliExit::Usage}});
+            for (const QString &p : problems)
+                err(m_o.ProfileFile + QStringLiteral(": ") + p);
+            return CliExit::Usage;
+        }
+        return WriteProfile(profile, -1);
+    }
+
+    // Writes `profile` and compares the read-back. `hidden` -1 keeps the module's hidden CAN
+    // digit; Defaults puts 0 there.
+    int WriteProfile(const TProfile &profile, int32_t hidden)
+    {
+        int code = 0;
+        if (!Connect(ModuleModes::Configuration, code))
+            return code;
+        // The window reads the settings on connecting; the hidden digit is written back from it.
+        TProfile before;
+        int32_t moduleHidden = 0;
+        if (!ReadModule(before, moduleHidden, code))
+            return code;
+        const int level = m_info.FirmwareLevel;
+        const TProfile expected = Profiles::Effective(profile, level);
+        TRS232Write rs232;
+        TCanWrite can;
+        Profiles::ToWrites(expected, hidden < 0 ? moduleHidden : hidden, rs232, can);
+        if (!IsCompleteCanWrite(can))
+            return Fail(CliExit::ModuleFault,
+                        QStringLiteral("the module's hidden CAN parameter reads %1, outside 0 to F: nothing was written")
+                            .arg(can.Hidden));
+
+        const TWriteResult written = m_link.WriteSettings(rs232, can, level);
+        if (Interrupted())
+            return Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+        if (!written.RS232Confirmed || !written.CanConfirmed) {
+            auto said = [](bool sent, const QByteArray &reply) {
+                if (!sent)
+                    return QStringLiteral("could not be sent");
+                if (reply.isEmpty())
+                    return QStringLiteral("got no reply");
+                return QStringLiteral("got \"%1\"").arg(QString::fromLatin1(reply).trimmed());
+            };
+            QStringList parts;
+            if (!written.RS232Confirmed)
+                parts << QStringLiteral("the RS-232 settings (\"$P0\") %1").arg(said(written.RS232Sent, written.RS232Reply));
+            if (!written.CanConfirmed)
+                parts << QStringLiteral("the CAN settings (\"$P1\") %1").arg(said(written.CanSent, written.CanReply));
+            return Fail(CliExit::ModuleFault, QStringLiteral("Setting Failed!!! ") + parts.join(QStringLiteral("; ")));
+        }
+
+        TProfile back;
+        int32_t backHidden = 0;
+        if (!ReadModule(back, backHidden, code))
+            return code;
+        QStringList differing = Profiles::DifferingKeys(expected, back, level);
+        QJsonArray diffs;
+        for (const QString &key : differing)
+            diffs.append(QJsonObject{{"key", key},
+                                     {"written", Profiles::ValueText(expected, key)},
+                                     {"module", Profiles::ValueText(back, key)}});
+        if (m_o.Json) {
+            outJson({{"ok", differing.isEmpty()},
+                     {"confirmed", true},
+                     {"firmware_level", level},
+                     {"short_form", level < 2},
+                     {"differing", diffs},
+                     {"exit_code", differing.isEmpty() ? CliExit::Ok : CliExit::ModuleFault}});
+        } else {
+            out("Setting OK!!! (confirmed \"!P0\" and \"!P1\")");
+            if (differing.isEmpty())
+                out("read back: the module holds what was written");
+            for (const QString &key : differing)
+                out(QStringLiteral("differs: %1: written \"%2\", module holds \"%3\"")
+                        .arg(key, Profiles::ValueText(expected, key), Profiles::ValueText(back, key))
+                        .toUtf8());
+        }
+        if (!differing.isEmpty()) {
+            err(QStringLiteral("the module confirmed the write but holds something else: %1").arg(differing.join(", ")));
+            return CliExit::ModuleFault;
+        }
+        return CliExit::Ok;
+    }
+
+    int Send()
+    {
+        int code = 0;
+        if (!Connect(ModuleModes::Operation, code))
+            return code;
+        for (const QString &text : m_o.Lines) {
+            if (Interrupted())
+                return Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+            const QByteArray line = text.toLatin1();
+            if (line.contains(Framing::CR))
+                return Fail(CliExit::Usage, QStringLiteral("a line must not contain a carriage return"));
+            if (!m_link.SendLine(line, m_info.UseChecksum))
+                return Fail(CliExit::ModuleFault, QStringLiteral("Send Messages Failed!!! (%1)").arg(text));
+        }
+        return CliExit::Ok;
+    }
+
+    void PrintLine(const QByteArray &line, int64_t timeUs)
+    {
+        // The module's checksum, when it adds one, is read by the frame decoder itself.
+        outRaw(MonitorRecord(m_o.Format, line, timeUs));
+    }
+
+    int Monitor()
+    {
+        int code = 0;
+        if (!Connect(ModuleModes::Operation, code))
+            return code;
+        outRaw(MonitorHeader(m_o.Format));
+
+        bool timeUp = false;
+        QTimer timer;
+        if (m_o.Seconds > 0) {
+            timer.setSingleShot(true);
+            QObject::connect(&timer, &QTimer::timeout, [&timeUp] { timeUp = true; });
+            timer.start(int(std::min(m_o.Seconds * 1000.0, 2147483647.0)));
+        }
+        int64_t count = 0;
+        QByteArray pending = m_info.Leftover;
+        auto takeLines = [&](int64_t timeUs) {
+            qsizetype cr;
+            while ((m_o.Count < 0 || count < m_o.Count) && (cr = pending.indexOf(Framing::CR)) >= 0) {
+                QByteArray line = pending.left(cr);
+                pending.remove(0, cr + 1);
+                // A module set to end its lines with CR LF or LF CR sends a line feed too.
+                while (line.startsWith('\n'))
+                    line.remove(0, 1);
+                while (line.endsWith('\n'))
+                    line.chop(1);
+                PrintLine(line, timeUs);
+                ++count;
+            }
+        };
+        takeLines(nowUs());
+        while (!timeUp && !Interrupted() && !m_link.LineLost() && (m_o.Count < 0 || count < m_o.Count)) {
+            pending += m_link.WaitAndRead();
+            takeLines(nowUs());
+        }
+        if (m_link.LineLost())
+            return Fail(CliExit::ModuleFault, m_link.PortName() + QStringLiteral(" Connection Lost!"));
+        return CliExit::Ok;
+    }
+
+    const TCliOptions &m_o;
+    TInterrupt *m_interrupt;
+    TModuleLink m_link;
+    TModuleInfo m_info;
+};
+
+} // namespace
+
+int RunCliCommand(const TCliOptions &options, TInterrupt *interrupt)
+{
+    TCommandRun run(options, interrupt);
+    return run.Run();
+}

@@ -1,0 +1,163 @@
+// The File menu's profile commands: fill the "Settings" page from a profile, write the page to
+// one, and compare the page with what the module holds.
+
+#include "ui/MainUnit.h"
+
+#include "protocol/BoxLists.h"
+#include "protocol/Framing.h"
+#include "protocol/ModuleReplies.h"
+#include "ui/Dialogs.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QRadioButton>
+#include <QSaveFile>
+
+namespace {
+
+const QString kFilter = QStringLiteral("K-3316 profiles (*.json);;All files (*)");
+
+QString boxText(const QComboBox *box, const QStringList &list)
+{
+    return BoxLists::EntryAt(list, ItemIndex(box));
+}
+
+} // namespace
+
+TProfile TMainForm::PageProfile() const
+{
+    using namespace BoxLists;
+    TProfile p;
+    p.Rs232Baudrate = boxText(RS232BaudrateComboBox, RS232Baudrates());
+    p.DataBit = boxText(RS232DataBitComboBox, DataBits());
+    p.StopBit = boxText(RS232StopBitComboBox, StopBits());
+    p.Parity = boxText(RS232ParityComboBox, Parities());
+    p.AddChecksum = boxText(RS232ChecksumComboBox, NoYes());
+    p.ErrorResponse = boxText(RS232RespondComboBox, NoYes());
+    p.CanSpecification = boxText(CANSpecificationComboBox, CanSpecifications());
+    p.CanBaudrate = boxText(CANBaudrateComboBox, CanBaudrates());
+    p.AcceptanceCode = Profiles::PageHex(CanCodeEdit->text(), p.CanSpecification);
+    p.AcceptanceMask = Profiles::PageHex(CanMaskEdit->text(), p.CanSpecification);
+    p.PairConnection = ChkBox_Pair->isChecked();
+    p.EndOfRs232Command = EntryAt(EndsOfCommand(), Unit.EndOfCommandIndex);
+    p.FixedTxCanId = ChkBox_TxCANID->isChecked();
+    p.TxCanId = Profiles::PageHex(CANIDEdit->text(), p.CanSpecification);
+    p.ResponseWithCanId = ChkBox_RespWCANID->isChecked();
+    return p;
+}
+
+void TMainForm::ApplyProfile(const TProfile &p)
+{
+    using namespace BoxLists;
+    SetItemIndex(RS232BaudrateComboBox, int(RS232Baudrates().indexOf(p.Rs232Baudrate)));
+    SetItemIndex(RS232DataBitComboBox, int(DataBits().indexOf(p.DataBit)));
+    SetItemIndex(RS232StopBitComboBox, int(StopBits().indexOf(p.StopBit)));
+    SetItemIndex(RS232ParityComboBox, int(Parities().indexOf(p.Parity)));
+    SetItemIndex(RS232ChecksumComboBox, int(NoYes().indexOf(p.AddChecksum)));
+    SetItemIndex(RS232RespondComboBox, int(NoYes().indexOf(p.ErrorResponse)));
+    // The specification first, with its rule, so the fields take texts of its length.
+    SetItemIndex(CANSpecificationComboBox, int(CanSpecifications().indexOf(p.CanSpecification)));
+    CANSpecificationComboBoxChange(CANSpecificationComboBox);
+    SetItemIndex(CANBaudrateComboBox, int(CanBaudrates().indexOf(p.CanBaudrate)));
+    CanCodeEdit->setText(p.AcceptanceCode);
+    CanMaskEdit->setText(p.AcceptanceMask);
+
+    // Below firmware level 2 the pair controls cannot be used; the profile's pair fields wait.
+    if (FirmwareLevel < 2)
+        return;
+    ChkBox_Pair->setChecked(p.PairConnection);
+    const int end = int(EndsOfCommand().indexOf(p.EndOfRs232Command));
+    if (end == 0) {
+        EndCmdRB1Click(EndCmdRB1);
+    } else {
+        QRadioButton *const buttons[] = {EndCmdRB1, EndCmdRB2, EndCmdRB3, EndCmdRB4, EndCmdRB5};
+        buttons[end]->setChecked(true);
+        ChkBox_TxCANID->setChecked(p.FixedTxCanId);
+        ChkBox_RespWCANID->setChecked(p.ResponseWithCanId);
+    }
+    CANIDEdit->setText(p.TxCanId);
+}
+
+void TMainForm::OpenProfileClick(QObject *)
+{
+    if (!Connected || ModuleMode != ModuleModes::Configuration) {
+        ShowMessageBox(TMsgType::Warning, QStringLiteral("Connect to a module in configuration mode to open a profile."));
+        return;
+    }
+    const QString path = ChooseProfileFile ? ChooseProfileFile(false)
+                                           : QFileDialog::getOpenFileName(this, QStringLiteral("Open Profile"), QString(), kFilter);
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ShowMessageBox(TMsgType::Error, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+        return;
+    }
+    TProfile profile;
+    QStringList problems;
+    // A file larger than any profile is not read whole.
+    const QByteArray json = file.read(1 << 20);
+    if (!Profiles::ParseProfile(json, profile, problems)) {
+        ShowMessageBox(TMsgType::Error, QStringLiteral("The profile was not loaded:\n") + problems.join(QLatin1Char('\n')));
+        return;
+    }
+    ApplyProfile(profile);
+}
+
+void TMainForm::SaveProfileAsClick(QObject *)
+{
+    const TProfile profile = PageProfile();
+    if (const QStringList problems = Profiles::CheckProfile(profile); !problems.isEmpty()) {
+        ShowMessageBox(TMsgType::Error, QStringLiteral("The page cannot be saved as a profile:\n") +
+                                            problems.join(QLatin1Char('\n')));
+        return;
+    }
+    const QString path = ChooseProfileFile ? ChooseProfileFile(true)
+                                           : QFileDialog::getSaveFileName(this, QStringLiteral("Save Profile As"), QString(), kFilter);
+    if (path.isEmpty())
+        return;
+    const QByteArray json = Profiles::WriteProfile(profile);
+    // Written beside and renamed over: a full disk leaves the old file as it was.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit())
+        ShowMessageBox(TMsgType::Error, QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+}
+
+void TMainForm::CompareWithModuleClick(QObject *)
+{
+    if (!Connected || ModuleMode != ModuleModes::Configuration) {
+        ShowMessageBox(TMsgType::Warning, QStringLiteral("Connect to a module in configuration mode to compare."));
+        return;
+    }
+    Unit.LastResponse.clear();
+    ComPort->SendCommand(Framing::FrameLine("#P0", false));
+    Unit.LastResponse = ComPort->ReadResponse();
+    TRS232Settings rs232;
+    if (Unit.LastResponse.isEmpty() || !DecodeRS232Reply(Unit.LastResponse, rs232)) {
+        ShowMessageBox(TMsgType::Error, QStringLiteral("Get Module COM Setting Error!"));
+        return;
+    }
+    Unit.LastResponse.clear();
+    ComPort->SendCommand(Framing::FrameLine("#P1", false));
+    Unit.LastResponse = ComPort->ReadResponse();
+    TCanSettings can;
+    if (Unit.LastResponse.isEmpty() || !DecodeCanReply(Unit.LastResponse, FirmwareLevel, can)) {
+        ShowMessageBox(TMsgType::Error, QStringLiteral("Get Module CAN Setting Error!"));
+        return;
+    }
+    // The page as "Setting" would write it, against what the module holds.
+    const TProfile page = Profiles::Effective(PageProfile(), FirmwareLevel);
+    const TProfile module = Profiles::FromModule(rs232, can, FirmwareLevel);
+    const QStringList keys = Profiles::DifferingKeys(page, module, FirmwareLevel);
+    if (keys.isEmpty()) {
+        ShowMessageBox(TMsgType::Information, QStringLiteral("The page and the module agree."));
+        return;
+    }
+    QStringList lines;
+    for (const QString &key : keys)
+        lines << QStringLiteral("%1: page \"%2\", module \"%3\"")
+                     .arg(key, Profiles::ValueText(page, key), Profiles::ValueText(module, key));
+    ShowMessageBox(TMsgType::Warning, QStringLiteral("The page and the module differ:\n") + lines.join(QLatin1Char('\n')));
+}

@@ -1,0 +1,74 @@
+#include "cli/CliOptions.h"
+
+#include <QTest>
+
+class TestCliArguments : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Each row: the arguments; the command parsed (None: refused) and a word of the error.
+    void parse_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QString>("error");
+        const QString ok;
+        auto row = [](const char *name, QStringList args, TCliCommand command, const QString &error) {
+            QTest::newRow(name) << args << int(command) << error;
+        };
+        row("info", {"--port", "COM3", "info"}, TCliCommand::Info, ok);
+        row("options after the command", {"info", "--port=/dev/ttyUSB0", "--json"}, TCliCommand::Info, ok);
+        row("get to a file", {"--port", "COM1", "get", "-o", "a.json"}, TCliCommand::Get, ok);
+        row("set from standard input", {"--port", "COM1", "set", "-"}, TCliCommand::Set, ok);
+        row("send after --", {"--port", "COM1", "send", "--", "-x", "t0000"}, TCliCommand::Send, ok);
+        row("monitor with limits", {"--port", "COM1", "monitor", "--format", "csv", "--count", "5", "--seconds", "1.5"},
+            TCliCommand::Monitor, ok);
+        row("no port", {"info"}, TCliCommand::None, "--port");
+        row("COM0", {"--port", "COM0", "info"}, TCliCommand::None, "COMn");
+        row("unknown command", {"--port", "COM1", "flash"}, TCliCommand::None, "unknown command");
+        row("unknown option", {"--port", "COM1", "--fast", "info"}, TCliCommand::None, "unknown option");
+        row("value missing", {"info", "--port"}, TCliCommand::None, "needs a value");
+        row("flag with a value", {"--port", "COM1", "--json=1", "info"}, TCliCommand::None, "takes no value");
+        row("baud not a number", {"--port", "COM1", "--baud", "fast", "info"}, TCliCommand::None, "--baud");
+        row("timeout too long", {"--port", "COM1", "--timeout", "600001", "info"}, TCliCommand::None, "--timeout");
+        row("set without profile", {"--port", "COM1", "set"}, TCliCommand::None, "one profile");
+        row("set with two profiles", {"--port", "COM1", "set", "a", "b"}, TCliCommand::None, "one profile");
+        row("send without lines", {"--port", "COM1", "send"}, TCliCommand::None, "at least one line");
+        row("stray argument", {"--port", "COM1", "info", "now"}, TCliCommand::None, "unexpected argument");
+        row("bad format", {"--port", "COM1", "monitor", "--format", "asc"}, TCliCommand::None, "--format");
+        row("zero count", {"--port", "COM1", "monitor", "--count", "0"}, TCliCommand::None, "--count");
+        row("negative seconds", {"--port", "COM1", "monitor", "--seconds", "-1"}, TCliCommand::None, "--seconds");
+        row("count for get", {"--port", "COM1", "get", "--count", "3"}, TCliCommand::None, "another command");
+        row("json for send", {"--port", "COM1", "--json", "send", "t0000"}, TCliCommand::None, "--json");
+    }
+    void parse()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, command);
+        QFETCH(QString, error);
+        TCliOptions options;
+        QString message;
+        const bool ok = ParseCliArguments(args, options, message);
+        QCOMPARE(ok, error.isEmpty());
+        if (ok)
+            QCOMPARE(int(options.Command), command);
+        else
+            QVERIFY2(message.contains(error), qPrintable(message));
+    }
+
+    void valuesAreTaken()
+    {
+        TCliOptions o;
+        QString error;
+        QVERIFY(ParseCliArguments({"--port", " com7 ", "--baud", "9600", "--timeout", "0", "send", "--", "a", "b"}, o, error));
+        QCOMPARE(o.Port, QStringLiteral("com7"));
+        QCOMPARE(o.Baud, 9600);
+        QCOMPARE(o.TimeoutMs, 0);
+        QCOMPARE(o.Lines, (QStringList{"a", "b"}));
+        QVERIFY(ParseCliArguments({"--help"}, o, error)); // help needs no port
+        QVERIFY(o.Help);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestCliArguments)
+#include "tst_cliarguments.moc"
