@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run check check-accessibility test test-asan fuzz-brief release bench soak fuzz deb clean
+.PHONY: all deps build run check check-accessibility test test-asan fuzz-brief package-check release bench soak fuzz deb clean
 
 all: build
 
@@ -30,7 +30,7 @@ FUZZ_TEST_SECONDS ?= 10
 check: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 
-test: check check-accessibility test-asan fuzz-brief
+test: check check-accessibility test-asan fuzz-brief package-check
 
 # What a screen reader finds, in all three control states (Xvfb, AT-SPI; about 20 s).
 check-accessibility: build
@@ -42,6 +42,11 @@ test-asan: deps
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure
+
+# The Debian package of the tree `make check` built (no second build), checked with lintian.
+package-check: build
+	@scripts/install-deps.sh lintian
+	@scripts/check-package.sh $(BUILD)
 
 fuzz-brief:
 	@scripts/install-deps.sh clang libclang-rt-14-dev

@@ -5,7 +5,9 @@
 #   share/applications/k3316-utility.desktop
 #   share/icons/hicolor/scalable/apps/k3316-utility.svg
 #   share/icons/hicolor/256x256/apps/k3316-utility.png
-#   share/doc/k3316-utility/README.md
+#   share/doc/k3316-utility/README.md, copyright (machine-readable), changelog.gz
+#   share/metainfo/org.example.k3316_utility.metainfo.xml (AppStream)
+#   share/man/man1/*.1.gz (man/CMakeLists.txt)
 #
 # Resource files are installed when they are present at configure time, so a tree that is
 # still growing configures; scripts/check-install.sh says which ones are missing.
@@ -41,6 +43,21 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/README.md)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${K3316_APP_ID})
 endif()
 
+# Debian's place for them; installed by `cmake --install` as well, so every install carries them.
+set(K3316_PACKAGING ${CMAKE_SOURCE_DIR}/packaging)
+install(FILES ${K3316_PACKAGING}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${K3316_APP_ID})
+set(K3316_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+add_custom_command(OUTPUT ${K3316_CHANGELOG_GZ}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+  COMMAND sh -c "gzip -9n -c \"$1\" > \"$2\"" sh ${K3316_PACKAGING}/changelog ${K3316_CHANGELOG_GZ}
+  DEPENDS ${K3316_PACKAGING}/changelog
+  VERBATIM)
+add_custom_target(k3316_changelog ALL DEPENDS ${K3316_CHANGELOG_GZ})
+install(FILES ${K3316_CHANGELOG_GZ} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${K3316_APP_ID})
+
+install(FILES ${K3316_RESOURCES}/org.example.k3316_utility.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
 if(K3316_BUILD_TESTS)
   # Installs into a scratch prefix and checks the result; the programs must be built first,
   # which `make test` does.
@@ -52,21 +69,24 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${K3316_APP_ID})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "K-3316 Utility developers")
-set(CPACK_PACKAGE_CONTACT "K-3316 Utility developers")
+set(K3316_MAINTAINER "K-3316 Utility Developers <k3316-utility@example.org>")
+set(CPACK_PACKAGE_VENDOR "K-3316 Utility Developers")
+set(CPACK_PACKAGE_CONTACT ${K3316_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configuration and test utility for the K-3316 RS-232-to-CAN converter")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_PACKAGE_NAME ${K3316_APP_ID})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "K-3316 Utility developers")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${K3316_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # CPack puts the summary first and indents these lines; the empty line separates paragraphs.
+# Lintian wants every line within 80 characters, the leading blank included.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "The K-3316 Utility reads and writes the RS-232 and CAN parameters of a K-3316
 converter module in configuration mode, and in operation mode composes CAN
-messages, sends them once or periodically and lists every line the module sends.
+messages, sends them once or periodically and lists every line the module
+sends.
 
 The package also holds k3316-sim, a virtual K-3316 module on a pseudo-terminal,
 for trying the utility without hardware.")

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs a built tree into a scratch prefix and checks the layout a desktop needs: both programs
-# executable and loadable, the desktop entry valid and pointing at them, the icons and the README.
+# executable and loadable, the desktop entry valid and pointing at them, the icons and the README;
+# every manual page of man/ shown by `man` without warnings, the copyright file and the changelog
+# of the version built, and the AppStream metadata valid.
 # Prints one summary line; exits non-zero on any problem.
 # Usage: scripts/check-install.sh BUILD_DIR
 set -uo pipefail
@@ -96,6 +98,48 @@ if expect_file "$desktop" "resources/$app.desktop"; then
     fail "$desktop has no Icon entry"
   elif ! compgen -G "$prefix/share/icons/hicolor/*/apps/$icon.*" >/dev/null; then
     fail "$desktop: Icon=$icon matches no installed icon"
+  fi
+fi
+
+# Manual pages: every page in man/ is installed gzipped and `man` shows it without complaint.
+man_dir="$prefix/share/man"
+for source in "$source_dir"/man/*.[1-9]; do
+  [ -e "$source" ] || continue
+  page=$(basename "$source")
+  section=${page##*.}
+  expect_file "share/man/man$section/$page.gz" "man/$page" || continue
+  gzip -t "$prefix/share/man/man$section/$page.gz" 2>/dev/null || { fail "share/man/man$section/$page.gz is not gzip data"; continue; }
+  if command -v man >/dev/null; then
+    name=${page%.*}
+    shown=$(MANPATH="$man_dir" MANPAGER=cat MANWIDTH=80 LC_ALL=C.UTF-8 man "$section" "$name" 2>/dev/null)
+    grep -q "^NAME" <<<"$shown" || fail "man $section $name shows no page from $man_dir"
+    complaints=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$prefix/share/man/man$section/$page.gz" 2>&1 >/dev/null)
+    [ -n "$complaints" ] && fail "man warns about $page: $complaints"
+  else
+    notes+=("man not installed, pages not shown")
+  fi
+done
+
+# Debian's copyright file and the changelog, whose newest entry is the version built.
+expect_file "share/doc/$app/copyright" packaging/copyright &&
+  { head -n1 "$prefix/share/doc/$app/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "share/doc/$app/copyright is not machine-readable (no Format line)"; }
+if expect_file "share/doc/$app/changelog.gz" packaging/changelog; then
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+  if command -v dpkg-parsechangelog >/dev/null; then
+    logged=$(gzip -dc "$prefix/share/doc/$app/changelog.gz" | dpkg-parsechangelog -l - -S Version 2>&1)
+    [ "$logged" = "$version" ] || fail "changelog.gz: newest entry is '$logged', the project is $version"
+  else
+    notes+=("dpkg-parsechangelog not installed, changelog not parsed")
+  fi
+fi
+
+metainfo="share/metainfo/org.example.k3316_utility.metainfo.xml"
+if expect_file "$metainfo" "resources/org.example.k3316_utility.metainfo.xml"; then
+  if command -v appstreamcli >/dev/null; then
+    out=$(appstreamcli validate --no-net "$prefix/$metainfo" 2>&1) || fail "appstreamcli validate on $metainfo: $out"
+  else
+    notes+=("appstreamcli not installed, metadata not validated")
   fi
 fi
 

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
   libjpeg62-turbo-dev
   fonts-liberation2
-  dpkg-dev desktop-file-utils
+  dpkg-dev desktop-file-utils appstream man-db
   can-utils
   "$@"
 )

@@ -26,7 +26,10 @@ void TMainForm::ConnectToolButtonClick(QObject *)
     if (!ComPort->Open()) {
         ModuleMode = ModuleModes::NotConnected;
         Connected = false;
-        ShowMessageBox(TMsgType::Error, QStringLiteral("Open ") + port + QStringLiteral(" Error!"));
+        QString text = QStringLiteral("Open ") + port + QStringLiteral(" Error!");
+        if (!ComPort->LineError().isEmpty())
+            text += QStringLiteral("\r\n") + ComPort->LineError();
+        ShowMessageBox(TMsgType::Error, text);
         AllEditStatus();
         return;
     }
@@ -61,9 +64,14 @@ void TMainForm::ConnectToolButtonClick(QObject *)
             PageControl1->setCurrentIndex(0);
             ModuleMode = ModuleModes::Configuration;
             Connected = true;
+            // The device may go away during these exchanges; its loss ends the connection.
             GetModuleInformation();
+            if (ConnectionLostMeanwhile())
+                return;
             AllEditStatus();
             GetModuleSettings();
+            if (ConnectionLostMeanwhile())
+                return;
         } else {
             PageControl1->setCurrentIndex(1);
             ModuleMode = ModuleModes::Operation;
@@ -117,6 +125,21 @@ void TMainForm::ConnectToolButtonClick(QObject *)
     ShowMessageBox(TMsgType::Error, port + QStringLiteral(" Connect Failed!"));
     ComPort->Close();
     AllEditStatus();
+}
+
+bool TMainForm::ConnectionLostMeanwhile()
+{
+    // A loss found by a write, with no wait after it, is still queued for OnLineLost: report
+    // it now, so the connect does not go on over a closed port.
+    if (Connected && !ComPort->Opened())
+        OnLineLost();
+    if (Connected)
+        return false;
+    // The exchanges after the loss may have opened the path again (a new device by that name):
+    // a window that is not connected holds no port. They also wrote to the status bar.
+    ComPort->Close();
+    AllEditStatus();
+    return true;
 }
 
 void TMainForm::GetModuleInformation()

@@ -1,5 +1,7 @@
 #include "serial/PosixSerial.h"
 
+#include "serial/LineSpeed.h"
+
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -21,6 +23,19 @@ bool DeviceGone(int error)
 
 constexpr short HangUpEvents = POLLHUP | POLLERR | POLLNVAL;
 
+TModemControl &ModemControlSlot()
+{
+    static TModemControl call;
+    return call;
+}
+
+int ModemControl(int fd, unsigned long request, int *bits)
+{
+    if (const TModemControl &call = ModemControlSlot())
+        return call(fd, request, bits);
+    return ::ioctl(fd, request, bits);
+}
+
 } // namespace
 
 int OpenExclusive(const char *path)
@@ -39,28 +54,16 @@ int OpenExclusive(const char *path)
     return fd;
 }
 
-unsigned BaudConstant(int32_t baud)
+void SetModemControl(TModemControl call)
 {
-    struct Rate { int32_t bits; speed_t constant; };
-    static constexpr Rate rates[] = {
-        {50, B50}, {75, B75}, {110, B110}, {134, B134}, {150, B150}, {200, B200}, {300, B300},
-        {600, B600}, {1200, B1200}, {1800, B1800}, {2400, B2400}, {4800, B4800}, {9600, B9600},
-        {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
-        {460800, B460800}, {500000, B500000}, {576000, B576000}, {921600, B921600},
-        {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000},
-        {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
-    };
-    for (const Rate &r : rates)
-        if (r.bits == baud)
-            return r.constant;
-    return 0;
+    ModemControlSlot() = std::move(call);
 }
 
-bool ApplyLineSettings(int fd, int32_t baud, bool hardwareFlow)
+TLineSetup ApplyLineSettings(int fd, int32_t baud, bool hardwareFlow)
 {
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0)
-        return false;
+        return TLineSetup::Unreadable;
     ::cfmakeraw(&tio);
     // cfmakeraw leaves these: a stray XOFF from the line must never stop our output.
     tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
@@ -72,12 +75,16 @@ bool ApplyLineSettings(int fd, int32_t baud, bool hardwareFlow)
         tio.c_cflag &= ~CRTSCTS;
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
-    if (const speed_t speed = BaudConstant(baud)) {
-        ::cfsetispeed(&tio, speed);
-        ::cfsetospeed(&tio, speed);
-    }
     ::tcsetattr(fd, TCSANOW, &tio);
-    return true;
+
+    // With RTS/CTS handshaking the driver drives RTS itself.
+    int lower = TIOCM_DTR | (hardwareFlow ? 0 : TIOCM_RTS);
+    ModemControl(fd, TIOCMBIC, &lower); // a pseudo-terminal has no modem lines: not an error
+
+    // A driver that cannot run the rate falls back to another one; only reading back tells.
+    if (!LineSpeed::Set(fd, baud) || LineSpeed::Read(fd) != baud)
+        return TLineSetup::SpeedRefused;
+    return TLineSetup::Done;
 }
 
 int QueuedBytes(int fd, TLineState &line, bool checkHangUp)

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace PosixSerial {
 
@@ -14,13 +15,22 @@ constexpr int InvalidHandle = -1;
 // not a terminal, or whose lock is held, is refused. Returns the descriptor or InvalidHandle.
 int OpenExclusive(const char *path);
 
-// Raw 8N1 at `baud`, receiver on, modem lines ignored, no software flow control, RTS/CTS when
-// `hardwareFlow`. A rate the driver has no constant for leaves the line's speed as it was.
-// Returns false when the current settings cannot be read; nothing is changed then.
-bool ApplyLineSettings(int fd, int32_t baud, bool hardwareFlow);
+enum class TLineSetup {
+    Done,         // the line runs at the rate asked for
+    Unreadable,   // the current settings could not be read; nothing was changed
+    SpeedRefused, // the driver does not run the line at that rate (or the rate is not positive)
+};
 
-// The termios speed constant for a standard rate, or 0 when there is none.
-unsigned BaudConstant(int32_t baud);
+// Raw 8N1 at `baud` (any positive rate, not only those with a Bxxx constant), receiver on, modem
+// status lines ignored, no software flow control, RTS/CTS when `hardwareFlow`. DTR is lowered,
+// and RTS too without `hardwareFlow`: opening raised both, and an adapter may take power or a
+// mode from them. A device without modem lines (a pseudo-terminal) refuses that quietly.
+TLineSetup ApplyLineSettings(int fd, int32_t baud, bool hardwareFlow);
+
+// The modem-control request (TIOCMBIC) as the line set-up makes it. Tests put a recorder in its
+// place; an empty function restores the system's ioctl.
+using TModemControl = std::function<int(int fd, unsigned long request, int *bits)>;
+void SetModemControl(TModemControl call);
 
 // Outcome of an operation that can find the device gone.
 enum class TLineState { Up, Lost };

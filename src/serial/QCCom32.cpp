@@ -2,7 +2,6 @@
 
 #include "common/StrToInt.h"
 #include "serial/PosixSerial.h"
-#include "ui/Dialogs.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -113,23 +112,38 @@ bool TQCCom32::Open()
 {
     if (Opened())
         Close();
+    m_lineError.clear();
     const QPointer<TQCCom32> self(this);
     for (;;) {
         m_portHandle = PosixSerial::OpenExclusive(QFile::encodeName(PortName()).constData());
         if (Opened() || !m_showErrors)
             break;
-        const TMsgAnswer answer = ShowMessageBox(
-            TMsgType::Warning, QStringLiteral("Error opening ") + DisplayName() + QStringLiteral(": "),
-            TMsgButtons::AbortRetry);
+        const TPortAnswer answer =
+            Report(prOpenError, QStringLiteral("Error opening ") + DisplayName() + QStringLiteral(": "));
         if (!self)
             return false;
         // A handler run while the box was up may have opened the port already.
-        if (answer == TMsgAnswer::Abort || Opened())
+        if (answer == paAbort || Opened())
             break;
     }
-    if (Opened())
-        PosixSerial::ApplyLineSettings(m_portHandle, m_baud, m_handshaking == hsHardware);
-    return Opened();
+    if (!Opened())
+        return false;
+    const auto setup = PosixSerial::ApplyLineSettings(m_portHandle, m_baud, m_handshaking == hsHardware);
+    if (setup == PosixSerial::TLineSetup::SpeedRefused) {
+        // Holding the port at another speed than Baud says would garble every exchange unseen.
+        Close();
+        m_lineError = DisplayName() + QStringLiteral(" cannot run at ") + QString::number(m_baud) +
+                      QStringLiteral(" baud.");
+        if (m_showErrors)
+            Report(prLineSettings, m_lineError);
+        return false;
+    }
+    return true;
+}
+
+TPortAnswer TQCCom32::Report(TPortReport report, const QString &text)
+{
+    return OnReport ? OnReport(report, text) : paAbort;
 }
 
 void TQCCom32::Close()
@@ -166,7 +180,7 @@ void TQCCom32::ReadResponse(QByteArray &reply)
     reply.clear();
     if (m_inUse) {
         if (m_showErrors)
-            ShowMessageBox(TMsgType::Plain, QStringLiteral("Port is in use -- operation aborted"), TMsgButtons::Ok);
+            Report(prPortInUse, QStringLiteral("Port is in use -- operation aborted"));
         return;
     }
     if (!Opened() && !Open())
@@ -217,11 +231,10 @@ void TQCCom32::ReadResponse(QByteArray &reply)
             if (!self)
                 return;
             if (m_showErrors) {
-                const TMsgAnswer answer = ShowMessageBox(
-                    TMsgType::Warning, QStringLiteral("Timeout waiting for response."), TMsgButtons::AbortRetry);
+                const TPortAnswer answer = Report(prTimeout, QStringLiteral("Timeout waiting for response."));
                 if (!self)
                     return;
-                if (answer == TMsgAnswer::Retry) {
+                if (answer == paRetry) {
                     m_timedOut = false;
                     start = GetTickCount();
                 }

@@ -13,6 +13,17 @@ class QSocketNotifier;
 
 enum THandshake : uint8_t { hsNone = 0, hsHardware = 1 };
 
+// What the component has to tell the user while ShowErrors is true. It knows no windows: its
+// owner shows the report and says what the user chose.
+enum TPortReport : uint8_t {
+    prOpenError,    // the port cannot be opened; Abort gives up, anything else tries again
+    prPortInUse,    // a reply wait started during another one; the answer does not matter
+    prTimeout,      // no reply within ResponseTime; Retry waits another full interval
+    prLineSettings, // the line cannot run at Baud; the answer does not matter
+};
+enum TPortAnswer : uint8_t { paNone, paAbort, paRetry };
+using TPortReporter = std::function<TPortAnswer(TPortReport report, const QString &text)>;
+
 class TQCCom32 : public QObject {
     Q_OBJECT
 public:
@@ -48,9 +59,16 @@ public:
     QString Version() const { return QStringLiteral("1.4.0"); }
     void setVersion(const QString &) {}
 
+    // Why the last Open let go of a port it had opened (the line cannot run at Baud); empty
+    // after a successful Open and when the device itself could not be opened.
+    QString LineError() const { return m_lineError; }
+
     std::function<void(QObject *sender)> OnTimeout;
     // Called once, from the event loop, after the device went away; the port is closed by then.
     std::function<void(QObject *sender)> OnLineLost;
+
+    // Shows the component's reports; without one they are dropped (and an open is not retried).
+    TPortReporter OnReport;
 
     bool Open();
     void Close();
@@ -71,6 +89,7 @@ public:
 
 private:
     void Reopen();
+    TPortAnswer Report(TPortReport report, const QString &text);
     void ReadQueuedInto(QByteArray &reply, int count);
     void LineLost();
     // One wait for the port, an event or `timeoutMs` (negative: no limit). False when this
@@ -90,6 +109,7 @@ private:
     QString m_devicePath;
     bool m_showErrors = true;
     bool m_timedOut = false;
+    QString m_lineError;
     int m_portHandle;
     QPointer<QSocketNotifier> m_notifier;
     bool m_readSinceWait = false; // bytes were read since the last wait

@@ -9,6 +9,7 @@
 #include "ui/Dialogs.h"
 #include "ui/FrameMonitor.h"
 #include "ui/HandlerGuard.h"
+#include "ui/PortMessages.h"
 #include "ui/ReceiveListView.h"
 #include "ui/ReceiveModel.h"
 #include "ui/Resources.h"
@@ -150,6 +151,7 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
     ComPort->setResponseTime(500);
     ComPort->setShowErrors(false);
     ComPort->setAllowEvents(true);
+    ComPort->OnReport = ShowPortReport;
     ComPort->OnLineLost = [this](QObject *) {
         // Reported from inside the port's own wait: end the connection once that has unwound.
         QTimer::singleShot(0, this, [this] { RunHandler([this] { OnLineLost(); }); });
@@ -747,8 +749,11 @@ void TMainForm::closeEvent(QCloseEvent *event)
 
 void TMainForm::OnLineLost()
 {
+    // Before a connection stands (the probe) the connect itself reports the failure; after a
+    // disconnect there is nothing left to lose.
+    if (!Connected)
+        return;
     const QString port = PortDisplayName();
-    if (Connected)
-        DisconnectToolButtonClick(this);
+    DisconnectToolButtonClick(this);
     ShowMessageBox(TMsgType::Error, port + QStringLiteral(" Connection Lost!"));
 }

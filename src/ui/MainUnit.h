@@ -296,6 +296,8 @@ private:
     void RunEndOfCommandRule(int index);
     void ApplySpecificationLimits(bool spec20A);
     void OnLineLost();
+    // True when the connection ended during a connect's exchanges (the device went away).
+    bool ConnectionLostMeanwhile();
 
     TReceiveModel *m_receiveModel = nullptr;
     std::unique_ptr<TFrameStore> m_frameStore; // every byte the receive loop read, for the frame monitor

@@ -1,4 +1,5 @@
 #include "support/ConfiguredForm.h"
+#include "support/LineSpeedProbe.h"
 #include "ui/ReceiveModel.h"
 #include "ui/SettingsDlg.h"
 
@@ -7,7 +8,12 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -307,6 +313,136 @@ private slots:
         QVERIFY(!f.Connected);
         QVERIFY(!f.ComPort->Opened());
         QCOMPARE(boxes.texts(), (QStringList{QStringLiteral("Close the K-3316 Utility ?"), QStringLiteral("Close the K-3316 Utility ?")}));
+    }
+
+    void typedBaudRateIsTheLineSpeed_data()
+    {
+        QTest::addColumn<QString>("baud");
+        QTest::addColumn<bool>("connects");
+        QTest::newRow("9600") << "9600" << true;
+        QTest::newRow("250000, no standard constant") << "250000" << true;
+        QTest::newRow("12345") << "12345" << true;
+        QTest::newRow("zero") << "0" << false;
+        QTest::newRow("negative") << "-300" << false;
+    }
+    void typedBaudRateIsTheLineSpeed()
+    {
+        QFETCH(QString, baud);
+        QFETCH(bool, connects);
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        FakeModule module;
+        module.reply = configReplies;
+        // Opened before the program takes the port, so the test may look at the line's settings.
+        const int observer = ::open(QFile::encodeName(module.path()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(observer >= 0);
+        const auto closeObserver = qScopeGuard([observer] { ::close(observer); });
+        AnswerSettingsDialog({module.path(), baud, QStringLiteral("2000")});
+        Steps steps;
+        qint64 speed = -1;
+        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
+            .then([&] {
+                speed = ReadLineSpeeds(observer).output;
+                f.DisconnectToolButtonClick(nullptr);
+            });
+        if (connects)
+            steps.start();
+        f.ConnectToolButtonClick(nullptr);
+        QCOMPARE(f.ComPort->Baud(), baud.toInt());
+        if (connects) {
+            QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+            QCOMPARE(speed, baud.toLongLong());
+            QVERIFY(boxes.boxes.isEmpty());
+            return;
+        }
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Open ") + module.path() + QStringLiteral(" Error!\r\n") +
+                                            module.path() + QStringLiteral(" cannot run at ") + baud +
+                                            QStringLiteral(" baud.")});
+        QVERIFY(!f.Connected);
+        QCOMPARE(f.ModuleMode, 0);
+        QVERIFY(!f.ComPort->Opened());
+        QVERIFY2(module.received.isEmpty(), "nothing may be sent at a speed the line does not run at");
+    }
+
+    void deviceGoneDuringTheProbeIsOneFailedConnect_data()
+    {
+        QTest::addColumn<QByteArray>("goneAt");
+        QTest::newRow("first probe") << QByteArray("#A");
+        QTest::newRow("checksummed probe") << QByteArray("#A64");
+    }
+    void deviceGoneDuringTheProbeIsOneFailedConnect()
+    {
+        QFETCH(QByteArray, goneAt);
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        FakeModule module;
+        module.reply = [&](const QByteArray &line) -> QByteArray {
+            if (line == goneAt) {
+                QTimer::singleShot(0, &module, [&] { module.unplug(); });
+                return {};
+            }
+            return "?\r";
+        };
+        // A timeout long enough for a loaded machine; the loss itself is seen at once.
+        AnswerSettingsDialog({module.path(), QStringLiteral("115200"), QStringLiteral("1000")});
+        f.ConnectToolButtonClick(nullptr);
+        QTest::qWait(100); // a report of the lost line still queued would show now
+        QCOMPARE(boxes.texts(), QStringList{module.path() + QStringLiteral(" Connect Failed!")});
+        QVERIFY(!f.Connected);
+        QCOMPARE(f.ModuleMode, 0);
+        QVERIFY(!f.ComPort->Opened());
+        QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Not connected"));
+    }
+
+    void connectionEndedDuringTheConfigurationConnectStaysEnded_data()
+    {
+        QTest::addColumn<QByteArray>("endedAt");
+        QTest::addColumn<bool>("unplugged"); // the device goes away, or the user disconnects
+        QTest::addColumn<QStringList>("after"); // boxes after "Connection Lost!", if any
+        const QStringList none;
+        const QStringList comError{"Get Module COM Setting Error!"};
+        const QStringList canError{"Get Module CAN Setting Error!"};
+        for (const bool unplugged : {true, false}) {
+            const char *how = unplugged ? "unplugged at " : "disconnected at ";
+            QTest::addRow("%s#PV", how) << QByteArray("#PV") << unplugged << none;
+            QTest::addRow("%s#PC", how) << QByteArray("#PC") << unplugged << none;
+            QTest::addRow("%s#PM", how) << QByteArray("#PM") << unplugged << none;
+            QTest::addRow("%s#P0", how) << QByteArray("#P0") << unplugged << comError;
+            QTest::addRow("%s#P1", how) << QByteArray("#P1") << unplugged << canError;
+        }
+    }
+    void connectionEndedDuringTheConfigurationConnectStaysEnded()
+    {
+        QFETCH(QByteArray, endedAt);
+        QFETCH(bool, unplugged);
+        QFETCH(QStringList, after);
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        FakeModule module;
+        module.reply = [&](const QByteArray &line) -> QByteArray {
+            if (line != endedAt)
+                return configReplies(line);
+            QTimer::singleShot(0, &module, [&] {
+                if (unplugged)
+                    module.unplug();
+                else
+                    f.Disconnect1->trigger();
+            });
+            return {};
+        };
+        // A timeout long enough for a loaded machine; the loss itself is seen at once.
+        AnswerSettingsDialog({module.path(), QStringLiteral("115200"), QStringLiteral("1000")});
+        f.ConnectToolButtonClick(nullptr);
+        QTest::qWait(100);
+        const QStringList lost{module.path() + QStringLiteral(" Connection Lost!")};
+        QCOMPARE(boxes.texts(), (unplugged ? lost : QStringList()) + after);
+        QVERIFY(!f.Connected);
+        QCOMPARE(f.ModuleMode, 0);
+        QVERIFY(!f.ComPort->Opened());
+        QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Not connected"));
+        QCOMPARE(f.StatusPanel[1]->text(), QString());
+        QCOMPARE(f.StatusPanel[2]->text(), QString());
+        QVERIFY(!f.SettingButton->isEnabled());
     }
 
     void lostDeviceEndsTheConnection()

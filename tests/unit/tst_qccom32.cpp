@@ -1,13 +1,17 @@
 // The serial port component against a real pseudo-terminal: the test plays the device.
 
+#include "serial/PosixSerial.h"
 #include "serial/QCCom32.h"
+#include "support/LineSpeedProbe.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/PtyPair.h"
+#include "ui/PortMessages.h"
 
 #include <QAbstractEventDispatcher>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QtTest>
 
@@ -15,6 +19,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <memory>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <thread>
@@ -128,9 +133,11 @@ class TstQCCom32 : public QObject {
 private:
     std::unique_ptr<MessageBoxRecorder> boxes;
 
-    // A component on the slave side of `pty`, opened, with boxes off.
+    // A component on the slave side of `pty`, opened, with boxes off (and shown as the window
+    // shows them once switched on).
     static void Attach(TQCCom32 &com, const PtyPair &pty, bool allowEvents = true)
     {
+        com.OnReport = ShowPortReport;
         com.setShowErrors(false);
         com.setAllowEvents(allowEvents);
         com.setEndOfResponse(QStringLiteral("#13"));
@@ -539,9 +546,155 @@ private slots:
         if (QFile::exists(QStringLiteral("/dev/ttyS249")))
             QSKIP("this machine has a /dev/ttyS249");
         TQCCom32 com;
+        com.OnReport = ShowPortReport;
         com.setPort(250);
         QVERIFY(!com.Open());
         QCOMPARE(boxes->texts(), QStringList{"Error opening COM250: "});
+    }
+
+    void withoutAReporterNothingIsShown()
+    {
+        TQCCom32 com; // ShowErrors is on, but nobody shows the reports
+        QVERIFY(com.ShowErrors());
+        com.setDevicePath(QStringLiteral("/nonexistent/ttyK3316"));
+        QVERIFY2(!com.Open(), "one attempt, no endless retry");
+
+        PtyPair pty;
+        com.setDevicePath(pty.slavePath());
+        com.setEndOfResponse(QStringLiteral("#13"));
+        com.setResponseTime(50);
+        int timeouts = 0;
+        com.OnTimeout = [&](QObject *) { ++timeouts; };
+        QVERIFY(com.Open());
+        QVERIFY(com.ReadResponse().isEmpty());
+        QVERIFY(com.TimedOut());
+        QCOMPARE(timeouts, 1);
+        QVERIFY(boxes->boxes.isEmpty());
+    }
+
+    void lineRunsAtTheChosenRate_data()
+    {
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<bool>("runs");
+        QTest::newRow("9600") << 9600 << true;
+        QTest::newRow("115200") << 115200 << true;
+        QTest::newRow("4000000") << 4000000 << true;
+        QTest::newRow("250000, no constant") << 250000 << true;
+        QTest::newRow("31250, no constant") << 31250 << true;
+        QTest::newRow("12345, no constant") << 12345 << true;
+        QTest::newRow("1 bit/s") << 1 << true;
+        QTest::newRow("zero") << 0 << false;
+        QTest::newRow("negative") << -9600 << false;
+    }
+    void lineRunsAtTheChosenRate()
+    {
+        QFETCH(int, baud);
+        QFETCH(bool, runs);
+        PtyPair pty;
+        // Opened before the component takes the port, so it may look at the line's settings.
+        const int observer = ::open(QFile::encodeName(pty.slavePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(observer >= 0);
+        const auto closeObserver = qScopeGuard([observer] { ::close(observer); });
+        TQCCom32 com;
+        Attach(com, pty);
+        QVERIFY(com.Opened());
+        QCOMPARE(ReadLineSpeeds(observer).output, 9600); // the component's default
+
+        com.setBaud(baud); // reopens at the new rate
+        QCOMPARE(com.Baud(), baud);
+        QCOMPARE(com.Opened(), runs);
+        const LineSpeeds speeds = ReadLineSpeeds(observer);
+        if (runs) {
+            QCOMPARE(speeds.output, baud);
+            QCOMPARE(speeds.input, baud);
+            QVERIFY(com.LineError().isEmpty());
+            return;
+        }
+        QCOMPARE(speeds.output, 9600);
+        QCOMPARE(com.LineError(), pty.slavePath() + QStringLiteral(" cannot run at ") + QString::number(baud) +
+                                      QStringLiteral(" baud."));
+        QVERIFY(boxes->boxes.isEmpty());
+
+        com.setShowErrors(true);
+        QVERIFY(!com.Open());
+        QCOMPARE(boxes->texts(), QStringList{com.LineError()});
+        QCOMPARE(boxes->boxes[0].type, TMsgType::Warning);
+        QCOMPARE(boxes->boxes[0].buttons, TMsgButtons::Ok);
+
+        com.setBaud(19200);
+        QVERIFY(com.Open());
+        QVERIFY2(com.LineError().isEmpty(), "a good open forgets the last refusal");
+    }
+
+    void modemLinesAreLoweredOnOpen_data()
+    {
+        QTest::addColumn<int>("handshaking");
+        QTest::addColumn<int>("deviceAnswer"); // what the driver returns to the request
+        QTest::addColumn<int>("lowered");
+        QTest::addColumn<bool>("crtscts");
+        const int both = TIOCM_DTR | TIOCM_RTS;
+        QTest::newRow("no handshaking") << int(hsNone) << 0 << both << false;
+        QTest::newRow("no handshaking, no modem lines") << int(hsNone) << -1 << both << false;
+        QTest::newRow("RTS/CTS: the driver keeps RTS") << int(hsHardware) << 0 << int(TIOCM_DTR) << true;
+        QTest::newRow("RTS/CTS, no modem lines") << int(hsHardware) << -1 << int(TIOCM_DTR) << true;
+    }
+    void modemLinesAreLoweredOnOpen()
+    {
+        QFETCH(int, handshaking);
+        QFETCH(int, deviceAnswer);
+        QFETCH(int, lowered);
+        QFETCH(bool, crtscts);
+        struct Request {
+            QString device;
+            unsigned long request;
+            int bits;
+        };
+        QList<Request> requests;
+        PosixSerial::SetModemControl([&](int fd, unsigned long request, int *bits) {
+            requests.append({QString::fromLocal8Bit(ttyname(fd)), request, *bits});
+            if (deviceAnswer < 0)
+                errno = ENOTTY; // what a pseudo-terminal answers
+            return deviceAnswer;
+        });
+        const auto restore = qScopeGuard([] { PosixSerial::SetModemControl({}); });
+
+        PtyPair pty;
+        const int observer = ::open(QFile::encodeName(pty.slavePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(observer >= 0);
+        const auto closeObserver = qScopeGuard([observer] { ::close(observer); });
+        TQCCom32 com;
+        com.setHandshaking(THandshake(handshaking));
+        Attach(com, pty);
+        QVERIFY2(com.Opened(), "a refused modem request must not fail the open");
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(requests[0].device, pty.slavePath());
+        QCOMPARE(requests[0].request, (unsigned long)TIOCMBIC);
+        QCOMPARE(requests[0].bits, lowered);
+        termios tio{};
+        QCOMPARE(tcgetattr(observer, &tio), 0);
+        QCOMPARE(bool(tio.c_cflag & CRTSCTS), crtscts);
+
+        // Switching the handshaking reopens the port and sets the lines for the new one.
+        com.setHandshaking(handshaking == hsNone ? hsHardware : hsNone);
+        QCOMPARE(requests.size(), 2);
+        QCOMPARE(requests[1].device, pty.slavePath());
+        QCOMPARE(requests[1].request, (unsigned long)TIOCMBIC);
+        QCOMPARE(requests[1].bits, handshaking == hsNone ? int(TIOCM_DTR) : int(TIOCM_DTR | TIOCM_RTS));
+    }
+
+    void pseudoTerminalWithoutModemLinesOpens()
+    {
+        PtyPair pty;
+        TQCCom32 com;
+        Attach(com, pty); // the system's own request this time
+        QVERIFY(com.Opened());
+        // The premise: the pseudo-terminal did refuse the request the open made.
+        const int observer = ::open(QFile::encodeName(pty.slavePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(observer >= 0);
+        int lines = TIOCM_DTR | TIOCM_RTS;
+        const int result = ::ioctl(observer, TIOCMBIC, &lines);
+        ::close(observer);
+        QCOMPARE(result, -1);
     }
 
     void nonTerminalIsNotAPort()
