@@ -130,6 +130,9 @@ void TMainForm::SettingButtonClick(QObject *)
         rs232Confirmed = Unit.LastResponse.startsWith("!P0");
     }
 
+    // The mask's result replaces the code's on purpose: only the mask decides "Setting OK!!!",
+    // as the settings procedure gives it (an empty code with a good mask still reports OK).
+    // tst_writesettings pins this; change both together or neither.
     int32_t parsed = TakeHexEntry(CanCodeEdit, Unit.ModuleCanCode);
     parsed = TakeHexEntry(CanMaskEdit, Unit.ModuleCanMask);
 
