@@ -13,17 +13,36 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-void TMainForm::GetModuleSettings()
+bool TMainForm::ReadRS232Settings(TRS232Settings &rs232)
 {
     Unit.LastResponse.clear();
     ComPort->SendCommand(Framing::FrameLine("#P0", false));
     Unit.LastResponse = ComPort->ReadResponse();
-    TRS232Settings rs232;
     // A reply too short for its positions is as good as none: nothing is taken from it.
     if (Unit.LastResponse.isEmpty() || !DecodeRS232Reply(Unit.LastResponse, rs232)) {
         ShowMessageBox(TMsgType::Error, QStringLiteral("Get Module COM Setting Error!"));
-        return;
+        return false;
     }
+    return true;
+}
+
+bool TMainForm::ReadCanSettings(TCanSettings &can)
+{
+    Unit.LastResponse.clear();
+    ComPort->SendCommand(Framing::FrameLine("#P1", false));
+    Unit.LastResponse = ComPort->ReadResponse();
+    if (Unit.LastResponse.isEmpty() || !DecodeCanReply(Unit.LastResponse, FirmwareLevel, can)) {
+        ShowMessageBox(TMsgType::Error, QStringLiteral("Get Module CAN Setting Error!"));
+        return false;
+    }
+    return true;
+}
+
+void TMainForm::GetModuleSettings()
+{
+    TRS232Settings rs232;
+    if (!ReadRS232Settings(rs232))
+        return;
     Unit.ModuleRS232Baud = rs232.BaudIndex;
     Unit.ModuleDataBits = rs232.DataBits;
     Unit.ModuleStopBits = rs232.StopBits;
@@ -37,14 +56,9 @@ void TMainForm::GetModuleSettings()
     SetItemIndex(RS232ChecksumComboBox, Unit.ModuleChecksum);
     SetItemIndex(RS232RespondComboBox, Unit.ModuleRespond);
 
-    Unit.LastResponse.clear();
-    ComPort->SendCommand(Framing::FrameLine("#P1", false));
-    Unit.LastResponse = ComPort->ReadResponse();
     TCanSettings can;
-    if (Unit.LastResponse.isEmpty() || !DecodeCanReply(Unit.LastResponse, FirmwareLevel, can)) {
-        ShowMessageBox(TMsgType::Error, QStringLiteral("Get Module CAN Setting Error!"));
+    if (!ReadCanSettings(can))
         return;
-    }
     Unit.ModuleCanSpec = can.Spec;
     Unit.ModuleCanBaud = can.Baud;
     Unit.ModuleCanHidden = can.Hidden;

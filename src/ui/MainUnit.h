@@ -123,6 +123,9 @@ public:
 
     // --- module settings (protocol/ModuleSettings.cpp); each waits for the module's replies ---
     void GetModuleSettings();
+    // Ask "#P0" / "#P1" and decode the reply; false (after the error box) when there is none.
+    bool ReadRS232Settings(TRS232Settings &rs232);
+    bool ReadCanSettings(TCanSettings &can);
     void SettingButtonClick(QObject *sender);
     void DefaultButtonClick(QObject *sender);
 

@@ -131,22 +131,10 @@ void TMainForm::CompareWithModuleClick(QObject *)
         ShowMessageBox(TMsgType::Warning, QStringLiteral("Connect to a module in configuration mode to compare."));
         return;
     }
-    Unit.LastResponse.clear();
-    ComPort->SendCommand(Framing::FrameLine("#P0", false));
-    Unit.LastResponse = ComPort->ReadResponse();
     TRS232Settings rs232;
-    if (Unit.LastResponse.isEmpty() || !DecodeRS232Reply(Unit.LastResponse, rs232)) {
-        ShowMessageBox(TMsgType::Error, QStringLiteral("Get Module COM Setting Error!"));
-        return;
-    }
-    Unit.LastResponse.clear();
-    ComPort->SendCommand(Framing::FrameLine("#P1", false));
-    Unit.LastResponse = ComPort->ReadResponse();
     TCanSettings can;
-    if (Unit.LastResponse.isEmpty() || !DecodeCanReply(Unit.LastResponse, FirmwareLevel, can)) {
-        ShowMessageBox(TMsgType::Error, QStringLiteral("Get Module CAN Setting Error!"));
+    if (!ReadRS232Settings(rs232) || !ReadCanSettings(can))
         return;
-    }
     // The page as "Setting" would write it, against what the module holds.
     const TProfile page = Profiles::Effective(PageProfile(), FirmwareLevel);
     const TProfile module = Profiles::FromModule(rs232, can, FirmwareLevel);
