@@ -90,6 +90,19 @@ private:
 
     bool Interrupted() const { return m_interrupt && m_interrupt->Requested(); }
 
+    // The verdict on an exchange with the module: Ctrl+C ends the exchanges early, and what they
+    // then lacked is no fault of the module.
+    bool ExchangeSucceeded(bool ok, const QString &problem, int &code)
+    {
+        if (Interrupted()) {
+            code = Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+            return false;
+        }
+        if (!ok)
+            code = Fail(CliExit::ModuleFault, problem);
+        return ok;
+    }
+
     // Opens the port and decides the mode; `wanted` 0 takes any mode.
     bool Connect(int32_t wanted, int &code)
     {
@@ -99,16 +112,8 @@ private:
                                                 .arg(m_o.Port, m_link.Port().PortName(), problem));
             return false;
         }
-        const bool connected = m_link.Connect(m_info, problem);
-        // Ctrl+C ends the exchanges early; what they then lacked is no fault of the module.
-        if (Interrupted()) {
-            code = Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+        if (!ExchangeSucceeded(m_link.Connect(m_info, problem), problem, code))
             return false;
-        }
-        if (!connected) {
-            code = Fail(CliExit::ModuleFault, problem);
-            return false;
-        }
         if (wanted != 0 && m_info.Mode != wanted) {
             const QString hint = wanted == ModuleModes::Configuration
                                      ? QStringLiteral("; it answers in configuration mode only at 115200 bit/s")
@@ -152,15 +157,8 @@ private:
         TRS232Settings rs232;
         TCanSettings can;
         QString problem;
-        const bool read = m_link.ReadSettings(m_info.FirmwareLevel, rs232, can, problem);
-        if (Interrupted()) {
-            code = Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+        if (!ExchangeSucceeded(m_link.ReadSettings(m_info.FirmwareLevel, rs232, can, problem), problem, code))
             return false;
-        }
-        if (!read) {
-            code = Fail(CliExit::ModuleFault, problem);
-            return false;
-        }
         profile = Profiles::FromModule(rs232, can, m_info.FirmwareLevel);
         hidden = can.Hidden;
         return true;
