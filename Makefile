@@ -23,6 +23,9 @@ run: build
 
 # `make test` is what CI runs: the suite, the same suite under AddressSanitizer and UBSan, and
 # every fuzz target for FUZZ_TEST_SECONDS. `make check` is the suite alone, for a quick run.
+# Two builds: the release-like tree, and one clang tree (ASAN_BUILD) that serves both the
+# sanitizer suite and the fuzz targets (scripts/sanitize-build.sh). ccache, when installed,
+# makes a second run rebuild only what changed.
 # One test at a time: tests that unplug a pseudo-terminal must not see its number reused by a
 # neighbour.
 FUZZ_TEST_SECONDS ?= 10
@@ -37,8 +40,8 @@ check-accessibility: build
 	scripts/check-accessibility.sh $(BUILD)
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DK3316_SANITIZE=ON -DK3316_BUILD_BENCH=OFF
-	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@scripts/install-deps.sh clang libclang-rt-14-dev
+	@JOBS=$(JOBS) scripts/sanitize-build.sh $(ASAN_BUILD)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure
@@ -50,7 +53,7 @@ package-check: build
 
 fuzz-brief:
 	@scripts/install-deps.sh clang libclang-rt-14-dev
-	@JOBS=$(JOBS) FUZZ_SECONDS=$(FUZZ_TEST_SECONDS) FUZZ_MERGE=0 scripts/fuzz.sh
+	@JOBS=$(JOBS) FUZZ_BUILD=$(CURDIR)/$(ASAN_BUILD) FUZZ_SECONDS=$(FUZZ_TEST_SECONDS) FUZZ_MERGE=0 scripts/fuzz.sh
 
 # The benchmark table, in Release, on a virtual display when Xvfb is there (the start-up figure
 # is then that of a real window). BENCH_STEP_SECONDS: length of each rate step.
@@ -73,7 +76,7 @@ soak: release
 # Runs every fuzz target for FUZZ_SECONDS (default 60) each and grows the corpus; see scripts/fuzz.sh.
 fuzz:
 	@scripts/install-deps.sh clang libclang-rt-14-dev
-	@JOBS=$(JOBS) scripts/fuzz.sh
+	@JOBS=$(JOBS) FUZZ_BUILD=$(CURDIR)/$(ASAN_BUILD) scripts/fuzz.sh
 
 # A Debian package of the utility and the virtual module.
 deb: deps

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang in build-fuzz/ and runs each one for FUZZ_SECONDS
+# Builds the libFuzzer targets in the clang sanitizer tree (build-asan/, the tree `make test-asan`
+# tests; see scripts/sanitize-build.sh) and runs each one for FUZZ_SECONDS
 # (default 60) on its corpus tests/fuzz/corpus/<target>/. Inputs that reach new code are merged
 # into that corpus, which stays small: at most FUZZ_CORPUS_MAX (default 50) files, the
-# hand-written seed-* files always among them. Crashes land in build-fuzz/crashes/; the script then
+# hand-written seed-* files always among them. Crashes land in <build>/crashes/; the script then
 # exits non-zero.
 # Usage: scripts/fuzz.sh [target ...]      (default: every target that was built)
 # Environment: FUZZ_SECONDS, FUZZ_BUILD (build dir), FUZZ_CORPUS_MAX, JOBS (build jobs),
@@ -10,7 +11,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${FUZZ_BUILD:-$root/build-fuzz}
+build=${FUZZ_BUILD:-$root/build-asan}
 seconds=${FUZZ_SECONDS:-60}
 corpus_max=${FUZZ_CORPUS_MAX:-50}
 merge=${FUZZ_MERGE:-1}
@@ -26,14 +27,7 @@ max_len() {
   esac
 }
 
-# A tree configured with another compiler cannot be switched to clang in place.
-if [ -f "$build/CMakeCache.txt" ] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang++' "$build/CMakeCache.txt"; then
-  echo "fuzz: $build was configured with another compiler; configuring it afresh"
-  rm -rf "$build"
-fi
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DK3316_FUZZ=ON -DK3316_BUILD_TESTS=OFF -DK3316_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" --target fuzz_all -j "$jobs"
+JOBS=$jobs "$root/scripts/sanitize-build.sh" "$build" fuzz_all
 
 if [ $# -gt 0 ]; then
   targets=("$@")

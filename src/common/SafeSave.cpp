@@ -19,6 +19,12 @@ QString cannotCreate(const QString &path, int err)
     return QStringLiteral("Cannot create file \"%1\". %2").arg(path, QString::fromLocal8Bit(strerror(err)));
 }
 
+QString cannotWrite(const QString &path, int err)
+{
+    return QStringLiteral("Cannot write %1: %2").arg(path, QString::fromLocal8Bit(strerror(err)));
+}
+
+// On failure errno holds the reason; a write that takes nothing is a full disk.
 bool writeAll(int fd, const QByteArray &bytes)
 {
     const TWriteFunction writer = g_writer ? g_writer : &::write;
@@ -28,6 +34,8 @@ bool writeAll(int fd, const QByteArray &bytes)
         const ssize_t n = writer(fd, p, left);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            errno = ENOSPC;
         if (n <= 0)
             return false; // a short write on a full disk ends here too
         p += n;
@@ -84,11 +92,13 @@ bool SaveFileAtomically(const QString &path, const QByteArray &bytes, QString *e
     }
 
     const bool written = writeAll(fd, bytes) && fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
+    int err = written ? 0 : errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err != 0) {
         unlink(temp.constData());
         if (error)
-            *error = QStringLiteral("Stream write error");
+            *error = cannotWrite(fullPath, err);
         return false;
     }
     if (rename(temp.constData(), QFile::encodeName(target).constData()) != 0) {

@@ -14,5 +14,5 @@ using TWriteFunction = ssize_t (*)(int fd, const void *buffer, size_t count);
 void SetSaveFileWriter(TWriteFunction writer); // nullptr restores ::write
 
 // Writes `bytes` to `path`. On failure returns false with the message to report:
-// "Cannot create file "<path>". <system error>" or "Stream write error".
+// "Cannot create file "<path>". <system error>" or "Cannot write <path>: <system error>".
 bool SaveFileAtomically(const QString &path, const QByteArray &bytes, QString *error);

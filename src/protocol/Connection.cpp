@@ -9,12 +9,18 @@
 #include "ui/Dialogs.h"
 #include "ui/SettingsDlg.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QTabWidget>
+#include <QToolButton>
 
 void TMainForm::ConnectToolButtonClick(QObject *)
 {
+    // The probe's wait runs the event loop; a second connect started there would probe the
+    // same port and both would report.
+    if (Probing)
+        return;
     {
         TSettingsForm dialog(this);
         dialog.exec();
@@ -42,15 +48,26 @@ void TMainForm::ConnectToolButtonClick(QObject *)
         return;
     }
 
+    auto probe = [this](bool checksummed) {
+        const bool buttonWas = ConnectToolButton->isEnabled();
+        const bool actionWas = Connect1->isEnabled();
+        Probing = true;
+        ConnectToolButton->setEnabled(false);
+        Connect1->setEnabled(false);
+        Unit.LastResponse.clear();
+        ComPort->SendCommand(Framing::FrameLine("#A", checksummed));
+        Unit.LastResponse = ComPort->ReadResponse();
+        Probing = false;
+        ConnectToolButton->setEnabled(buttonWas);
+        Connect1->setEnabled(actionWas);
+    };
     auto takeVersion = [this](const QByteArray &reply) {
         FirmwareVersion = FirmwareVersionOf(reply);
         FirmwareLevel = FirmwareLevelOf(reply);
     };
 
-    Unit.LastResponse.clear();
     UseChecksum = false;
-    ComPort->SendCommand(Framing::FrameLine("#A", false));
-    Unit.LastResponse = ComPort->ReadResponse();
+    probe(false);
     const QByteArray reply = Unit.LastResponse;
 
     switch (JudgeProbeReply(reply, ComPort->Baud())) {
@@ -101,9 +118,7 @@ void TMainForm::ConnectToolButtonClick(QObject *)
     }
 
     // No answer, or a refusal: the module may accept only checksummed commands.
-    Unit.LastResponse.clear();
-    ComPort->SendCommand(Framing::FrameLine("#A", true));
-    Unit.LastResponse = ComPort->ReadResponse();
+    probe(true);
     const QByteArray checked = Unit.LastResponse;
     const TProbeVerdict verdict = JudgeChecksummedProbeReply(checked);
     if (verdict == TProbeVerdict::TooLong) {

@@ -89,6 +89,7 @@ public:
     bool UseChecksum = false;
     bool Receiving = false;
     bool PairTestRequested = false;
+    bool Probing = false; // a probe waits for its reply: Connect is not offered meanwhile
     TMainUnitState Unit;
 
     TQCCom32 *ComPort = nullptr;

@@ -3,6 +3,7 @@
 
 #include "ui/MainUnit.h"
 
+#include "common/SafeSave.h"
 #include "protocol/BoxLists.h"
 #include "protocol/Framing.h"
 #include "protocol/ModuleReplies.h"
@@ -12,12 +13,60 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QRadioButton>
-#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 const QString kFilter = QStringLiteral("K-3316 profiles (*.json);;All files (*)");
+constexpr qint64 kProfileLimit = 1 << 20; // far beyond any profile
+
+// Reads a profile file whole, or says why not. Only regular files: opening a FIFO or a
+// terminal would wait for a writer with the window frozen. O_NONBLOCK keeps even the open
+// from waiting should the path become one between the check and the open.
+bool readProfileFile(const QString &path, QByteArray &bytes, QString &error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = QStringLiteral("Cannot read %1: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    struct stat st {};
+    QFile file;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = QStringLiteral("Cannot read %1: not a regular file").arg(path);
+        return false;
+    }
+    if (st.st_size > kProfileLimit) {
+        ::close(fd);
+        error = QStringLiteral("Cannot read %1: the file is too large for a profile (over 1 MB)").arg(path);
+        return false;
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    // One byte beyond the limit tells a file that grew since the check.
+    bytes = file.read(kProfileLimit + 1);
+    if (bytes.size() > kProfileLimit) {
+        error = QStringLiteral("Cannot read %1: the file is too large for a profile (over 1 MB)").arg(path);
+        return false;
+    }
+    if (file.error() != QFileDevice::NoError) {
+        error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
 
 QString boxText(const QComboBox *box, const QStringList &list)
 {
@@ -90,15 +139,14 @@ void TMainForm::OpenProfileClick(QObject *)
                                            : QFileDialog::getOpenFileName(this, QStringLiteral("Open Profile"), QString(), kFilter);
     if (path.isEmpty())
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ShowMessageBox(TMsgType::Error, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    QByteArray json;
+    QString error;
+    if (!readProfileFile(path, json, error)) {
+        ShowMessageBox(TMsgType::Error, error);
         return;
     }
     TProfile profile;
     QStringList problems;
-    // A file larger than any profile is not read whole.
-    const QByteArray json = file.read(1 << 20);
     if (!Profiles::ParseProfile(json, profile, problems)) {
         ShowMessageBox(TMsgType::Error, QStringLiteral("The profile was not loaded:\n") + problems.join(QLatin1Char('\n')));
         return;
@@ -120,9 +168,9 @@ void TMainForm::SaveProfileAsClick(QObject *)
         return;
     const QByteArray json = Profiles::WriteProfile(profile);
     // Written beside and renamed over: a full disk leaves the old file as it was.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit())
-        ShowMessageBox(TMsgType::Error, QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    QString error;
+    if (!SaveFileAtomically(path, json, &error))
+        ShowMessageBox(TMsgType::Error, error);
 }
 
 void TMainForm::CompareWithModuleClick(QObject *)

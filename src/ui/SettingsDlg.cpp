@@ -21,6 +21,9 @@
 
 namespace {
 
+// Six digits, as the field has always held: about 16 minutes.
+constexpr int32_t kMaxTimeout = 999999;
+
 QLabel *label(QWidget *parent, const char *name, const QString &text, int left, int top)
 {
     auto *l = new QLabel(text, parent);
@@ -84,7 +87,7 @@ TSettingsForm::TSettingsForm(TMainForm *owner) : QDialog(owner), m_main(owner)
     TimeOutEdit = new QLineEdit(GroupBox1);
     TimeOutEdit->setObjectName(QStringLiteral("TimeOutEdit"));
     TimeOutEdit->setGeometry(88, 68, 81, 21);
-    TimeOutEdit->setMaxLength(6);
+    // No QLineEdit length limit: it would cut a pasted longer number silently; Ok refuses it.
     TimeOutEdit->setAccessibleName(QStringLiteral("Timeout"));
     Label2->setBuddy(TimeOutEdit);
     Label3 = label(GroupBox1, "Label3", QStringLiteral("ms"), 176, 76);
@@ -154,6 +157,10 @@ void TSettingsForm::OkButtonClick(QObject *)
     const int32_t timeout = StrToInt(TimeOutEdit->text());
     if (timeout < 0) {
         ShowMessageBox(TMsgType::Error, QStringLiteral("Please, enter a valid Timeout."));
+        return;
+    }
+    if (timeout > kMaxTimeout) {
+        ShowMessageBox(TMsgType::Error, QStringLiteral("The Timeout is at most %1 ms.").arg(kMaxTimeout));
         return;
     }
     TQCCom32 *com = m_main->ComPort;

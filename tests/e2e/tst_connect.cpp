@@ -3,11 +3,15 @@
 #include "ui/ReceiveModel.h"
 #include "ui/SettingsDlg.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
@@ -367,18 +371,37 @@ private slots:
     void deviceGoneDuringTheProbeIsOneFailedConnect_data()
     {
         QTest::addColumn<QByteArray>("goneAt");
-        QTest::newRow("first probe") << QByteArray("#A");
-        QTest::newRow("checksummed probe") << QByteArray("#A64");
+        QTest::addColumn<bool>("connectAgain"); // instead of unplugging, Connect is pressed again
+        QTest::newRow("first probe") << QByteArray("#A") << false;
+        QTest::newRow("checksummed probe") << QByteArray("#A64") << false;
+        QTest::newRow("Connect again while a silent module is probed") << QByteArray("#A") << true;
     }
     void deviceGoneDuringTheProbeIsOneFailedConnect()
     {
         QFETCH(QByteArray, goneAt);
+        QFETCH(bool, connectAgain);
         MessageBoxRecorder boxes;
         TMainForm f;
         FakeModule module;
+        int offeredDuringProbe = -1;
+        bool secondDialog = false;
         module.reply = [&](const QByteArray &line) -> QByteArray {
-            if (line == goneAt) {
-                QTimer::singleShot(0, &module, [&] { module.unplug(); });
+            if (connectAgain)
+                QTimer::singleShot(0, &module, [&] {
+                    offeredDuringProbe = int(f.ConnectToolButton->isEnabled()) + int(f.Connect1->isEnabled());
+                    // A second settings dialog would wait for an answer: close it, and fail.
+                    QTimer::singleShot(100, &module, [&] {
+                        if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+                            secondDialog = true;
+                            d->reject();
+                        }
+                    });
+                    f.Connect1->trigger();
+                    f.ConnectToolButtonClick(nullptr); // as a click queued before the button went grey
+                });
+            if (connectAgain || line == goneAt) {
+                if (!connectAgain)
+                    QTimer::singleShot(0, &module, [&] { module.unplug(); });
                 return {};
             }
             return "?\r";
@@ -392,6 +415,12 @@ private slots:
         QCOMPARE(f.ModuleMode, 0);
         QVERIFY(!f.ComPort->Opened());
         QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Not connected"));
+        if (connectAgain) {
+            QCOMPARE(offeredDuringProbe, 0);
+            QVERIFY(!secondDialog);
+            QCOMPARE(module.lines, (QList<QByteArray>{"#A", "#A64"})); // one connect's two probes
+            QVERIFY(f.ConnectToolButton->isEnabled() && f.Connect1->isEnabled());
+        }
     }
 
     void connectionEndedDuringTheConfigurationConnectStaysEnded_data()

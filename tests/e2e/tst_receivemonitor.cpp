@@ -2,6 +2,7 @@
 #include "support/ConfiguredForm.h"
 #include "ui/ReceiveModel.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -189,26 +190,47 @@ private slots:
         QCOMPARE(file.readAll(), QByteArray("x\r\n"));
     }
 
+    // Every save goes through one atomic save: a full disk names the file and the reason, and
+    // the earlier file stays whole.
+    void failedSaveReportsAndKeepsTheEarlierFile_data()
+    {
+        QTest::addColumn<QString>("saved"); // what is saved: the receive list or a profile
+        QTest::newRow("receive list onto a full disk") << QStringLiteral("Receive.txt");
+        QTest::newRow("profile onto a full disk") << QStringLiteral("line.json");
+    }
     void failedSaveReportsAndKeepsTheEarlierFile()
     {
-        MessageBoxRecorder boxes;
-        TMainForm f;
-        f.ReceiveItems()->Append("first\r");
-        f.SaveBitBtnClick(nullptr);
-        QVERIFY(boxes.boxes.isEmpty()); // a successful save shows nothing
+        QFETCH(QString, saved);
+        const QString path = QDir::current().absoluteFilePath(saved);
+        ConnectedForm c(2);
+        TMainForm &f = c.form;
+        f.DefaultButtonClick(nullptr);
+        SetItemIndex(f.CANSpecificationComboBox, 1); // 2.0B, which the default codes fit:
+        f.CANSpecificationComboBoxChange(nullptr);    // a page that can be saved as a profile
+        c.boxes.boxes.clear();
+        f.ChooseProfileFile = [&](bool) { return path; };
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("first\r\r\n");
+        }
 
         f.ReceiveItems()->Append(QByteArray(100000, 'A'));
         g_writeCalls = 0;
         SetSaveFileWriter(&shortWriter);
-        f.SaveBitBtnClick(nullptr);
+        if (saved == QLatin1String("Receive.txt"))
+            f.SaveBitBtnClick(nullptr);
+        else
+            f.SaveProfileAs1->trigger();
         SetSaveFileWriter(nullptr);
-        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Stream write error")});
-        QCOMPARE(boxes.boxes[0].type, TMsgType::AppError);
-        QFile file(QStringLiteral("Receive.txt"));
+        QCOMPARE(c.boxes.texts(), QStringList{QStringLiteral("Cannot write %1: No space left on device").arg(path)});
+        QVERIFY(g_writeCalls >= 2); // the first write went through in part
+        QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("first\r\r\n"));
-        QCOMPARE(f.ReceiveItems()->Count(), 2); // the list is unchanged
+        QCOMPARE(f.ReceiveItems()->Count(), 1); // the list is unchanged
         QCOMPARE(QDir().entryList(QDir::Files).size(), 1); // no temporary file left behind
+        QFile::remove(path);
     }
 
     // Saving goes through a symbolic link to the file it names, which keeps its permissions;

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +15,8 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -108,6 +111,10 @@ private slots:
         QTest::newRow("unknown key") << QJsonDocument(extra).toJson() << "colour";
         QTest::newRow("2.0B texts under 2.0A") << QJsonDocument(a).toJson() << "acceptance_code";
         QTest::newRow("not JSON") << QByteArray("rs232_baudrate=9600") << "not JSON";
+        // Special files: the text says what the path is instead of a file.
+        QTest::newRow("a FIFO nobody writes to") << QByteArray("fifo") << "not a regular file";
+        QTest::newRow("a directory") << QByteArray("directory") << "not a regular file";
+        QTest::newRow("over 1 MB") << QByteArray((1 << 20) + 1, ' ') << "too large";
     }
     void badProfileChangesNothing()
     {
@@ -115,8 +122,14 @@ private slots:
         QFETCH(QString, named);
         Rig r(2);
         const TProfile before = r.form.PageProfile();
-        r.chosen = r.write("bad.json", text);
-        r.form.OpenProfile1->trigger();
+        r.chosen = r.dir.filePath("bad.json");
+        if (text == "fifo")
+            QVERIFY(::mkfifo(QFile::encodeName(r.chosen).constData(), 0600) == 0);
+        else if (text == "directory")
+            QVERIFY(QDir().mkdir(r.chosen));
+        else
+            r.write("bad.json", text);
+        r.form.OpenProfile1->trigger(); // returns at once, also for the FIFO
         QCOMPARE(r.boxes.boxes.size(), 1);
         QCOMPARE(r.boxes.boxes[0].type, TMsgType::Error);
         QVERIFY2(r.boxes.boxes[0].text.contains(named), qPrintable(r.boxes.boxes[0].text));

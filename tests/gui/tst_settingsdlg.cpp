@@ -115,6 +115,7 @@ private slots:
         QTest::newRow("blank port") << "   " << "500" << "115200" << "Please, enter a valid port name." << false;
         QTest::newRow("unknown port text") << "serial" << "500" << "115200" << "Please, enter a valid port name." << false;
         QTest::newRow("negative timeout") << "COM3" << "-1" << "115200" << "Please, enter a valid Timeout." << false;
+        QTest::newRow("timeout over six digits, pasted") << "COM3" << "1000000" << "115200" << "The Timeout is at most 999999 ms." << false;
         QTest::newRow("empty timeout") << "COM3" << "" << "115200" << "'' is not a valid integer value" << false;
         QTest::newRow("text timeout") << "COM3" << "abc" << "115200" << "'abc' is not a valid integer value" << false;
         QTest::newRow("text baud") << "COM3" << "250" << "fast" << "'fast' is not a valid integer value" << true;
