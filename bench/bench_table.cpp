@@ -2,8 +2,10 @@
 // module on a pseudo-terminal, printed as one Markdown table. Prints figures; it never fails.
 //
 // Usage: bench_table [seconds-per-rate-step [measure ...]]
-// measures: startup million idle linerate linerate-monitor million-monitor linerate-full connect maxrate
-// maxrate-monitor (default: all)
+// measures: startup million idle receive-path million-monitor linerate-full connect maxrate
+// maxrate-monitor (default: all; linerate and linerate-monitor name receive-path)
+// Environment: BENCH_RECEIVE_RUNS, how often the receive-path rows are measured (default 3,
+// interleaved; medians shown).
 
 #include "support/MessageBoxRecorder.h"
 #include "support/ModalDriver.h"
@@ -105,6 +107,12 @@ struct Results {
     QString maxRateNote;
     double connectMs = 0;
     double moduleMs = 0;
+    // the receive path at the line rate: medians of interleaved runs
+    int receiveRuns = 0;
+    double bareReaderPercent = -1;
+    double bareReaderBytesPerS = 0;
+    double lineRateHiddenPercent = -1;
+    double lineRateMinimisedPercent = -1;
     // with the frame monitor open
     double lineRateMonitorPercent = -1;
     double maxRateMonitorMBs = 0;
@@ -219,18 +227,25 @@ void MeasureMonitorMillion(Results &r)
         r.monitorExportS = -1;
 }
 
+enum class TMonitorState { Closed, InFront, Hidden, Minimised };
+
 // Processor use of the whole program over `seconds`, one second after operation mode stands.
 // Only single-shot timers run meanwhile, so nothing of ours wakes the process.
 double MeasureConnectedCpu(const QStringList &simArgs, int seconds, double *bytesPerSecond, int listedBefore = 0,
-                           bool monitorOpen = false)
+                           TMonitorState monitor = TMonitorState::Closed)
 {
     SimProcess sim(simArgs);
     if (!sim.isRunning())
         return -1;
     TMainForm form;
     form.show();
-    if (monitorOpen)
-        form.FrameMonitor1->trigger();
+    if (monitor != TMonitorState::Closed) {
+        form.FrameMonitor1->trigger(); // opened, shown and in front
+        if (monitor == TMonitorState::Hidden)
+            form.FrameMonitorWindow()->close(); // closing only hides it; it keeps recording
+        else if (monitor == TMonitorState::Minimised)
+            form.FrameMonitorWindow()->showMinimized();
+    }
     for (int i = 0; i < listedBefore; ++i)
         form.ReceiveItems()->Append("t123211AB\r");
     QCoreApplication::processEvents();
@@ -256,6 +271,55 @@ double MeasureConnectedCpu(const QStringList &simArgs, int seconds, double *byte
         });
     });
     return cpu;
+}
+
+// The bare QSocketNotifier reader (bench_bare_reader) against the same module: its processor use.
+double MeasureBareReader(const QStringList &simArgs, int seconds, double *bytesPerSecond)
+{
+    SimProcess sim(simArgs);
+    if (!sim.isRunning())
+        return -1;
+    QProcess reader;
+    reader.setStandardErrorFile(QProcess::nullDevice());
+    reader.start(QCoreApplication::applicationDirPath() + QStringLiteral("/bench_bare_reader"),
+                 {sim.path(), QString::number(seconds)});
+    if (!reader.waitForFinished((seconds + 10) * 1000) || reader.exitCode() != 0)
+        return -1;
+    const QList<QByteArray> words = reader.readAllStandardOutput().trimmed().split(' ');
+    if (words.size() != 2)
+        return -1;
+    if (bytesPerSecond)
+        *bytesPerSecond = words[1].toDouble();
+    return words[0].toDouble();
+}
+
+// The bare reader, the receive list alone, and the list with the Frame Monitor in front, closed
+// (hidden) and minimised, each for `seconds`, in turns `runs` times: a neighbour's load then
+// falls on all of them alike. Medians.
+void MeasureReceivePath(Results &r, const QStringList &simArgs, int seconds, int runs)
+{
+    std::vector<double> bare, list, front, hidden, minimised, bareBytes, listBytes;
+    for (int i = 0; i < runs; ++i) {
+        double bytes = 0;
+        bare.push_back(MeasureBareReader(simArgs, seconds, &bytes));
+        bareBytes.push_back(bytes);
+        list.push_back(MeasureConnectedCpu(simArgs, seconds, &bytes));
+        listBytes.push_back(bytes);
+        front.push_back(MeasureConnectedCpu(simArgs, seconds, nullptr, 0, TMonitorState::InFront));
+        hidden.push_back(MeasureConnectedCpu(simArgs, seconds, nullptr, 0, TMonitorState::Hidden));
+        minimised.push_back(MeasureConnectedCpu(simArgs, seconds, nullptr, 0, TMonitorState::Minimised));
+        std::fprintf(stderr, "bench: run %d: bare %.2f%%, list %.2f%%, monitor in front %.2f%%, hidden %.2f%%, "
+                             "minimised %.2f%%\n",
+                     i + 1, bare.back(), list.back(), front.back(), hidden.back(), minimised.back());
+    }
+    r.receiveRuns = runs;
+    r.bareReaderPercent = Median(bare);
+    r.bareReaderBytesPerS = Median(bareBytes);
+    r.lineRatePercent = Median(list);
+    r.lineRateBytesPerS = Median(listBytes);
+    r.lineRateMonitorPercent = Median(front);
+    r.lineRateHiddenPercent = Median(hidden);
+    r.lineRateMinimisedPercent = Median(minimised);
 }
 
 struct RateStep {
@@ -456,13 +520,11 @@ int main(int argc, char *argv[])
     const QStringList lineRateSim = {QStringLiteral("--mode"), QStringLiteral("operation"), QStringLiteral("--traffic"),
                                      QString::number(qint64(11520 / lineBytes + 0.5)),
                                      QStringLiteral("--traffic-after"), QStringLiteral("100")};
-    if (wanted("linerate")) {
-        std::fprintf(stderr, "bench: line rate, 10 s\n");
-        r.lineRatePercent = MeasureConnectedCpu(lineRateSim, 10, &r.lineRateBytesPerS);
-    }
-    if (wanted("linerate-monitor")) {
-        std::fprintf(stderr, "bench: line rate with the frame monitor open, 10 s\n");
-        r.lineRateMonitorPercent = MeasureConnectedCpu(lineRateSim, 10, nullptr, 0, true);
+    if (wanted("receive-path") || wanted("linerate") || wanted("linerate-monitor")) {
+        const int runs = std::max(1, qEnvironmentVariableIntValue("BENCH_RECEIVE_RUNS") > 0
+                                         ? qEnvironmentVariableIntValue("BENCH_RECEIVE_RUNS") : 3);
+        std::fprintf(stderr, "bench: receive path at the line rate, %d runs of 5 x 10 s\n", runs);
+        MeasureReceivePath(r, lineRateSim, 10, runs);
     }
     if (wanted("million-monitor")) {
         std::fprintf(stderr, "bench: a million lines in the frame monitor\n");
@@ -512,9 +574,28 @@ int main(int argc, char *argv[])
                 r.millionRssMb, qPrintable(Verdict(r.millionRssMb > 0 && r.millionRssMb < 100)));
     std::printf("| Saving those 1,000,000 lines | < 1 s | - | %.2f s | %s |\n", r.millionSaveS,
                 qPrintable(Verdict(r.millionSaveS >= 0 && r.millionSaveS < 1)));
-    std::printf("| Processor at the line rate with the Frame Monitor open | <= closed + 0.5 points (%.2f%%) | - | %.2f%% | %s |\n",
-                r.lineRatePercent + 0.5, r.lineRateMonitorPercent,
-                qPrintable(Verdict(r.lineRateMonitorPercent >= 0 && r.lineRateMonitorPercent <= r.lineRatePercent + 0.5)));
+    if (r.receiveRuns > 0) {
+        const double listRatio = r.bareReaderPercent > 0 ? r.lineRatePercent / r.bareReaderPercent : -1;
+        const auto points = [&](double p) { return p - r.lineRatePercent; };
+        std::printf("| Line rate: bare QSocketNotifier reader (%.0f bytes/s), the floor | - | - | %.2f%% | |\n",
+                    r.bareReaderBytesPerS, r.bareReaderPercent);
+        std::printf("| Line rate: receive list alone, over the bare reader | <= 1.25 x | - | %.2f x (%.2f%%) | %s |\n",
+                    listRatio, r.lineRatePercent, qPrintable(Verdict(listRatio > 0 && listRatio <= 1.25)));
+        std::printf("| Line rate: Frame Monitor open and in front, over the list alone | <= +0.5 points | - "
+                    "| %+.2f points (%.2f%%) | %s |\n",
+                    points(r.lineRateMonitorPercent), r.lineRateMonitorPercent,
+                    qPrintable(Verdict(r.lineRateMonitorPercent >= 0 && points(r.lineRateMonitorPercent) <= 0.5)));
+        // "No measurable addition": within what repeated runs of the list alone move by.
+        std::printf("| Line rate: Frame Monitor open but closed (hidden), over the list alone | no addition "
+                    "(<= +0.1 points) | - | %+.2f points (%.2f%%) | %s |\n",
+                    points(r.lineRateHiddenPercent), r.lineRateHiddenPercent,
+                    qPrintable(Verdict(r.lineRateHiddenPercent >= 0 && points(r.lineRateHiddenPercent) <= 0.1)));
+        std::printf("| Line rate: Frame Monitor minimised, over the list alone | no addition (<= +0.1 points) | - "
+                    "| %+.2f points (%.2f%%) | %s |\n",
+                    points(r.lineRateMinimisedPercent), r.lineRateMinimisedPercent,
+                    qPrintable(Verdict(r.lineRateMinimisedPercent >= 0 && points(r.lineRateMinimisedPercent) <= 0.1)));
+        std::printf("| (receive-path rows: medians of %d interleaved runs of 10 s) | | | | |\n", r.receiveRuns);
+    }
     std::printf("| Highest rate complete with the Frame Monitor open, window answering within 250 ms (p95) | >= 6 MB/s | - "
                 "| %.0f MB/s (%.0f lines/s, p95 %.1f ms; next: %s) | %s |\n",
                 r.maxRateMonitorMBs, r.maxRateMonitorLinesPerS, r.maxRateMonitorP95, qPrintable(r.maxRateMonitorNote),

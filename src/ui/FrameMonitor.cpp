@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QDateTime>
+#include <QEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -175,11 +176,24 @@ void TFrameMonitor::SizeColumns()
         SummaryView->horizontalHeader()->resizeSection(c, width(summarySamples[c]));
 }
 
+bool TFrameMonitor::InSight() const
+{
+    return isVisible() && !isMinimized();
+}
+
 void TFrameMonitor::StoreGrew()
 {
-    // A closed window catches up when it is shown again.
-    if (isVisible())
+    // A closed or minimised window catches up when it is shown again.
+    if (InSight())
         m_frames->StoreGrew();
+}
+
+void TFrameMonitor::CatchUp()
+{
+    m_frames->SetInSight(true);
+    m_rateAtMs = 0;
+    UpdateCounts();
+    m_rateTimer.start();
 }
 
 void TFrameMonitor::FollowNewRows()
@@ -243,16 +257,29 @@ void TFrameMonitor::UpdateCounts()
 void TFrameMonitor::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    m_frames->StoreGrew();
-    m_rateAtMs = 0;
-    UpdateCounts();
-    m_rateTimer.start();
+    if (!isMinimized())
+        CatchUp();
 }
 
 void TFrameMonitor::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
-    m_rateTimer.stop(); // nothing of the window wakes the program while it is closed
+    // Nothing of the window wakes the program while it is closed.
+    m_rateTimer.stop();
+    m_frames->SetInSight(false);
+}
+
+void TFrameMonitor::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isVisible())
+        return;
+    if (isMinimized()) {
+        m_rateTimer.stop(); // as while closed: the rows wait in the store
+        m_frames->SetInSight(false);
+    } else {
+        CatchUp();
+    }
 }
 
 QByteArray TFrameMonitor::ExportBytes(TLogFormat format) const

@@ -58,8 +58,12 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    // Shown and not minimised: only then is the table worth updating.
+    bool InSight() const;
+    void CatchUp();
     void Build();
     void SizeColumns();
     void PauseButtonToggled(bool paused);

@@ -6,18 +6,61 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <climits>
+#include <cstring>
+
 namespace {
 
 const char *const columnNames[] = {"No.", "Time", "Since previous", "Kind", "ID", "DLC", "Data", "Checksum", "Raw line"};
 
+// Cells are formatted on every repaint of the rows in sight: plain character buffers, one
+// string each, no locale or time-zone work per cell.
 QString hex(uint32_t value, int digits)
 {
-    return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+    static const char digitsOf[] = "0123456789ABCDEF";
+    char text[8];
+    for (int i = digits - 1; i >= 0; --i, value >>= 4)
+        text[i] = digitsOf[value & 0xF];
+    return QString::fromLatin1(text, digits);
 }
 
+QString dataBytes(const uint8_t *data, int count)
+{
+    static const char digitsOf[] = "0123456789ABCDEF";
+    char text[3 * 8];
+    int n = 0;
+    for (int i = 0; i < count && i < 8; ++i) {
+        if (i)
+            text[n++] = ' ';
+        text[n++] = digitsOf[data[i] >> 4];
+        text[n++] = digitsOf[data[i] & 0xF];
+    }
+    return QString::fromLatin1(text, n);
+}
+
+// Local "HH:mm:ss.zzz". The rows in sight mostly share their second: the local clock text of
+// the last second asked for is kept and only the milliseconds are added.
 QString wallClock(int64_t timeUs)
 {
-    return QDateTime::fromMSecsSinceEpoch(timeUs / 1000).toString(QStringLiteral("HH:mm:ss.zzz"));
+    static int64_t cachedSecond = INT64_MIN;
+    static char cachedText[8];
+    const int64_t ms = timeUs / 1000;
+    const int64_t second = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    if (second != cachedSecond) {
+        const QByteArray text = QDateTime::fromSecsSinceEpoch(second).toString(QStringLiteral("HH:mm:ss")).toLatin1();
+        if (text.size() != 8)
+            return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss.zzz"));
+        memcpy(cachedText, text.constData(), 8);
+        cachedSecond = second;
+    }
+    const int millis = int(ms - second * 1000);
+    char out[12];
+    memcpy(out, cachedText, 8);
+    out[8] = '.';
+    out[9] = char('0' + millis / 100);
+    out[10] = char('0' + millis / 10 % 10);
+    out[11] = char('0' + millis % 10);
+    return QString::fromLatin1(out, 12);
 }
 
 } // namespace
@@ -27,7 +70,7 @@ TFrameTableModel::TFrameTableModel(const TFrameStore *store, QObject *parent) : 
     m_showTimer.setSingleShot(true);
     m_showTimer.setInterval(ShowIntervalMs);
     connect(&m_showTimer, &QTimer::timeout, this, [this] {
-        if (!m_paused && (m_announced < m_store->Count() || PendingRows() != m_pendingShown)) {
+        if (!m_paused && m_inSight && (m_announced < m_store->Count() || PendingRows() != m_pendingShown)) {
             ShowPending();
             m_showTimer.start(); // still busy: hold the next rows back again
         }
@@ -108,13 +151,7 @@ QString TFrameTableModel::Cell(qsizetype storeRow, int column, int row) const
         if (!IsCanFrame(r.kind) || IsRemote(r.kind))
             return QString();
         const TFrameRow full = m_store->Row(storeRow);
-        QString out;
-        for (int i = 0; i < full.decoded.dlc; ++i) {
-            if (i)
-                out += QLatin1Char(' ');
-            out += hex(full.decoded.data[i], 2);
-        }
-        return out;
+        return dataBytes(full.decoded.data, full.decoded.dlc);
     }
     case ColChecksum:
         return r.checksum == TChecksum::None ? QString() : QString::fromLatin1(ChecksumText(m_store->Row(storeRow).decoded));
@@ -149,7 +186,7 @@ QString TFrameTableModel::PendingCell(int column) const
 
 void TFrameTableModel::StoreGrew()
 {
-    if (!m_showTimer.isActive() && !m_paused) {
+    if (!m_showTimer.isActive() && !m_paused && m_inSight) {
         // The first line after a quiet spell shows at once; a burst shows in steps.
         ShowPending();
         m_showTimer.start();
@@ -211,6 +248,15 @@ void TFrameTableModel::SetFilter(const TFrameFilter &filter)
     m_pendingShown = m_paused ? 0 : PendingRows();
     endResetModel();
     emit Reset();
+}
+
+void TFrameTableModel::SetInSight(bool inSight)
+{
+    m_inSight = inSight;
+    if (inSight)
+        StoreGrew();
+    else
+        m_showTimer.stop();
 }
 
 void TFrameTableModel::SetPaused(bool paused)

@@ -36,6 +36,9 @@ public:
     // While paused the views keep what they show; the store keeps recording.
     void SetPaused(bool paused);
     bool Paused() const { return m_paused; }
+    // While no view is in sight (window closed or minimised) the views hear of nothing; they
+    // catch up in one batch when it is in sight again.
+    void SetInSight(bool inSight);
 
     // The store row a table row shows, or -1 for the pending line.
     qsizetype StoreRow(int row) const;
@@ -62,5 +65,6 @@ private:
     qsizetype m_announced = 0;    // store rows judged and told to the views
     int m_pendingShown = 0;       // 1 when the last row is the pending line
     bool m_paused = false;
+    bool m_inSight = true;
     QTimer m_showTimer;
 };

@@ -515,7 +515,8 @@ void TMainForm::BindHandlers()
         {EndCmdRB3, &TMainForm::EndCmdRB3Click}, {EndCmdRB4, &TMainForm::EndCmdRB4Click},
         {EndCmdRB5, &TMainForm::EndCmdRB5Click}};
     for (const auto &[radio, handler] : radios)
-        connect(radio, &QRadioButton::toggled, this, [this, radio, handler](bool checked) {
+        // Init-captures: clang 14, which builds the sanitizer and fuzz tree, cannot capture bindings.
+        connect(radio, &QRadioButton::toggled, this, [this, radio = radio, handler = handler](bool checked) {
             if (checked)
                 RunHandler([&] { (this->*handler)(radio); });
         });
@@ -530,7 +531,7 @@ void TMainForm::BindHandlers()
         {ModeEdit, &TMainForm::ModeEditChange}, {RTREdit, &TMainForm::RTREditChange},
         {DLCEdit, &TMainForm::DLCEditChange}, {IntervalEdit, &TMainForm::IntervalEditChange}};
     for (const auto &[field, handler] : fields)
-        field->OnChange = [this, field, handler](QObject *sender) {
+        field->OnChange = [this, field = field, handler = handler](QObject *sender) {
             if (!RunHandler([&] { (this->*handler)(sender); }))
                 field->AbortChange();
         };
