@@ -9,6 +9,8 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <optional>
+
 #include <algorithm>
 #include <climits>
 
@@ -177,7 +179,7 @@ QByteArray TQCCom32::ReadResponse()
 
 void TQCCom32::ReadResponse(QByteArray &reply)
 {
-    reply.clear();
+    reply.resize(0); // keeps its buffer: the receive loop reads into the same one every line
     if (m_inUse) {
         if (m_showErrors)
             Report(prPortInUse, QStringLiteral("Port is in use -- operation aborted"));
@@ -299,10 +301,12 @@ QByteArray TQCCom32::ParseEndOfResponse(const QString &text)
 
 void TQCCom32::ReadQueuedInto(QByteArray &reply, int count)
 {
-    QByteArray scratch(count, Qt::Uninitialized);
+    // Straight into the reply: a busy port reads once per line, so no buffer of its own.
+    const qsizetype before = reply.size();
+    reply.resize(before + count);
     auto line = PosixSerial::TLineState::Up;
-    const std::size_t got = PosixSerial::ReadQueued(m_portHandle, scratch.data(), std::size_t(count), line);
-    reply.append(scratch.constData(), qsizetype(got));
+    const std::size_t got = PosixSerial::ReadQueued(m_portHandle, reply.data() + before, std::size_t(count), line);
+    reply.resize(before + qsizetype(got));
     if (got > 0)
         m_readSinceWait = true;
     if (line == PosixSerial::TLineState::Lost)
@@ -330,11 +334,13 @@ bool TQCCom32::WaitOnce(int timeoutMs, bool processEvents)
             QCoreApplication::processEvents();
             return bool(self);
         }
-        QTimer deadline;
+        // A timer only when there is a deadline: the receive loop waits once per line without one.
+        std::optional<QTimer> deadline;
         if (timeoutMs > 0) {
-            deadline.setSingleShot(true);
-            deadline.setTimerType(Qt::PreciseTimer);
-            deadline.start(timeoutMs);
+            deadline.emplace();
+            deadline->setSingleShot(true);
+            deadline->setTimerType(Qt::PreciseTimer);
+            deadline->start(timeoutMs);
         }
         ++m_waitSerial;
         ArmNotifier();

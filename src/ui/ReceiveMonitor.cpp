@@ -43,7 +43,7 @@ void TMainForm::ReceiveLoop()
     int32_t waiting = ComPort->InCount();
     while (ModuleModes::Receives(ModuleMode) && Connected) {
         if (waiting > 0) {
-            Unit.LastResponse.clear();
+            Unit.LastResponse.resize(0); // its buffer serves the next line too; the lists copy
             ComPort->ReadResponse(Unit.LastResponse);
             if (Unit.LastResponse.isEmpty()) {
                 // Another read further down the stack owns the port; let it finish.
