@@ -200,6 +200,11 @@ void TFrameMonitor::FollowNewRows()
 {
     if (m_following)
         FramesView->scrollToBottom();
+    // The counts line due before the next batch goes with this one: one repaint, not two.
+    if (m_rateTimer.isActive() && m_rateTimer.remainingTime() < TFrameTableModel::ShowIntervalMs) {
+        UpdateCounts();
+        m_rateTimer.start();
+    }
 }
 
 bool TFrameMonitor::ApplyFilter()
