@@ -13,7 +13,6 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QRadioButton>
 
 #include <cerrno>
