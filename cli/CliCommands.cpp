@@ -82,8 +82,12 @@ private:
     // Prints the failure (as JSON too when asked) and returns `code`.
     int Fail(int code, const QString &message)
     {
-        if (m_o.Json)
-            outJson({{"ok", false}, {"error", message}, {"exit_code", code}});
+        if (m_o.Json) {
+            QJsonObject o{{"ok", false}, {"error", message}, {"exit_code", code}};
+            if (!m_adjusted.isEmpty())
+                o.insert(QStringLiteral("adjusted"), m_adjusted);
+            outJson(o);
+        }
         err(message);
         return code;
     }
@@ -238,7 +242,15 @@ private:
         if (!ReadModule(before, moduleHidden, code))
             return code;
         const int level = m_info.FirmwareLevel;
-        const TProfile expected = Profiles::Effective(profile, level);
+        // The page's rules, as the window runs them on opening a profile; every value they
+        // change is told, so the read-back's verdict surprises no one.
+        QList<Profiles::TAdjustment> adjusted;
+        const TProfile expected = Profiles::ApplyPageRules(profile, level, &adjusted);
+        for (const Profiles::TAdjustment &a : adjusted) {
+            err(QStringLiteral("%1: adjusted %2").arg(defaults ? QStringLiteral("defaults") : m_o.ProfileFile,
+                                                      Profiles::AdjustmentText(a)));
+            m_adjusted.append(QJsonObject{{"key", a.Key}, {"from", a.From}, {"to", a.To}, {"why", a.Why}});
+        }
         TRS232Write rs232;
         TCanWrite can;
         Profiles::ToWrites(expected, defaults ? 0 : moduleHidden, rs232, can);
@@ -284,6 +296,7 @@ private:
                      {"firmware_level", level},
                      {"short_form", level < 2},
                      {"differing", diffs},
+                     {"adjusted", m_adjusted},
                      {"exit_code", differing.isEmpty() ? CliExit::Ok : CliExit::ModuleFault}});
         } else {
             // One verdict: a write the module confirmed but does not hold is no success.
@@ -373,6 +386,7 @@ private:
     TInterrupt *m_interrupt;
     TModuleLink m_link;
     TModuleInfo m_info;
+    QJsonArray m_adjusted; // what the page's rules changed in the profile written
 };
 
 } // namespace

@@ -24,11 +24,11 @@ QJsonObject jsonOf(const QByteArray &out)
     return QJsonDocument::fromJson(out.trimmed()).object();
 }
 
-QByteArray profileText(const QString &canBaud, bool pair)
+QByteArray profileText(const QString &canBaud, bool pair, const QString &checksums = QStringLiteral("No"))
 {
     QJsonObject o{{"format", "k3316-profile"}, {"version", 1},
                   {"rs232_baudrate", "115200"}, {"data_bit", "8"}, {"stop_bit", "2"}, {"parity", "Even"},
-                  {"add_checksum", "No"}, {"error_response", "No"},
+                  {"add_checksum", checksums}, {"error_response", checksums},
                   {"can_specification", "2.0B"}, {"can_baudrate", canBaud},
                   {"acceptance_code", "00000123"}, {"acceptance_mask", "1FFFFFFF"},
                   {"pair_connection", pair}, {"end_of_rs232_command", "LF"},
@@ -130,12 +130,19 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("differing");
         QTest::addColumn<QString>("canCommand"); // the CAN write the module received
+        QTest::addColumn<QString>("checksums");  // the profile's add_checksum and error_response
+        QTest::addColumn<QStringList>("adjusted");
         QTest::newRow("stored as sent") << QStringList{} << 0 << QStringList{}
-                                        << "$P121140000001231FFFFFFF000004561112";
+                                        << "$P121140000001231FFFFFFF000004561112" << "No" << QStringList{};
         QTest::newRow("confirms but stores another baud rate") << QStringList{"--misstore"} << 1 << QStringList{"can_baudrate"}
-                                                               << "$P121140000001231FFFFFFF000004561112";
+                                                               << "$P121140000001231FFFFFFF000004561112" << "No"
+                                                               << QStringList{};
         QTest::newRow("level 1: the short form") << QStringList{"--firmware", "1.10"} << 0 << QStringList{}
-                                                 << "$P115140000001231FFFFFFF";
+                                                 << "$P115140000001231FFFFFFF" << "No" << QStringList{};
+        // As the window's page: pair connection turns both off, and the user is told.
+        QTest::newRow("pair connection with checksums: adjusted") << QStringList{} << 0 << QStringList{}
+                                                                  << "$P121140000001231FFFFFFF000004561112" << "Yes"
+                                                                  << QStringList{"add_checksum", "error_response"};
     }
     void set()
     {
@@ -143,12 +150,14 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QStringList, differing);
         QFETCH(QString, canCommand);
+        QFETCH(QString, checksums);
+        QFETCH(QStringList, adjusted);
         const QString log = file(QStringLiteral("set-%1.log").arg(QTest::currentDataTag()).replace(' ', '_'));
         SimProcess sim(simArgs + QStringList{"--log", log});
         QVERIFY(sim.isRunning());
         QFile profile(file("set.json"));
         QVERIFY(profile.open(QIODevice::WriteOnly));
-        profile.write(profileText("125K", true));
+        profile.write(profileText("125K", true, checksums));
         profile.close();
 
         const CliResult r = RunCli({"--port", sim.path(), "--json", "set", profile.fileName()});
@@ -159,6 +168,15 @@ private slots:
         for (const QJsonValue &d : o.value("differing").toArray())
             keys << d.toObject().value("key").toString();
         QCOMPARE(keys, differing);
+        QStringList adjustedKeys;
+        for (const QJsonValue &a : o.value("adjusted").toArray()) {
+            adjustedKeys << a.toObject().value("key").toString();
+            QCOMPARE(a.toObject().value("from").toString(), checksums);
+            QCOMPARE(a.toObject().value("to").toString(), QStringLiteral("No"));
+        }
+        QCOMPARE(adjustedKeys, adjusted);
+        for (const QString &key : adjusted)
+            QVERIFY2(r.err.contains(("adjusted " + key + ": \"Yes\" -> \"No\"").toUtf8()), r.err.constData());
 
         // The same lines as the window: probe, identification, settings read, the two writes
         // (checksummed), then the read-back.
@@ -170,6 +188,9 @@ private slots:
 
         const CliResult text = RunCli({"--port", sim.path(), "set", profile.fileName()});
         QCOMPARE(text.exitCode, exitCode);
+        // One verdict: never "Setting OK!!!" for a write the module does not hold.
+        QCOMPARE(text.out.contains("Setting OK!!!"), exitCode == 0);
+        QCOMPARE(text.out.contains("Setting Failed!!!"), exitCode != 0);
         if (exitCode != 0)
             QVERIFY(text.out.contains("differs: can_baudrate: written \"125K\", module holds \"250K\""));
     }
