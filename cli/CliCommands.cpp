@@ -3,11 +3,12 @@
 #include "cli/Interrupt.h"
 #include "cli/ModuleLink.h"
 #include "cli/MonitorFormat.h"
+#include "cli/ProfileInput.h"
+#include "cli/StdOut.h"
 #include "protocol/Framing.h"
 #include "protocol/ModuleModes.h"
 #include "protocol/Profile.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,20 +20,17 @@
 
 namespace {
 
-// Every line goes out whole and at once, so a script (or Ctrl+C) never sees half of one.
+// Every line goes out whole and at once, so a script (or Ctrl+C) never sees half of one. A
+// failed write is kept by StdOut and decides the exit code at the end.
 void out(const QByteArray &line)
 {
-    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    StdOut::Write(line + '\n');
 }
 
 void outRaw(const QByteArray &bytes)
 {
-    if (bytes.isEmpty())
-        return;
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    if (!bytes.isEmpty())
+        StdOut::Write(bytes);
 }
 
 int64_t nowUs()
@@ -190,8 +188,7 @@ private:
                         QStringLiteral("the module reported values outside their lists: %1").arg(faults.join(", ")));
         const QByteArray json = Profiles::WriteProfile(profile);
         if (m_o.OutputFile.isEmpty()) {
-            std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
-            std::fflush(stdout);
+            outRaw(json);
             return CliExit::Ok;
         }
         // Written beside and renamed over, so a full disk never leaves half a profile.
@@ -204,16 +201,11 @@ private:
     int Set()
     {
         QByteArray json;
-        if (m_o.ProfileFile == QLatin1String("-")) {
-            QFile in;
-            if (!in.open(stdin, QIODevice::ReadOnly))
-                return Fail(CliExit::Usage, QStringLiteral("cannot read standard input"));
-            json = in.readAll();
-        } else {
-            QFile in(m_o.ProfileFile);
-            if (!in.open(QIODevice::ReadOnly))
-                return Fail(CliExit::Usage, QStringLiteral("cannot read %1: %2").arg(m_o.ProfileFile, in.errorString()));
-            json = in.readAll();
+        QString problem;
+        switch (ReadProfileInput(m_o.ProfileFile, m_interrupt, json, problem)) {
+        case TProfileInput::Read: break;
+        case TProfileInput::Refused: return Fail(CliExit::Usage, problem);
+        case TProfileInput::Interrupted: return FailInterrupted();
         }
         TProfile profile;
         QStringList problems;
@@ -327,9 +319,8 @@ private:
         for (const QString &text : m_o.Lines) {
             if (Interrupted())
                 return FailInterrupted();
+            // Checked with the arguments: no CR, nothing outside Latin-1.
             const QByteArray line = text.toLatin1();
-            if (line.contains(Framing::CR))
-                return Fail(CliExit::Usage, QStringLiteral("a line must not contain a carriage return"));
             if (!m_link.SendLine(line, m_info.UseChecksum))
                 return Fail(CliExit::ModuleFault, QStringLiteral("Send Messages Failed!!! (%1)").arg(text));
         }
@@ -373,7 +364,8 @@ private:
             }
         };
         takeLines(nowUs());
-        while (!timeUp && !Interrupted() && !m_link.LineLost() && (m_o.Count < 0 || count < m_o.Count)) {
+        while (!timeUp && !Interrupted() && !m_link.LineLost() && !StdOut::Failed() &&
+               (m_o.Count < 0 || count < m_o.Count)) {
             pending += m_link.WaitAndRead();
             takeLines(nowUs());
         }
@@ -394,5 +386,11 @@ private:
 int RunCliCommand(const TCliOptions &options, TInterrupt *interrupt)
 {
     TCommandRun run(options, interrupt);
-    return run.Run();
+    const int code = run.Run();
+    // Output that could not be written makes a success a failure.
+    if (StdOut::Failed()) {
+        err(StdOut::Problem());
+        return code == CliExit::Ok ? CliExit::ModuleFault : code;
+    }
+    return code;
 }

@@ -34,6 +34,9 @@ struct TProfile {
 
 namespace Profiles {
 
+// No profile is larger: a bigger file is refused unread past this.
+constexpr qsizetype MaxProfileBytes = 1 << 20;
+
 // The default settings (the "Defaults" button, `k3316-cli defaults`).
 inline TProfile Defaults() { return TProfile(); }
 // The two settings writes of the defaults, with the hidden CAN digit 0.

@@ -1,6 +1,7 @@
 // k3316-cli against the virtual module: every command, its output and its exit code.
 
 #include "support/CliRun.h"
+#include "support/PtyPair.h"
 #include "support/SimProcess.h"
 
 #include <QFile>
@@ -39,6 +40,18 @@ QByteArray profileText(const QString &canBaud, bool pair, const QString &checksu
 QStringList linesOf(const QByteArray &out)
 {
     return QString::fromLatin1(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// Whether process `pid` has a handler installed for `signal` (its SigCgt mask).
+bool catchesSignal(qint64 pid, int signal)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+    return false;
 }
 
 QStringList receivedBySim(const QString &logPath)
@@ -252,6 +265,19 @@ private slots:
                                              << "not a serial device";
         QTest::newRow("configuration command in operation mode") << QStringList{"--port", "PORT", "get"} << QByteArray() << 1
                                                                  << "operation mode";
+        QTest::newRow("send checks every line first") << QStringList{"--port", "PORT", "send", "t1230", "t12\r3"}
+                                                      << QByteArray() << 2 << "carriage return";
+        QTest::newRow("a bad line before a missing port") << QStringList{"--port", "/dev/k3316-none", "send", "t12\r3"}
+                                                          << QByteArray() << 2 << "carriage return";
+        QTest::newRow("a character outside Latin-1, as the window says")
+            << QStringList{"--port", "PORT", "send", "t1230", "e€1"} << QByteArray() << 2
+            << "The line was not sent: the character \"€\" (U+20AC) at position 2 cannot be sent";
+        QTest::newRow("profile from a device") << QStringList{"--port", "PORT", "set", "/dev/zero"} << QByteArray() << 2
+                                               << "/dev/zero is not a regular file";
+        QTest::newRow("profile from a terminal") << QStringList{"--port", "PORT", "set", "PORT"} << QByteArray() << 2
+                                                 << "is not a regular file";
+        QTest::newRow("profile over 1 MB") << QStringList{"--port", "PORT", "set", "-"} << QByteArray((1 << 20) + 1, ' ')
+                                           << 2 << "too large";
     }
     void failures()
     {
@@ -269,6 +295,46 @@ private slots:
         QVERIFY2(r.err.contains(message.toLocal8Bit()), r.err.constData());
         if (exitCode == 2)
             QCOMPARE(receivedBySim(log), QStringList()); // nothing reached the module
+    }
+
+    // A full disk (or a closed pipe) under standard output is a failure, never a silent success.
+    void outputThatCannotBeWrittenFails_data()
+    {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QStringList>("cliArgs");
+        QTest::newRow("get") << QStringList{} << QStringList{"get"};
+        QTest::newRow("info") << QStringList{} << QStringList{"--json", "info"};
+        QTest::newRow("monitor") << QStringList{"--mode", "operation", "--traffic", "500", "--traffic-after", "50"}
+                                 << QStringList{"monitor", "--format", "candump", "--count", "50"};
+        QTest::newRow("help") << QStringList{} << QStringList{"--help"};
+    }
+    void outputThatCannotBeWrittenFails()
+    {
+        QFETCH(QStringList, simArgs);
+        QFETCH(QStringList, cliArgs);
+        SimProcess sim(simArgs);
+        QVERIFY(sim.isRunning());
+        QProcess cli;
+        cli.setStandardOutputFile(QStringLiteral("/dev/full"));
+        cli.start(CliExecutable(), QStringList{"--port", sim.path()} + cliArgs);
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), 1);
+        const QByteArray err = cli.readAllStandardError();
+        QVERIFY2(err.contains("cannot write standard output: No space left on device"), err.constData());
+    }
+
+    void profileFromATerminalOnStandardInputIsRefused()
+    {
+        PtyPair pty;
+        QVERIFY(pty.isValid());
+        QProcess cli;
+        cli.setStandardInputFile(pty.slavePath());
+        cli.start(CliExecutable(), {"--port", "/dev/k3316-none", "set", "-"});
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitCode(), 2);
+        const QByteArray err = cli.readAllStandardError();
+        QVERIFY2(err.contains("standard input is a terminal"), err.constData());
     }
 
     void busyPortNamesTheReason()
@@ -380,23 +446,31 @@ private slots:
         QTest::addColumn<int>("signal");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("word");
-        QTest::newRow("Ctrl+C") << int(SIGINT) << 130 << QByteArray("interrupted");
-        QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << QByteArray("terminated");
+        QTest::addColumn<bool>("profileComes"); // false: standard input stays open and empty
+        QTest::newRow("Ctrl+C") << int(SIGINT) << 130 << QByteArray("interrupted") << true;
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << QByteArray("terminated") << true;
+        QTest::newRow("Ctrl+C while the profile is awaited") << int(SIGINT) << 130 << QByteArray("interrupted") << false;
+        QTest::newRow("SIGTERM while the profile is awaited") << int(SIGTERM) << 143 << QByteArray("terminated") << false;
     }
     void signalStopsASetBetweenExchanges()
     {
         QFETCH(int, signal);
         QFETCH(int, exitCode);
         QFETCH(QByteArray, word);
+        QFETCH(bool, profileComes);
         const QString log = file(QStringLiteral("interrupted-%1.log").arg(signal));
         SimProcess sim({"--delay", "300", "--log", log});
         QVERIFY(sim.isRunning());
         QProcess cli;
         cli.start(CliExecutable(), {"--port", sim.path(), "--timeout", "1000", "set", "-"});
         QVERIFY(cli.waitForStarted());
-        cli.write(profileText("125K", true));
-        cli.closeWriteChannel();
-        QTRY_VERIFY(receivedBySim(log).size() >= 2); // the probe was answered, identification runs
+        if (profileComes) {
+            cli.write(profileText("125K", true));
+            cli.closeWriteChannel();
+            QTRY_VERIFY(receivedBySim(log).size() >= 2); // the probe was answered, identification runs
+        } else {
+            QTRY_VERIFY(catchesSignal(cli.processId(), signal)); // the tool is up and reading
+        }
         ::kill(pid_t(cli.processId()), signal);
         QVERIFY(cli.waitForFinished(5000));
         QCOMPARE(cli.exitStatus(), QProcess::NormalExit);

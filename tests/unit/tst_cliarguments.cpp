@@ -52,6 +52,12 @@ private slots:
         row("later value wins", {"--port", "LPT1", "--port", "COM2", "info"}, TCliCommand::None, "COMn");
         row("version needs no port", {"--version"}, TCliCommand::None, ok);
         row("short help", {"-h"}, TCliCommand::None, ok);
+        row("send: a carriage return in a line", {"--port", "COM1", "send", "t1230", "t12\r3"}, TCliCommand::None,
+            "carriage return");
+        row("send: outside Latin-1", {"--port", "COM1", "send", QString::fromUtf8("e\u20AC1")}, TCliCommand::None,
+            "(U+20AC) at position 2");
+        row("send: Latin-1 is sent", {"--port", "COM1", "send", QString::fromUtf8("t123\u00E9")}, TCliCommand::Send, ok);
+        row("send: a bad line before the port is looked at", {"send", "t12\r3"}, TCliCommand::None, "carriage return");
     }
     void parse()
     {
