@@ -322,7 +322,7 @@ private:
             // Checked with the arguments: no CR, nothing outside Latin-1.
             const QByteArray line = text.toLatin1();
             if (!m_link.SendLine(line, m_info.UseChecksum))
-                return Fail(CliExit::ModuleFault, QStringLiteral("Send Messages Failed!!! (%1)").arg(text));
+                return Fail(CliExit::ModuleFault, QStringLiteral("%1 (%2)").arg(ModuleTexts::SendFailed(), text));
         }
         return CliExit::Ok;
     }
@@ -370,7 +370,7 @@ private:
             takeLines(nowUs());
         }
         if (m_link.LineLost())
-            return Fail(CliExit::ModuleFault, m_link.PortName() + QStringLiteral(" Connection Lost!"));
+            return Fail(CliExit::ModuleFault, ModuleTexts::ConnectionLost(m_link.PortName()));
         return CliExit::Ok;
     }
 

@@ -14,6 +14,16 @@ QString ModuleTexts::SettingVerdict(bool ok)
     return ok ? QStringLiteral("Setting OK!!!") : QStringLiteral("Setting Failed!!!");
 }
 
+QString ModuleTexts::SendFailed()
+{
+    return QStringLiteral("Send Messages Failed!!!");
+}
+
+QString ModuleTexts::ConnectionLost(const QString &port)
+{
+    return port + QStringLiteral(" Connection Lost!");
+}
+
 QByteArray TModuleSession::Query(const QByteArray &command)
 {
     // The reply is awaited even when the write failed, as the window always did: the wait is

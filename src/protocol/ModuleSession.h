@@ -67,6 +67,10 @@ enum class TIdentityQuery { Version, Maker, Model };
 namespace ModuleTexts {
 // "Setting OK!!!" or "Setting Failed!!!": the verdict of a settings write.
 QString SettingVerdict(bool ok);
+// A message line that could not be written.
+QString SendFailed();
+// The device went away: `port` as the status bar names it.
+QString ConnectionLost(const QString &port);
 } // namespace ModuleTexts
 
 class TModuleSession {
