@@ -80,24 +80,31 @@ struct FormatRow {
     TCliCommand command; // the command that prints it
 };
 
+// Every --format a command prints, its default first.
 const FormatRow kFormats[] = {
     {"lines", TMonitorFormat::Lines, TCliCommand::Monitor},
     {"candump", TMonitorFormat::Candump, TCliCommand::Monitor},
     {"csv", TMonitorFormat::Csv, TCliCommand::Monitor},
 };
 
-QString format(TCliOptions &o, const QString &v)
+QStringList formatsOf(TCliCommand command)
 {
     QStringList names;
+    for (const FormatRow &row : kFormats)
+        if (row.command == command)
+            names << QLatin1String(row.name);
+    return names;
+}
+
+QString format(TCliOptions &o, const QString &v)
+{
     for (const FormatRow &row : kFormats) {
-        if (row.command != o.Command)
-            continue;
-        if (v == QLatin1String(row.name)) {
+        if (row.command == o.Command && v == QLatin1String(row.name)) {
             o.Format = row.format;
             return {};
         }
-        names << QLatin1String(row.name);
     }
+    QStringList names = formatsOf(o.Command);
     const QString last = names.isEmpty() ? QString() : names.takeLast();
     return QStringLiteral("expected %1%2%3")
         .arg(names.join(QStringLiteral(", ")), names.isEmpty() ? QString() : QStringLiteral(" or "), last);
@@ -157,9 +164,10 @@ QString seconds(TCliOptions &o, const QString &v)
     return {};
 }
 
+// An option given twice is applied twice, in order: a repeatable one appends in its Apply.
 struct OptionRow {
     const char *names;    // space-separated; a one-letter name is given with one dash
-    const char *value;    // what --help calls its value; nullptr: a flag
+    const char *value;    // what --help calls its value ("FORMAT": the command's formats); nullptr: a flag
     const char *help;     // one text a line of --help
     const char *commands; // space-separated commands it belongs to; nullptr: every command
     Apply apply;
@@ -179,7 +187,7 @@ const OptionRow kOptions[] = {
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
                           "for a busy bus that would fill the probe's reply",
      "send monitor", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
-    {"format", "lines|candump|csv", "how each line is printed (default lines)", "monitor", format},
+    {"format", "FORMAT", "how each record is printed: one of the formats the command lists\nabove, the first by default", "monitor", format},
     {"count", "N", "stop after N lines", "monitor", count},
     {"seconds", "S", "stop after S seconds", "monitor", seconds},
 };
@@ -329,8 +337,10 @@ Options:
         for (const OptionRow &row : kOptions) {
             if (row.commands && belongsTo(row, command.name)) {
                 const QString name = dashed(namesOf(row).first());
-                usage += QStringLiteral(" [") + name + (row.value ? QLatin1Char(' ') + QLatin1String(row.value) : QString())
-                         + QLatin1Char(']');
+                QString value = row.value ? QLatin1String(row.value) : QString();
+                if (value == QLatin1String("FORMAT"))
+                    value = formatsOf(command.command).join(QLatin1Char('|'));
+                usage += QStringLiteral(" [") + name + (row.value ? QLatin1Char(' ') + value : QString()) + QLatin1Char(']');
             }
         }
         text += entry(usage, QString::fromLatin1(command.help));
