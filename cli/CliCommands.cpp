@@ -3,11 +3,12 @@
 #include "cli/Interrupt.h"
 #include "cli/ModuleLink.h"
 #include "cli/MonitorFormat.h"
+#include "cli/ProfileInput.h"
+#include "cli/StdOut.h"
 #include "protocol/Framing.h"
 #include "protocol/ModuleModes.h"
 #include "protocol/Profile.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,20 +20,17 @@
 
 namespace {
 
-// Every line goes out whole and at once, so a script (or Ctrl+C) never sees half of one.
+// Every line goes out whole and at once, so a script (or Ctrl+C) never sees half of one. A
+// failed write is kept by StdOut and decides the exit code at the end.
 void out(const QByteArray &line)
 {
-    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    StdOut::Write(line + '\n');
 }
 
 void outRaw(const QByteArray &bytes)
 {
-    if (bytes.isEmpty())
-        return;
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    if (!bytes.isEmpty())
+        StdOut::Write(bytes);
 }
 
 int64_t nowUs()
@@ -70,7 +68,7 @@ public:
         case TCliCommand::Info: return Info();
         case TCliCommand::Get: return Get();
         case TCliCommand::Set: return Set();
-        case TCliCommand::Defaults: return WriteProfile(TProfile(), 0);
+        case TCliCommand::Defaults: return WriteProfile(Profiles::Defaults(), true);
         case TCliCommand::Send: return Send();
         case TCliCommand::Monitor: return Monitor();
         case TCliCommand::None: break;
@@ -82,20 +80,26 @@ private:
     // Prints the failure (as JSON too when asked) and returns `code`.
     int Fail(int code, const QString &message)
     {
-        if (m_o.Json)
-            outJson({{"ok", false}, {"error", message}, {"exit_code", code}});
+        if (m_o.Json) {
+            QJsonObject o{{"ok", false}, {"error", message}, {"exit_code", code}};
+            if (!m_adjusted.isEmpty())
+                o.insert(QStringLiteral("adjusted"), m_adjusted);
+            outJson(o);
+        }
         err(message);
         return code;
     }
 
     bool Interrupted() const { return m_interrupt && m_interrupt->Requested(); }
+    // 130 after Ctrl+C, 143 after SIGTERM.
+    int FailInterrupted() { return Fail(m_interrupt->ExitCode(), m_interrupt->Word()); }
 
     // The verdict on an exchange with the module: Ctrl+C ends the exchanges early, and what they
     // then lacked is no fault of the module.
     bool ExchangeSucceeded(bool ok, const QString &problem, int &code)
     {
         if (Interrupted()) {
-            code = Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+            code = FailInterrupted();
             return false;
         }
         if (!ok)
@@ -111,6 +115,12 @@ private:
             code = Fail(CliExit::PortFault, QStringLiteral("cannot open %1 (%2): %3")
                                                 .arg(m_o.Port, m_link.Port().PortName(), problem));
             return false;
+        }
+        if (m_o.NoProbe) {
+            // As the window's pair test: nothing is asked, lines go out without checksums.
+            m_info = TModuleInfo();
+            m_info.Mode = ModuleModes::PairTest;
+            return true;
         }
         if (!ExchangeSucceeded(m_link.Connect(m_info, problem), problem, code))
             return false;
@@ -156,8 +166,8 @@ private:
     {
         TRS232Settings rs232;
         TCanSettings can;
-        QString problem;
-        if (!ExchangeSucceeded(m_link.ReadSettings(m_info.FirmwareLevel, rs232, can, problem), problem, code))
+        const TStepResult read = m_link.Session().ReadSettings(m_info.FirmwareLevel, rs232, can);
+        if (!ExchangeSucceeded(read.Ok, read.Message, code))
             return false;
         profile = Profiles::FromModule(rs232, can, m_info.FirmwareLevel);
         hidden = can.Hidden;
@@ -178,8 +188,7 @@ private:
                         QStringLiteral("the module reported values outside their lists: %1").arg(faults.join(", ")));
         const QByteArray json = Profiles::WriteProfile(profile);
         if (m_o.OutputFile.isEmpty()) {
-            std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
-            std::fflush(stdout);
+            outRaw(json);
             return CliExit::Ok;
         }
         // Written beside and renamed over, so a full disk never leaves half a profile.
@@ -192,16 +201,11 @@ private:
     int Set()
     {
         QByteArray json;
-        if (m_o.ProfileFile == QLatin1String("-")) {
-            QFile in;
-            if (!in.open(stdin, QIODevice::ReadOnly))
-                return Fail(CliExit::Usage, QStringLiteral("cannot read standard input"));
-            json = in.readAll();
-        } else {
-            QFile in(m_o.ProfileFile);
-            if (!in.open(QIODevice::ReadOnly))
-                return Fail(CliExit::Usage, QStringLiteral("cannot read %1: %2").arg(m_o.ProfileFile, in.errorString()));
-            json = in.readAll();
+        QString problem;
+        switch (ReadProfileInput(m_o.ProfileFile, m_interrupt, json, problem)) {
+        case TProfileInput::Read: break;
+        case TProfileInput::Refused: return Fail(CliExit::Usage, problem);
+        case TProfileInput::Interrupted: return FailInterrupted();
         }
         TProfile profile;
         QStringList problems;
@@ -214,12 +218,12 @@ private:
                 err(m_o.ProfileFile + QStringLiteral(": ") + p);
             return CliExit::Usage;
         }
-        return WriteProfile(profile, -1);
+        return WriteProfile(profile, false);
     }
 
-    // Writes `profile` and compares the read-back. `hidden` -1 keeps the module's hidden CAN
-    // digit; Defaults puts 0 there.
-    int WriteProfile(const TProfile &profile, int32_t hidden)
+    // Writes `profile` and compares the read-back. A profile keeps the module's hidden CAN
+    // digit; the defaults put 0 there.
+    int WriteProfile(const TProfile &profile, bool defaults)
     {
         int code = 0;
         if (!Connect(ModuleModes::Configuration, code))
@@ -230,32 +234,42 @@ private:
         if (!ReadModule(before, moduleHidden, code))
             return code;
         const int level = m_info.FirmwareLevel;
-        const TProfile expected = Profiles::Effective(profile, level);
+        // The page's rules, as the window runs them on opening a profile; every value they
+        // change is told, so the read-back's verdict surprises no one.
+        QList<Profiles::TAdjustment> adjusted;
+        const TProfile expected = Profiles::ApplyPageRules(profile, level, &adjusted);
+        for (const Profiles::TAdjustment &a : adjusted) {
+            err(QStringLiteral("%1: adjusted %2").arg(defaults ? QStringLiteral("defaults") : m_o.ProfileFile,
+                                                      Profiles::AdjustmentText(a)));
+            m_adjusted.append(QJsonObject{{"key", a.Key}, {"from", a.From}, {"to", a.To}, {"why", a.Why}});
+        }
         TRS232Write rs232;
         TCanWrite can;
-        Profiles::ToWrites(expected, hidden < 0 ? moduleHidden : hidden, rs232, can);
+        Profiles::ToWrites(expected, defaults ? 0 : moduleHidden, rs232, can);
         if (!IsCompleteCanWrite(can))
             return Fail(CliExit::ModuleFault,
                         QStringLiteral("the module's hidden CAN parameter reads %1, outside 0 to F: nothing was written")
                             .arg(can.Hidden));
 
-        const TWriteResult written = m_link.WriteSettings(rs232, can, level);
+        TModuleSession &session = m_link.Session();
+        const TWriteResult written = defaults ? session.WriteDefaults(level) : session.WriteSettings(rs232, can, level);
         if (Interrupted())
-            return Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
-        if (!written.RS232Confirmed || !written.CanConfirmed) {
-            auto said = [](bool sent, const QByteArray &reply) {
-                if (!sent)
+            return FailInterrupted();
+        if (!written.Ok()) {
+            auto said = [](const TWriteStep &step) {
+                if (!step.Sent)
                     return QStringLiteral("could not be sent");
-                if (reply.isEmpty())
+                if (step.Reply.isEmpty())
                     return QStringLiteral("got no reply");
-                return QStringLiteral("got \"%1\"").arg(QString::fromLatin1(reply).trimmed());
+                return QStringLiteral("got \"%1\"").arg(QString::fromLatin1(step.Reply).trimmed());
             };
             QStringList parts;
-            if (!written.RS232Confirmed)
-                parts << QStringLiteral("the RS-232 settings (\"$P0\") %1").arg(said(written.RS232Sent, written.RS232Reply));
-            if (!written.CanConfirmed)
-                parts << QStringLiteral("the CAN settings (\"$P1\") %1").arg(said(written.CanSent, written.CanReply));
-            return Fail(CliExit::ModuleFault, QStringLiteral("Setting Failed!!! ") + parts.join(QStringLiteral("; ")));
+            if (!written.RS232.Confirmed)
+                parts << QStringLiteral("the RS-232 settings (\"$P0\") %1").arg(said(written.RS232));
+            if (!written.Can.Confirmed)
+                parts << QStringLiteral("the CAN settings (\"$P1\") %1").arg(said(written.Can));
+            return Fail(CliExit::ModuleFault,
+                        ModuleTexts::SettingVerdict(false) + QLatin1Char(' ') + parts.join(QStringLiteral("; ")));
         }
 
         TProfile back;
@@ -274,11 +288,17 @@ private:
                      {"firmware_level", level},
                      {"short_form", level < 2},
                      {"differing", diffs},
+                     {"adjusted", m_adjusted},
                      {"exit_code", differing.isEmpty() ? CliExit::Ok : CliExit::ModuleFault}});
         } else {
-            out("Setting OK!!! (confirmed \"!P0\" and \"!P1\")");
-            if (differing.isEmpty())
+            // One verdict: a write the module confirmed but does not hold is no success.
+            if (differing.isEmpty()) {
+                out(ModuleTexts::SettingVerdict(true).toUtf8() + " (confirmed \"!P0\" and \"!P1\")");
                 out("read back: the module holds what was written");
+            } else {
+                out(ModuleTexts::SettingVerdict(false).toUtf8() +
+                    " (confirmed \"!P0\" and \"!P1\", but the module holds something else)");
+            }
             for (const QString &key : differing)
                 out(QStringLiteral("differs: %1: written \"%2\", module holds \"%3\"")
                         .arg(key, Profiles::ValueText(expected, key), Profiles::ValueText(back, key))
@@ -298,12 +318,11 @@ private:
             return code;
         for (const QString &text : m_o.Lines) {
             if (Interrupted())
-                return Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+                return FailInterrupted();
+            // Checked with the arguments: no CR, nothing outside Latin-1.
             const QByteArray line = text.toLatin1();
-            if (line.contains(Framing::CR))
-                return Fail(CliExit::Usage, QStringLiteral("a line must not contain a carriage return"));
             if (!m_link.SendLine(line, m_info.UseChecksum))
-                return Fail(CliExit::ModuleFault, QStringLiteral("Send Messages Failed!!! (%1)").arg(text));
+                return Fail(CliExit::ModuleFault, QStringLiteral("%1 (%2)").arg(ModuleTexts::SendFailed(), text));
         }
         return CliExit::Ok;
     }
@@ -345,12 +364,13 @@ private:
             }
         };
         takeLines(nowUs());
-        while (!timeUp && !Interrupted() && !m_link.LineLost() && (m_o.Count < 0 || count < m_o.Count)) {
+        while (!timeUp && !Interrupted() && !m_link.LineLost() && !StdOut::Failed() &&
+               (m_o.Count < 0 || count < m_o.Count)) {
             pending += m_link.WaitAndRead();
             takeLines(nowUs());
         }
         if (m_link.LineLost())
-            return Fail(CliExit::ModuleFault, m_link.PortName() + QStringLiteral(" Connection Lost!"));
+            return Fail(CliExit::ModuleFault, ModuleTexts::ConnectionLost(m_link.PortName()));
         return CliExit::Ok;
     }
 
@@ -358,6 +378,7 @@ private:
     TInterrupt *m_interrupt;
     TModuleLink m_link;
     TModuleInfo m_info;
+    QJsonArray m_adjusted; // what the page's rules changed in the profile written
 };
 
 } // namespace
@@ -365,5 +386,11 @@ private:
 int RunCliCommand(const TCliOptions &options, TInterrupt *interrupt)
 {
     TCommandRun run(options, interrupt);
-    return run.Run();
+    const int code = run.Run();
+    // Output that could not be written makes a success a failure.
+    if (StdOut::Failed()) {
+        err(StdOut::Problem());
+        return code == CliExit::Ok ? CliExit::ModuleFault : code;
+    }
+    return code;
 }

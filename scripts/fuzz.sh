@@ -23,6 +23,7 @@ max_len() {
     fuzz_strtoint | fuzz_endofresponse) echo 64 ;;
     fuzz_replies) echo 128 ;;
     fuzz_simline) echo 1024 ;; # one line past the module's line limit
+    fuzz_profile) echo 2048 ;;  # a whole profile with room to spare
     *) echo 512 ;;
   esac
 }

@@ -6,6 +6,7 @@
 #include "common/StrToInt.h"
 #include "protocol/Framing.h"
 #include "protocol/MessageLine.h"
+#include "protocol/ModuleSession.h"
 #include "ui/Dialogs.h"
 
 #include <QCheckBox>
@@ -39,7 +40,7 @@ void TMainForm::SendBitBtnClick(QObject *)
         // Stop the timer before the box, so no further tick sends while it is open.
         if (Timer2->isActive())
             StopBitBtnClick(StopBitBtn);
-        ShowMessageBox(TMsgType::Error, QStringLiteral("Send Messages Failed!!!"));
+        ShowMessageBox(TMsgType::Error, ModuleTexts::SendFailed());
     }
 }
 

@@ -5,6 +5,7 @@
 #include "monitor/FrameStore.h"
 #include "protocol/BoxLists.h"
 #include "protocol/Framing.h"
+#include "protocol/ModuleSession.h"
 #include "ui/About.h"
 #include "ui/Dialogs.h"
 #include "ui/FrameMonitor.h"
@@ -756,5 +757,5 @@ void TMainForm::OnLineLost()
         return;
     const QString port = PortDisplayName();
     DisconnectToolButtonClick(this);
-    ShowMessageBox(TMsgType::Error, port + QStringLiteral(" Connection Lost!"));
+    ShowMessageBox(TMsgType::Error, ModuleTexts::ConnectionLost(port));
 }

@@ -51,7 +51,7 @@ private slots:
         QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.texts().join('|') + QString::fromLatin1(module.lines.join(' '))));
         QCOMPARE(module.lines, lines({"#A", "#PV", "#PC", "#PM", "#P0", "#P1"}));
         QVERIFY(f.Connected);
-        QCOMPARE(f.ModuleMode, 1);
+        QCOMPARE(f.ModuleMode, ModuleModes::Configuration);
         QCOMPARE(f.FirmwareVersion, QStringLiteral("2.05"));
         QCOMPARE(f.FirmwareLevel, 2);
         QCOMPARE(f.PageControl1->currentIndex(), 0);
@@ -139,7 +139,7 @@ private slots:
         QCOMPARE(boxes.texts(), QStringList{module.path() + QStringLiteral(" Connect Failed!")});
         QCOMPARE(boxes.boxes[0].type, TMsgType::Error);
         QVERIFY(!f.Connected);
-        QCOMPARE(f.ModuleMode, 0);
+        QCOMPARE(f.ModuleMode, ModuleModes::NotConnected);
         QVERIFY(!f.ComPort->Opened());
         QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Not connected"));
     }
@@ -216,7 +216,7 @@ private slots:
         answer.pairTest = true;
         Steps steps;
         QString panel;
-        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 3; }, "pair test mode")
+        steps.waitUntil([&] { return f.Connected && f.ModuleMode == ModuleModes::PairTest; }, "pair test mode")
             .pause(100)
             .then([&] {
                 panel = f.StatusPanel[1]->text();
@@ -290,7 +290,7 @@ private slots:
         QVERIFY(nestedDepth >= 1); // the menu's connect was still running
         QCOMPARE(module.lines, lines({"#A", "#A"}));
         QVERIFY(!f.Connected);
-        QCOMPARE(f.ModuleMode, 0);
+        QCOMPARE(f.ModuleMode, ModuleModes::NotConnected);
     }
 
     void closingInOperationModeEndsTheLoopAndTheConnect()
@@ -344,7 +344,7 @@ private slots:
         AnswerSettingsDialog({module.path(), baud, QStringLiteral("2000")});
         Steps steps;
         qint64 speed = -1;
-        steps.waitUntil([&] { return f.Connected && f.ModuleMode == 2; }, "operation mode")
+        steps.waitUntil([&] { return f.Connected && f.ModuleMode == ModuleModes::Operation; }, "operation mode")
             .then([&] {
                 speed = ReadLineSpeeds(observer).output;
                 f.DisconnectToolButtonClick(nullptr);
@@ -363,7 +363,7 @@ private slots:
                                             module.path() + QStringLiteral(" cannot run at ") + baud +
                                             QStringLiteral(" baud.")});
         QVERIFY(!f.Connected);
-        QCOMPARE(f.ModuleMode, 0);
+        QCOMPARE(f.ModuleMode, ModuleModes::NotConnected);
         QVERIFY(!f.ComPort->Opened());
         QVERIFY2(module.received.isEmpty(), "nothing may be sent at a speed the line does not run at");
     }
@@ -412,7 +412,7 @@ private slots:
         QTest::qWait(100); // a report of the lost line still queued would show now
         QCOMPARE(boxes.texts(), QStringList{module.path() + QStringLiteral(" Connect Failed!")});
         QVERIFY(!f.Connected);
-        QCOMPARE(f.ModuleMode, 0);
+        QCOMPARE(f.ModuleMode, ModuleModes::NotConnected);
         QVERIFY(!f.ComPort->Opened());
         QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Not connected"));
         if (connectAgain) {
@@ -466,7 +466,7 @@ private slots:
         const QStringList lost{module.path() + QStringLiteral(" Connection Lost!")};
         QCOMPARE(boxes.texts(), (unplugged ? lost : QStringList()) + after);
         QVERIFY(!f.Connected);
-        QCOMPARE(f.ModuleMode, 0);
+        QCOMPARE(f.ModuleMode, ModuleModes::NotConnected);
         QVERIFY(!f.ComPort->Opened());
         QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Not connected"));
         QCOMPARE(f.StatusPanel[1]->text(), QString());

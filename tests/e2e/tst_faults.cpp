@@ -70,7 +70,7 @@ private slots:
         AnswerSettingsDialog({module.path()});
         f.ConnectToolButtonClick(nullptr);
         QVERIFY(f.Connected);
-        QCOMPARE(f.ModuleMode, 1);
+        QCOMPARE(f.ModuleMode, ModuleModes::Configuration);
         module.unplug();
         f.SettingButtonClick(nullptr);
         QTRY_VERIFY(!f.Connected);

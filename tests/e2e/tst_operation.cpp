@@ -133,7 +133,7 @@ private slots:
         TMainForm f;
         AnswerSettingsDialog({sim.path()});
         f.ConnectToolButtonClick(nullptr);
-        QCOMPARE(f.ModuleMode, 1);
+        QCOMPARE(f.ModuleMode, ModuleModes::Configuration);
         QCOMPARE(f.CANSpecificationComboBox->currentText(), QStringLiteral("2.0A"));
 
         SetItemIndex(f.RS232BaudrateComboBox, 9);
@@ -155,7 +155,7 @@ private slots:
         TMainForm g;
         AnswerSettingsDialog({sim.path()});
         g.ConnectToolButtonClick(nullptr);
-        QCOMPARE(g.ModuleMode, 1);
+        QCOMPARE(g.ModuleMode, ModuleModes::Configuration);
         QCOMPARE(g.RS232BaudrateComboBox->currentText(), QStringLiteral("38400"));
         QCOMPARE(g.CANSpecificationComboBox->currentText(), QStringLiteral("2.0B"));
         QCOMPARE(g.CANBaudrateComboBox->currentText(), QStringLiteral("1000K"));

@@ -306,7 +306,7 @@ private slots:
         QVERIFY(checked);
         // the loop ended with the connection, and the not-connected state is back
         QVERIFY(!f.Connected);
-        QCOMPARE(f.ModuleMode, 0);
+        QCOMPARE(f.ModuleMode, ModuleModes::NotConnected);
         QCOMPARE(f.StatusPanel[0]->text(), QStringLiteral("Not connected"));
         QVERIFY(!f.AutoBitBtn->isEnabled());
     }
@@ -335,7 +335,7 @@ private slots:
         QVERIFY(!f.UseChecksum);
         QVERIFY(f.FirmwareVersion.isEmpty());
         QCOMPARE(f.FirmwareLevel, 0);
-        QCOMPARE(f.ModuleMode, 0);
+        QCOMPARE(f.ModuleMode, ModuleModes::NotConnected);
     }
 
     void closeAsksFirst()
@@ -372,7 +372,7 @@ private slots:
         boxes.queueAnswer(TMsgAnswer::Yes);
         f.close();
         QVERIFY(!f.Connected);
-        QCOMPARE(f.ModuleMode, 0);
+        QCOMPARE(f.ModuleMode, ModuleModes::NotConnected);
         QVERIFY(!f.isVisible());
     }
 
