@@ -7,6 +7,7 @@
 #include "protocol/BoxLists.h"
 #include "protocol/Framing.h"
 #include "protocol/ModuleReplies.h"
+#include "protocol/Profile.h"
 #include "ui/Dialogs.h"
 
 #include <QCheckBox>
@@ -24,7 +25,7 @@
 namespace {
 
 const QString kFilter = QStringLiteral("K-3316 profiles (*.json);;All files (*)");
-constexpr qint64 kProfileLimit = 1 << 20; // far beyond any profile
+constexpr qint64 kProfileLimit = Profiles::MaxProfileBytes; // the same limit as k3316-cli
 
 // Reads a profile file whole, or says why not. Only regular files: opening a FIFO or a
 // terminal would wait for a writer with the window frozen. O_NONBLOCK keeps even the open
