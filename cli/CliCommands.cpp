@@ -72,7 +72,7 @@ public:
         case TCliCommand::Info: return Info();
         case TCliCommand::Get: return Get();
         case TCliCommand::Set: return Set();
-        case TCliCommand::Defaults: return WriteProfile(TProfile(), 0);
+        case TCliCommand::Defaults: return WriteProfile(Profiles::Defaults(), true);
         case TCliCommand::Send: return Send();
         case TCliCommand::Monitor: return Monitor();
         case TCliCommand::None: break;
@@ -91,13 +91,15 @@ private:
     }
 
     bool Interrupted() const { return m_interrupt && m_interrupt->Requested(); }
+    // 130 after Ctrl+C, 143 after SIGTERM.
+    int FailInterrupted() { return Fail(m_interrupt->ExitCode(), m_interrupt->Word()); }
 
     // The verdict on an exchange with the module: Ctrl+C ends the exchanges early, and what they
     // then lacked is no fault of the module.
     bool ExchangeSucceeded(bool ok, const QString &problem, int &code)
     {
         if (Interrupted()) {
-            code = Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+            code = FailInterrupted();
             return false;
         }
         if (!ok)
@@ -113,6 +115,12 @@ private:
             code = Fail(CliExit::PortFault, QStringLiteral("cannot open %1 (%2): %3")
                                                 .arg(m_o.Port, m_link.Port().PortName(), problem));
             return false;
+        }
+        if (m_o.NoProbe) {
+            // As the window's pair test: nothing is asked, lines go out without checksums.
+            m_info = TModuleInfo();
+            m_info.Mode = ModuleModes::PairTest;
+            return true;
         }
         if (!ExchangeSucceeded(m_link.Connect(m_info, problem), problem, code))
             return false;
@@ -158,8 +166,8 @@ private:
     {
         TRS232Settings rs232;
         TCanSettings can;
-        QString problem;
-        if (!ExchangeSucceeded(m_link.ReadSettings(m_info.FirmwareLevel, rs232, can, problem), problem, code))
+        const TStepResult read = m_link.Session().ReadSettings(m_info.FirmwareLevel, rs232, can);
+        if (!ExchangeSucceeded(read.Ok, read.Message, code))
             return false;
         profile = Profiles::FromModule(rs232, can, m_info.FirmwareLevel);
         hidden = can.Hidden;
@@ -216,12 +224,12 @@ private:
                 err(m_o.ProfileFile + QStringLiteral(": ") + p);
             return CliExit::Usage;
         }
-        return WriteProfile(profile, -1);
+        return WriteProfile(profile, false);
     }
 
-    // Writes `profile` and compares the read-back. `hidden` -1 keeps the module's hidden CAN
-    // digit; Defaults puts 0 there.
-    int WriteProfile(const TProfile &profile, int32_t hidden)
+    // Writes `profile` and compares the read-back. A profile keeps the module's hidden CAN
+    // digit; the defaults put 0 there.
+    int WriteProfile(const TProfile &profile, bool defaults)
     {
         int code = 0;
         if (!Connect(ModuleModes::Configuration, code))
@@ -235,29 +243,31 @@ private:
         const TProfile expected = Profiles::Effective(profile, level);
         TRS232Write rs232;
         TCanWrite can;
-        Profiles::ToWrites(expected, hidden < 0 ? moduleHidden : hidden, rs232, can);
+        Profiles::ToWrites(expected, defaults ? 0 : moduleHidden, rs232, can);
         if (!IsCompleteCanWrite(can))
             return Fail(CliExit::ModuleFault,
                         QStringLiteral("the module's hidden CAN parameter reads %1, outside 0 to F: nothing was written")
                             .arg(can.Hidden));
 
-        const TWriteResult written = m_link.WriteSettings(rs232, can, level);
+        TModuleSession &session = m_link.Session();
+        const TWriteResult written = defaults ? session.WriteDefaults(level) : session.WriteSettings(rs232, can, level);
         if (Interrupted())
-            return Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
-        if (!written.RS232Confirmed || !written.CanConfirmed) {
-            auto said = [](bool sent, const QByteArray &reply) {
-                if (!sent)
+            return FailInterrupted();
+        if (!written.Ok()) {
+            auto said = [](const TWriteStep &step) {
+                if (!step.Sent)
                     return QStringLiteral("could not be sent");
-                if (reply.isEmpty())
+                if (step.Reply.isEmpty())
                     return QStringLiteral("got no reply");
-                return QStringLiteral("got \"%1\"").arg(QString::fromLatin1(reply).trimmed());
+                return QStringLiteral("got \"%1\"").arg(QString::fromLatin1(step.Reply).trimmed());
             };
             QStringList parts;
-            if (!written.RS232Confirmed)
-                parts << QStringLiteral("the RS-232 settings (\"$P0\") %1").arg(said(written.RS232Sent, written.RS232Reply));
-            if (!written.CanConfirmed)
-                parts << QStringLiteral("the CAN settings (\"$P1\") %1").arg(said(written.CanSent, written.CanReply));
-            return Fail(CliExit::ModuleFault, QStringLiteral("Setting Failed!!! ") + parts.join(QStringLiteral("; ")));
+            if (!written.RS232.Confirmed)
+                parts << QStringLiteral("the RS-232 settings (\"$P0\") %1").arg(said(written.RS232));
+            if (!written.Can.Confirmed)
+                parts << QStringLiteral("the CAN settings (\"$P1\") %1").arg(said(written.Can));
+            return Fail(CliExit::ModuleFault,
+                        ModuleTexts::SettingVerdict(false) + QLatin1Char(' ') + parts.join(QStringLiteral("; ")));
         }
 
         TProfile back;
@@ -278,9 +288,14 @@ private:
                      {"differing", diffs},
                      {"exit_code", differing.isEmpty() ? CliExit::Ok : CliExit::ModuleFault}});
         } else {
-            out("Setting OK!!! (confirmed \"!P0\" and \"!P1\")");
-            if (differing.isEmpty())
+            // One verdict: a write the module confirmed but does not hold is no success.
+            if (differing.isEmpty()) {
+                out(ModuleTexts::SettingVerdict(true).toUtf8() + " (confirmed \"!P0\" and \"!P1\")");
                 out("read back: the module holds what was written");
+            } else {
+                out(ModuleTexts::SettingVerdict(false).toUtf8() +
+                    " (confirmed \"!P0\" and \"!P1\", but the module holds something else)");
+            }
             for (const QString &key : differing)
                 out(QStringLiteral("differs: %1: written \"%2\", module holds \"%3\"")
                         .arg(key, Profiles::ValueText(expected, key), Profiles::ValueText(back, key))
@@ -300,7 +315,7 @@ private:
             return code;
         for (const QString &text : m_o.Lines) {
             if (Interrupted())
-                return Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+                return FailInterrupted();
             const QByteArray line = text.toLatin1();
             if (line.contains(Framing::CR))
                 return Fail(CliExit::Usage, QStringLiteral("a line must not contain a carriage return"));
