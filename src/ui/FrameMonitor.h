@@ -6,6 +6,7 @@
 
 #include "monitor/LogRecorder.h"
 #include "monitor/LogWriters.h"
+#include "ui/WholePasteLineEdit.h"
 
 #include <QByteArray>
 #include <QTimer>
@@ -21,7 +22,6 @@ class TCopyableTableView;
 class TFrameStore;
 class TFrameTableModel;
 class TIdSummaryModel;
-class TWholePasteLineEdit;
 
 class TFrameMonitor : public QWidget {
     Q_OBJECT
