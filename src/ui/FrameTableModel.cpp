@@ -90,7 +90,7 @@ QString TFrameTableModel::Cell(qsizetype storeRow, int column, int row) const
     const TFrameRecord &r = m_store->Record(storeRow);
     switch (column) {
     case ColNumber:
-        return QString::number(m_store->FirstNumber() + uint64_t(storeRow) + 1);
+        return QString::number(m_store->Dropped() + uint64_t(storeRow) + 1); // counted from the last Clear
     case ColTime:
         return wallClock(r.timeUs);
     case ColDelta: {
