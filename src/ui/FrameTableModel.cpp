@@ -183,6 +183,7 @@ void TFrameTableModel::TakeDrops()
 
 void TFrameTableModel::ShowPending()
 {
+    TakeDrops();
     const int oldRows = rowCount();
     const bool hadPending = m_pendingShown > 0;
     const uint64_t first = m_store->FirstNumber();
