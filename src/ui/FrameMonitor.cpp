@@ -345,7 +345,7 @@ QByteArray TFrameMonitor::ExportBytes(TLogFormat format, uint64_t *leftOut) cons
         for (int row = 0; row < rows && first < 0; ++row)
             first = m_frames->StoreRow(row);
         if (first >= 0)
-            out.append(m_store->RawRows(first, m_frames->StoreRow(rows - 1) + 1));
+            m_store->AppendRawRows(out, first, m_frames->StoreRow(rows - 1) + 1);
     } else {
         out.reserve(out.size() + rows * (format == TLogFormat::Csv ? 80 : 40));
         for (int row = 0; row < rows; ++row) {

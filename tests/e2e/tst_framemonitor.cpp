@@ -109,7 +109,7 @@ private slots:
 
         const QList<QByteArray> lines = expectedLines();
         const TFrameStore &store = *f.FrameStore();
-        QCOMPARE(store.AllBytes().toByteArray(), lines.join());
+        QCOMPARE(store.AllBytes(), lines.join());
         QCOMPARE(store.Count(), trafficLines);
         for (int i = 0; i < trafficLines; ++i) {
             QCOMPARE(store.Raw(i).toByteArray(), lines[i]);

@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         splitter.Finish([&](const TLine &line) { split << line.text.toByteArray(); });
     }
 
-    FUZZ_CHECK(store.AllBytes().toByteArray() + store.PendingRaw().toByteArray() == all, "bytes lost or added");
+    FUZZ_CHECK(store.AllBytes() + store.PendingRaw().toByteArray() == all, "bytes lost or added");
     FUZZ_CHECK(store.TotalBytes() == uint64_t(all.size()), "byte count");
     const QList<QByteArray> texts = textsOf(store);
     FUZZ_CHECK(texts == textsOf(whole), "the split into reads changed the lines (%lld rows against %lld)",
