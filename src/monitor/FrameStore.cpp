@@ -98,7 +98,7 @@ void TFrameStore::DropOldest(qsizetype rows)
 
 void TFrameStore::SetCapacity(qsizetype rows)
 {
-    m_capacity = std::max(rows, MinimumCapacity);
+    m_capacity = std::max<qsizetype>(rows, 1);
     if (Count() > m_capacity)
         DropOldest(Count() - m_capacity);
 }

@@ -43,7 +43,7 @@ struct TFrameRow {
 class TFrameStore {
 public:
     static constexpr qsizetype DefaultCapacity = 5000000;
-    static constexpr qsizetype MinimumCapacity = 1000;
+    static constexpr qsizetype MinimumCapacity = 1000; // the least the window offers
 
     // One read, as it came, at `timeUs` (microseconds since the epoch).
     void Append(const char *data, qsizetype size, int64_t timeUs);
@@ -54,7 +54,7 @@ public:
     // Drops every row; a pending line is kept so the line it belongs to stays whole.
     void Clear();
 
-    // Rows kept at most; lowering it drops the oldest rows now.
+    // Rows kept at most (1 or more); lowering it drops the oldest rows now.
     void SetCapacity(qsizetype rows);
     qsizetype Capacity() const { return m_capacity; }
     // Rows dropped to keep within the capacity since the last Clear.

@@ -7,6 +7,7 @@
 #include "monitor/FrameStore.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 

@@ -25,14 +25,16 @@ QList<QByteArray> textsOf(const TFrameStore &store)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzBytes in(data, size);
-    const bool endPending = in.byte() & 1;
+    const uint8_t choice = in.byte();
+    const bool endPending = choice & 1;
+    const qsizetype history = 1 + (choice >> 1) % 16;
     QList<QByteArray> reads;
     while (!in.empty())
         reads << in.chunk(64);
 
     TFrameStore store;
     TFrameStore bounded;
-    bounded.SetCapacity(TFrameStore::MinimumCapacity);
+    bounded.SetCapacity(history);
     TLineSplitter splitter;
     QList<QByteArray> split;
     QByteArray all;
