@@ -40,7 +40,7 @@ OPERATION_CONTROLS = [c for c in CONTROLS if c != ("push button", "Start")]
 DIALOG = [("combo box", "COM Port"), ("combo box", "K-3316 Baud"), ("text", "Timeout")]
 # The Frame Monitor window (View menu, F6): a window with its title, every control by its label.
 FRAME_MONITOR = [
-    ("push button", "Pause"), ("push button", "Clear"), ("push button", "Save As..."),
+    ("check box", "Pause"), ("push button", "Clear"), ("push button", "Save As..."),  # Pause is checkable
     ("push button", "Record..."), ("combo box", "View:"), ("spin button", "History:"),
     ("text", "Identifiers:"), ("combo box", "Kind:"), ("text", "Text:"), ("table", "Lines"),
 ]
@@ -207,7 +207,9 @@ def check_frame_monitor(app):
         fail("frame monitor: reaches a screen reader as a %r, not a window" % window.getRoleName())
     else:
         print("accessibility: frame monitor: a %s named %r" % (window.getRoleName(), window.name))
-    check_controls(window, FRAME_MONITOR, "frame monitor", FRAME_MONITOR_RELATED)
+    found = check_controls(window, FRAME_MONITOR, "frame monitor", FRAME_MONITOR_RELATED)
+    if any(c not in found for c in FRAME_MONITOR):
+        print("accessibility: frame monitor holds: %r" % sorted(k for k in found if k[1]))
 
 
 def connect(app, main, port, state):
