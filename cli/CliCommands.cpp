@@ -5,6 +5,9 @@
 #include "cli/MonitorFormat.h"
 #include "cli/ProfileInput.h"
 #include "cli/StdOut.h"
+#include "monitor/LineSplitter.h"
+#include "monitor/LogRecorder.h"
+#include "monitor/LogWriters.h"
 #include "protocol/Framing.h"
 #include "protocol/ModuleModes.h"
 #include "protocol/Profile.h"
@@ -327,18 +330,44 @@ private:
         return CliExit::Ok;
     }
 
-    void PrintLine(const QByteArray &line, int64_t timeUs)
+
+    // The format of monitor -o FILE: its name's ending, else --format's (candump or csv).
+    bool RecordingFormat(TLogFormat &format) const
     {
-        // The module's checksum, when it adds one, is read by the frame decoder itself.
-        outRaw(MonitorRecord(m_o.Format, line, timeUs));
+        if (LogFormatForFileName(m_o.OutputFile, format))
+            return true;
+        if (!m_o.FormatGiven || m_o.Format == TMonitorFormat::Lines)
+            return false;
+        format = m_o.Format == TMonitorFormat::Candump ? TLogFormat::Candump : TLogFormat::Csv;
+        return true;
     }
 
     int Monitor()
     {
+        // Record to file: the window's recorder and writers; checked before the port is opened.
+        TLogRecorder recorder;
+        const bool recording = !m_o.OutputFile.isEmpty();
+        if (recording) {
+            TLogFormat format = TLogFormat::Candump;
+            if (!RecordingFormat(format))
+                return Fail(CliExit::Usage, QStringLiteral("-o %1: name the file .log (candump), .csv or .raw, or give "
+                                                           "--format candump or csv")
+                                                .arg(m_o.OutputFile));
+            QString problem;
+            if (!recorder.Start(m_o.OutputFile, format, &problem))
+                return Fail(CliExit::Usage, problem);
+        }
         int code = 0;
         if (!Connect(ModuleModes::Operation, code))
             return code;
-        outRaw(MonitorHeader(m_o.Format));
+        if (!recording)
+            outRaw(MonitorHeader(m_o.Format));
+        // At least once a second on the disk: a crash or a power cut loses no more.
+        QTimer flush;
+        flush.setInterval(TLogRecorder::FlushIntervalMs);
+        QObject::connect(&flush, &QTimer::timeout, [&recorder] { recorder.Flush(); });
+        if (recording)
+            flush.start();
 
         bool timeUp = false;
         QTimer timer;
@@ -348,27 +377,44 @@ private:
             timer.start(int(std::min(m_o.Seconds * 1000.0, 2147483647.0)));
         }
         int64_t count = 0;
-        QByteArray pending = m_info.Leftover;
-        auto takeLines = [&](int64_t timeUs) {
-            qsizetype cr;
-            while ((m_o.Count < 0 || count < m_o.Count) && (cr = pending.indexOf(Framing::CR)) >= 0) {
-                QByteArray line = pending.left(cr);
-                pending.remove(0, cr + 1);
-                // A module set to end its lines with CR LF or LF CR sends a line feed too.
-                while (line.startsWith('\n'))
-                    line.remove(0, 1);
-                while (line.endsWith('\n'))
-                    line.chop(1);
-                PrintLine(line, timeUs);
-                ++count;
+        uint64_t leftOut = 0;
+        // The window's splitter: a line ends at its CR, a line feed beside it included.
+        TLineSplitter splitter;
+        const TLineSplitter::Sink print = [&](const TLine &line) {
+            if (m_o.Count >= 0 && count >= m_o.Count)
+                return;
+            ++count;
+            if (recording) {
+                TFrameRow row;
+                row.timeUs = line.timeUs;
+                row.text = line.text;
+                row.raw = line.raw;
+                row.decoded = DecodeLine(line.text.data(), line.text.size());
+                recorder.Add(row);
+                return;
             }
+            // The module's checksum, when it adds one, is read by the frame decoder itself.
+            const QByteArray record = MonitorRecord(m_o.Format, line.text, line.timeUs);
+            if (m_o.Format == TMonitorFormat::Candump && record.isEmpty()
+                && IsBadFrame(DecodeLine(line.text.data(), line.text.size())))
+                ++leftOut;
+            outRaw(record);
         };
-        takeLines(nowUs());
-        while (!timeUp && !Interrupted() && !m_link.LineLost() && !StdOut::Failed() &&
-               (m_o.Count < 0 || count < m_o.Count)) {
-            pending += m_link.WaitAndRead();
-            takeLines(nowUs());
+        // What came after the probe's reply in the same read is the first of the stream.
+        splitter.Feed(m_info.Leftover, nowUs(), print);
+        auto recordingFailed = [&] { return recording && !recorder.Recording(); };
+        while (!timeUp && !Interrupted() && !m_link.LineLost() && !recordingFailed() && !StdOut::Failed()
+               && (m_o.Count < 0 || count < m_o.Count)) {
+            // The time is taken once the read is back, not before the wait.
+            const QByteArray read = m_link.WaitAndRead();
+            splitter.Feed(read, nowUs(), print);
         }
+        recorder.Stop();
+        if (recording && !recorder.Error().isEmpty())
+            return Fail(CliExit::ModuleFault, recorder.Error());
+        leftOut += recorder.LeftOut();
+        if (leftOut > 0)
+            err(QStringLiteral("%1 frame(s) with a wrong checksum were left out of the candump output").arg(leftOut));
         if (m_link.LineLost())
             return Fail(CliExit::ModuleFault, ModuleTexts::ConnectionLost(m_link.PortName()));
         return CliExit::Ok;

@@ -24,6 +24,7 @@ max_len() {
     fuzz_replies) echo 128 ;;
     fuzz_simline) echo 1024 ;; # one line past the module's line limit
     fuzz_profile) echo 2048 ;;  # a whole profile with room to spare
+    fuzz_framestore) echo 8192 ;; # enough lines to pass the smallest history
     *) echo 512 ;;
   esac
 }
