@@ -1,5 +1,7 @@
 #include "dbc/DbcReader.h"
 
+#include "dbc/SignalCodec.h"
+
 #include <QHash>
 #include <QSet>
 #include <QStringDecoder>
@@ -706,6 +708,7 @@ private:
                 return false;
             if (m_cycleTimeDefined && !m_cycleTimeSet.contains(&m))
                 m.CycleTimeMs = m_cycleTimeDefault;
+            PrepareLayout(m);
         }
         return true;
     }

@@ -6,30 +6,34 @@
 
 namespace {
 
-// Where a signal's bits lie. Both byte orders become "bytes first..last, shift, mask".
-struct TBitSpan {
-    int FirstByte = 0;
-    int LastByte = 0;
-    int Shift = 0; // of the least significant bit inside the bytes read as one number
-};
-
-TBitSpan SpanOf(const TDbcSignal &s)
+TDbcSignalLayout LayoutOf(const TDbcSignal &s)
 {
-    TBitSpan span;
+    TDbcSignalLayout l;
+    l.Factor = s.Factor;
+    l.Offset = s.Offset;
+    l.MuxValue = s.MuxValue;
+    l.LittleEndian = s.LittleEndian;
+    l.Signed = s.Signed;
+    l.HasTexts = !s.ValueTexts.isEmpty();
+    l.ValueType = s.ValueType;
+    l.Mux = s.Mux;
+    if (s.Length < 1 || s.Length > 64 || s.StartBit < 0 || s.StartBit > 511)
+        return l; // touches no byte: never present
+    l.Length = uint8_t(s.Length);
     if (s.LittleEndian) {
-        span.FirstByte = s.StartBit / 8;
-        span.LastByte = (s.StartBit + s.Length - 1) / 8;
-        span.Shift = s.StartBit % 8;
+        l.FirstByte = int16_t(s.StartBit / 8);
+        l.LastByte = int16_t((s.StartBit + s.Length - 1) / 8);
+        l.Shift = uint8_t(s.StartBit % 8);
     } else {
         // Counting bits from the first byte's most significant bit on, a big-endian signal is
         // one run from its most significant bit (the start bit) to its least.
         const int msb = (s.StartBit / 8) * 8 + 7 - s.StartBit % 8;
         const int lsb = msb + s.Length - 1;
-        span.FirstByte = msb / 8;
-        span.LastByte = lsb / 8;
-        span.Shift = 7 - lsb % 8;
+        l.FirstByte = int16_t(msb / 8);
+        l.LastByte = int16_t(lsb / 8);
+        l.Shift = uint8_t(7 - lsb % 8);
     }
-    return span;
+    return l;
 }
 
 uint64_t MaskOf(int length)
@@ -39,17 +43,17 @@ uint64_t MaskOf(int length)
 
 __extension__ typedef unsigned __int128 TWide; // a 64-bit signal may touch nine bytes
 
-uint64_t ReadBits(const TDbcSignal &s, const TBitSpan &span, const uint8_t *data)
+uint64_t ReadBits(const TDbcSignalLayout &l, const uint8_t *data)
 {
     TWide acc = 0;
-    if (s.LittleEndian) {
-        for (int b = span.LastByte; b >= span.FirstByte; --b)
+    if (l.LittleEndian) {
+        for (int b = l.LastByte; b >= l.FirstByte; --b)
             acc = (acc << 8) | data[b];
     } else {
-        for (int b = span.FirstByte; b <= span.LastByte; ++b)
+        for (int b = l.FirstByte; b <= l.LastByte; ++b)
             acc = (acc << 8) | data[b];
     }
-    return uint64_t(acc >> span.Shift) & MaskOf(s.Length);
+    return uint64_t(acc >> l.Shift) & MaskOf(l.Length);
 }
 
 int64_t SignExtend(uint64_t bits, int length)
@@ -60,28 +64,25 @@ int64_t SignExtend(uint64_t bits, int length)
     return int64_t((bits ^ sign) - sign);
 }
 
-void DecodeOne(const TDbcSignal &s, const uint8_t *data, int size, TDecodedSignal &out)
+void DecodeOne(const TDbcSignal &s, const TDbcSignalLayout &l, const uint8_t *data, int size, TDecodedSignal &out)
 {
     out.Signal = &s;
-    const TBitSpan span = SpanOf(s);
-    if (s.Length < 1 || s.Length > 64 || span.FirstByte < 0 || span.LastByte >= size) {
+    if (l.LastByte < l.FirstByte || l.LastByte >= size) {
         out.Present = false;
         return;
     }
-    out.RawBits = ReadBits(s, span, data);
-    switch (s.ValueType) {
+    out.RawBits = ReadBits(l, data);
+    switch (l.ValueType) {
     case TDbcSignal::TValueType::Float32:
-        out.Raw = 0;
-        out.Value = double(std::bit_cast<float>(uint32_t(out.RawBits))) * s.Factor + s.Offset;
+        out.Value = double(std::bit_cast<float>(uint32_t(out.RawBits))) * l.Factor + l.Offset;
         break;
     case TDbcSignal::TValueType::Float64:
-        out.Raw = 0;
-        out.Value = std::bit_cast<double>(out.RawBits) * s.Factor + s.Offset;
+        out.Value = std::bit_cast<double>(out.RawBits) * l.Factor + l.Offset;
         break;
     case TDbcSignal::TValueType::Integer:
-        out.Raw = s.Signed ? SignExtend(out.RawBits, s.Length) : int64_t(out.RawBits);
-        out.Value = (s.Signed ? double(out.Raw) : double(out.RawBits)) * s.Factor + s.Offset;
-        if (!s.ValueTexts.isEmpty()) {
+        out.Raw = l.Signed ? SignExtend(out.RawBits, l.Length) : int64_t(out.RawBits);
+        out.Value = (l.Signed ? double(out.Raw) : double(out.RawBits)) * l.Factor + l.Offset;
+        if (l.HasTexts) {
             const auto it = s.ValueTexts.constFind(out.Raw);
             if (it != s.ValueTexts.constEnd())
                 out.Text = *it;
@@ -143,30 +144,47 @@ bool RawBitsOf(const TDbcSignal &s, double value, uint64_t &bits, QString &error
 
 } // namespace
 
+void PrepareLayout(TDbcMessage &message)
+{
+    message.Layout.resize(message.Signals.size());
+    for (qsizetype i = 0; i < message.Signals.size(); ++i)
+        message.Layout[i] = LayoutOf(message.Signals[i]);
+}
+
 QVector<TDecodedSignal> DecodeSignals(const TDbcMessage &message, const uint8_t *data, int size)
 {
-    QVector<TDecodedSignal> out;
-    out.reserve(message.Signals.size());
+    QVector<TDbcSignalLayout> local;
+    const QVector<TDbcSignalLayout> *layout = &message.Layout;
+    if (message.Layout.size() != message.Signals.size()) {
+        local.resize(message.Signals.size());
+        for (qsizetype i = 0; i < message.Signals.size(); ++i)
+            local[i] = LayoutOf(message.Signals[i]);
+        layout = &local;
+    }
+    const qsizetype count = layout->size();
+    const TDbcSignalLayout *l = layout->constData();
+    const TDbcSignal *s = message.Signals.constData();
+
     bool haveMux = false;
     int64_t muxValue = 0;
-    for (const TDbcSignal &s : message.Signals) {
-        if (s.Mux != TDbcSignal::TMux::Multiplexor)
+    for (qsizetype i = 0; i < count; ++i) {
+        if (l[i].Mux != TDbcSignal::TMux::Multiplexor)
             continue;
         TDecodedSignal d;
-        DecodeOne(s, data, size, d);
-        if (d.Present) {
-            haveMux = true;
-            muxValue = d.Raw;
-        }
+        DecodeOne(s[i], l[i], data, size, d);
+        haveMux = d.Present;
+        muxValue = d.Raw;
         break;
     }
-    for (const TDbcSignal &s : message.Signals) {
+    QVector<TDecodedSignal> out(count);
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < count; ++i) {
         // Without the multiplexor's value no multiplexed signal can be told present.
-        if (s.Mux == TDbcSignal::TMux::Multiplexed && (!haveMux || s.MuxValue != muxValue))
+        if (l[i].Mux == TDbcSignal::TMux::Multiplexed && (!haveMux || l[i].MuxValue != muxValue))
             continue;
-        out.append(TDecodedSignal{});
-        DecodeOne(s, data, size, out.back());
+        DecodeOne(s[i], l[i], data, size, out[n++]);
     }
+    out.resize(n);
     return out;
 }
 
