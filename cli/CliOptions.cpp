@@ -46,7 +46,8 @@ const CommandRow kCommands[] = {
     {"defaults", TCliCommand::Defaults, "", "restore the default settings, read them back, compare", nullptr},
     {"send", TCliCommand::Send, "LINE...",
      "operation mode: send each line (checksum added when the module needs it);\n"
-     "lines beginning with - go after --",
+     "lines beginning with - go after --; with --dbc: MESSAGE SIGNAL=VALUE...\n"
+     "encodes one message (signals not given: raw 0) and sends it",
      [](TCliOptions &o, QStringList &args) {
          if (args.isEmpty())
              return QStringLiteral("send needs at least one line");
@@ -55,6 +56,13 @@ const CommandRow kCommands[] = {
          return QString();
      }},
     {"monitor", TCliCommand::Monitor, "", "operation mode: print every line the module sends, with its time", nullptr},
+    {"decode", TCliCommand::Decode, "LOG", "decode a candump log (ours or candump -l) with --dbc; no port",
+     [](TCliOptions &o, QStringList &args) {
+         if (args.size() != 1)
+             return QStringLiteral("decode takes one log file");
+         o.LogFile = args.takeFirst();
+         return QString();
+     }},
 };
 
 const CommandRow *findCommand(const QString &name)
@@ -75,6 +83,9 @@ const FormatRow kFormats[] = {
     {"lines", TMonitorFormat::Lines, TCliCommand::Monitor},
     {"candump", TMonitorFormat::Candump, TCliCommand::Monitor},
     {"csv", TMonitorFormat::Csv, TCliCommand::Monitor},
+    {"json", TMonitorFormat::Json, TCliCommand::Monitor},
+    {"json", TMonitorFormat::Json, TCliCommand::Decode},
+    {"csv", TMonitorFormat::Csv, TCliCommand::Decode},
 };
 
 QString format(TCliOptions &o, const QString &v)
@@ -85,6 +96,7 @@ QString format(TCliOptions &o, const QString &v)
             continue;
         if (v == QLatin1String(row.name)) {
             o.Format = row.format;
+            o.FormatGiven = true;
             return {};
         }
         names << QLatin1String(row.name);
@@ -170,7 +182,17 @@ const OptionRow kOptions[] = {
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
                           "for a busy bus that would fill the probe's reply",
      "send monitor", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
-    {"format", "lines|candump|csv", "how each line is printed (default lines)", "monitor", format},
+    {"format", "FORMAT", "monitor: lines, candump, csv or json (JSON Lines; default lines);\n"
+                         "decode: json (default) or csv", "monitor decode", format},
+    {"dbc", "FILE", "a CAN database (DBC) naming messages and signals; give it again\n"
+                    "for more files. monitor --format json or csv: signals decoded\n"
+                    "(csv: one row per signal)",
+     "monitor decode send", [](TCliOptions &o, const QString &v) {
+         if (v.isEmpty())
+             return QStringLiteral("the file name must not be empty");
+         o.DbcFiles << v;
+         return QString();
+     }},
     {"count", "N", "stop after N lines", "monitor", count},
     {"seconds", "S", "stop after S seconds", "monitor", seconds},
 };
@@ -269,6 +291,18 @@ bool ParseCliArguments(const QStringList &args, TCliOptions &o, QString &error)
         error = QStringLiteral("unexpected argument \"%1\"").arg(positional.first());
         return false;
     }
+    if (o.Command == TCliCommand::Decode) {
+        if (o.DbcFiles.isEmpty()) {
+            error = QStringLiteral("decode needs a database: --dbc FILE");
+            return false;
+        }
+        return true; // a log, no port
+    }
+    if (o.Command == TCliCommand::Monitor && !o.DbcFiles.isEmpty() && o.Format != TMonitorFormat::Json
+        && o.Format != TMonitorFormat::Csv) {
+        error = QStringLiteral("--dbc decodes signals with --format json or csv");
+        return false;
+    }
     if (o.Port.isEmpty()) {
         error = QStringLiteral("--port is required");
         return false;
@@ -302,6 +336,7 @@ QString CliHelpText()
     };
 
     QString text = QStringLiteral(R"(Usage: k3316-cli --port PORT [--baud N] [--timeout MS] COMMAND [ARGUMENTS] [OPTIONS]
+       k3316-cli decode --dbc FILE [--dbc FILE...] LOG [--format json|csv]
 
 Configures and tests a K-3316 RS-232-to-CAN converter from scripts. It talks to the module
 exactly as the K-3316 Utility does.
@@ -340,7 +375,8 @@ Exit status:
   0    success
   1    the module answered wrongly, or the read-back differs (the differing keys are
        printed)
-  2    bad usage or a bad profile
+  2    bad usage, a bad profile, database or log, or a signal value it refuses
+       (nothing is sent)
   3    the port cannot be opened
   130  interrupted by Ctrl+C (SIGINT)
   143  ended by SIGTERM
