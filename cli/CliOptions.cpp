@@ -182,11 +182,10 @@ const OptionRow kOptions[] = {
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
                           "for a busy bus that would fill the probe's reply",
      "send monitor", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
-    {"format", "FORMAT", "monitor: lines, candump, csv or json (JSON Lines; default lines);\n"
+    {"format", "FORMAT", "monitor: lines (default), candump, csv or json (JSON Lines);\n"
                          "decode: json (default) or csv", "monitor decode", format},
-    {"dbc", "FILE", "a CAN database (DBC) naming messages and signals; give it again\n"
-                    "for more files. monitor --format json or csv: signals decoded\n"
-                    "(csv: one row per signal)",
+    {"dbc", "FILE", "a CAN database (DBC); given again, one more file.\n"
+                    "monitor: signals decoded in json, one row a signal in csv",
      "monitor decode send", [](TCliOptions &o, const QString &v) {
          if (v.isEmpty())
              return QStringLiteral("the file name must not be empty");
