@@ -735,7 +735,7 @@ private:
 
 QByteArray DbcTextAsUtf8(const QByteArray &text)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString decoded = utf8(text);
     if (!utf8.hasError())
         return text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;

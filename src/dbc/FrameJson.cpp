@@ -4,9 +4,11 @@
 #include "monitor/FrameText.h"
 
 #include <QString>
+#include <QStringDecoder>
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 void AppendJsonNumber(QByteArray &out, double value)
 {
@@ -25,27 +27,24 @@ void AppendJsonNumber(QByteArray &out, double value)
 
 void AppendJsonString(QByteArray &out, QByteArrayView text)
 {
-    const QString decoded = QString::fromUtf8(text);
-    const bool utf8 = decoded.toUtf8() == text;
-    const QString s = utf8 ? decoded : QString::fromLatin1(text);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8(text);
+    const QByteArray bytes = utf8.hasError() ? QString::fromLatin1(text).toUtf8() : text.toByteArray();
     out += '"';
-    for (QChar c : s) {
-        const char16_t u = c.unicode();
-        switch (u) {
+    for (char c : bytes) {
+        switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
         case '\n': out += "\\n"; break;
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         default:
-            if (u < 0x20 || u == 0x7F) {
+            if (uchar(c) < 0x20 || c == 0x7F) {
                 char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04X", unsigned(u));
+                std::snprintf(escaped, sizeof escaped, "\\u%04X", unsigned(uchar(c)));
                 out += escaped;
-            } else if (u < 0x80) {
-                out += char(u);
             } else {
-                out += QString(c).toUtf8();
+                out += c; // UTF-8 as it is
             }
         }
     }

@@ -273,6 +273,9 @@ private slots:
         QString error;
         QVERIFY2(latin.LoadText("BO_ 1 M: 1 A\n SG_ S : 0|8@1+ (1,0) [0|0] \"\xB0" "C \x80\" B\n", "w.dbc", error), qPrintable(error));
         QCOMPARE(latin.Find(1, false)->Signals[0].Unit, QString::fromUtf8("\xC2\xB0" "C \xE2\x82\xAC"));
+        TDbcDatabase cut; // a UTF-8 lead byte with nothing after it at the end: no UTF-8 either
+        QVERIFY2(cut.LoadText("BO_ 1 M: 1 A\n SG_ S : 0|8@1+ (1,0) [0|0] \"\xC3\xA9\" B\n\xC3", "c.dbc", error), qPrintable(error));
+        QCOMPARE(cut.Find(1, false)->Signals[0].Unit, QString::fromUtf8("\xC3\x83\xC2\xA9"));
         QVERIFY2(utf8.LoadText("\xEF\xBB\xBF" "BO_ 1 M: 1 A\n SG_ S : 0|8@1+ (1,0) [0|0] \"\xC2\xB0" "C\" B\n", "u.dbc", error), qPrintable(error));
         QCOMPARE(utf8.Find(1, false)->Signals[0].Unit, QString::fromUtf8("\xC2\xB0" "C"));
     }

@@ -130,6 +130,8 @@ private slots:
         QTest::newRow("checksum wrong") << QByteArray("t12303B") << false
             << t + "\"kind\": \"t\", \"id\": \"123\", \"extended\": false, \"remote\": false, \"dlc\": 0, \"data\": \"\", \"checksum\": \"wrong\", \"message\": null, \"signals\": {}}"
             << QByteArray();
+        QTest::newRow("other, UTF-8 kept beyond the first plane") << QByteArray("x\xF0\x9F\x9A\x97") << true
+            << t + "\"kind\": \"other\", \"raw\": \"x\xF0\x9F\x9A\x97\"}" << QByteArray();
         QTest::newRow("reply") << QByteArray("!P0") << true << t + "\"kind\": \"reply\", \"raw\": \"!P0\"}" << QByteArray();
         QTest::newRow("other, escaped; Latin-1 where not UTF-8") << QByteArray("a\"b\\\x01\xE9") << true
             << t + "\"kind\": \"other\", \"raw\": \"a\\\"b\\\\\\u0001\xC3\xA9\"}" << QByteArray();
