@@ -3,6 +3,8 @@
 #include "cli/Interrupt.h"
 #include "cli/ModuleLink.h"
 #include "cli/MonitorFormat.h"
+#include "cli/ProfileInput.h"
+#include "cli/StdOut.h"
 #include "dbc/DbcDatabase.h"
 #include "dbc/FrameJson.h"
 #include "dbc/SignalCodec.h"
@@ -15,7 +17,6 @@
 #include "protocol/ModuleModes.h"
 #include "protocol/Profile.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -28,20 +29,17 @@
 
 namespace {
 
-// Every line goes out whole and at once, so a script (or Ctrl+C) never sees half of one.
+// Every line goes out whole and at once, so a script (or Ctrl+C) never sees half of one. A
+// failed write is kept by StdOut and decides the exit code at the end.
 void out(const QByteArray &line)
 {
-    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    StdOut::Write(line + '\n');
 }
 
 void outRaw(const QByteArray &bytes)
 {
-    if (bytes.isEmpty())
-        return;
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    if (!bytes.isEmpty())
+        StdOut::Write(bytes);
 }
 
 int64_t nowUs()
@@ -79,7 +77,7 @@ public:
         case TCliCommand::Info: return Info();
         case TCliCommand::Get: return Get();
         case TCliCommand::Set: return Set();
-        case TCliCommand::Defaults: return WriteProfile(TProfile(), 0);
+        case TCliCommand::Defaults: return WriteProfile(Profiles::Defaults(), true);
         case TCliCommand::Send: return Send();
         case TCliCommand::Monitor: return Monitor();
         case TCliCommand::Decode: return Decode();
@@ -92,8 +90,12 @@ private:
     // Prints the failure (as JSON too when asked) and returns `code`.
     int Fail(int code, const QString &message)
     {
-        if (m_o.Json)
-            outJson({{"ok", false}, {"error", message}, {"exit_code", code}});
+        if (m_o.Json) {
+            QJsonObject o{{"ok", false}, {"error", message}, {"exit_code", code}};
+            if (!m_adjusted.isEmpty())
+                o.insert(QStringLiteral("adjusted"), m_adjusted);
+            outJson(o);
+        }
         err(message);
         return code;
     }
@@ -174,8 +176,8 @@ private:
     {
         TRS232Settings rs232;
         TCanSettings can;
-        QString problem;
-        if (!ExchangeSucceeded(m_link.ReadSettings(m_info.FirmwareLevel, rs232, can, problem), problem, code))
+        const TStepResult read = m_link.Session().ReadSettings(m_info.FirmwareLevel, rs232, can);
+        if (!ExchangeSucceeded(read.Ok, read.Message, code))
             return false;
         profile = Profiles::FromModule(rs232, can, m_info.FirmwareLevel);
         hidden = can.Hidden;
@@ -196,8 +198,7 @@ private:
                         QStringLiteral("the module reported values outside their lists: %1").arg(faults.join(", ")));
         const QByteArray json = Profiles::WriteProfile(profile);
         if (m_o.OutputFile.isEmpty()) {
-            std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
-            std::fflush(stdout);
+            outRaw(json);
             return CliExit::Ok;
         }
         // Written beside and renamed over, so a full disk never leaves half a profile.
@@ -210,16 +211,11 @@ private:
     int Set()
     {
         QByteArray json;
-        if (m_o.ProfileFile == QLatin1String("-")) {
-            QFile in;
-            if (!in.open(stdin, QIODevice::ReadOnly))
-                return Fail(CliExit::Usage, QStringLiteral("cannot read standard input"));
-            json = in.readAll();
-        } else {
-            QFile in(m_o.ProfileFile);
-            if (!in.open(QIODevice::ReadOnly))
-                return Fail(CliExit::Usage, QStringLiteral("cannot read %1: %2").arg(m_o.ProfileFile, in.errorString()));
-            json = in.readAll();
+        QString problem;
+        switch (ReadProfileInput(m_o.ProfileFile, m_interrupt, json, problem)) {
+        case TProfileInput::Read: break;
+        case TProfileInput::Refused: return Fail(CliExit::Usage, problem);
+        case TProfileInput::Interrupted: return FailInterrupted();
         }
         TProfile profile;
         QStringList problems;
@@ -232,12 +228,12 @@ private:
                 err(m_o.ProfileFile + QStringLiteral(": ") + p);
             return CliExit::Usage;
         }
-        return WriteProfile(profile, -1);
+        return WriteProfile(profile, false);
     }
 
-    // Writes `profile` and compares the read-back. `hidden` -1 keeps the module's hidden CAN
-    // digit; Defaults puts 0 there.
-    int WriteProfile(const TProfile &profile, int32_t hidden)
+    // Writes `profile` and compares the read-back. A profile keeps the module's hidden CAN
+    // digit; the defaults put 0 there.
+    int WriteProfile(const TProfile &profile, bool defaults)
     {
         int code = 0;
         if (!Connect(ModuleModes::Configuration, code))
@@ -248,32 +244,42 @@ private:
         if (!ReadModule(before, moduleHidden, code))
             return code;
         const int level = m_info.FirmwareLevel;
-        const TProfile expected = Profiles::Effective(profile, level);
+        // The page's rules, as the window runs them on opening a profile; every value they
+        // change is told, so the read-back's verdict surprises no one.
+        QList<Profiles::TAdjustment> adjusted;
+        const TProfile expected = Profiles::ApplyPageRules(profile, level, &adjusted);
+        for (const Profiles::TAdjustment &a : adjusted) {
+            err(QStringLiteral("%1: adjusted %2").arg(defaults ? QStringLiteral("defaults") : m_o.ProfileFile,
+                                                      Profiles::AdjustmentText(a)));
+            m_adjusted.append(QJsonObject{{"key", a.Key}, {"from", a.From}, {"to", a.To}, {"why", a.Why}});
+        }
         TRS232Write rs232;
         TCanWrite can;
-        Profiles::ToWrites(expected, hidden < 0 ? moduleHidden : hidden, rs232, can);
+        Profiles::ToWrites(expected, defaults ? 0 : moduleHidden, rs232, can);
         if (!IsCompleteCanWrite(can))
             return Fail(CliExit::ModuleFault,
                         QStringLiteral("the module's hidden CAN parameter reads %1, outside 0 to F: nothing was written")
                             .arg(can.Hidden));
 
-        const TWriteResult written = m_link.WriteSettings(rs232, can, level);
+        TModuleSession &session = m_link.Session();
+        const TWriteResult written = defaults ? session.WriteDefaults(level) : session.WriteSettings(rs232, can, level);
         if (Interrupted())
             return FailInterrupted();
-        if (!written.RS232Confirmed || !written.CanConfirmed) {
-            auto said = [](bool sent, const QByteArray &reply) {
-                if (!sent)
+        if (!written.Ok()) {
+            auto said = [](const TWriteStep &step) {
+                if (!step.Sent)
                     return QStringLiteral("could not be sent");
-                if (reply.isEmpty())
+                if (step.Reply.isEmpty())
                     return QStringLiteral("got no reply");
-                return QStringLiteral("got \"%1\"").arg(QString::fromLatin1(reply).trimmed());
+                return QStringLiteral("got \"%1\"").arg(QString::fromLatin1(step.Reply).trimmed());
             };
             QStringList parts;
-            if (!written.RS232Confirmed)
-                parts << QStringLiteral("the RS-232 settings (\"$P0\") %1").arg(said(written.RS232Sent, written.RS232Reply));
-            if (!written.CanConfirmed)
-                parts << QStringLiteral("the CAN settings (\"$P1\") %1").arg(said(written.CanSent, written.CanReply));
-            return Fail(CliExit::ModuleFault, QStringLiteral("Setting Failed!!! ") + parts.join(QStringLiteral("; ")));
+            if (!written.RS232.Confirmed)
+                parts << QStringLiteral("the RS-232 settings (\"$P0\") %1").arg(said(written.RS232));
+            if (!written.Can.Confirmed)
+                parts << QStringLiteral("the CAN settings (\"$P1\") %1").arg(said(written.Can));
+            return Fail(CliExit::ModuleFault,
+                        ModuleTexts::SettingVerdict(false) + QLatin1Char(' ') + parts.join(QStringLiteral("; ")));
         }
 
         TProfile back;
@@ -292,11 +298,17 @@ private:
                      {"firmware_level", level},
                      {"short_form", level < 2},
                      {"differing", diffs},
+                     {"adjusted", m_adjusted},
                      {"exit_code", differing.isEmpty() ? CliExit::Ok : CliExit::ModuleFault}});
         } else {
-            out("Setting OK!!! (confirmed \"!P0\" and \"!P1\")");
-            if (differing.isEmpty())
+            // One verdict: a write the module confirmed but does not hold is no success.
+            if (differing.isEmpty()) {
+                out(ModuleTexts::SettingVerdict(true).toUtf8() + " (confirmed \"!P0\" and \"!P1\")");
                 out("read back: the module holds what was written");
+            } else {
+                out(ModuleTexts::SettingVerdict(false).toUtf8() +
+                    " (confirmed \"!P0\" and \"!P1\", but the module holds something else)");
+            }
             for (const QString &key : differing)
                 out(QStringLiteral("differs: %1: written \"%2\", module holds \"%3\"")
                         .arg(key, Profiles::ValueText(expected, key), Profiles::ValueText(back, key))
@@ -378,9 +390,8 @@ private:
         for (const QString &text : lines) {
             if (Interrupted())
                 return FailInterrupted();
+            // Checked with the arguments: no CR, nothing outside Latin-1.
             const QByteArray line = text.toLatin1();
-            if (line.contains(Framing::CR))
-                return Fail(CliExit::Usage, QStringLiteral("a line must not contain a carriage return"));
             if (!m_link.SendLine(line, m_info.UseChecksum))
                 return Fail(CliExit::ModuleFault, QStringLiteral("Send Messages Failed!!! (%1)").arg(text));
         }
@@ -430,7 +441,8 @@ private:
         };
         // What came after the probe's reply in the same read is the first of the stream.
         splitter.Feed(m_info.Leftover, nowUs(), print);
-        while (!timeUp && !Interrupted() && !m_link.LineLost() && (m_o.Count < 0 || count < m_o.Count))
+        while (!timeUp && !Interrupted() && !m_link.LineLost() && !StdOut::Failed()
+               && (m_o.Count < 0 || count < m_o.Count))
             splitter.Feed(m_link.WaitAndRead(), nowUs(), print);
         if (leftOut > 0)
             err(QStringLiteral("%1 frame(s) with a wrong checksum were left out of the candump output").arg(leftOut));
@@ -457,6 +469,8 @@ private:
         for (const TLogFrame &f : frames) {
             if (Interrupted())
                 return FailInterrupted();
+            if (StdOut::Failed())
+                break;
             // The module carries classic frames only; FD and error frames have no line of its own.
             if (f.Fd || f.Error || f.Data.size() > 8) {
                 ++leftOut;
@@ -490,6 +504,7 @@ private:
     TDbcDatabase m_database;
     TModuleLink m_link;
     TModuleInfo m_info;
+    QJsonArray m_adjusted; // what the page's rules changed in the profile written
 };
 
 } // namespace
@@ -497,5 +512,11 @@ private:
 int RunCliCommand(const TCliOptions &options, TInterrupt *interrupt)
 {
     TCommandRun run(options, interrupt);
-    return run.Run();
+    const int code = run.Run();
+    // Output that could not be written makes a success a failure.
+    if (StdOut::Failed()) {
+        err(StdOut::Problem());
+        return code == CliExit::Ok ? CliExit::ModuleFault : code;
+    }
+    return code;
 }

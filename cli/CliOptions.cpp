@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include "protocol/MessageLine.h"
 #include "serial/PortName.h"
 
 #include <QCommandLineParser>
@@ -46,11 +47,20 @@ const CommandRow kCommands[] = {
     {"defaults", TCliCommand::Defaults, "", "restore the default settings, read them back, compare", nullptr},
     {"send", TCliCommand::Send, "LINE...",
      "operation mode: send each line (checksum added when the module needs it);\n"
-     "lines beginning with - go after --; with --dbc: MESSAGE SIGNAL=VALUE...\n"
-     "encodes one message (signals not given: raw 0) and sends it",
+     "every line is checked before the port is opened; lines beginning with - go after --;\n"
+     "with --dbc: MESSAGE SIGNAL=VALUE... encodes one message (signals not given:\n"
+     "raw 0), checks it before the port is opened and sends it",
      [](TCliOptions &o, QStringList &args) {
          if (args.isEmpty())
              return QStringLiteral("send needs at least one line");
+         // Every line is checked before the port is opened, so a bad one sends nothing at all.
+         for (const QString &line : args) {
+             if (line.contains(QLatin1Char('\r')))
+                 return QStringLiteral("the line \"%1\" must not contain a carriage return: each line gets its own")
+                     .arg(QString(line).replace(QLatin1Char('\r'), QStringLiteral("\\r")));
+             if (const qsizetype bad = FirstUnsendableChar(line); bad >= 0)
+                 return UnsendableCharMessage(line, bad);
+         }
          o.Lines = args;
          args.clear();
          return QString();
@@ -372,10 +382,10 @@ Options:
     text += QStringLiteral(R"(
 Exit status:
   0    success
-  1    the module answered wrongly, or the read-back differs (the differing keys are
-       printed)
-  2    bad usage, a bad profile, database or log, or a signal value it refuses
-       (nothing is sent)
+  1    the module answered wrongly, the read-back differs (the differing keys are
+       printed), or the output cannot be written
+  2    bad usage, or a bad line, profile, database or log, or a signal value it
+       refuses (nothing is sent then), or the file of -o cannot be written
   3    the port cannot be opened
   130  interrupted by Ctrl+C (SIGINT)
   143  ended by SIGTERM

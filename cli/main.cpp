@@ -3,15 +3,19 @@
 #include "cli/CliCommands.h"
 #include "cli/CliOptions.h"
 #include "cli/Interrupt.h"
+#include "cli/StdOut.h"
 #include "common/Version.h"
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // A closed pipe on standard output is a failed write, reported as such, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
 
@@ -21,13 +25,13 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "k3316-cli: %s\nTry 'k3316-cli --help'.\n", error.toLocal8Bit().constData());
         return CliExit::Usage;
     }
-    if (options.Help) {
-        std::fputs(CliHelpText().toLocal8Bit().constData(), stdout);
-        return CliExit::Ok;
-    }
-    if (options.Version) {
-        std::printf("k3316-cli %s\n", K3316_UTILITY_VERSION);
-        return CliExit::Ok;
+    if (options.Help || options.Version) {
+        const QByteArray text = options.Help ? CliHelpText().toLocal8Bit()
+                                             : QByteArray("k3316-cli " K3316_UTILITY_VERSION "\n");
+        if (StdOut::Write(text))
+            return CliExit::Ok;
+        std::fprintf(stderr, "k3316-cli: %s\n", StdOut::Problem().toLocal8Bit().constData());
+        return CliExit::ModuleFault;
     }
     TInterrupt interrupt;
     return RunCliCommand(options, &interrupt);

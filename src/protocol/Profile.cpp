@@ -2,6 +2,7 @@
 
 #include "common/StrToInt.h"
 #include "protocol/BoxLists.h"
+#include "protocol/CanIdentifier.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -69,8 +70,8 @@ THexLimits limitsFor(const QString &spec)
 {
     // Any specification other than the first entry takes the 29-bit limits, as the page does.
     if (spec == BoxLists::CanSpecifications().at(0))
-        return {3, 0x7FF, spec};
-    return {8, 0x1FFFFFFF, BoxLists::CanSpecifications().at(1)};
+        return {CanId::StandardDigits, CanId::MaxStandard, spec};
+    return {CanId::ExtendedDigits, CanId::MaxExtended, BoxLists::CanSpecifications().at(1)};
 }
 
 bool isHexDigits(const QString &text)
@@ -279,28 +280,47 @@ QStringList ModuleFaults(const TProfile &fromModule)
     return keys;
 }
 
-TProfile Effective(const TProfile &p, int firmwareLevel)
+QString AdjustmentText(const TAdjustment &a)
+{
+    return QStringLiteral("%1: \"%2\" -> \"%3\" (%4)").arg(a.Key, a.From, a.To, a.Why);
+}
+
+TProfile ApplyPageRules(const TProfile &p, int firmwareLevel, QList<TAdjustment> *adjusted)
 {
     TProfile e = p;
     if (firmwareLevel < 2)
         return e;
+    auto tell = [&](const char *key, const QString &why) {
+        const QString k = QLatin1String(key);
+        if (adjusted && ValueText(p, k) != ValueText(e, k))
+            adjusted->append({k, ValueText(p, k), ValueText(e, k), why});
+    };
     const THexLimits limits = limitsFor(e.CanSpecification);
+    const QString none = BoxLists::EndsOfCommand().at(0);
     if (e.PairConnection) {
+        // The page greys these boxes out and sets them to "No" when Pair Connection is ticked.
         e.AddChecksum = BoxLists::NoYes().at(0);
         e.ErrorResponse = BoxLists::NoYes().at(0);
-        if (e.EndOfRs232Command == BoxLists::EndsOfCommand().at(0)) {
+        tell("add_checksum", QStringLiteral("pair connection is on: no checksums"));
+        tell("error_response", QStringLiteral("pair connection is on: no error responses"));
+        if (e.EndOfRs232Command == none) {
             e.FixedTxCanId = true;
             e.ResponseWithCanId = false;
+            tell("fixed_tx_can_id", QStringLiteral("end of RS-232 command \"%1\" always sends with the fixed Tx CAN ID").arg(none));
+            tell("response_with_can_id", QStringLiteral("end of RS-232 command \"%1\" answers without the CAN ID").arg(none));
         }
     } else {
         e.FixedTxCanId = false;
         e.ResponseWithCanId = false;
-        e.EndOfRs232Command = BoxLists::EndsOfCommand().at(0);
+        e.EndOfRs232Command = none;
         e.TxCanId = IntToHex(0, limits.digits);
     }
     // An identifier of 0 is written as 1, as the Setting button does.
-    if (hexValue(e.TxCanId, limits) == 0)
+    if (hexValue(e.TxCanId, limits) == 0) {
         e.TxCanId = IntToHex(1, limits.digits);
+        if (e.PairConnection)
+            tell("tx_can_id", QStringLiteral("a Tx CAN ID of 0 is written as 1"));
+    }
     return e;
 }
 
@@ -326,6 +346,11 @@ void ToWrites(const TProfile &effective, int32_t hidden, TRS232Write &rs232, TCa
     can.TxIdFlag = e.FixedTxCanId ? '1' : '0';
     can.RespIdFlag = e.ResponseWithCanId ? '1' : '0';
     can.EndOfCommand = int32_t(EndsOfCommand().indexOf(e.EndOfRs232Command));
+}
+
+void DefaultWrites(int firmwareLevel, TRS232Write &rs232, TCanWrite &can)
+{
+    ToWrites(ApplyPageRules(Defaults(), firmwareLevel), 0, rs232, can);
 }
 
 QString PageHex(const QString &text, const QString &spec)

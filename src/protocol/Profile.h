@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+// Its member values are the module's default settings, as "Defaults" writes them.
 struct TProfile {
     QString Rs232Baudrate = QStringLiteral("115200");
     QString DataBit = QStringLiteral("8");
@@ -32,6 +33,14 @@ struct TProfile {
 };
 
 namespace Profiles {
+
+// No profile is larger: a bigger file is refused unread past this.
+constexpr qsizetype MaxProfileBytes = 1 << 20;
+
+// The default settings (the "Defaults" button, `k3316-cli defaults`).
+inline TProfile Defaults() { return TProfile(); }
+// The two settings writes of the defaults, with the hidden CAN digit 0.
+void DefaultWrites(int firmwareLevel, TRS232Write &rs232, TCanWrite &can);
 
 // The fifteen setting keys, in the order a profile is written.
 const QStringList &SettingKeys();
@@ -55,12 +64,24 @@ TProfile FromModule(const TRS232Settings &rs232, const TCanSettings &can, int fi
 // The keys whose module value lies outside its list, or whose hex text is not a number.
 QStringList ModuleFaults(const TProfile &fromModule);
 
-// The settings the module will store when `p` is written: the page's rules applied (pair
-// connection forces "No" checksum and error response; "None" checks the fixed-Tx-CAN-ID box and
-// clears response-with-CAN-ID; without pair connection the pair fields are written as zeros with
-// the Tx CAN ID 1). Below level 2 the pair fields are left as they are: the short form does not
-// carry them.
-TProfile Effective(const TProfile &p, int firmwareLevel);
+// A value the page's rules changed, and why.
+struct TAdjustment {
+    QString Key;
+    QString From;
+    QString To;
+    QString Why;
+};
+// `key: "From" -> "To" (Why)`, for a message box or standard error.
+QString AdjustmentText(const TAdjustment &a);
+
+// The page's rules, as the user's own clicks run them, applied to `p`: the settings the page
+// shows and the module stores when `p` is written. Pair connection forces "No" checksum and
+// error response; "None" checks the fixed-Tx-CAN-ID box and clears response-with-CAN-ID;
+// without pair connection the pair fields are written as zeros with the Tx CAN ID 1; a Tx CAN
+// ID of 0 is written as 1. Below level 2 the pair fields are left as they are: the short form
+// does not carry them. Every value changed that was in effect is listed in `adjusted` (the pair
+// fields without pair connection are not: the page does not use them).
+TProfile ApplyPageRules(const TProfile &p, int firmwareLevel, QList<TAdjustment> *adjusted = nullptr);
 // The two settings writes of a checked, effective profile. `hidden` is the module's hidden CAN
 // digit, written back as read.
 void ToWrites(const TProfile &effective, int32_t hidden, TRS232Write &rs232, TCanWrite &can);

@@ -67,14 +67,17 @@ void TMainForm::ApplyProfile(const TProfile &p)
     // Below firmware level 2 the pair controls cannot be used; the profile's pair fields wait.
     if (FirmwareLevel < 2)
         return;
+    // The same rules as the user's clicks, run even where a box does not change, so the page
+    // ends in the state those clicks leave.
     ChkBox_Pair->setChecked(p.PairConnection);
+    ChkBox_PairClick(ChkBox_Pair);
     const int end = int(EndsOfCommand().indexOf(p.EndOfRs232Command));
     if (end == 0) {
         EndCmdRB1Click(EndCmdRB1);
     } else {
-        QRadioButton *const buttons[] = {EndCmdRB1, EndCmdRB2, EndCmdRB3, EndCmdRB4, EndCmdRB5};
-        buttons[end]->setChecked(true);
+        RunEndOfCommandRule(end);
         ChkBox_TxCANID->setChecked(p.FixedTxCanId);
+        ChkBox_TxCANIDClick(ChkBox_TxCANID);
         ChkBox_RespWCANID->setChecked(p.ResponseWithCanId);
     }
     CANIDEdit->setText(p.TxCanId);
@@ -103,7 +106,17 @@ void TMainForm::OpenProfileClick(QObject *)
         ShowMessageBox(TMsgType::Error, QStringLiteral("The profile was not loaded:\n") + problems.join(QLatin1Char('\n')));
         return;
     }
-    ApplyProfile(profile);
+    // The page's rules first, so the page shows what Setting writes; the user hears of every
+    // value they changed.
+    QList<Profiles::TAdjustment> adjusted;
+    ApplyProfile(Profiles::ApplyPageRules(profile, FirmwareLevel, &adjusted));
+    if (!adjusted.isEmpty()) {
+        QStringList lines;
+        for (const Profiles::TAdjustment &a : adjusted)
+            lines << Profiles::AdjustmentText(a);
+        ShowMessageBox(TMsgType::Information,
+                       QStringLiteral("The profile was loaded; the page's rules changed:\n") + lines.join(QLatin1Char('\n')));
+    }
 }
 
 void TMainForm::SaveProfileAsClick(QObject *)
@@ -136,7 +149,7 @@ void TMainForm::CompareWithModuleClick(QObject *)
     if (!ReadRS232Settings(rs232) || !ReadCanSettings(can))
         return;
     // The page as "Setting" would write it, against what the module holds.
-    const TProfile page = Profiles::Effective(PageProfile(), FirmwareLevel);
+    const TProfile page = Profiles::ApplyPageRules(PageProfile(), FirmwareLevel);
     const TProfile module = Profiles::FromModule(rs232, can, FirmwareLevel);
     const QStringList keys = Profiles::DifferingKeys(page, module, FirmwareLevel);
     if (keys.isEmpty()) {

@@ -62,13 +62,27 @@ class TestProfileMenu : public QObject {
     Q_OBJECT
 
 private slots:
+    // Whatever the page held before, the pair rule runs; the user is told once what it changed.
+    void openFillsThePageAsAUserWouldAndSendsNothing_data()
+    {
+        QTest::addColumn<bool>("pairBefore");
+        QTest::newRow("pair connection off before") << false;
+        QTest::newRow("pair connection already on") << true;
+    }
     void openFillsThePageAsAUserWouldAndSendsNothing()
     {
+        QFETCH(bool, pairBefore);
         Rig r(2);
+        r.form.ChkBox_Pair->setChecked(pairBefore);
         r.chosen = r.write("p.json", QJsonDocument(profile20B()).toJson());
         r.form.OpenProfile1->trigger();
         QCOMPARE(r.asked, 1);
-        QCOMPARE(r.boxes.texts(), QStringList());
+        QCOMPARE(r.boxes.boxes.size(), 1);
+        QCOMPARE(r.boxes.boxes[0].type, TMsgType::Information);
+        const QStringList told = r.boxes.boxes[0].text.split('\n').mid(1);
+        QCOMPARE(told.size(), 2);
+        QVERIFY2(told[0].startsWith("add_checksum: \"Yes\" -> \"No\" (pair connection"), qPrintable(told[0]));
+        QVERIFY2(told[1].startsWith("error_response: \"Yes\" -> \"No\""), qPrintable(told[1]));
         QCOMPARE(r.module.lines, QList<QByteArray>()); // nothing until Setting is pressed
         QCOMPARE(r.form.RS232BaudrateComboBox->currentText(), QStringLiteral("9600"));
         QCOMPARE(r.form.CANSpecificationComboBox->currentIndex(), 1);
@@ -79,6 +93,8 @@ private slots:
         QVERIFY(r.form.ChkBox_Pair->isChecked());
         QCOMPARE(r.form.RS232ChecksumComboBox->currentText(), QStringLiteral("No"));
         QVERIFY(!r.form.RS232ChecksumComboBox->isEnabled());
+        QCOMPARE(r.form.RS232RespondComboBox->currentText(), QStringLiteral("No"));
+        QVERIFY(!r.form.RS232RespondComboBox->isEnabled());
         // The "LF" rule ran: the fixed-id box shown, response enabled.
         QVERIFY(r.form.EndCmdRB3->isChecked());
         QCOMPARE(r.form.Unit.EndOfCommandIndex, 2);
@@ -91,7 +107,20 @@ private slots:
         QCOMPARE(r.module.lines.size(), 2);
         QCOMPARE(r.module.lines[0].chopped(2), QByteArray("$P0090721100"));
         QCOMPARE(r.module.lines[1].chopped(2), QByteArray("$P121160000001231FFFFFFF000004561112"));
-        QCOMPARE(r.boxes.texts(), QStringList{QStringLiteral("Setting OK!!!")});
+        QCOMPARE(r.boxes.texts().mid(1), QStringList{QStringLiteral("Setting OK!!!")});
+    }
+
+    // A profile the rules leave as it is opens without a word.
+    void openOfAProfileTheRulesKeepSaysNothing()
+    {
+        Rig r(2);
+        QJsonObject p = profile20B();
+        p.insert("add_checksum", "No");
+        p.insert("error_response", "No");
+        r.chosen = r.write("p.json", QJsonDocument(p).toJson());
+        r.form.OpenProfile1->trigger();
+        QCOMPARE(r.boxes.texts(), QStringList());
+        QCOMPARE(r.form.PageProfile(), Profiles::ApplyPageRules(r.form.PageProfile(), 2));
     }
 
     void badProfileChangesNothing_data()
@@ -128,6 +157,8 @@ private slots:
         Rig r(2);
         r.chosen = r.write("p.json", QJsonDocument(profile20B()).toJson());
         r.form.OpenProfile1->trigger();
+        QCOMPARE(r.boxes.boxes.size(), 1); // what the rules changed
+        r.boxes.boxes.clear();
         const TProfile page = r.form.PageProfile();
         r.chosen = r.dir.filePath("saved.json");
         r.form.SaveProfileAs1->trigger();
@@ -141,8 +172,10 @@ private slots:
 
         r.form.DefaultButtonClick(nullptr); // the page changes...
         QVERIFY(r.form.PageProfile() != page);
-        r.form.OpenProfile1->trigger(); // ...and the saved profile brings it back
+        r.boxes.boxes.clear();
+        r.form.OpenProfile1->trigger(); // ...and the saved profile brings it back, unchanged by the rules
         QCOMPARE(r.form.PageProfile(), page);
+        QCOMPARE(r.boxes.texts(), QStringList());
     }
 
     void aPageWithoutASelectionIsNotSaved()
@@ -162,20 +195,27 @@ private slots:
     void compare_data()
     {
         QTest::addColumn<QByteArray>("p1");
+        QTest::addColumn<bool>("pairBefore");
         QTest::addColumn<QStringList>("differing");
-        QTest::newRow("agree") << QByteArray("!P160000001231FFFFFFF000004561112\r") << QStringList();
-        QTest::newRow("module lost the baud rate") << QByteArray("!P150000001231FFFFFFF000004561112\r")
+        QTest::newRow("agree") << QByteArray("!P160000001231FFFFFFF000004561112\r") << false << QStringList();
+        QTest::newRow("agree, pair connection on before") << QByteArray("!P160000001231FFFFFFF000004561112\r") << true
+                                                          << QStringList();
+        QTest::newRow("module lost the baud rate") << QByteArray("!P150000001231FFFFFFF000004561112\r") << false
                                                    << QStringList{"can_baudrate"};
-        QTest::newRow("module lost the pair connection") << QByteArray("!P160000001231FFFFFFF000004560112\r")
+        QTest::newRow("module lost the pair connection") << QByteArray("!P160000001231FFFFFFF000004560112\r") << true
                                                          << QStringList{"pair_connection"};
     }
     void compare()
     {
         QFETCH(QByteArray, p1);
+        QFETCH(bool, pairBefore);
         QFETCH(QStringList, differing);
         Rig r(2);
+        r.form.ChkBox_Pair->setChecked(pairBefore);
         r.chosen = r.write("p.json", QJsonDocument(profile20B()).toJson());
         r.form.OpenProfile1->trigger();
+        QCOMPARE(r.boxes.boxes.size(), 1); // what the rules changed
+        r.boxes.boxes.clear();
         r.module.reply = [p1](const QByteArray &line) { return line == "#P1" ? p1 : moduleReply(line); };
         r.form.CompareWithModule1->trigger();
         QCOMPARE(r.module.lines, (QList<QByteArray>{"#P0", "#P1"}));

@@ -1,12 +1,23 @@
 #pragma once
 // Answers modal windows from a queued timer: waits until a modal widget of the wanted class is
-// active, then runs the given action on it (fill it in, press its button).
+// active, then runs the given action on it (fill it in, press its button). A window that never
+// comes fails the running test by itself (a benchmark, running none, is warned).
 
 #include <QApplication>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
+
+// Fails the test function that is running, or warns when none is (a benchmark).
+inline void FailRunningTest(const char *message, const char *file, int line)
+{
+    if (QTest::currentTestFunction())
+        QTest::qFail(message, file, line);
+    else
+        qWarning("%s", message);
+}
 
 template <typename W>
 void WhenModal(std::function<void(W *)> action, int timeoutMs = 5000)
@@ -25,7 +36,7 @@ void WhenModal(std::function<void(W *)> action, int timeoutMs = 5000)
         if (*elapsed > timeoutMs) {
             timer->stop();
             timer->deleteLater();
-            qWarning("WhenModal: no modal window appeared");
+            FailRunningTest("WhenModal: no modal window appeared", __FILE__, __LINE__);
         }
     });
     timer->start();

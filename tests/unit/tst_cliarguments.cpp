@@ -65,6 +65,12 @@ private slots:
         row("send from signal values", {"--port", "COM1", "send", "--dbc", "a.dbc", "Engine", "Speed=10.5"}, TCliCommand::Send, ok);
         row("database for info", {"--port", "COM1", "info", "--dbc", "a.dbc"}, TCliCommand::None, "another command");
         row("empty database name", {"--port", "COM1", "monitor", "--dbc="}, TCliCommand::None, "must not be empty");
+        row("send: a carriage return in a line", {"--port", "COM1", "send", "t1230", "t12\r3"}, TCliCommand::None,
+            "carriage return");
+        row("send: outside Latin-1", {"--port", "COM1", "send", QString::fromUtf8("e\u20AC1")}, TCliCommand::None,
+            "(U+20AC) at position 2");
+        row("send: Latin-1 is sent", {"--port", "COM1", "send", QString::fromUtf8("t123\u00E9")}, TCliCommand::Send, ok);
+        row("send: a bad line before the port is looked at", {"send", "t12\r3"}, TCliCommand::None, "carriage return");
     }
     void parse()
     {

@@ -139,19 +139,31 @@ private slots:
         QTest::addColumn<int>("level");
         QTest::addColumn<QByteArray>("canCommand");
         QTest::addColumn<QString>("addChecksum");
+        QTest::addColumn<QStringList>("adjusted"); // the keys the user is told the rules changed
         const QJsonObject e = with(example(), "add_checksum", "Yes");
+        const QStringList none;
         QTest::newRow("level 2, pair on: checksum forced to No")
-            << json(e) << 2 << QByteArray("$P121143") + "00000123" "1FFFFFFF" "00000456" "1112" << "No";
-        QTest::newRow("level 2, pair off: tail zero, id 1")
-            << json(with(e, "pair_connection", false)) << 2 << QByteArray("$P121143") + "00000123" "1FFFFFFF" "00000001" "0000" << "Yes";
+            << json(e) << 2 << QByteArray("$P121143") + "00000123" "1FFFFFFF" "00000456" "1112" << "No"
+            << QStringList{"add_checksum"};
+        QTest::newRow("level 2, pair on: checksum and error response forced to No")
+            << json(with(e, "error_response", "Yes")) << 2 << QByteArray("$P121143") + "00000123" "1FFFFFFF" "00000456" "1112"
+            << "No" << QStringList{"add_checksum", "error_response"};
+        QTest::newRow("level 2, pair off: tail zero, id 1, unused pair fields not reported")
+            << json(with(e, "pair_connection", false)) << 2 << QByteArray("$P121143") + "00000123" "1FFFFFFF" "00000001" "0000"
+            << "Yes" << none;
         QTest::newRow("level 2, None: fixed id on, response off")
-            << json(with(e, "end_of_rs232_command", "None")) << 2 << QByteArray("$P121143") + "00000123" "1FFFFFFF" "00000456" "1100" << "No";
+            << json(with(e, "end_of_rs232_command", "None")) << 2 << QByteArray("$P121143") + "00000123" "1FFFFFFF" "00000456" "1100"
+            << "No" << QStringList{"add_checksum", "response_with_can_id"};
+        QTest::newRow("level 2, Tx CAN ID 0 written as 1")
+            << json(with(example(), "tx_can_id", "0")) << 2 << QByteArray("$P121143") + "00000123" "1FFFFFFF" "00000001" "1112"
+            << "No" << QStringList{"tx_can_id"};
         QTest::newRow("level 2, 2.0A layout")
-            << json(a20(e)) << 2 << QByteArray("$P121043") + "01230000" "07FF0000" "00000456" "1112" << "No";
+            << json(a20(e)) << 2 << QByteArray("$P121043") + "01230000" "07FF0000" "00000456" "1112" << "No"
+            << QStringList{"add_checksum"};
         QTest::newRow("level 1: short form, pair fields not sent")
-            << json(e) << 1 << QByteArray("$P115143") + "00000123" "1FFFFFFF" << "Yes";
+            << json(e) << 1 << QByteArray("$P115143") + "00000123" "1FFFFFFF" << "Yes" << none;
         QTest::newRow("level 1, 2.0A")
-            << json(a20(e)) << 1 << QByteArray("$P115043") + "01230000" "07FF0000" << "Yes";
+            << json(a20(e)) << 1 << QByteArray("$P115043") + "01230000" "07FF0000" << "Yes" << none;
     }
     void writesAndComparison()
     {
@@ -159,11 +171,25 @@ private slots:
         QFETCH(int, level);
         QFETCH(QByteArray, canCommand);
         QFETCH(QString, addChecksum);
+        QFETCH(QStringList, adjusted);
         TProfile p;
         QStringList problems;
         QVERIFY(Profiles::ParseProfile(text, p, problems));
-        const TProfile effective = Profiles::Effective(p, level);
+        QList<Profiles::TAdjustment> told;
+        const TProfile effective = Profiles::ApplyPageRules(p, level, &told);
         QCOMPARE(effective.AddChecksum, addChecksum);
+        QStringList toldKeys;
+        for (const Profiles::TAdjustment &a : told) {
+            toldKeys << a.Key;
+            QCOMPARE(a.From, Profiles::ValueText(p, a.Key));
+            QCOMPARE(a.To, Profiles::ValueText(effective, a.Key));
+            QVERIFY(!a.Why.isEmpty());
+        }
+        QCOMPARE(toldKeys, adjusted);
+        // The rules change nothing twice: what they give is what a page shows.
+        QList<Profiles::TAdjustment> again;
+        QCOMPARE(Profiles::ApplyPageRules(effective, level, &again), effective);
+        QCOMPARE(again.size(), 0);
         TRS232Write rs232;
         TCanWrite can;
         Profiles::ToWrites(effective, 3, rs232, can);
