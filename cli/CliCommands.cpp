@@ -11,6 +11,7 @@
 #include "dbc/SignalCsv.h"
 #include "monitor/CandumpLog.h"
 #include "monitor/LineSplitter.h"
+#include "monitor/LogRecorder.h"
 #include "monitor/LogWriters.h"
 #include "protocol/Framing.h"
 #include "protocol/MessageLine.h"
@@ -399,15 +400,46 @@ private:
     }
 
 
+    // The format of monitor -o FILE: its name's ending, else --format's (candump or csv).
+    bool RecordingFormat(TLogFormat &format) const
+    {
+        if (LogFormatForFileName(m_o.OutputFile, format))
+            return true;
+        if (!m_o.FormatGiven || m_o.Format == TMonitorFormat::Lines || m_o.Format == TMonitorFormat::Json)
+            return false;
+        format = m_o.Format == TMonitorFormat::Candump ? TLogFormat::Candump : TLogFormat::Csv;
+        return true;
+    }
+
     int Monitor()
     {
+        // Record to file: the window's recorder and writers; checked before the port is opened.
+        TLogRecorder recorder;
+        const bool recording = !m_o.OutputFile.isEmpty();
+        if (recording) {
+            TLogFormat format = TLogFormat::Candump;
+            if (!RecordingFormat(format))
+                return Fail(CliExit::Usage, QStringLiteral("-o %1: name the file .log (candump), .csv or .raw, or give "
+                                                           "--format candump or csv")
+                                                .arg(m_o.OutputFile));
+            QString problem;
+            if (!recorder.Start(m_o.OutputFile, format, &problem))
+                return Fail(CliExit::Usage, problem);
+        }
         int code = 0;
         if (!LoadDatabases(code))
             return code;
         const bool signalCsv = m_o.Format == TMonitorFormat::Csv && !m_o.DbcFiles.isEmpty();
         if (!Connect(ModuleModes::Operation, code))
             return code;
-        outRaw(signalCsv ? SignalCsvHeader() : MonitorHeader(m_o.Format));
+        if (!recording)
+            outRaw(signalCsv ? SignalCsvHeader() : MonitorHeader(m_o.Format));
+        // At least once a second on the disk: a crash or a power cut loses no more.
+        QTimer flush;
+        flush.setInterval(TLogRecorder::FlushIntervalMs);
+        QObject::connect(&flush, &QTimer::timeout, [&recorder] { recorder.Flush(); });
+        if (recording)
+            flush.start();
 
         bool timeUp = false;
         QTimer timer;
@@ -423,6 +455,16 @@ private:
         const TLineSplitter::Sink print = [&](const TLine &line) {
             if (m_o.Count >= 0 && count >= m_o.Count)
                 return;
+            ++count;
+            if (recording) {
+                TFrameRow row;
+                row.timeUs = line.timeUs;
+                row.text = line.text;
+                row.raw = line.raw;
+                row.decoded = DecodeLine(line.text.data(), line.text.size());
+                recorder.Add(row);
+                return;
+            }
             // The module's checksum, when it adds one, is read by the frame decoder itself.
             QByteArray record;
             if (m_o.Format == TMonitorFormat::Json) {
@@ -437,13 +479,17 @@ private:
                 && IsBadFrame(DecodeLine(line.text.data(), line.text.size())))
                 ++leftOut;
             outRaw(record);
-            ++count;
         };
         // What came after the probe's reply in the same read is the first of the stream.
         splitter.Feed(m_info.Leftover, nowUs(), print);
-        while (!timeUp && !Interrupted() && !m_link.LineLost() && !StdOut::Failed()
+        auto recordingFailed = [&] { return recording && !recorder.Recording(); };
+        while (!timeUp && !Interrupted() && !m_link.LineLost() && !recordingFailed() && !StdOut::Failed()
                && (m_o.Count < 0 || count < m_o.Count))
             splitter.Feed(m_link.WaitAndRead(), nowUs(), print);
+        recorder.Stop();
+        if (recording && !recorder.Error().isEmpty())
+            return Fail(CliExit::ModuleFault, recorder.Error());
+        leftOut += recorder.LeftOut();
         if (leftOut > 0)
             err(QStringLiteral("%1 frame(s) with a wrong checksum were left out of the candump output").arg(leftOut));
         if (m_link.LineLost())

@@ -21,12 +21,12 @@ struct TCliOptions {
 
     TCliCommand Command = TCliCommand::None;
     bool NoProbe = false;      // open the port and go straight to the lines, as the pair test
-    QString OutputFile;        // -o FILE; empty: standard output
+    QString OutputFile;        // -o FILE (get: the profile; monitor: the recording); empty: standard output
+    bool FormatGiven = false;  // monitor --format was given
     QString ProfileFile;       // set PROFILE; "-" reads standard input
     QStringList Lines;         // send LINE...; with --dbc: MESSAGE SIGNAL=VALUE...
     QStringList DbcFiles;      // --dbc FILE, each time it is given
     QString LogFile;           // decode LOG
-    bool FormatGiven = false;
     TMonitorFormat Format = TMonitorFormat::Lines;
     int64_t Count = -1;        // monitor --count; -1: no limit
     double Seconds = -1;       // monitor --seconds; negative: no limit

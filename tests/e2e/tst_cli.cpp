@@ -1,6 +1,7 @@
 // k3316-cli against the virtual module: every command, its output and its exit code.
 
 #include "support/CliRun.h"
+#include "support/FakeModule.h"
 #include "support/PtyPair.h"
 #include "support/SimProcess.h"
 
@@ -11,6 +12,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 #include <csignal>
@@ -553,6 +555,76 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QVERIFY(linesOf(r.out).size() >= 19); // the first line read may have begun before the port was opened
         QCOMPARE(receivedBySim(log), QStringList());
+    }
+
+    // The stream as the window reads it: the bytes after the probe's reply first, CR LF lines,
+    // frames with a wrong checksum left out of candump and counted, and -o FILE recording.
+    void monitorReadsTheStreamAsTheWindowDoes_data()
+    {
+        QTest::addColumn<QByteArray>("probeReply");
+        QTest::addColumn<QByteArray>("later");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("record"); // -o FILE in the test's directory, or /dev/...; empty: none
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("frames"); // identifiers and data of the candump lines
+        QTest::addColumn<QString>("complaint"); // in standard error
+        QTest::newRow("CR LF, a line begun in the probe's read")
+            << QByteArray("!R2.05\r\nt4") << QByteArray("561AA\r\nt1230\r\n") << QStringList{"--format", "candump", "--count", "2"} << ""
+            << 0 << QByteArray("456#AA 123#") << "";
+        QTest::newRow("wrong checksum left out of candump")
+            << QByteArray("!R2.05\r") << QByteArray("t12303A\rt12303B\rt12303A\r") << QStringList{"--format", "candump", "--count", "3"} << ""
+            << 0 << QByteArray("123# 123#") << "1 frame(s) with a wrong checksum were left out";
+        QTest::newRow("-o FILE.log records")
+            << QByteArray("!R2.05\r") << QByteArray("t12303A\rt12303B\rt4561AA\r\n") << QStringList{"--format", "candump", "--count", "3"}
+            << "rec.log" << 0 << QByteArray("123# 456#AA") << "1 frame(s) with a wrong checksum were left out";
+        QTest::newRow("-o on a full disk") << QByteArray("!R2.05\r") << QByteArray("t1230\rt4560\r")
+                                           << QStringList{"--format", "candump", "--count", "2"} << "/dev/full" << 1 << QByteArray()
+                                           << "Cannot write \"/dev/full\": No space left on device";
+        QTest::newRow("-o with no format") << QByteArray("!R2.05\r") << QByteArray() << QStringList{"--count", "1"}
+                                           << "rec.txt" << 2 << QByteArray() << "name the file .log";
+    }
+    void monitorReadsTheStreamAsTheWindowDoes()
+    {
+        QFETCH(QByteArray, probeReply);
+        QFETCH(QByteArray, later);
+        QFETCH(QStringList, options);
+        QFETCH(QString, record);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, frames);
+        QFETCH(QString, complaint);
+        FakeModule module;
+        module.reply = [&](const QByteArray &line) {
+            if (line != "#A")
+                return QByteArray();
+            QTimer::singleShot(100, &module, [&] { module.send(later); });
+            return probeReply;
+        };
+        const QString path = record.startsWith(QLatin1Char('/')) ? record : file(record);
+        QStringList args{"--port", module.path(), "monitor"};
+        args << options;
+        if (!record.isEmpty())
+            args << "-o" << path;
+        QProcess cli;
+        cli.start(CliExecutable(), args);
+        QVERIFY(cli.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(cli.state() == QProcess::NotRunning, 10000);
+        const QByteArray err = cli.readAllStandardError();
+        QCOMPARE(cli.exitCode(), exitCode);
+        QVERIFY2(complaint.isEmpty() ? err.isEmpty() : err.contains(complaint.toLatin1()), err.constData());
+        QByteArray out = cli.readAllStandardOutput();
+        if (!record.isEmpty()) {
+            QVERIFY(out.isEmpty()); // the lines went to the file
+            QFile f(path);
+            // (a device such as /dev/full reads without end)
+            out = !path.startsWith(QLatin1String("/dev/")) && f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }
+        QList<QByteArray> ids;
+        for (const QByteArray &line : out.split('\n'))
+            if (!line.isEmpty())
+                ids << line.mid(line.indexOf(" k3316 ") + 7);
+        QCOMPARE(ids.join(' '), frames);
+        if (exitCode == 2)
+            QVERIFY(module.lines.isEmpty()); // refused before the port was opened
     }
 
     void monitorEndsAfterItsSeconds()
