@@ -96,18 +96,14 @@ public:
     }
 
 private:
+    // "5", "-5", "+.5", ".5", "-.5"
     bool StartsNumber(int p) const
     {
-        if (IsDigit(m_t[p]))
-            return true;
-        if (m_t[p] == '.' || m_t[p] == '+' || m_t[p] == '-') {
-            const int q = (m_t[p] == '.') ? p + 1 : p + 1;
-            if (q < m_n && IsDigit(m_t[q]))
-                return true;
-            if (m_t[p] != '.' && q + 1 < m_n && m_t[q] == '.' && IsDigit(m_t[q + 1]))
-                return true;
-        }
-        return false;
+        if (m_t[p] == '+' || m_t[p] == '-')
+            ++p;
+        if (p < m_n && m_t[p] == '.')
+            ++p;
+        return p < m_n && IsDigit(m_t[p]);
     }
     void NewLine(int start)
     {

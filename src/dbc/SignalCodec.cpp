@@ -210,6 +210,11 @@ bool EncodeSignals(const TDbcMessage &message, const QHash<QString, double> &val
         const auto it = values.constFind(s.Name);
         if (it == values.constEnd())
             continue;
+        const TDbcSignalLayout l = LayoutOf(s);
+        if (l.LastByte < l.FirstByte || l.LastByte >= message.Dlc) {
+            error = QStringLiteral("%1 lies beyond the %2 byte(s) of %3").arg(s.Name).arg(message.Dlc).arg(message.Name);
+            return false;
+        }
         uint64_t bits = 0;
         if (!RawBitsOf(s, *it, bits, error))
             return false;

@@ -193,6 +193,19 @@ private slots:
         QCOMPARE(data.toHex().toUpper(), QByteArray("002AF37BFA187C50"));
     }
 
+    // Its bits would have nowhere to go: refused rather than sent as zeros.
+    void refusesASignalBeyondTheMessage()
+    {
+        TDbcDatabase db;
+        QString error;
+        QVERIFY(db.LoadText("BO_ 1 M: 2 A\n SG_ In : 0|8@1+ (1,0) [0|0] \"\" B\n SG_ Out : 16|8@1+ (1,0) [0|0] \"\" B\n", "s.dbc", error));
+        QByteArray data;
+        QVERIFY(EncodeSignals(*db.Find(1, false), {{"In", 5}}, data, error));
+        QCOMPARE(data, QByteArray::fromHex("0500"));
+        QVERIFY(!EncodeSignals(*db.Find(1, false), {{"Out", 5}}, data, error));
+        QCOMPARE(error, "Out lies beyond the 2 byte(s) of M");
+    }
+
     void readsTheOtherSections()
     {
         const TDbcMessage *motor = m_bus.FindByName("Motor");
