@@ -33,9 +33,15 @@ struct TDbcSignalLayout {
     int16_t FirstByte = 0, LastByte = -1; // bytes the signal touches
     uint8_t Shift = 0;                    // of its least significant bit in those bytes read as one number
     uint8_t Length = 0;
-    bool LittleEndian = true, Signed = false, HasTexts = false;
+    bool LittleEndian = true, Signed = false;
+    uint32_t TextBegin = 0, TextCount = 0; // its run in TDbcMessage::ValueTextTable
     TDbcSignal::TValueType ValueType = TDbcSignal::TValueType::Integer;
     TDbcSignal::TMux Mux = TDbcSignal::TMux::None;
+};
+
+struct TDbcValueText {
+    int64_t Value = 0;
+    QString Text;
 };
 
 struct TDbcMessage {
@@ -50,4 +56,5 @@ struct TDbcMessage {
     // One entry per signal, filled by the reader (PrepareLayout). A message whose Layout does not
     // match its Signals in number is laid out again on every decode.
     QVector<TDbcSignalLayout> Layout;
+    QVector<TDbcValueText> ValueTextTable; // every signal's texts, one run each, sorted by value
 };

@@ -1,5 +1,6 @@
 #include "dbc/SignalCodec.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -14,7 +15,6 @@ TDbcSignalLayout LayoutOf(const TDbcSignal &s)
     l.MuxValue = s.MuxValue;
     l.LittleEndian = s.LittleEndian;
     l.Signed = s.Signed;
-    l.HasTexts = !s.ValueTexts.isEmpty();
     l.ValueType = s.ValueType;
     l.Mux = s.Mux;
     if (s.Length < 1 || s.Length > 64 || s.StartBit < 0 || s.StartBit > 511)
@@ -64,7 +64,9 @@ int64_t SignExtend(uint64_t bits, int length)
     return int64_t((bits ^ sign) - sign);
 }
 
-void DecodeOne(const TDbcSignal &s, const TDbcSignalLayout &l, const uint8_t *data, int size, TDecodedSignal &out)
+// `texts` is the message's value text table, or null when the signal's own map is to be used.
+void DecodeOne(const TDbcSignal &s, const TDbcSignalLayout &l, const TDbcValueText *texts, const uint8_t *data, int size,
+               TDecodedSignal &out)
 {
     out.Signal = &s;
     if (l.LastByte < l.FirstByte || l.LastByte >= size) {
@@ -82,10 +84,17 @@ void DecodeOne(const TDbcSignal &s, const TDbcSignalLayout &l, const uint8_t *da
     case TDbcSignal::TValueType::Integer:
         out.Raw = l.Signed ? SignExtend(out.RawBits, l.Length) : int64_t(out.RawBits);
         out.Value = (l.Signed ? double(out.Raw) : double(out.RawBits)) * l.Factor + l.Offset;
-        if (l.HasTexts) {
+        if (!texts) {
             const auto it = s.ValueTexts.constFind(out.Raw);
             if (it != s.ValueTexts.constEnd())
                 out.Text = *it;
+        } else if (l.TextCount > 0) {
+            // one contiguous sorted run: a few cache lines, where the map's nodes are scattered
+            const TDbcValueText *first = texts + l.TextBegin, *last = first + l.TextCount;
+            const TDbcValueText *it = std::lower_bound(first, last, out.Raw,
+                                                       [](const TDbcValueText &t, int64_t v) { return t.Value < v; });
+            if (it != last && it->Value == out.Raw)
+                out.Text = it->Text;
         }
         break;
     }
@@ -147,19 +156,29 @@ bool RawBitsOf(const TDbcSignal &s, double value, uint64_t &bits, QString &error
 void PrepareLayout(TDbcMessage &message)
 {
     message.Layout.resize(message.Signals.size());
-    for (qsizetype i = 0; i < message.Signals.size(); ++i)
-        message.Layout[i] = LayoutOf(message.Signals[i]);
+    message.ValueTextTable.clear();
+    for (qsizetype i = 0; i < message.Signals.size(); ++i) {
+        const TDbcSignal &s = message.Signals[i];
+        TDbcSignalLayout &l = message.Layout[i];
+        l = LayoutOf(s);
+        l.TextBegin = uint32_t(message.ValueTextTable.size());
+        l.TextCount = uint32_t(s.ValueTexts.size());
+        for (auto it = s.ValueTexts.constBegin(); it != s.ValueTexts.constEnd(); ++it) // a QMap: sorted
+            message.ValueTextTable.append(TDbcValueText{it.key(), it.value()});
+    }
 }
 
 QVector<TDecodedSignal> DecodeSignals(const TDbcMessage &message, const uint8_t *data, int size)
 {
     QVector<TDbcSignalLayout> local;
     const QVector<TDbcSignalLayout> *layout = &message.Layout;
+    const TDbcValueText *texts = message.ValueTextTable.constData();
     if (message.Layout.size() != message.Signals.size()) {
         local.resize(message.Signals.size());
         for (qsizetype i = 0; i < message.Signals.size(); ++i)
             local[i] = LayoutOf(message.Signals[i]);
         layout = &local;
+        texts = nullptr;
     }
     const qsizetype count = layout->size();
     const TDbcSignalLayout *l = layout->constData();
@@ -171,7 +190,7 @@ QVector<TDecodedSignal> DecodeSignals(const TDbcMessage &message, const uint8_t 
         if (l[i].Mux != TDbcSignal::TMux::Multiplexor)
             continue;
         TDecodedSignal d;
-        DecodeOne(s[i], l[i], data, size, d);
+        DecodeOne(s[i], l[i], texts, data, size, d);
         haveMux = d.Present;
         muxValue = d.Raw;
         break;
@@ -182,7 +201,7 @@ QVector<TDecodedSignal> DecodeSignals(const TDbcMessage &message, const uint8_t 
         // Without the multiplexor's value no multiplexed signal can be told present.
         if (l[i].Mux == TDbcSignal::TMux::Multiplexed && (!haveMux || l[i].MuxValue != muxValue))
             continue;
-        DecodeOne(s[i], l[i], data, size, out[n++]);
+        DecodeOne(s[i], l[i], texts, data, size, out[n++]);
     }
     out.resize(n);
     return out;

@@ -185,6 +185,21 @@ private slots:
         }
     }
 
+    // A message put together in code, without the reader's packed layout, decodes the same.
+    void decodesAMessageBuiltByHand()
+    {
+        TDbcMessage chassis = *m_bus.FindByName("Chassis");
+        chassis.Layout.clear();
+        chassis.ValueTextTable.clear();
+        const QByteArray data = QByteArray::fromHex("002AF37BFA187CA0");
+        const QVector<TDecodedSignal> decoded = DecodeSignals(chassis, reinterpret_cast<const uint8_t *>(data.constData()), int(data.size()));
+        QCOMPARE(findSignal(decoded, "Gear")->Text, "Drive");
+        QCOMPARE(findSignal(decoded, "Steer")->Value, -100.0);
+        PrepareLayout(chassis);
+        QCOMPARE(chassis.Layout.size(), chassis.Signals.size());
+        QCOMPARE(chassis.ValueTextTable.size(), 4);
+    }
+
     void insertsRawBitsAlone()
     {
         const TDbcMessage *m = m_bus.FindByName("Chassis");
