@@ -751,6 +751,10 @@ bool ReadDbcText(const QByteArray &text, const QString &fileName, std::vector<TD
 {
     messages.clear();
     error.clear();
+    if (text.size() > 256 * 1024 * 1024) { // positions are counted in int
+        error = QStringLiteral("%1:1:1: expected a CAN database of at most 256 MB").arg(fileName);
+        return false;
+    }
     const QByteArray utf8 = DbcTextAsUtf8(text);
     TParser parser(utf8, fileName, messages, error);
     if (!parser.Parse()) {
