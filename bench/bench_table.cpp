@@ -16,6 +16,7 @@
 #include "ui/MainUnit.h"
 #include "ui/ReceiveModel.h"
 #include "ui/SettingsDlg.h"
+#include "ui/WholePasteLineEdit.h"
 
 #include "BenchSupport.h"
 #include "serial/PosixSerial.h"

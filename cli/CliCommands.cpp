@@ -5,10 +5,16 @@
 #include "cli/MonitorFormat.h"
 #include "cli/ProfileInput.h"
 #include "cli/StdOut.h"
+#include "dbc/DbcDatabase.h"
+#include "dbc/FrameJson.h"
+#include "dbc/SignalCodec.h"
+#include "dbc/SignalCsv.h"
+#include "monitor/CandumpLog.h"
 #include "monitor/LineSplitter.h"
 #include "monitor/LogRecorder.h"
 #include "monitor/LogWriters.h"
 #include "protocol/Framing.h"
+#include "protocol/MessageLine.h"
 #include "protocol/ModuleModes.h"
 #include "protocol/Profile.h"
 
@@ -20,6 +26,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -74,6 +81,7 @@ public:
         case TCliCommand::Defaults: return WriteProfile(Profiles::Defaults(), true);
         case TCliCommand::Send: return Send();
         case TCliCommand::Monitor: return Monitor();
+        case TCliCommand::Decode: return Decode();
         case TCliCommand::None: break;
         }
         return CliExit::Usage;
@@ -314,12 +322,73 @@ private:
         return CliExit::Ok;
     }
 
+    // --dbc FILE...: all or nothing, before any port is opened.
+    bool LoadDatabases(int &code)
+    {
+        for (const QString &path : m_o.DbcFiles) {
+            QString error;
+            if (!m_database.LoadFile(path, error)) {
+                code = Fail(CliExit::Usage, error);
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // MESSAGE SIGNAL=VALUE... -> the composer's line for it; false with `code` set.
+    bool EncodeMessageLine(QString &line, int &code)
+    {
+        const QString name = m_o.Lines.first();
+        const TDbcMessage *message = m_database.FindByName(name);
+        if (!message) {
+            code = Fail(CliExit::Usage, QStringLiteral("no message %1 in the database").arg(name));
+            return false;
+        }
+        QHash<QString, double> values;
+        for (const QString &pair : m_o.Lines.mid(1)) {
+            const qsizetype eq = pair.indexOf(QLatin1Char('='));
+            bool ok = false;
+            const double value = eq > 0 ? pair.mid(eq + 1).trimmed().toDouble(&ok) : 0; // C locale, always
+            if (!ok) {
+                code = Fail(CliExit::Usage, QStringLiteral("expected SIGNAL=VALUE with a number, found \"%1\"").arg(pair));
+                return false;
+            }
+            values.insert(pair.left(eq).trimmed(), value);
+        }
+        if (message->Dlc > 8) {
+            code = Fail(CliExit::Usage, QStringLiteral("%1 has %2 bytes; the module sends at most 8").arg(name).arg(message->Dlc));
+            return false;
+        }
+        QByteArray data;
+        QString error;
+        if (!EncodeSignals(*message, values, data, error)) {
+            code = Fail(CliExit::Usage, error);
+            return false;
+        }
+        TComposerFields fields;
+        fields.IdText = QString::number(message->Id, 16).toUpper();
+        fields.ModeText = message->Extended ? QStringLiteral("1") : QStringLiteral("0");
+        fields.RtrText = QStringLiteral("0");
+        fields.DlcText = QString::number(message->Dlc);
+        for (qsizetype i = 0; i < data.size() && i < 8; ++i)
+            fields.Data[i] = uint8_t(data[i]);
+        line = ComposeMessageLine(fields);
+        return true;
+    }
+
     int Send()
     {
         int code = 0;
+        QStringList lines = m_o.Lines;
+        if (!m_o.DbcFiles.isEmpty()) {
+            QString line;
+            if (!LoadDatabases(code) || !EncodeMessageLine(line, code))
+                return code;
+            lines = QStringList{line};
+        }
         if (!Connect(ModuleModes::Operation, code))
             return code;
-        for (const QString &text : m_o.Lines) {
+        for (const QString &text : lines) {
             if (Interrupted())
                 return FailInterrupted();
             // Checked with the arguments: no CR, nothing outside Latin-1.
@@ -336,7 +405,7 @@ private:
     {
         if (LogFormatForFileName(m_o.OutputFile, format))
             return true;
-        if (!m_o.FormatGiven || m_o.Format == TMonitorFormat::Lines)
+        if (!m_o.FormatGiven || m_o.Format == TMonitorFormat::Lines || m_o.Format == TMonitorFormat::Json)
             return false;
         format = m_o.Format == TMonitorFormat::Candump ? TLogFormat::Candump : TLogFormat::Csv;
         return true;
@@ -358,10 +427,13 @@ private:
                 return Fail(CliExit::Usage, problem);
         }
         int code = 0;
+        if (!LoadDatabases(code))
+            return code;
+        const bool signalCsv = m_o.Format == TMonitorFormat::Csv && !m_o.DbcFiles.isEmpty();
         if (!Connect(ModuleModes::Operation, code))
             return code;
         if (!recording)
-            outRaw(MonitorHeader(m_o.Format));
+            outRaw(signalCsv ? SignalCsvHeader() : MonitorHeader(m_o.Format));
         // At least once a second on the disk: a crash or a power cut loses no more.
         QTimer flush;
         flush.setInterval(TLogRecorder::FlushIntervalMs);
@@ -394,7 +466,15 @@ private:
                 return;
             }
             // The module's checksum, when it adds one, is read by the frame decoder itself.
-            const QByteArray record = MonitorRecord(m_o.Format, line.text, line.timeUs);
+            QByteArray record;
+            if (m_o.Format == TMonitorFormat::Json) {
+                record = FrameJsonRecord(line.timeUs, line.text, DecodeLine(line.text.data(), line.text.size()),
+                                         m_o.DbcFiles.isEmpty() ? nullptr : &m_database) + '\n';
+            } else if (signalCsv) {
+                record = SignalCsvRecords(line.timeUs, DecodeLine(line.text.data(), line.text.size()), m_database);
+            } else {
+                record = MonitorRecord(m_o.Format, line.text, line.timeUs);
+            }
             if (m_o.Format == TMonitorFormat::Candump && record.isEmpty()
                 && IsBadFrame(DecodeLine(line.text.data(), line.text.size())))
                 ++leftOut;
@@ -420,8 +500,57 @@ private:
         return CliExit::Ok;
     }
 
+    // A candump log decoded with the databases; no port.
+    int Decode()
+    {
+        int code = 0;
+        if (!LoadDatabases(code))
+            return code;
+        QVector<TLogFrame> frames;
+        QString error;
+        if (!ReadCandumpFile(m_o.LogFile, frames, error))
+            return Fail(CliExit::Usage, error);
+        const bool csv = m_o.Format == TMonitorFormat::Csv;
+        if (csv)
+            outRaw(SignalCsvHeader());
+        uint64_t leftOut = 0;
+        QByteArray chunk;
+        for (const TLogFrame &f : frames) {
+            if (Interrupted())
+                return FailInterrupted();
+            if (StdOut::Failed())
+                break;
+            // The module carries classic frames only; FD and error frames have no line of its own.
+            if (f.Fd || f.Error || f.Data.size() > 8) {
+                ++leftOut;
+                continue;
+            }
+            TDecodedLine line;
+            line.kind = f.Extended ? (f.Remote ? TFrameKind::ExtendedRemote : TFrameKind::ExtendedData)
+                                   : (f.Remote ? TFrameKind::StandardRemote : TFrameKind::StandardData);
+            line.id = f.Id;
+            line.dlc = f.Dlc;
+            std::memcpy(line.data, f.Data.constData(), size_t(f.Data.size()));
+            if (csv) {
+                chunk += SignalCsvRecords(f.TimeUs, line, m_database);
+            } else {
+                chunk += FrameJsonRecord(f.TimeUs, {}, line, &m_database);
+                chunk += '\n';
+            }
+            if (chunk.size() > 65536) {
+                outRaw(chunk);
+                chunk.clear();
+            }
+        }
+        outRaw(chunk);
+        if (leftOut > 0)
+            err(QStringLiteral("%1 CAN FD or error frame(s) were left out").arg(leftOut));
+        return CliExit::Ok;
+    }
+
     const TCliOptions &m_o;
     TInterrupt *m_interrupt;
+    TDbcDatabase m_database;
     TModuleLink m_link;
     TModuleInfo m_info;
     QJsonArray m_adjusted; // what the page's rules changed in the profile written

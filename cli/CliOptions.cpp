@@ -47,7 +47,9 @@ const CommandRow kCommands[] = {
     {"defaults", TCliCommand::Defaults, "", "restore the default settings, read them back, compare", nullptr},
     {"send", TCliCommand::Send, "LINE...",
      "operation mode: send each line (checksum added when the module needs it);\n"
-     "every line is checked before the port is opened; lines beginning with - go after --",
+     "every line is checked before the port is opened; lines beginning with - go after --;\n"
+     "with --dbc: MESSAGE SIGNAL=VALUE... encodes one message (signals not given:\n"
+     "raw 0), checks it before the port is opened and sends it",
      [](TCliOptions &o, QStringList &args) {
          if (args.isEmpty())
              return QStringLiteral("send needs at least one line");
@@ -64,6 +66,13 @@ const CommandRow kCommands[] = {
          return QString();
      }},
     {"monitor", TCliCommand::Monitor, "", "operation mode: print every line the module sends, with its time", nullptr},
+    {"decode", TCliCommand::Decode, "LOG", "decode a candump log (ours or candump -l) with --dbc; no port",
+     [](TCliOptions &o, QStringList &args) {
+         if (args.size() != 1)
+             return QStringLiteral("decode takes one log file");
+         o.LogFile = args.takeFirst();
+         return QString();
+     }},
 };
 
 const CommandRow *findCommand(const QString &name)
@@ -85,6 +94,9 @@ const FormatRow kFormats[] = {
     {"lines", TMonitorFormat::Lines, TCliCommand::Monitor},
     {"candump", TMonitorFormat::Candump, TCliCommand::Monitor},
     {"csv", TMonitorFormat::Csv, TCliCommand::Monitor},
+    {"json", TMonitorFormat::Json, TCliCommand::Monitor},
+    {"json", TMonitorFormat::Json, TCliCommand::Decode},
+    {"csv", TMonitorFormat::Csv, TCliCommand::Decode},
 };
 
 QStringList formatsOf(TCliCommand command)
@@ -191,7 +203,15 @@ const OptionRow kOptions[] = {
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
                           "for a busy bus that would fill the probe's reply",
      "send monitor", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
-    {"format", "FORMAT", "how each record is printed: one of the formats the command lists\nabove, the first by default", "monitor", format},
+    {"format", "FORMAT", "how each record is printed: one of the formats the command lists\nabove, the first by default", "monitor decode", format},
+    {"dbc", "FILE", "a CAN database (DBC); given again, one more file.\n"
+                    "monitor: signals decoded in json, one row a signal in csv",
+     "monitor decode send", [](TCliOptions &o, const QString &v) {
+         if (v.isEmpty())
+             return QStringLiteral("the file name must not be empty");
+         o.DbcFiles << v;
+         return QString();
+     }},
     {"count", "N", "stop after N lines", "monitor", count},
     {"seconds", "S", "stop after S seconds", "monitor", seconds},
 };
@@ -290,6 +310,22 @@ bool ParseCliArguments(const QStringList &args, TCliOptions &o, QString &error)
         error = QStringLiteral("unexpected argument \"%1\"").arg(positional.first());
         return false;
     }
+    if (o.Command == TCliCommand::Decode) {
+        if (o.DbcFiles.isEmpty()) {
+            error = QStringLiteral("decode needs a database: --dbc FILE");
+            return false;
+        }
+        return true; // a log, no port
+    }
+    if (o.Command == TCliCommand::Monitor && !o.DbcFiles.isEmpty() && o.Format != TMonitorFormat::Json
+        && o.Format != TMonitorFormat::Csv) {
+        error = QStringLiteral("--dbc decodes signals with --format json or csv");
+        return false;
+    }
+    if (o.Command == TCliCommand::Monitor && !o.DbcFiles.isEmpty() && !o.OutputFile.isEmpty()) {
+        error = QStringLiteral("-o records the lines as they come; --dbc decodes to standard output only");
+        return false;
+    }
     if (o.Port.isEmpty()) {
         error = QStringLiteral("--port is required");
         return false;
@@ -323,6 +359,7 @@ QString CliHelpText()
     };
 
     QString text = QStringLiteral(R"(Usage: k3316-cli --port PORT [--baud N] [--timeout MS] COMMAND [ARGUMENTS] [OPTIONS]
+       k3316-cli decode --dbc FILE [--dbc FILE...] LOG [--format json|csv]
 
 Configures and tests a K-3316 RS-232-to-CAN converter from scripts. It talks to the module
 exactly as the K-3316 Utility does.
@@ -363,8 +400,8 @@ Exit status:
   0    success
   1    the module answered wrongly, the read-back differs (the differing keys are
        printed), or the output cannot be written
-  2    bad usage, or a bad line or profile (nothing is sent then), or the file of
-       -o cannot be written
+  2    bad usage, or a bad line, profile, database or log, or a signal value it
+       refuses (nothing is sent then), or the file of -o cannot be written
   3    the port cannot be opened
   130  interrupted by Ctrl+C (SIGINT)
   143  ended by SIGTERM

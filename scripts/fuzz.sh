@@ -25,6 +25,7 @@ max_len() {
     fuzz_simline) echo 1024 ;; # one line past the module's line limit
     fuzz_profile) echo 2048 ;;  # a whole profile with room to spare
     fuzz_framestore) echo 8192 ;; # enough lines to pass the smallest history
+    fuzz_dbc) echo 4096 ;;     # 64 bytes of frame data, then a small DBC file
     *) echo 512 ;;
   esac
 }

@@ -53,6 +53,21 @@ private slots:
         row("later value wins", {"--port", "LPT1", "--port", "COM2", "info"}, TCliCommand::None, "COMn");
         row("version needs no port", {"--version"}, TCliCommand::None, ok);
         row("short help", {"-h"}, TCliCommand::None, ok);
+        row("monitor as JSON Lines", {"--port", "COM1", "monitor", "--format", "json"}, TCliCommand::Monitor, ok);
+        row("monitor with two databases", {"--port", "COM1", "monitor", "--dbc", "a.dbc", "--dbc", "b.dbc", "--format", "csv"},
+            TCliCommand::Monitor, ok);
+        row("database without json or csv", {"--port", "COM1", "monitor", "--dbc", "a.dbc"}, TCliCommand::None, "--format json or csv");
+        row("decode needs no port", {"decode", "--dbc", "a.dbc", "x.log"}, TCliCommand::Decode, ok);
+        row("decode as CSV", {"decode", "--dbc", "a.dbc", "x.log", "--format", "csv"}, TCliCommand::Decode, ok);
+        row("decode without a database", {"decode", "x.log"}, TCliCommand::None, "--dbc");
+        row("decode without a log", {"decode", "--dbc", "a.dbc"}, TCliCommand::None, "one log file");
+        row("decode has no candump format", {"decode", "--dbc", "a.dbc", "x.log", "--format", "candump"}, TCliCommand::None,
+            "expected json or csv");
+        row("send from signal values", {"--port", "COM1", "send", "--dbc", "a.dbc", "Engine", "Speed=10.5"}, TCliCommand::Send, ok);
+        row("database for info", {"--port", "COM1", "info", "--dbc", "a.dbc"}, TCliCommand::None, "another command");
+        row("database while recording", {"--port", "COM1", "monitor", "--dbc", "a.dbc", "--format", "csv", "-o", "x.csv"},
+            TCliCommand::None, "standard output only");
+        row("empty database name", {"--port", "COM1", "monitor", "--dbc="}, TCliCommand::None, "must not be empty");
         row("send: a carriage return in a line", {"--port", "COM1", "send", "t1230", "t12\r3"}, TCliCommand::None,
             "carriage return");
         row("send: outside Latin-1", {"--port", "COM1", "send", QString::fromUtf8("e\u20AC1")}, TCliCommand::None,
@@ -71,6 +86,8 @@ private slots:
         QCOMPARE(ok, error.isEmpty());
         if (ok)
             QCOMPARE(int(options.Command), command);
+        if (ok && options.Command == TCliCommand::Monitor && args.contains("b.dbc"))
+            QCOMPARE(options.DbcFiles, QStringList({"a.dbc", "b.dbc"}));
         else
             QVERIFY2(message.contains(error), qPrintable(message));
     }
@@ -105,7 +122,8 @@ private slots:
     {
         const QString help = CliHelpText();
         for (const char *word : {"--port PORT", "--baud N", "--timeout MS", "--json", "-o, --output FILE",
-                                 "--no-probe", "--format lines|candump|csv", "--count N", "--seconds S",
+                                 "--no-probe", "--format FORMAT", "candump, csv or json", "--dbc FILE", "--count N", "--seconds S",
+                                 "decode LOG", "decode --dbc FILE",
                                  "set PROFILE", "send LINE...", "130", "143", "send, monitor: open the port"})
             QVERIFY2(help.contains(QLatin1String(word)), word);
     }
