@@ -44,8 +44,10 @@ const KindChoice kindChoices[] = {
     {"other", bit(TFrameKind::Other)},
 };
 
-const char *const formatFilters[] = {"candump log (*.log)", "CSV (*.csv)", "Raw stream (*.raw)"};
-const TLogFormat formats[] = {TLogFormat::Candump, TLogFormat::Csv, TLogFormat::Raw};
+const char *const formatFilters[] = {"candump log (*.log)", "CSV (*.csv)",         "Raw stream (*.raw)",
+                                     "pcap (*.pcap)",       "Vector ASC (*.asc)", "PEAK TRC 2.1 (*.trc)"};
+const TLogFormat formats[] = {TLogFormat::Candump, TLogFormat::Csv, TLogFormat::Raw,
+                              TLogFormat::Pcap,    TLogFormat::Asc, TLogFormat::Trc};
 
 QLabel *buddyLabel(const QString &text, QWidget *buddy, QWidget *parent)
 {
@@ -257,26 +259,27 @@ void TFrameMonitor::hideEvent(QHideEvent *event)
 
 QByteArray TFrameMonitor::ExportBytes(TLogFormat format) const
 {
-    QByteArray out = LogHeader(format);
     const qsizetype rows = m_frames->ShownStoreRows();
     const bool pending = m_frames->rowCount() > rows;
     const bool unfiltered = m_frames->Filter().PassesAll();
     if (format == TLogFormat::Raw && unfiltered) {
         // The stream as read, in one piece.
+        QByteArray out;
         const QByteArrayView all = m_store->AllBytes();
         out.append(all.first(rows == 0 ? 0 : qsizetype(m_store->Record(rows - 1).end)));
         if (pending)
             out.append(m_store->PendingText());
         return out;
     }
+    // ASC and TRC count from the first row saved.
+    const int64_t startUs = rows > 0 ? m_store->Record(m_frames->StoreRow(0)).timeUs
+                                     : QDateTime::currentMSecsSinceEpoch() * 1000;
+    TLogEncoder encoder(format, startUs);
+    QByteArray out = encoder.Header();
     out.reserve(out.size() + rows * (format == TLogFormat::Csv ? 80 : 40));
-    for (qsizetype row = 0; row < rows; ++row) {
-        const TFrameRow frame = m_store->Row(m_frames->StoreRow(int(row)));
-        if (format == TLogFormat::Candump)
-            AppendCandumpRecord(out, frame);
-        else
-            out += LogRecord(format, frame);
-    }
+    for (qsizetype row = 0; row < rows; ++row)
+        encoder.Append(out, m_store->Row(m_frames->StoreRow(int(row))));
+    out += encoder.Footer();
     return out;
 }
 
