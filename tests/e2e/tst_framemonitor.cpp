@@ -7,6 +7,7 @@
 #include "monitor/LogWriters.h"
 #include "protocol/Framing.h"
 #include "support/MessageBoxRecorder.h"
+#include "support/ModalDriver.h"
 #include "support/OperationConnect.h"
 #include "support/SimProcess.h"
 #include "support/Steps.h"
@@ -23,6 +24,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -164,6 +166,17 @@ private slots:
             QCOMPARE(fields[5], lines[i].right(3).left(2) + " ok");
             QCOMPARE(fields[6], lines[i].chopped(1));
         }
+
+        // pcap, ASC and TRC: every frame (tshark reads the pcap)
+        QVERIFY(monitor->SaveRowsAs(dir.filePath(QStringLiteral("bus.pcap")), TLogFormat::Pcap, &error));
+        QProcess tshark;
+        tshark.start(QStandardPaths::findExecutable(QStringLiteral("tshark")),
+                     {QStringLiteral("-r"), dir.filePath(QStringLiteral("bus.pcap")), QStringLiteral("-T"),
+                      QStringLiteral("fields"), QStringLiteral("-e"), QStringLiteral("can.id")});
+        QVERIFY(tshark.waitForFinished(30000));
+        QCOMPARE(tshark.readAllStandardOutput().count('\n'), trafficLines);
+        QCOMPARE(monitor->ExportBytes(TLogFormat::Asc).count(" Rx   "), trafficLines);
+        QCOMPARE(monitor->ExportBytes(TLogFormat::Trc).count(" Rx -  "), trafficLines);
 
         // A filter narrows every export to the rows shown.
         monitor->IdEdit->setText(QStringLiteral("0-3FF"));
@@ -403,6 +416,42 @@ private slots:
         QCOMPARE(monitor->SummaryView->accessibleName(), QStringLiteral("Identifiers"));
         for (int c = 0; c < TFrameTableModel::ColumnCount; ++c)
             QVERIFY(!monitor->Frames()->headerData(c, Qt::Horizontal).toString().isEmpty());
+    }
+
+    void saveAsTakesTheTypedEndingOrTheFileTypeBox_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("fileType");
+        QTest::addColumn<QString>("saved");
+        QTest::addColumn<QByteArray>("begins");
+        QTest::newRow("pcap from the box") << "bus" << "pcap (*.pcap)" << "bus.pcap" << QByteArray("\xd4\xc3\xb2\xa1");
+        QTest::newRow("ASC from the box") << "bus" << "Vector ASC (*.asc)" << "bus.asc" << QByteArray("date ");
+        QTest::newRow("TRC from the box") << "bus" << "PEAK TRC 2.1 (*.trc)" << "bus.trc" << QByteArray(";$FILEVERSION=2.1\r\n");
+        QTest::newRow("typed .trc over the box") << "bus.trc" << "CSV (*.csv)" << "bus.trc" << QByteArray(";$FILEVERSION=2.1\r\n");
+        QTest::newRow("typed .pcap over the box") << "x.pcap" << "candump log (*.log)" << "x.pcap" << QByteArray("\xd4\xc3\xb2\xa1");
+    }
+    void saveAsTakesTheTypedEndingOrTheFileTypeBox()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, fileType);
+        QFETCH(QString, saved);
+        QFETCH(QByteArray, begins);
+        TMainForm f;
+        TFrameMonitor *monitor = openMonitor(f);
+        feed(f, "t1230\r", 1765280000123456);
+        QTemporaryDir dir;
+        bool answered = false;
+        WhenModal<QFileDialog>([&](QFileDialog *dialog) {
+            dialog->setDirectory(dir.path());
+            dialog->selectNameFilter(fileType);
+            emit dialog->filterSelected(fileType);
+            dialog->selectFile(typed);
+            answered = true;
+            static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept, as the Save button runs it
+        });
+        monitor->SaveAsButton->click();
+        QVERIFY(answered);
+        QVERIFY(readFile(dir.filePath(saved)).startsWith(begins));
     }
 
     void failedSaveAsKeepsTheEarlierFile()
