@@ -3,8 +3,10 @@
 // command-line tools alike:
 // - candump log, as the Linux CAN tools read it: "(1765280000.123456) k3316 123#11AB", a remote
 //   frame "123#R" ("123#R3" when it asks for 3 bytes), extended identifiers with 8 digits; lines
-//   that are no CAN frame are left out;
-// - CSV (RFC 4180) with a header row: time, kind, id, dlc, data, checksum, raw;
+//   that are no CAN frame are left out, and so are frames with a wrong checksum (the format has
+//   no place to mark them);
+// - CSV (RFC 4180) with a header row: time, kind, id, dlc, data, checksum, raw; a wrong
+//   checksum is marked in its column;
 // - raw: exactly the bytes read, nothing added;
 // - pcap (link type 227), Vector ASC and PEAK TRC 2.1 (PcapWriter.h, AscWriter.h, TrcWriter.h):
 //   CAN frames only, a frame whose checksum is wrong left out. pcap is binary; ASC and TRC count
@@ -12,6 +14,7 @@
 //   written through a TLogEncoder.
 
 #include "monitor/FrameStore.h"
+#include "monitor/FrameText.h"
 
 #include <QByteArray>
 #include <QString>
@@ -34,14 +37,18 @@ QByteArray LogHeader(TLogFormat format, int64_t startUs = 0);
 // TRC rows count from the epoch here: a log of those is written through TLogEncoder.
 QByteArray LogRecord(TLogFormat format, const TFrameRow &row, QByteArrayView interfaceName = "k3316");
 
+// True for a CAN frame whose checksum is wrong: candump logs leave it out.
+inline bool IsBadFrame(const TDecodedLine &line)
+{
+    return IsCanFrame(line.kind) && line.checksum == TChecksum::Wrong;
+}
+
 QByteArray CandumpRecord(const TFrameRow &row, QByteArrayView interfaceName = "k3316");
 // The same, appended to `out`: for long exports.
 void AppendCandumpRecord(QByteArray &out, const TFrameRow &row, QByteArrayView interfaceName = "k3316");
 QByteArray CsvRecord(const TFrameRow &row);
-// "2026-12-09T15:45:12.123456Z"
-QByteArray IsoUtcTime(int64_t timeUs);
-// The checksum as the table and the CSV show it: "3A ok", "3A wrong (5C)" with the right one, or empty.
-QByteArray ChecksumText(const TDecodedLine &line);
+// The row's bytes as read, line end included.
+QByteArray RawRecord(const TFrameRow &row);
 
 // One log of any format as bytes: its header, its rows and its end, with what the formats keep
 // from row to row (the start of the measurement, the frames numbered so far). The window's
@@ -60,12 +67,15 @@ public:
     // What ends the log (ASC's "End TriggerBlock"; nothing for the others).
     QByteArray Footer() const;
     uint64_t FramesWritten() const { return m_frames; }
+    // Frames the format left out because their checksum was wrong.
+    uint64_t LeftOut() const { return m_leftOut; }
 
 private:
     TLogFormat m_format;
     int64_t m_startUs;
     QByteArray m_interface;
     uint64_t m_frames = 0;
+    uint64_t m_leftOut = 0;
 };
 
 // Streams rows of one format to a device (a file, a pipe, standard output).
@@ -77,6 +87,8 @@ public:
     bool Write(const TFrameRow &row);
     // Writes the format's end, if it has one; false when the device refused it.
     bool End();
+    // Frames the format left out because their checksum was wrong.
+    uint64_t LeftOut() const { return m_encoder.LeftOut(); }
 
 private:
     bool Put(const QByteArray &bytes);
