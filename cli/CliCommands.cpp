@@ -19,6 +19,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include <unistd.h>
+
 namespace {
 
 // Every line goes out whole and at once, so a script (or Ctrl+C) never sees half of one.
@@ -321,10 +323,14 @@ private:
 
     int Monitor()
     {
+        TMonitorPrinter printer(m_o.Format, nowUs());
+        // pcap is binary: a terminal would show garbage and could take escape sequences from it.
+        if (printer.IsBinary() && isatty(STDOUT_FILENO))
+            return Fail(CliExit::Usage, QStringLiteral("pcap is binary: send it to a file or a pipe (> bus.pcap)"));
         int code = 0;
         if (!Connect(ModuleModes::Operation, code))
             return code;
-        outRaw(MonitorHeader(m_o.Format));
+        outRaw(printer.Header());
 
         bool timeUp = false;
         QTimer timer;
@@ -334,26 +340,26 @@ private:
             timer.start(int(std::min(m_o.Seconds * 1000.0, 2147483647.0)));
         }
         int64_t count = 0;
-        uint64_t leftOut = 0;
         // The window's splitter: a line ends at its CR, a line feed beside it included.
         TLineSplitter splitter;
         const TLineSplitter::Sink print = [&](const TLine &line) {
             if (m_o.Count >= 0 && count >= m_o.Count)
                 return;
             // The module's checksum, when it adds one, is read by the frame decoder itself.
-            const QByteArray record = MonitorRecord(m_o.Format, line.text, line.timeUs);
-            if (m_o.Format == TMonitorFormat::Candump && record.isEmpty()
-                && IsBadFrame(DecodeLine(line.text.data(), line.text.size())))
-                ++leftOut;
-            outRaw(record);
+            outRaw(printer.Record(line.text, line.timeUs));
             ++count;
         };
         // What came after the probe's reply in the same read is the first of the stream.
         splitter.Feed(m_info.Leftover, nowUs(), print);
         while (!timeUp && !Interrupted() && !m_link.LineLost() && (m_o.Count < 0 || count < m_o.Count))
             splitter.Feed(m_link.WaitAndRead(), nowUs(), print);
-        if (leftOut > 0)
-            err(QStringLiteral("%1 frame(s) with a wrong checksum were left out of the candump output").arg(leftOut));
+        // The log ends properly however the monitor ends.
+        outRaw(printer.Footer());
+        if (printer.LeftOut() > 0)
+            err(QStringLiteral("%1 frame(s) with a wrong checksum were left out of the %2 output")
+                    .arg(printer.LeftOut())
+                    .arg(QLatin1String(m_o.Format == TMonitorFormat::Candump ? "candump"
+                                                                              : LogFormatSuffix(LogFormatOf(m_o.Format)))));
         if (m_link.LineLost())
             return Fail(CliExit::ModuleFault, m_link.PortName() + QStringLiteral(" Connection Lost!"));
         return CliExit::Ok;

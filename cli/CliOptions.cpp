@@ -75,6 +75,9 @@ const FormatRow kFormats[] = {
     {"lines", TMonitorFormat::Lines, TCliCommand::Monitor},
     {"candump", TMonitorFormat::Candump, TCliCommand::Monitor},
     {"csv", TMonitorFormat::Csv, TCliCommand::Monitor},
+    {"pcap", TMonitorFormat::Pcap, TCliCommand::Monitor},
+    {"asc", TMonitorFormat::Asc, TCliCommand::Monitor},
+    {"trc", TMonitorFormat::Trc, TCliCommand::Monitor},
 };
 
 QString format(TCliOptions &o, const QString &v)
@@ -170,7 +173,7 @@ const OptionRow kOptions[] = {
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
                           "for a busy bus that would fill the probe's reply",
      "send monitor", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
-    {"format", "lines|candump|csv", "how each line is printed (default lines)", "monitor", format},
+    {"format", "lines|candump|csv|pcap|asc|trc", "how each line is printed (default lines)", "monitor", format},
     {"count", "N", "stop after N lines", "monitor", count},
     {"seconds", "S", "stop after S seconds", "monitor", seconds},
 };

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor };
-enum class TMonitorFormat { Lines, Candump, Csv };
+enum class TMonitorFormat { Lines, Candump, Csv, Pcap, Asc, Trc };
 
 struct TCliOptions {
     QString Port;

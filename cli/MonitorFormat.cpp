@@ -1,18 +1,35 @@
 #include "cli/MonitorFormat.h"
 
 #include "common/EscapeBytes.h"
-#include "monitor/LogWriters.h"
 
 #include <QDateTime>
 
-QByteArray MonitorHeader(TMonitorFormat format)
+TLogFormat LogFormatOf(TMonitorFormat format)
 {
-    return format == TMonitorFormat::Csv ? LogHeader(TLogFormat::Csv) : QByteArray();
+    switch (format) {
+    case TMonitorFormat::Csv: return TLogFormat::Csv;
+    case TMonitorFormat::Pcap: return TLogFormat::Pcap;
+    case TMonitorFormat::Asc: return TLogFormat::Asc;
+    case TMonitorFormat::Trc: return TLogFormat::Trc;
+    case TMonitorFormat::Lines:
+    case TMonitorFormat::Candump: break;
+    }
+    return TLogFormat::Candump;
 }
 
-QByteArray MonitorRecord(TMonitorFormat format, QByteArrayView text, int64_t timeUs)
+TMonitorPrinter::TMonitorPrinter(TMonitorFormat format, int64_t startUs)
+    : m_format(format), m_encoder(LogFormatOf(format), startUs)
 {
-    if (format == TMonitorFormat::Lines) {
+}
+
+QByteArray TMonitorPrinter::Header() const
+{
+    return m_format == TMonitorFormat::Lines ? QByteArray() : m_encoder.Header();
+}
+
+QByteArray TMonitorPrinter::Record(QByteArrayView text, int64_t timeUs)
+{
+    if (m_format == TMonitorFormat::Lines) {
         const QDateTime time = QDateTime::fromMSecsSinceEpoch(timeUs / 1000);
         return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toLatin1() + ' '
                + EscapeBytes(text.data(), text.size()) + '\n';
@@ -21,5 +38,10 @@ QByteArray MonitorRecord(TMonitorFormat format, QByteArrayView text, int64_t tim
     row.timeUs = timeUs;
     row.text = text;
     row.decoded = DecodeLine(text.data(), text.size());
-    return LogRecord(format == TMonitorFormat::Candump ? TLogFormat::Candump : TLogFormat::Csv, row);
+    return m_encoder.Record(row);
+}
+
+QByteArray TMonitorPrinter::Footer() const
+{
+    return m_format == TMonitorFormat::Lines ? QByteArray() : m_encoder.Footer();
 }

@@ -315,6 +315,47 @@ private slots:
             QVERIFY2(re.match(line).hasMatch(), qPrintable(line));
     }
 
+    // The binary and foreign log formats, read back by their own readers: 7 frames each.
+    void monitorWritesLogsTheirReadersRead_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("reader");
+        QTest::addColumn<QStringList>("readerArgs"); // the file's name follows
+        QTest::addColumn<QByteArray>("framesIn");    // what marks a frame in the file, for the TRC row
+        const QString python = QStringLiteral("/usr/bin/python3"); // Debian's, with Debian's python-can
+        const QString count = QStringLiteral("import sys, can\n"
+                                             "r = can.ASCReader if sys.argv[1].endswith('.asc') else can.TRCReader\n"
+                                             "print('\\n'.join('%X' % m.arbitration_id for m in r(sys.argv[1])))\n");
+        QTest::newRow("pcap") << "pcap" << "tshark" << QStringList{"-T", "fields", "-e", "can.id", "-r"} << QByteArray();
+        QTest::newRow("ASC") << "asc" << python << QStringList{"-c", count} << QByteArray();
+        // python-can reads TRC data frames only
+        QTest::newRow("TRC") << "trc" << python << QStringList{"-c", count} << QByteArray(" DT ");
+    }
+    void monitorWritesLogsTheirReadersRead()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, reader);
+        QFETCH(QStringList, readerArgs);
+        QFETCH(QByteArray, framesIn);
+        SimProcess sim({"--mode", "operation", "--traffic", "200", "--traffic-count", "7", "--traffic-after", "50"});
+        QVERIFY(sim.isRunning());
+        const CliResult r = RunCli({"--port", sim.path(), "monitor", "--format", format, "--count", "7"});
+        QCOMPARE(r.exitCode, 0);
+        const QString path = file("bus." + format);
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QCOMPARE(out.write(r.out), r.out.size());
+        out.close();
+        QProcess p;
+        p.start(reader, readerArgs + QStringList{path});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        const int frames = framesIn.isEmpty() ? 7 : int(r.out.count(framesIn));
+        QCOMPARE(int(p.readAllStandardOutput().count('\n')), frames);
+        if (format == QLatin1String("asc"))
+            QVERIFY(r.out.endsWith("End TriggerBlock\n"));
+    }
+
     // A busy bus fills the probe's reply; without the probe the lines are simply read.
     void monitorWithoutAProbeReadsABusyBus()
     {
