@@ -44,6 +44,14 @@ int main(int argc, char **argv)
         return 0;
     }
     case TExtcapStep::Dlts: print(ExtcapDltsAnswer()); return 0;
+    case TExtcapStep::FilterCheck: {
+        // Wireshark shows what is printed as the reason the filter is refused.
+        QString reason;
+        if (ExtcapFilterValid(options.CaptureFilter, reason))
+            return 0;
+        print(reason.toUtf8() + '\n');
+        return 1;
+    }
     case TExtcapStep::Config: print(ExtcapConfigAnswer(options.Interface)); return 0;
     case TExtcapStep::Capture: {
         TInterrupt interrupt;

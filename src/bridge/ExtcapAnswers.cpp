@@ -96,6 +96,7 @@ bool ParseExtcapArguments(const QStringList &args, TExtcapOptions &o, QString &e
             if (!takeValue())
                 return false;
             o.CaptureFilter = value;
+            o.HasCaptureFilter = true;
         } else if (name == QLatin1String("--extcap-version")) {
             // Wireshark says which version it is; nothing here depends on it. The value is
             // optional, so only an "=" form takes one.
@@ -134,12 +135,14 @@ bool ParseExtcapArguments(const QStringList &args, TExtcapOptions &o, QString &e
             return false;
         }
     }
+    if (o.Step == TExtcapStep::None && o.HasCaptureFilter && !o.Interface.isEmpty())
+        o.Step = TExtcapStep::FilterCheck;
     if (o.Step == TExtcapStep::None) {
         error = QStringLiteral("say what to do: --extcap-interfaces, --extcap-dlts, --extcap-config or --capture");
         return false;
     }
     const bool needsInterface = o.Step == TExtcapStep::Dlts || o.Step == TExtcapStep::Config ||
-                                o.Step == TExtcapStep::Capture;
+                                o.Step == TExtcapStep::Capture || o.Step == TExtcapStep::FilterCheck;
     QString device;
     if (needsInterface && o.Interface.isEmpty()) {
         error = QStringLiteral("--extcap-interface is needed");
@@ -151,6 +154,11 @@ bool ParseExtcapArguments(const QStringList &args, TExtcapOptions &o, QString &e
     }
     if (o.Step == TExtcapStep::Capture && o.Fifo.isEmpty()) {
         error = QStringLiteral("--capture needs --fifo PATH");
+        return false;
+    }
+    // Capturing everything while a filter was asked for would pass for the filter working.
+    if (QString reason; o.Step == TExtcapStep::Capture && !ExtcapFilterValid(o.CaptureFilter, reason)) {
+        error = reason;
         return false;
     }
     return true;
@@ -233,6 +241,14 @@ QByteArray ExtcapConfigAnswer(const QString &interfaceName)
            field("default", QStringLiteral("false")) +
            field("tooltip", QStringLiteral("ask the module nothing, only read its lines (a busy bus, a pair test)")) + '\n';
     return out;
+}
+
+bool ExtcapFilterValid(const QString &filter, QString &reason)
+{
+    if (filter.trimmed().isEmpty())
+        return true;
+    reason = QStringLiteral("the K-3316 capture takes no capture filter; use a display filter such as can.id == 0x123");
+    return false;
 }
 
 bool ExtcapCapturePort(const TExtcapOptions &options, QString &port, QString &error)

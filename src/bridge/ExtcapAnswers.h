@@ -13,13 +13,16 @@
 
 #include <cstdint>
 
-enum class TExtcapStep { None, Interfaces, Dlts, Config, Capture, Help, Version };
+// FilterCheck: Wireshark asks whether a capture filter is valid (--extcap-capture-filter with
+// --extcap-interface and no step).
+enum class TExtcapStep { None, Interfaces, Dlts, Config, Capture, FilterCheck, Help, Version };
 
 struct TExtcapOptions {
     TExtcapStep Step = TExtcapStep::None;
     QString Interface;     // --extcap-interface
     QString Fifo;          // --fifo
     QString CaptureFilter; // --extcap-capture-filter: the module has no filter to take it
+    bool HasCaptureFilter = false;
     QString Port;          // --port; empty: the interface's device
     int32_t Baud = 115200;
     int32_t TimeoutMs = 500;
@@ -42,6 +45,9 @@ QByteArray ExtcapInterfacesAnswer(const QStringList &devicePaths, const QString 
 QByteArray ExtcapDltsAnswer();
 // The options of a capture; the port defaults to the interface's device.
 QByteArray ExtcapConfigAnswer(const QString &interfaceName);
+// The verdict on a capture filter: none can be applied, so only an empty one is valid. False
+// with the reason Wireshark shows.
+bool ExtcapFilterValid(const QString &filter, QString &reason);
 // The port a capture opens (--port, else the interface's device), or false with `error`.
 bool ExtcapCapturePort(const TExtcapOptions &options, QString &port, QString &error);
 

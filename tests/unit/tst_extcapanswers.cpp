@@ -28,6 +28,11 @@ private slots:
         row("values after =", {"--capture", "--extcap-interface=k3316", "--fifo=/tmp/f", "--no-probe=true"},
             TExtcapStep::Capture, ok);
         row("help", {"--help"}, TExtcapStep::Help, ok);
+        row("filter check", {"--extcap-interface", "k3316", "--extcap-capture-filter", "can.id == 1"},
+            TExtcapStep::FilterCheck, ok);
+        row("capture with a filter it cannot apply",
+            {"--capture", "--extcap-interface", "k3316", "--fifo", "f", "--extcap-capture-filter", "port 80"},
+            TExtcapStep::None, "no capture filter");
         row("nothing to do", {}, TExtcapStep::None, "say what to do");
         row("two steps", {"--extcap-interfaces", "--capture"}, TExtcapStep::None, "no other step");
         row("dlts without an interface", {"--extcap-dlts"}, TExtcapStep::None, "--extcap-interface is needed");
@@ -85,6 +90,15 @@ private slots:
         QVERIFY(ParseExtcapArguments({"--capture", "--extcap-interface", "k3316", "--fifo", "f"}, o, error));
         QVERIFY(!ExtcapCapturePort(o, port, error));
         QVERIFY2(error.contains(QStringLiteral("needs a port")), qPrintable(error));
+    }
+
+    void onlyAnEmptyCaptureFilterIsValid()
+    {
+        QString reason;
+        QVERIFY(ExtcapFilterValid(QString(), reason));
+        QVERIFY(ExtcapFilterValid(QStringLiteral("  "), reason));
+        QVERIFY(!ExtcapFilterValid(QStringLiteral("can.id == 0x123"), reason));
+        QVERIFY2(reason.contains(QStringLiteral("display filter")), qPrintable(reason));
     }
 
     void interfaceNamesStandForDevices_data()
