@@ -1,12 +1,16 @@
 // The soak run: for a long time (default 30 minutes) the virtual module's node fills the line at
-// the 115200-baud rate while the utility auto-sends a line every 10 ms and the module echoes it.
-// At the end every count is checked (node lines and echoes listed, sends received by the module)
-// and the growth of resident memory is set against the bytes listed. Prints figures; never fails.
+// the 115200-baud rate while the utility auto-sends a line every 10 ms and the module echoes it,
+// with the Frame Monitor open and recording every line to a raw file. At the end every count is
+// checked (node lines and echoes listed, sends received by the module), the recorded file is
+// checked line for line against the receive list, and resident memory at the start and the end
+// is set against the bytes listed. Prints figures; never fails.
 //
 // Usage: bench_soak [minutes]
 
 #include "support/MessageBoxRecorder.h"
+#include "monitor/FrameStore.h"
 #include "support/SimProcess.h"
+#include "ui/FrameMonitor.h"
 #include "ui/MainUnit.h"
 #include "ui/ReceiveModel.h"
 
@@ -33,6 +37,32 @@ qint64 SendsAtModule(const QString &log, const QByteArray &sent)
     if (!f.open(QIODevice::ReadOnly))
         return -1;
     return f.readAll().count("rx " + sent + "\n");
+}
+
+// The recorded file against the receive list, line for line: the number of lines that match,
+// and the first that does not (empty when all do).
+qint64 MatchRecording(const QString &path, const TReceiveModel &list, QByteArray &firstMismatch)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        firstMismatch = "cannot read the recording";
+        return 0;
+    }
+    QByteArray listed;
+    for (int i = 0; i < list.Count(); ++i)
+        listed += list.Item(i);
+    const QList<QByteArray> recorded = f.readAll().split('\r');
+    const QList<QByteArray> expected = listed.split('\r');
+    qint64 matched = 0;
+    for (qsizetype i = 0; i < std::max(recorded.size(), expected.size()); ++i) {
+        if (i < recorded.size() && i < expected.size() && recorded[i] == expected[i]) {
+            ++matched;
+        } else if (firstMismatch.isEmpty()) {
+            firstMismatch = "line " + QByteArray::number(i + 1) + ": recorded \"" + recorded.value(i) + "\", listed \""
+                            + expected.value(i) + "\"";
+        }
+    }
+    return matched - 1; // the empty piece after the last CR
 }
 
 } // namespace
@@ -73,7 +103,13 @@ int main(int argc, char *argv[])
                 (long long)rate, (long long)nodeLines, AutoSendIntervalMs);
     std::fflush(stdout);
 
+    const QString recording = dir.filePath(QStringLiteral("soak.raw"));
     ConnectInOperationMode(form, sim.path(), [&] {
+        // The Frame Monitor open, in front, recording every line.
+        form.FrameMonitor1->trigger();
+        QString error;
+        if (!form.FrameMonitorWindow()->StartRecording(recording, TLogFormat::Raw, &error))
+            std::printf("soak: recording did not start: %s\n", qPrintable(error));
         form.SendEdit->setText(QString::fromLatin1(sent));
         form.IntervalEdit->setText(QString::number(AutoSendIntervalMs));
         form.SetBitBtnClick(nullptr);
@@ -87,8 +123,9 @@ int main(int argc, char *argv[])
         minute->setInterval(60000);
         QObject::connect(minute, &QTimer::timeout, &form, [&] {
             counter.update(*form.ReceiveItems());
-            std::printf("soak: %5.1f min: %lld lines listed, %lld sends, resident %ld MB\n",
-                        clock.elapsed() / 60000.0, (long long)counter.lines, (long long)ticks, ResidentKb() / 1024);
+            std::printf("soak: %5.1f min: %lld lines listed, %lld sends, %lld monitor rows, resident %ld MB\n",
+                        clock.elapsed() / 60000.0, (long long)counter.lines, (long long)ticks,
+                        (long long)form.FrameStore()->Count(), ResidentKb() / 1024);
             std::fflush(stdout);
         });
         minute->start();
@@ -118,6 +155,11 @@ int main(int argc, char *argv[])
     });
 
     const double wall = clock.nsecsElapsed() / 1e9;
+    TFrameMonitor *monitor = form.FrameMonitorWindow();
+    const uint64_t recordedLines = monitor ? monitor->Recorder().Lines() : 0;
+    const QString recordError = monitor ? monitor->Recorder().Error() : QStringLiteral("no Frame Monitor");
+    if (monitor)
+        monitor->StopRecording();
     const double cpu = (ProcessCpuSeconds() - cpuStart) / wall * 100.0;
     counter.update(*form.ReceiveItems());
     const long rssEndKb = ResidentKb();
@@ -130,9 +172,18 @@ int main(int argc, char *argv[])
                 "%lld of %lld sends: %s\n",
                 wall / 60, (long long)nodeLines, (long long)sentTicks, (long long)counter.lines,
                 (long long)atModule, (long long)sentTicks, countsOk ? "nothing lost" : "MISMATCH");
-    std::printf("soak: resident %ld MB -> %ld MB (+%.1f MB) for %.1f MB listed (%lld items); "
-                "processor %.2f%% of one core; %lld message boxes\n",
-                rssStartKb / 1024, rssEndKb / 1024, growthMb, listMb, (long long)counter.items, cpu,
-                (long long)boxes.boxes.size());
+    std::printf("soak: resident %ld MB at the start -> %ld MB at the end (+%.1f MB) for %.1f MB listed (%lld items) "
+                "and %lld Frame Monitor rows (history %lld, %llu dropped); processor %.2f%% of one core; %lld message "
+                "boxes\n",
+                rssStartKb / 1024, rssEndKb / 1024, growthMb, listMb, (long long)counter.items,
+                (long long)form.FrameStore()->Count(), (long long)form.FrameStore()->Capacity(),
+                (unsigned long long)form.FrameStore()->Dropped(), cpu, (long long)boxes.boxes.size());
+    QByteArray mismatch;
+    const qint64 matched = MatchRecording(recording, *form.ReceiveItems(), mismatch);
+    std::printf("soak: recorded file: %llu lines recorded, %lld match the receive list line for line%s%s%s\n",
+                (unsigned long long)recordedLines, (long long)matched,
+                mismatch.isEmpty() && recordError.isEmpty() && qint64(recordedLines) == counter.lines ? ": nothing lost"
+                                                                                                   : ": MISMATCH ",
+                mismatch.constData(), qPrintable(recordError));
     return 0;
 }

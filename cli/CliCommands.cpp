@@ -4,6 +4,7 @@
 #include "cli/ModuleLink.h"
 #include "cli/MonitorFormat.h"
 #include "monitor/LineSplitter.h"
+#include "monitor/LogRecorder.h"
 #include "monitor/LogWriters.h"
 #include "protocol/Framing.h"
 #include "protocol/ModuleModes.h"
@@ -74,7 +75,7 @@ public:
         case TCliCommand::Info: return Info();
         case TCliCommand::Get: return Get();
         case TCliCommand::Set: return Set();
-        case TCliCommand::Defaults: return WriteProfile(TProfile(), 0);
+        case TCliCommand::Defaults: return WriteProfile(Profiles::Defaults(), true);
         case TCliCommand::Send: return Send();
         case TCliCommand::Monitor: return Monitor();
         case TCliCommand::None: break;
@@ -168,8 +169,8 @@ private:
     {
         TRS232Settings rs232;
         TCanSettings can;
-        QString problem;
-        if (!ExchangeSucceeded(m_link.ReadSettings(m_info.FirmwareLevel, rs232, can, problem), problem, code))
+        const TStepResult read = m_link.Session().ReadSettings(m_info.FirmwareLevel, rs232, can);
+        if (!ExchangeSucceeded(read.Ok, read.Message, code))
             return false;
         profile = Profiles::FromModule(rs232, can, m_info.FirmwareLevel);
         hidden = can.Hidden;
@@ -226,12 +227,12 @@ private:
                 err(m_o.ProfileFile + QStringLiteral(": ") + p);
             return CliExit::Usage;
         }
-        return WriteProfile(profile, -1);
+        return WriteProfile(profile, false);
     }
 
-    // Writes `profile` and compares the read-back. `hidden` -1 keeps the module's hidden CAN
-    // digit; Defaults puts 0 there.
-    int WriteProfile(const TProfile &profile, int32_t hidden)
+    // Writes `profile` and compares the read-back. A profile keeps the module's hidden CAN
+    // digit; the defaults put 0 there.
+    int WriteProfile(const TProfile &profile, bool defaults)
     {
         int code = 0;
         if (!Connect(ModuleModes::Configuration, code))
@@ -245,29 +246,31 @@ private:
         const TProfile expected = Profiles::Effective(profile, level);
         TRS232Write rs232;
         TCanWrite can;
-        Profiles::ToWrites(expected, hidden < 0 ? moduleHidden : hidden, rs232, can);
+        Profiles::ToWrites(expected, defaults ? 0 : moduleHidden, rs232, can);
         if (!IsCompleteCanWrite(can))
             return Fail(CliExit::ModuleFault,
                         QStringLiteral("the module's hidden CAN parameter reads %1, outside 0 to F: nothing was written")
                             .arg(can.Hidden));
 
-        const TWriteResult written = m_link.WriteSettings(rs232, can, level);
+        TModuleSession &session = m_link.Session();
+        const TWriteResult written = defaults ? session.WriteDefaults(level) : session.WriteSettings(rs232, can, level);
         if (Interrupted())
             return FailInterrupted();
-        if (!written.RS232Confirmed || !written.CanConfirmed) {
-            auto said = [](bool sent, const QByteArray &reply) {
-                if (!sent)
+        if (!written.Ok()) {
+            auto said = [](const TWriteStep &step) {
+                if (!step.Sent)
                     return QStringLiteral("could not be sent");
-                if (reply.isEmpty())
+                if (step.Reply.isEmpty())
                     return QStringLiteral("got no reply");
-                return QStringLiteral("got \"%1\"").arg(QString::fromLatin1(reply).trimmed());
+                return QStringLiteral("got \"%1\"").arg(QString::fromLatin1(step.Reply).trimmed());
             };
             QStringList parts;
-            if (!written.RS232Confirmed)
-                parts << QStringLiteral("the RS-232 settings (\"$P0\") %1").arg(said(written.RS232Sent, written.RS232Reply));
-            if (!written.CanConfirmed)
-                parts << QStringLiteral("the CAN settings (\"$P1\") %1").arg(said(written.CanSent, written.CanReply));
-            return Fail(CliExit::ModuleFault, QStringLiteral("Setting Failed!!! ") + parts.join(QStringLiteral("; ")));
+            if (!written.RS232.Confirmed)
+                parts << QStringLiteral("the RS-232 settings (\"$P0\") %1").arg(said(written.RS232));
+            if (!written.Can.Confirmed)
+                parts << QStringLiteral("the CAN settings (\"$P1\") %1").arg(said(written.Can));
+            return Fail(CliExit::ModuleFault,
+                        ModuleTexts::SettingVerdict(false) + QLatin1Char(' ') + parts.join(QStringLiteral("; ")));
         }
 
         TProfile back;
@@ -288,9 +291,14 @@ private:
                      {"differing", diffs},
                      {"exit_code", differing.isEmpty() ? CliExit::Ok : CliExit::ModuleFault}});
         } else {
-            out("Setting OK!!! (confirmed \"!P0\" and \"!P1\")");
-            if (differing.isEmpty())
+            // One verdict: a write the module confirmed but does not hold is no success.
+            if (differing.isEmpty()) {
+                out(ModuleTexts::SettingVerdict(true).toUtf8() + " (confirmed \"!P0\" and \"!P1\")");
                 out("read back: the module holds what was written");
+            } else {
+                out(ModuleTexts::SettingVerdict(false).toUtf8() +
+                    " (confirmed \"!P0\" and \"!P1\", but the module holds something else)");
+            }
             for (const QString &key : differing)
                 out(QStringLiteral("differs: %1: written \"%2\", module holds \"%3\"")
                         .arg(key, Profiles::ValueText(expected, key), Profiles::ValueText(back, key))
@@ -321,16 +329,47 @@ private:
     }
 
 
+    // The format of monitor -o FILE: its name's ending, else --format's.
+    bool RecordingFormat(TLogFormat &format) const
+    {
+        if (LogFormatForFileName(m_o.OutputFile, format))
+            return true;
+        if (!m_o.FormatGiven || m_o.Format == TMonitorFormat::Lines)
+            return false;
+        format = LogFormatOf(m_o.Format);
+        return true;
+    }
+
     int Monitor()
     {
         TMonitorPrinter printer(m_o.Format, nowUs());
-        // pcap is binary: a terminal would show garbage and could take escape sequences from it.
-        if (printer.IsBinary() && isatty(STDOUT_FILENO))
+        // Record to file: the window's recorder and writers; checked before the port is opened.
+        TLogRecorder recorder;
+        const bool recording = !m_o.OutputFile.isEmpty();
+        if (recording) {
+            TLogFormat format = TLogFormat::Candump;
+            if (!RecordingFormat(format))
+                return Fail(CliExit::Usage, QStringLiteral("-o %1: name the file .log (candump), .csv, .raw, .pcap, .asc "
+                                                           "or .trc, or give --format")
+                                                .arg(m_o.OutputFile));
+            QString problem;
+            if (!recorder.Start(m_o.OutputFile, format, &problem, nowUs()))
+                return Fail(CliExit::Usage, problem);
+        } else if (printer.IsBinary() && isatty(STDOUT_FILENO)) {
+            // pcap is binary: a terminal would show garbage and could take escape sequences from it.
             return Fail(CliExit::Usage, QStringLiteral("pcap is binary: send it to a file or a pipe (> bus.pcap)"));
+        }
         int code = 0;
         if (!Connect(ModuleModes::Operation, code))
             return code;
-        outRaw(printer.Header());
+        if (!recording)
+            outRaw(printer.Header());
+        // At least once a second on the disk: a crash or a power cut loses no more.
+        QTimer flush;
+        flush.setInterval(TLogRecorder::FlushIntervalMs);
+        QObject::connect(&flush, &QTimer::timeout, [&recorder] { recorder.Flush(); });
+        if (recording)
+            flush.start();
 
         bool timeUp = false;
         QTimer timer;
@@ -345,21 +384,37 @@ private:
         const TLineSplitter::Sink print = [&](const TLine &line) {
             if (m_o.Count >= 0 && count >= m_o.Count)
                 return;
+            ++count;
+            if (recording) {
+                TFrameRow row;
+                row.timeUs = line.timeUs;
+                row.text = line.text;
+                row.raw = line.raw;
+                row.decoded = DecodeLine(line.text.data(), line.text.size());
+                recorder.Add(row);
+                return;
+            }
             // The module's checksum, when it adds one, is read by the frame decoder itself.
             outRaw(printer.Record(line.text, line.timeUs));
-            ++count;
         };
         // What came after the probe's reply in the same read is the first of the stream.
         splitter.Feed(m_info.Leftover, nowUs(), print);
-        while (!timeUp && !Interrupted() && !m_link.LineLost() && (m_o.Count < 0 || count < m_o.Count))
+        auto recordingFailed = [&] { return recording && !recorder.Recording(); };
+        while (!timeUp && !Interrupted() && !m_link.LineLost() && !recordingFailed()
+               && (m_o.Count < 0 || count < m_o.Count))
             splitter.Feed(m_link.WaitAndRead(), nowUs(), print);
         // The log ends properly however the monitor ends.
-        outRaw(printer.Footer());
-        if (printer.LeftOut() > 0)
+        if (!recording)
+            outRaw(printer.Footer());
+        recorder.Stop();
+        if (recording && !recorder.Error().isEmpty())
+            return Fail(CliExit::ModuleFault, recorder.Error());
+        const uint64_t leftOut = recording ? recorder.LeftOut() : printer.LeftOut();
+        const TLogFormat written = recording ? recorder.Format() : LogFormatOf(m_o.Format);
+        if (leftOut > 0)
             err(QStringLiteral("%1 frame(s) with a wrong checksum were left out of the %2 output")
-                    .arg(printer.LeftOut())
-                    .arg(QLatin1String(m_o.Format == TMonitorFormat::Candump ? "candump"
-                                                                              : LogFormatSuffix(LogFormatOf(m_o.Format)))));
+                    .arg(leftOut)
+                    .arg(QLatin1String(written == TLogFormat::Candump ? "candump" : LogFormatSuffix(written))));
         if (m_link.LineLost())
             return Fail(CliExit::ModuleFault, m_link.PortName() + QStringLiteral(" Connection Lost!"));
         return CliExit::Ok;

@@ -88,6 +88,7 @@ QString format(TCliOptions &o, const QString &v)
             continue;
         if (v == QLatin1String(row.name)) {
             o.Format = row.format;
+            o.FormatGiven = true;
             return {};
         }
         names << QLatin1String(row.name);
@@ -168,7 +169,10 @@ const OptionRow kOptions[] = {
     {"version", nullptr, "show the version", nullptr, [](TCliOptions &o, const QString &) { o.Version = true; return QString(); }},
     {"json", nullptr, "print one JSON object", "info set defaults",
      [](TCliOptions &o, const QString &) { o.Json = true; return QString(); }},
-    {"o output", "FILE", "write the profile to FILE instead of standard output", "get", output},
+    {"o output", "FILE", "get: write the profile to FILE instead of standard output;\n"
+                         "monitor: record every line to FILE as it comes, in the format its\n"
+                         "name ends in (.log candump, .csv, .raw), else --format's",
+     "get monitor", output},
     {"no-probe", nullptr, "open the port and go straight to the lines, as the window's\n"
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
                           "for a busy bus that would fill the probe's reply",

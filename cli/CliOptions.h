@@ -21,7 +21,8 @@ struct TCliOptions {
 
     TCliCommand Command = TCliCommand::None;
     bool NoProbe = false;      // open the port and go straight to the lines, as the pair test
-    QString OutputFile;        // -o FILE; empty: standard output
+    QString OutputFile;        // -o FILE (get: the profile; monitor: the recording); empty: standard output
+    bool FormatGiven = false;  // monitor --format was given
     QString ProfileFile;       // set PROFILE; "-" reads standard input
     QStringList Lines;         // send LINE...
     TMonitorFormat Format = TMonitorFormat::Lines;

@@ -38,6 +38,13 @@ RELATED = {(role, label) for role, label in CONTROLS if role in ("combo box", "t
 # While the list receives, its pause button reads "Stop".
 OPERATION_CONTROLS = [c for c in CONTROLS if c != ("push button", "Start")]
 DIALOG = [("combo box", "COM Port"), ("combo box", "K-3316 Baud"), ("text", "Timeout")]
+# The Frame Monitor window (View menu, F6): a window with its title, every control by its label.
+FRAME_MONITOR = [
+    ("push button", "Pause"), ("push button", "Clear"), ("push button", "Save As..."),
+    ("push button", "Record..."), ("combo box", "View:"), ("spin button", "History:"),
+    ("text", "Identifiers:"), ("combo box", "Kind:"), ("text", "Text:"), ("table", "Lines"),
+]
+FRAME_MONITOR_RELATED = {c for c in FRAME_MONITOR if c[1].endswith(":")}
 
 failures = []
 
@@ -176,6 +183,33 @@ def window(app, title):
     return None
 
 
+def top_window(app, title):
+    for i in range(app.childCount):
+        child = app.getChildAtIndex(i)
+        if child is not None and child.name == title:
+            return child
+    return None
+
+
+def check_frame_monitor(app):
+    nodes = []
+    walk(app, nodes)
+    items = [n for n in nodes if n.getRoleName() == "menu item" and n.name == "Frame Monitor"]
+    if not items:
+        fail("frame monitor: no menu item \"Frame Monitor\"")
+        return
+    press(items[0])
+    if not wait_for(lambda: top_window(app, "Frame Monitor") is not None):
+        fail("frame monitor: no window named \"Frame Monitor\" appeared")
+        return
+    window = top_window(app, "Frame Monitor")
+    if window.getRoleName() not in ("frame", "window"):
+        fail("frame monitor: reaches a screen reader as a %r, not a window" % window.getRoleName())
+    else:
+        print("accessibility: frame monitor: a %s named %r" % (window.getRoleName(), window.name))
+    check_controls(window, FRAME_MONITOR, "frame monitor", FRAME_MONITOR_RELATED)
+
+
 def connect(app, main, port, state):
     press(main[("push button", "Connect")][0])
     if not wait_for(lambda: window(app, "Settings") is not None):
@@ -205,6 +239,7 @@ def main():
 
     main_window = check_controls(app, CONTROLS, "not connected", RELATED)
     check_panels(app, ["Not connected"], "not connected")
+    check_frame_monitor(app)
 
     if connect(app, main_window, config_port, "configuration"):
         check_panels(app, ["Connected to " + config_port, "Configuration Mode"], "configuration")

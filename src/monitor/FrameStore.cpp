@@ -7,6 +7,7 @@ namespace {
 constexpr int TimeBits = 49;
 constexpr int64_t TimeBias = int64_t(1) << (TimeBits - 1); // about 8.9 years either side of the base
 constexpr uint64_t TimeLowBits = 35;
+constexpr size_t BlockBytes = size_t(1) << 20;
 
 } // namespace
 
@@ -33,8 +34,16 @@ void TFrameStore::AddLine(const TLine &line)
     const int64_t offset = std::clamp<int64_t>(line.timeUs - m_timeBaseUs, -TimeBias, TimeBias - 1) + TimeBias;
     const auto time = uint64_t(offset);
     const TDecodedLine d = DecodeLine(line.text.data(), line.text.size());
-    m_bytes.append(line.raw.data(), size_t(line.raw.size()));
-    const uint64_t end = m_bytesBase + m_bytes.size();
+    const auto size = size_t(line.raw.size());
+    if (m_blocks.empty() || (m_blocks.back().bytes.size() + size > BlockBytes && !m_blocks.back().bytes.empty())) {
+        Block block;
+        block.base = m_bytesEnd;
+        block.bytes.reserve(std::max(BlockBytes, size));
+        m_blocks.push_back(std::move(block));
+    }
+    m_blocks.back().bytes.append(line.raw.data(), size);
+    m_bytesEnd += size;
+    const uint64_t end = m_bytesEnd;
     Packed p;
     p.a = end | uint64_t(d.kind) << 40 | uint64_t(d.checksum) << 43 | uint64_t(line.terminated) << 45
         | uint64_t(d.dlc) << 46 | (time >> TimeLowBits) << 50;
@@ -58,15 +67,29 @@ void TFrameStore::AddLine(const TLine &line)
     }
 }
 
+const std::string &TFrameStore::BlockAt(uint64_t offset, uint64_t &blockBase) const
+{
+    // The last block whose base is at or before the offset.
+    auto it = std::upper_bound(m_blocks.begin(), m_blocks.end(), offset,
+                               [](uint64_t o, const Block &b) { return o < b.base; });
+    --it;
+    blockBase = it->base;
+    return it->bytes;
+}
+
 void TFrameStore::DropOldest(qsizetype rows)
 {
     rows = std::min(rows, Count());
     if (rows <= 0)
         return;
     const uint64_t newBase = End(rows - 1);
-    const size_t bytes = size_t(newBase - m_bytesBase);
-    m_firstAfterCr = bytes > 0 ? m_bytes[bytes - 1] == '\r' : m_firstAfterCr;
-    m_bytes.erase(0, bytes);
+    uint64_t blockBase = 0;
+    const std::string &last = BlockAt(newBase - 1, blockBase);
+    m_firstAfterCr = last[size_t(newBase - 1 - blockBase)] == '\r';
+    while (m_blocks.size() > 1 && m_blocks[1].base <= newBase)
+        m_blocks.pop_front();
+    if (newBase == m_bytesEnd)
+        m_blocks.clear();
     m_bytesBase = newBase;
     m_records.erase(m_records.begin(), m_records.begin() + rows);
     m_firstNumber += uint64_t(rows);
@@ -82,10 +105,10 @@ void TFrameStore::SetCapacity(qsizetype rows)
 
 void TFrameStore::Clear()
 {
-    if (!m_bytes.empty())
-        m_firstAfterCr = m_bytes.back() == '\r';
-    m_bytesBase += m_bytes.size();
-    std::string().swap(m_bytes);
+    if (!m_blocks.empty() && !m_blocks.back().bytes.empty())
+        m_firstAfterCr = m_blocks.back().bytes.back() == '\r';
+    m_bytesBase = m_bytesEnd;
+    std::deque<Block>().swap(m_blocks);
     m_firstNumber += uint64_t(Count());
     m_dropped = 0;
     std::deque<Packed>().swap(m_records);
@@ -94,7 +117,11 @@ void TFrameStore::Clear()
 bool TFrameStore::AfterCr(qsizetype row) const
 {
     const uint64_t begin = Begin(row);
-    return begin == m_bytesBase ? m_firstAfterCr : m_bytes[size_t(begin - m_bytesBase - 1)] == '\r';
+    if (begin == m_bytesBase)
+        return m_firstAfterCr;
+    uint64_t blockBase = 0;
+    const std::string &block = BlockAt(begin - 1, blockBase);
+    return block[size_t(begin - 1 - blockBase)] == '\r';
 }
 
 TFrameRecord TFrameStore::Record(qsizetype row) const
@@ -115,15 +142,25 @@ TFrameRecord TFrameStore::Record(qsizetype row) const
 QByteArrayView TFrameStore::Raw(qsizetype row) const
 {
     const uint64_t begin = Begin(row);
-    return QByteArrayView(m_bytes.data() + (begin - m_bytesBase), qsizetype(End(row) - begin));
+    uint64_t blockBase = 0;
+    const std::string &block = BlockAt(begin, blockBase);
+    return QByteArrayView(block.data() + (begin - blockBase), qsizetype(End(row) - begin));
 }
 
-QByteArrayView TFrameStore::RawRows(qsizetype first, qsizetype end) const
+void TFrameStore::AppendRawRows(QByteArray &out, qsizetype first, qsizetype end) const
 {
     if (first >= end)
-        return QByteArrayView();
-    const uint64_t begin = Begin(first);
-    return QByteArrayView(m_bytes.data() + (begin - m_bytesBase), qsizetype(End(end - 1) - begin));
+        return;
+    uint64_t from = Begin(first);
+    const uint64_t to = End(end - 1);
+    out.reserve(out.size() + qsizetype(to - from));
+    while (from < to) {
+        uint64_t blockBase = 0;
+        const std::string &block = BlockAt(from, blockBase);
+        const uint64_t blockEnd = std::min<uint64_t>(to, blockBase + block.size());
+        out.append(block.data() + (from - blockBase), qsizetype(blockEnd - from));
+        from = blockEnd;
+    }
 }
 
 QByteArrayView TFrameStore::Text(qsizetype row) const

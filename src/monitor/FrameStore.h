@@ -1,6 +1,6 @@
 #pragma once
 // Every line the receive loop read, split by the one line splitter, in one compact store: the
-// bytes once, plus a small record per line (where it ends, when it came, its decoded identifier,
+// bytes once (in blocks of about a megabyte, no line split between two), plus a small record per line (where it ends, when it came, its decoded identifier,
 // kind and length). A line that spans several reads is joined; a line still waiting for its CR
 // is pending until a later read completes it. The rows' bytes, concatenated, are exactly the
 // bytes read since the last Clear, but for the pending line.
@@ -71,15 +71,20 @@ public:
     QByteArrayView Text(qsizetype row) const;
     QByteArrayView Raw(qsizetype row) const;
     TFrameRow Row(qsizetype row) const;
-    // The bytes of rows [first, end), in one piece.
-    QByteArrayView RawRows(qsizetype first, qsizetype end) const;
+    // The bytes of rows [first, end), appended to `out`.
+    void AppendRawRows(QByteArray &out, qsizetype first, qsizetype end) const;
 
     bool HasPending() const { return m_splitter.HasPendingText(); }
     QByteArrayView PendingText() const { return m_splitter.PendingText(); }
     QByteArrayView PendingRaw() const { return m_splitter.PendingRaw(); }
     int64_t PendingTimeUs() const { return m_splitter.PendingTimeUs(); }
     // Every row's bytes, the pending line not included.
-    QByteArrayView AllBytes() const { return RawRows(0, Count()); }
+    QByteArray AllBytes() const
+    {
+        QByteArray out;
+        AppendRawRows(out, 0, Count());
+        return out;
+    }
 
     // Running totals since the store was made (Clear keeps them): for rates.
     uint64_t TotalBytes() const { return m_totalBytes; }
@@ -99,10 +104,18 @@ private:
     uint64_t End(qsizetype row) const { return m_records[size_t(row)].a & ((uint64_t(1) << EndBits) - 1); }
     uint64_t Begin(qsizetype row) const { return row == 0 ? m_bytesBase : End(row - 1); }
     bool AfterCr(qsizetype row) const;
+    // The block holding the byte at stream offset `offset`.
+    const std::string &BlockAt(uint64_t offset, uint64_t &blockBase) const;
 
+    // Dropping the oldest rows frees whole blocks: no byte is ever moved.
+    struct Block {
+        uint64_t base = 0; // stream offset of its first byte
+        std::string bytes;
+    };
     TLineSplitter m_splitter;
-    std::string m_bytes;       // the rows' bytes; m_bytes[0] is stream offset m_bytesBase
-    uint64_t m_bytesBase = 0;
+    std::deque<Block> m_blocks;
+    uint64_t m_bytesBase = 0;  // stream offset of row 0's first byte
+    uint64_t m_bytesEnd = 0;   // stream offset past the last row
     bool m_firstAfterCr = true; // the byte before row 0 was a CR (or there was none)
     std::deque<Packed> m_records; // grows in blocks: no copy of a million records at once
     qsizetype m_capacity = DefaultCapacity;

@@ -18,6 +18,11 @@ TIdSummaryModel::TIdSummaryModel(const TFrameStore *store, TFrameTableModel *fra
 {
     connect(frames, &TFrameTableModel::Reset, this, &TIdSummaryModel::Rebuild);
     connect(frames, &TFrameTableModel::RowsShown, this, [this] { Consume(); });
+    // The history's oldest rows went: counted again over what is kept.
+    connect(frames, &TFrameTableModel::RowsDropped, this, [this] {
+        if (m_active)
+            Rebuild();
+    });
     // Counting starts when the view is first shown: no work for a view nobody looks at.
 }
 
@@ -67,7 +72,10 @@ QVariant TIdSummaryModel::data(const QModelIndex &index, int role) const
         return QString::number(e.count);
     case ColDlc:
     case ColData: {
-        const TFrameRow row = m_store->Row(e.lastRow);
+        const uint64_t first = m_store->FirstNumber();
+        if (e.lastNumber < first || e.lastNumber - first >= uint64_t(m_store->Count()))
+            return {};
+        const TFrameRow row = m_store->Row(qsizetype(e.lastNumber - first));
         if (index.column() == ColDlc)
             return QString::number(row.decoded.dlc);
         if (IsRemote(row.decoded.kind))
@@ -113,6 +121,8 @@ bool TIdSummaryModel::Take(std::vector<Entry> &entries, qsizetype &consumed) con
     const qsizetype rows = m_frames->ShownStoreRows();
     for (; consumed < rows; ++consumed) {
         const qsizetype storeRow = m_frames->StoreRow(int(consumed));
+        if (storeRow < 0)
+            continue;
         const TFrameRecord &r = m_store->Record(storeRow);
         if (!IsCanFrame(r.kind))
             continue;
@@ -131,7 +141,7 @@ bool TIdSummaryModel::Take(std::vector<Entry> &entries, qsizetype &consumed) con
         }
         ++e->count;
         e->lastUs = r.timeUs;
-        e->lastRow = storeRow;
+        e->lastNumber = m_store->FirstNumber() + uint64_t(storeRow);
     }
     if (fresh.empty())
         return false;

@@ -1,6 +1,7 @@
 // k3316-cli against the virtual module: every command, its output and its exit code.
 
 #include "support/CliRun.h"
+#include "support/FakeModule.h"
 #include "support/SimProcess.h"
 
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 #include <csignal>
@@ -315,10 +317,12 @@ private slots:
             QVERIFY2(re.match(line).hasMatch(), qPrintable(line));
     }
 
-    // The binary and foreign log formats, read back by their own readers: 7 frames each.
+    // The binary and foreign log formats, printed or recorded with -o, read back by their own
+    // readers: 7 frames each.
     void monitorWritesLogsTheirReadersRead_data()
     {
         QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("record");
         QTest::addColumn<QString>("reader");
         QTest::addColumn<QStringList>("readerArgs"); // the file's name follows
         QTest::addColumn<QByteArray>("framesIn");    // what marks a frame in the file, for the TRC row
@@ -326,34 +330,48 @@ private slots:
         const QString count = QStringLiteral("import sys, can\n"
                                              "r = can.ASCReader if sys.argv[1].endswith('.asc') else can.TRCReader\n"
                                              "print('\\n'.join('%X' % m.arbitration_id for m in r(sys.argv[1])))\n");
-        QTest::newRow("pcap") << "pcap" << "tshark" << QStringList{"-T", "fields", "-e", "can.id", "-r"} << QByteArray();
-        QTest::newRow("ASC") << "asc" << python << QStringList{"-c", count} << QByteArray();
+        const QStringList tsharkArgs{"-T", "fields", "-e", "can.id", "-r"};
+        QTest::newRow("pcap") << "pcap" << false << "tshark" << tsharkArgs << QByteArray();
+        QTest::newRow("pcap recorded") << "pcap" << true << "tshark" << tsharkArgs << QByteArray();
+        QTest::newRow("ASC") << "asc" << false << python << QStringList{"-c", count} << QByteArray();
+        QTest::newRow("ASC recorded") << "asc" << true << python << QStringList{"-c", count} << QByteArray();
         // python-can reads TRC data frames only
-        QTest::newRow("TRC") << "trc" << python << QStringList{"-c", count} << QByteArray(" DT ");
+        QTest::newRow("TRC") << "trc" << false << python << QStringList{"-c", count} << QByteArray(" DT ");
     }
     void monitorWritesLogsTheirReadersRead()
     {
         QFETCH(QString, format);
+        QFETCH(bool, record);
         QFETCH(QString, reader);
         QFETCH(QStringList, readerArgs);
         QFETCH(QByteArray, framesIn);
         SimProcess sim({"--mode", "operation", "--traffic", "200", "--traffic-count", "7", "--traffic-after", "50"});
         QVERIFY(sim.isRunning());
-        const CliResult r = RunCli({"--port", sim.path(), "monitor", "--format", format, "--count", "7"});
-        QCOMPARE(r.exitCode, 0);
         const QString path = file("bus." + format);
-        QFile out(path);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        QCOMPARE(out.write(r.out), r.out.size());
-        out.close();
+        QFile::remove(path);
+        // Recorded: the ending names the format.
+        const QStringList how = record ? QStringList{"-o", path} : QStringList{"--format", format};
+        const CliResult r = RunCli(QStringList{"--port", sim.path(), "monitor", "--count", "7"} + how);
+        QCOMPARE(r.exitCode, 0);
+        QByteArray written = r.out;
+        if (record) {
+            QVERIFY(r.out.isEmpty());
+            QFile in(path);
+            QVERIFY(in.open(QIODevice::ReadOnly));
+            written = in.readAll();
+        } else {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            QCOMPARE(out.write(r.out), r.out.size());
+        }
         QProcess p;
         p.start(reader, readerArgs + QStringList{path});
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitCode(), 0);
-        const int frames = framesIn.isEmpty() ? 7 : int(r.out.count(framesIn));
+        const int frames = framesIn.isEmpty() ? 7 : int(written.count(framesIn));
         QCOMPARE(int(p.readAllStandardOutput().count('\n')), frames);
         if (format == QLatin1String("asc"))
-            QVERIFY(r.out.endsWith("End TriggerBlock\n"));
+            QVERIFY(written.endsWith("End TriggerBlock\n"));
     }
 
     // A busy bus fills the probe's reply; without the probe the lines are simply read.
@@ -366,6 +384,76 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QVERIFY(linesOf(r.out).size() >= 19); // the first line read may have begun before the port was opened
         QCOMPARE(receivedBySim(log), QStringList());
+    }
+
+    // The stream as the window reads it: the bytes after the probe's reply first, CR LF lines,
+    // frames with a wrong checksum left out of candump and counted, and -o FILE recording.
+    void monitorReadsTheStreamAsTheWindowDoes_data()
+    {
+        QTest::addColumn<QByteArray>("probeReply");
+        QTest::addColumn<QByteArray>("later");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("record"); // -o FILE in the test's directory, or /dev/...; empty: none
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("frames"); // identifiers and data of the candump lines
+        QTest::addColumn<QString>("complaint"); // in standard error
+        QTest::newRow("CR LF, a line begun in the probe's read")
+            << QByteArray("!R2.05\r\nt4") << QByteArray("561AA\r\nt1230\r\n") << QStringList{"--format", "candump", "--count", "2"} << ""
+            << 0 << QByteArray("456#AA 123#") << "";
+        QTest::newRow("wrong checksum left out of candump")
+            << QByteArray("!R2.05\r") << QByteArray("t12303A\rt12303B\rt12303A\r") << QStringList{"--format", "candump", "--count", "3"} << ""
+            << 0 << QByteArray("123# 123#") << "1 frame(s) with a wrong checksum were left out";
+        QTest::newRow("-o FILE.log records")
+            << QByteArray("!R2.05\r") << QByteArray("t12303A\rt12303B\rt4561AA\r\n") << QStringList{"--format", "candump", "--count", "3"}
+            << "rec.log" << 0 << QByteArray("123# 456#AA") << "1 frame(s) with a wrong checksum were left out";
+        QTest::newRow("-o on a full disk") << QByteArray("!R2.05\r") << QByteArray("t1230\rt4560\r")
+                                           << QStringList{"--format", "candump", "--count", "2"} << "/dev/full" << 1 << QByteArray()
+                                           << "Cannot write \"/dev/full\": No space left on device";
+        QTest::newRow("-o with no format") << QByteArray("!R2.05\r") << QByteArray() << QStringList{"--count", "1"}
+                                           << "rec.txt" << 2 << QByteArray() << "name the file .log";
+    }
+    void monitorReadsTheStreamAsTheWindowDoes()
+    {
+        QFETCH(QByteArray, probeReply);
+        QFETCH(QByteArray, later);
+        QFETCH(QStringList, options);
+        QFETCH(QString, record);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, frames);
+        QFETCH(QString, complaint);
+        FakeModule module;
+        module.reply = [&](const QByteArray &line) {
+            if (line != "#A")
+                return QByteArray();
+            QTimer::singleShot(100, &module, [&] { module.send(later); });
+            return probeReply;
+        };
+        const QString path = record.startsWith(QLatin1Char('/')) ? record : file(record);
+        QStringList args{"--port", module.path(), "monitor"};
+        args << options;
+        if (!record.isEmpty())
+            args << "-o" << path;
+        QProcess cli;
+        cli.start(CliExecutable(), args);
+        QVERIFY(cli.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(cli.state() == QProcess::NotRunning, 10000);
+        const QByteArray err = cli.readAllStandardError();
+        QCOMPARE(cli.exitCode(), exitCode);
+        QVERIFY2(complaint.isEmpty() ? err.isEmpty() : err.contains(complaint.toLatin1()), err.constData());
+        QByteArray out = cli.readAllStandardOutput();
+        if (!record.isEmpty()) {
+            QVERIFY(out.isEmpty()); // the lines went to the file
+            QFile f(path);
+            // (a device such as /dev/full reads without end)
+            out = !path.startsWith(QLatin1String("/dev/")) && f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }
+        QList<QByteArray> ids;
+        for (const QByteArray &line : out.split('\n'))
+            if (!line.isEmpty())
+                ids << line.mid(line.indexOf(" k3316 ") + 7);
+        QCOMPARE(ids.join(' '), frames);
+        if (exitCode == 2)
+            QVERIFY(module.lines.isEmpty()); // refused before the port was opened
     }
 
     void monitorEndsAfterItsSeconds()

@@ -47,7 +47,8 @@ private slots:
         row("send without a probe", {"--no-probe", "--port", "COM1", "send", "t0000"}, TCliCommand::Send, ok);
         row("no probe for info", {"--port", "COM1", "--no-probe", "info"}, TCliCommand::None, "another command");
         row("no probe with a value", {"--port", "COM1", "--no-probe=1", "monitor"}, TCliCommand::None, "takes no value");
-        row("output for monitor", {"--port", "COM1", "monitor", "-o", "x"}, TCliCommand::None, "another command");
+        row("monitor records to a file", {"--port", "COM1", "monitor", "-o", "bus.log"}, TCliCommand::Monitor, ok);
+        row("output for send", {"--port", "COM1", "send", "-o", "x", "t0000"}, TCliCommand::None, "another command");
         row("empty output", {"--port", "COM1", "get", "--output="}, TCliCommand::None, "must not be empty");
         row("output as a long name", {"--port", "COM1", "get", "--output", "a.json"}, TCliCommand::Get, ok);
         row("unknown short option", {"--port", "COM1", "-x", "info"}, TCliCommand::None, "unknown option -x");

@@ -83,7 +83,7 @@ private slots:
         QCOMPARE(splitter.PendingText().toByteArray(), pending);
         // nothing read is missing: the rows and the pending bytes are the bytes read
         QCOMPARE(joined + store.PendingRaw().toByteArray(), everything);
-        QCOMPARE(store.AllBytes().toByteArray(), joined);
+        QCOMPARE(store.AllBytes(), joined);
         QCOMPARE(store.TotalBytes(), uint64_t(everything.size()));
     }
 
@@ -139,7 +139,7 @@ private slots:
         QVERIFY(!store.Record(0).terminated);
         QCOMPARE(store.Text(0).toByteArray(), QByteArray("t12"));
         QCOMPARE(store.Record(1).kind, TFrameKind::StandardData);
-        QCOMPARE(store.AllBytes().toByteArray(), QByteArray("t12t1230\r"));
+        QCOMPARE(store.AllBytes(), QByteArray("t12t1230\r"));
         QCOMPARE(store.Record(1).end, uint64_t(9));
     }
 
