@@ -28,6 +28,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <unistd.h>
+
 namespace {
 
 // Every line goes out whole and at once, so a script (or Ctrl+C) never sees half of one. A
@@ -400,40 +402,43 @@ private:
     }
 
 
-    // The format of monitor -o FILE: its name's ending, else --format's (candump or csv).
+    // The format of monitor -o FILE: its name's ending, else --format's.
     bool RecordingFormat(TLogFormat &format) const
     {
         if (LogFormatForFileName(m_o.OutputFile, format))
             return true;
         if (!m_o.FormatGiven || m_o.Format == TMonitorFormat::Lines || m_o.Format == TMonitorFormat::Json)
             return false;
-        format = m_o.Format == TMonitorFormat::Candump ? TLogFormat::Candump : TLogFormat::Csv;
+        format = LogFormatOf(m_o.Format);
         return true;
     }
 
     int Monitor()
     {
+        int code = 0;
+        if (!LoadDatabases(code))
+            return code;
+        TMonitorPrinter printer(m_o.Format, nowUs(), m_o.DbcFiles.isEmpty() ? nullptr : &m_database);
         // Record to file: the window's recorder and writers; checked before the port is opened.
         TLogRecorder recorder;
         const bool recording = !m_o.OutputFile.isEmpty();
         if (recording) {
             TLogFormat format = TLogFormat::Candump;
             if (!RecordingFormat(format))
-                return Fail(CliExit::Usage, QStringLiteral("-o %1: name the file .log (candump), .csv or .raw, or give "
-                                                           "--format candump or csv")
+                return Fail(CliExit::Usage, QStringLiteral("-o %1: name the file .log (candump), .csv, .raw, .pcap, .asc "
+                                                           "or .trc, or give --format")
                                                 .arg(m_o.OutputFile));
             QString problem;
-            if (!recorder.Start(m_o.OutputFile, format, &problem))
+            if (!recorder.Start(m_o.OutputFile, format, &problem, nowUs()))
                 return Fail(CliExit::Usage, problem);
+        } else if (printer.IsBinary() && isatty(STDOUT_FILENO)) {
+            // pcap is binary: a terminal would show garbage and could take escape sequences from it.
+            return Fail(CliExit::Usage, QStringLiteral("pcap is binary: send it to a file or a pipe (> bus.pcap)"));
         }
-        int code = 0;
-        if (!LoadDatabases(code))
-            return code;
-        const bool signalCsv = m_o.Format == TMonitorFormat::Csv && !m_o.DbcFiles.isEmpty();
         if (!Connect(ModuleModes::Operation, code))
             return code;
         if (!recording)
-            outRaw(signalCsv ? SignalCsvHeader() : MonitorHeader(m_o.Format));
+            outRaw(printer.Header());
         // At least once a second on the disk: a crash or a power cut loses no more.
         QTimer flush;
         flush.setInterval(TLogRecorder::FlushIntervalMs);
@@ -449,7 +454,6 @@ private:
             timer.start(int(std::min(m_o.Seconds * 1000.0, 2147483647.0)));
         }
         int64_t count = 0;
-        uint64_t leftOut = 0;
         // The window's splitter: a line ends at its CR, a line feed beside it included.
         TLineSplitter splitter;
         const TLineSplitter::Sink print = [&](const TLine &line) {
@@ -466,19 +470,7 @@ private:
                 return;
             }
             // The module's checksum, when it adds one, is read by the frame decoder itself.
-            QByteArray record;
-            if (m_o.Format == TMonitorFormat::Json) {
-                record = FrameJsonRecord(line.timeUs, line.text, DecodeLine(line.text.data(), line.text.size()),
-                                         m_o.DbcFiles.isEmpty() ? nullptr : &m_database) + '\n';
-            } else if (signalCsv) {
-                record = SignalCsvRecords(line.timeUs, DecodeLine(line.text.data(), line.text.size()), m_database);
-            } else {
-                record = MonitorRecord(m_o.Format, line.text, line.timeUs);
-            }
-            if (m_o.Format == TMonitorFormat::Candump && record.isEmpty()
-                && IsBadFrame(DecodeLine(line.text.data(), line.text.size())))
-                ++leftOut;
-            outRaw(record);
+            outRaw(printer.Record(line.text, line.timeUs));
         };
         // What came after the probe's reply in the same read is the first of the stream.
         splitter.Feed(m_info.Leftover, nowUs(), print);
@@ -489,12 +481,18 @@ private:
             const QByteArray read = m_link.WaitAndRead();
             splitter.Feed(read, nowUs(), print);
         }
+        // The log ends properly however the monitor ends.
+        if (!recording)
+            outRaw(printer.Footer());
         recorder.Stop();
         if (recording && !recorder.Error().isEmpty())
             return Fail(CliExit::ModuleFault, recorder.Error());
-        leftOut += recorder.LeftOut();
+        const uint64_t leftOut = recording ? recorder.LeftOut() : printer.LeftOut();
+        const TLogFormat written = recording ? recorder.Format() : LogFormatOf(m_o.Format);
         if (leftOut > 0)
-            err(QStringLiteral("%1 frame(s) with a wrong checksum were left out of the candump output").arg(leftOut));
+            err(QStringLiteral("%1 frame(s) with a wrong checksum were left out of the %2 output")
+                    .arg(leftOut)
+                    .arg(QLatin1String(written == TLogFormat::Candump ? "candump" : LogFormatSuffix(written))));
         if (m_link.LineLost())
             return Fail(CliExit::ModuleFault, ModuleTexts::ConnectionLost(m_link.PortName()));
         return CliExit::Ok;

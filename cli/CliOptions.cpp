@@ -95,6 +95,9 @@ const FormatRow kFormats[] = {
     {"candump", TMonitorFormat::Candump, TCliCommand::Monitor},
     {"csv", TMonitorFormat::Csv, TCliCommand::Monitor},
     {"json", TMonitorFormat::Json, TCliCommand::Monitor},
+    {"pcap", TMonitorFormat::Pcap, TCliCommand::Monitor},
+    {"asc", TMonitorFormat::Asc, TCliCommand::Monitor},
+    {"trc", TMonitorFormat::Trc, TCliCommand::Monitor},
     {"json", TMonitorFormat::Json, TCliCommand::Decode},
     {"csv", TMonitorFormat::Csv, TCliCommand::Decode},
 };

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Decode };
-enum class TMonitorFormat { Lines, Candump, Csv, Json };
+enum class TMonitorFormat { Lines, Candump, Csv, Json, Pcap, Asc, Trc };
 
 struct TCliOptions {
     QString Port;

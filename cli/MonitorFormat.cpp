@@ -1,18 +1,40 @@
 #include "cli/MonitorFormat.h"
 
 #include "common/EscapeBytes.h"
-#include "monitor/LogWriters.h"
+#include "dbc/FrameJson.h"
+#include "dbc/SignalCsv.h"
 
 #include <QDateTime>
 
-QByteArray MonitorHeader(TMonitorFormat format)
+TLogFormat LogFormatOf(TMonitorFormat format)
 {
-    return format == TMonitorFormat::Csv ? LogHeader(TLogFormat::Csv) : QByteArray();
+    switch (format) {
+    case TMonitorFormat::Csv: return TLogFormat::Csv;
+    case TMonitorFormat::Pcap: return TLogFormat::Pcap;
+    case TMonitorFormat::Asc: return TLogFormat::Asc;
+    case TMonitorFormat::Trc: return TLogFormat::Trc;
+    case TMonitorFormat::Lines:
+    case TMonitorFormat::Json:
+    case TMonitorFormat::Candump: break;
+    }
+    return TLogFormat::Candump;
 }
 
-QByteArray MonitorRecord(TMonitorFormat format, QByteArrayView text, int64_t timeUs)
+TMonitorPrinter::TMonitorPrinter(TMonitorFormat format, int64_t startUs, const TDbcDatabase *database)
+    : m_format(format), m_encoder(LogFormatOf(format), startUs), m_database(database)
 {
-    if (format == TMonitorFormat::Lines) {
+}
+
+QByteArray TMonitorPrinter::Header() const
+{
+    if (SignalCsv())
+        return SignalCsvHeader();
+    return m_format == TMonitorFormat::Lines || m_format == TMonitorFormat::Json ? QByteArray() : m_encoder.Header();
+}
+
+QByteArray TMonitorPrinter::Record(QByteArrayView text, int64_t timeUs)
+{
+    if (m_format == TMonitorFormat::Lines) {
         const QDateTime time = QDateTime::fromMSecsSinceEpoch(timeUs / 1000);
         return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toLatin1() + ' '
                + EscapeBytes(text.data(), text.size()) + '\n';
@@ -21,5 +43,15 @@ QByteArray MonitorRecord(TMonitorFormat format, QByteArrayView text, int64_t tim
     row.timeUs = timeUs;
     row.text = text;
     row.decoded = DecodeLine(text.data(), text.size());
-    return LogRecord(format == TMonitorFormat::Candump ? TLogFormat::Candump : TLogFormat::Csv, row);
+    if (m_format == TMonitorFormat::Json)
+        return FrameJsonRecord(timeUs, text, row.decoded, m_database) + '\n';
+    if (SignalCsv())
+        return SignalCsvRecords(timeUs, row.decoded, *m_database);
+    return m_encoder.Record(row);
+}
+
+QByteArray TMonitorPrinter::Footer() const
+{
+    return m_format == TMonitorFormat::Lines || m_format == TMonitorFormat::Json || SignalCsv() ? QByteArray()
+                                                                                               : m_encoder.Footer();
 }

@@ -1,7 +1,8 @@
 # Installation layout beyond the two programs (their rules sit with their targets) and the
 # Debian package built from it with `cpack -G DEB`.
 #
-#   bin/k3316-utility, bin/k3316-sim
+#   bin/k3316-utility, bin/k3316-sim, bin/k3316-cli
+#   lib/<multiarch>/wireshark/extcap/k3316-extcap (cli/CMakeLists.txt)
 #   share/applications/k3316-utility.desktop
 #   share/icons/hicolor/scalable/apps/k3316-utility.svg
 #   share/icons/hicolor/256x256/apps/k3316-utility.png
@@ -89,7 +90,10 @@ messages, sends them once or periodically and lists every line the module
 sends.
 
 The package also holds k3316-sim, a virtual K-3316 module on a pseudo-terminal,
-for trying the utility without hardware.")
+for trying the utility without hardware, k3316-cli for scripts, and
+k3316-extcap, which lets Wireshark capture the module's CAN frames live.")
+# Wireshark runs k3316-extcap from its extcap folder; nothing else here needs it.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark")
 # dpkg-shlibdeps (package dpkg-dev) turns the linked Qt and libjpeg libraries into Depends.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 

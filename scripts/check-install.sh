@@ -42,19 +42,21 @@ expect_file() { # path-under-prefix [source-file-it-comes-from]
   return 0
 }
 
-expect_program() { # name
-  local f="$prefix/bin/$1"
-  expect_file "bin/$1" || return
-  if [ ! -x "$f" ]; then fail "bin/$1 is not executable"; return; fi
+expect_program() { # name in bin/, or a path under the prefix
+  local rel="bin/$1"
+  [[ $1 == */* ]] && rel=$1
+  local f="$prefix/$rel"
+  expect_file "$rel" || return
+  if [ ! -x "$f" ]; then fail "$rel is not executable"; return; fi
   # Every shared library must resolve from the system, not from the build tree.
   if command -v ldd >/dev/null; then
     local missing
     missing=$(ldd "$f" 2>&1 | grep 'not found')
-    [ -n "$missing" ] && fail "bin/$1 has unresolved libraries: $missing"
-    ldd "$f" 2>/dev/null | grep -q "$build" && fail "bin/$1 loads libraries from the build tree"
+    [ -n "$missing" ] && fail "$rel has unresolved libraries: $missing"
+    ldd "$f" 2>/dev/null | grep -q "$build" && fail "$rel loads libraries from the build tree"
   fi
   if command -v readelf >/dev/null && readelf -d "$f" 2>/dev/null | grep -E 'R(UN)?PATH' | grep -q "$build"; then
-    fail "bin/$1 keeps a run path into the build tree"
+    fail "$rel keeps a run path into the build tree"
   fi
 }
 
@@ -63,6 +65,13 @@ if [ -f "$source_dir/sim/main.cpp" ]; then
   expect_program k3316-sim
 else
   notes+=("k3316-sim not in this tree yet")
+fi
+
+# Wireshark's live capture, in Wireshark's extcap folder under the prefix.
+if [ -f "$source_dir/cli/ExtcapMain.cpp" ]; then
+  extcap_dir=$(sed -n 's/^K3316_EXTCAP_DIR:PATH=//p' "$build/CMakeCache.txt")
+  expect_program "${extcap_dir:-missing-K3316_EXTCAP_DIR}/k3316-extcap"
+  case "$extcap_dir" in */wireshark/extcap) ;; *) fail "k3316-extcap goes to $extcap_dir, not a wireshark/extcap folder" ;; esac
 fi
 
 expect_file "share/doc/$app/README.md" README.md

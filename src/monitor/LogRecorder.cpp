@@ -1,5 +1,7 @@
 #include "monitor/LogRecorder.h"
 
+#include <QDateTime>
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,16 +14,18 @@ constexpr qsizetype FlushBytes = 256 * 1024;
 
 } // namespace
 
-bool TLogRecorder::Start(const QString &path, TLogFormat format, QString *error)
+bool TLogRecorder::Start(const QString &path, TLogFormat format, QString *error, int64_t startUs)
 {
     Stop();
     m_path = path;
     m_format = format;
     m_error.clear();
     m_lines = 0;
-    m_leftOut = 0;
     m_written = 0;
-    m_buffer = LogHeader(format);
+    if (startUs == 0)
+        startUs = QDateTime::currentMSecsSinceEpoch() * 1000;
+    m_encoder = TLogEncoder(format, startUs);
+    m_buffer = m_encoder.Header();
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         m_error = QStringLiteral("Cannot create file \"%1\". %2").arg(path, m_file.errorString());
@@ -42,13 +46,7 @@ void TLogRecorder::Add(const TFrameRow &row)
     if (!Recording())
         return;
     ++m_lines;
-    if (m_format == TLogFormat::Candump) {
-        if (IsBadFrame(row.decoded))
-            ++m_leftOut;
-        AppendCandumpRecord(m_buffer, row);
-    } else {
-        m_buffer += LogRecord(m_format, row);
-    }
+    m_encoder.Append(m_buffer, row);
     if (m_buffer.size() >= FlushBytes)
         Flush();
 }
@@ -86,6 +84,7 @@ void TLogRecorder::Stop()
 {
     if (!Recording())
         return;
+    m_buffer += m_encoder.Footer();
     Flush();
     m_file.close();
 }

@@ -16,12 +16,13 @@ public:
     static constexpr int FlushIntervalMs = 500;
 
     // Creates (or empties) `path` and writes the format's header; false with the message.
-    bool Start(const QString &path, TLogFormat format, QString *error);
+    // `startUs`: when the recording began (ASC and TRC count from it); 0: now.
+    bool Start(const QString &path, TLogFormat format, QString *error, int64_t startUs = 0);
     void Add(const TFrameRow &row);
     // Hands what was gathered to the file and the disk. False when the recording stopped (now
     // or before); Error() then says why.
     bool Flush();
-    // Flushes and closes; nothing more is recorded.
+    // Writes the format's end (ASC's), flushes and closes; nothing more is recorded.
     void Stop();
 
     bool Recording() const { return m_file.isOpen(); }
@@ -29,7 +30,7 @@ public:
     TLogFormat Format() const { return m_format; }
     QString Error() const { return m_error; }
     uint64_t Lines() const { return m_lines; }
-    uint64_t LeftOut() const { return m_leftOut; } // frames candump has no place for
+    uint64_t LeftOut() const { return m_encoder.LeftOut(); } // frames with a wrong checksum the format has no place for
 
 private:
     bool Fail(const QString &reason);
@@ -37,9 +38,9 @@ private:
     QFile m_file;
     QString m_path;
     TLogFormat m_format = TLogFormat::Candump;
+    TLogEncoder m_encoder{TLogFormat::Candump};
     QByteArray m_buffer;
     qint64 m_written = 0; // bytes of whole records in the file
     uint64_t m_lines = 0;
-    uint64_t m_leftOut = 0;
     QString m_error;
 };

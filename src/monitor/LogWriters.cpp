@@ -1,6 +1,9 @@
 #include "monitor/LogWriters.h"
 
 #include "common/EscapeBytes.h"
+#include "monitor/AscWriter.h"
+#include "monitor/PcapWriter.h"
+#include "monitor/TrcWriter.h"
 
 #include <QIODevice>
 
@@ -24,9 +27,12 @@ void appendCsvField(QByteArray &out, const QByteArray &field)
 
 } // namespace
 
+constexpr TLogFormat allFormats[] = {TLogFormat::Candump, TLogFormat::Csv, TLogFormat::Raw,
+                                     TLogFormat::Pcap,    TLogFormat::Asc, TLogFormat::Trc};
+
 bool LogFormatForFileName(const QString &fileName, TLogFormat &format)
 {
-    for (TLogFormat f : {TLogFormat::Candump, TLogFormat::Csv, TLogFormat::Raw}) {
+    for (TLogFormat f : allFormats) {
         if (fileName.endsWith(QLatin1Char('.') + QLatin1String(LogFormatSuffix(f)), Qt::CaseInsensitive)) {
             format = f;
             return true;
@@ -40,14 +46,40 @@ const char *LogFormatSuffix(TLogFormat format)
     switch (format) {
     case TLogFormat::Candump: return "log";
     case TLogFormat::Csv: return "csv";
+    case TLogFormat::Pcap: return "pcap";
+    case TLogFormat::Asc: return "asc";
+    case TLogFormat::Trc: return "trc";
     case TLogFormat::Raw: break;
     }
     return "raw";
 }
 
-QByteArray LogHeader(TLogFormat format)
+bool LogFormatForName(QStringView name, TLogFormat &format)
 {
-    return format == TLogFormat::Csv ? QByteArray("time,kind,id,dlc,data,checksum,raw\r\n") : QByteArray();
+    if (name == QLatin1String("candump")) {
+        format = TLogFormat::Candump;
+        return true;
+    }
+    for (TLogFormat f : allFormats) {
+        if (f != TLogFormat::Candump && name == QLatin1String(LogFormatSuffix(f))) {
+            format = f;
+            return true;
+        }
+    }
+    return false;
+}
+
+QByteArray LogHeader(TLogFormat format, int64_t startUs)
+{
+    switch (format) {
+    case TLogFormat::Csv: return QByteArray("time,kind,id,dlc,data,checksum,raw\r\n");
+    case TLogFormat::Pcap: return PcapHeader();
+    case TLogFormat::Asc: return AscHeader(startUs);
+    case TLogFormat::Trc: return TrcHeader(startUs);
+    case TLogFormat::Candump:
+    case TLogFormat::Raw: break;
+    }
+    return QByteArray();
 }
 
 QByteArray LogRecord(TLogFormat format, const TFrameRow &row, QByteArrayView interfaceName)
@@ -55,6 +87,9 @@ QByteArray LogRecord(TLogFormat format, const TFrameRow &row, QByteArrayView int
     switch (format) {
     case TLogFormat::Candump: return CandumpRecord(row, interfaceName);
     case TLogFormat::Csv: return CsvRecord(row);
+    case TLogFormat::Pcap:
+    case TLogFormat::Asc:
+    case TLogFormat::Trc: return TLogEncoder(format, 0, interfaceName.toByteArray()).Record(row);
     case TLogFormat::Raw: break;
     }
     return RawRecord(row);
@@ -123,21 +158,66 @@ QByteArray CsvRecord(const TFrameRow &row)
     return out;
 }
 
-TLogWriter::TLogWriter(QIODevice *device, TLogFormat format, QByteArray interfaceName)
-    : m_device(device), m_format(format), m_interface(std::move(interfaceName))
+TLogEncoder::TLogEncoder(TLogFormat format, int64_t startUs, QByteArray interfaceName)
+    : m_format(format), m_startUs(startUs), m_interface(std::move(interfaceName))
 {
+}
+
+QByteArray TLogEncoder::Header() const
+{
+    return LogHeader(m_format, m_startUs);
+}
+
+void TLogEncoder::Append(QByteArray &out, const TFrameRow &row)
+{
+    const qsizetype before = out.size();
+    switch (m_format) {
+    case TLogFormat::Candump: AppendCandumpRecord(out, row, m_interface); break;
+    case TLogFormat::Pcap: AppendPcapRecord(out, row); break;
+    case TLogFormat::Asc: AppendAscRecord(out, row, m_startUs); break;
+    case TLogFormat::Trc: AppendTrcRecord(out, row, m_startUs, m_frames + 1); break;
+    case TLogFormat::Csv:
+    case TLogFormat::Raw: out += LogRecord(m_format, row, m_interface); break;
+    }
+    if (out.size() > before && IsCanFrame(row.decoded.kind))
+        ++m_frames;
+    else if (IsBadFrame(row.decoded) && m_format != TLogFormat::Csv && m_format != TLogFormat::Raw)
+        ++m_leftOut;
+}
+
+QByteArray TLogEncoder::Record(const TFrameRow &row)
+{
+    QByteArray out;
+    Append(out, row);
+    return out;
+}
+
+QByteArray TLogEncoder::Footer() const
+{
+    return m_format == TLogFormat::Asc ? AscFooter() : QByteArray();
+}
+
+TLogWriter::TLogWriter(QIODevice *device, TLogFormat format, QByteArray interfaceName, int64_t startUs)
+    : m_device(device), m_encoder(format, startUs, std::move(interfaceName))
+{
+}
+
+bool TLogWriter::Put(const QByteArray &bytes)
+{
+    return bytes.isEmpty() || m_device->write(bytes) == bytes.size();
 }
 
 bool TLogWriter::Begin()
 {
-    const QByteArray header = LogHeader(m_format);
-    return header.isEmpty() || m_device->write(header) == header.size();
+    return Put(m_encoder.Header());
 }
 
 bool TLogWriter::Write(const TFrameRow &row)
 {
-    if (m_format == TLogFormat::Candump && IsBadFrame(row.decoded))
-        ++m_leftOut;
-    const QByteArray record = LogRecord(m_format, row, m_interface);
-    return record.isEmpty() || m_device->write(record) == record.size();
+    return Put(m_encoder.Record(row));
+}
+
+bool TLogWriter::End()
+{
+    return Put(m_encoder.Footer());
 }

@@ -7,7 +7,11 @@
 //   no place to mark them);
 // - CSV (RFC 4180) with a header row: time, kind, id, dlc, data, checksum, raw; a wrong
 //   checksum is marked in its column;
-// - raw: exactly the bytes read, nothing added.
+// - raw: exactly the bytes read, nothing added;
+// - pcap (link type 227), Vector ASC and PEAK TRC 2.1 (PcapWriter.h, AscWriter.h, TrcWriter.h):
+//   CAN frames only, a frame whose checksum is wrong left out. pcap is binary; ASC and TRC count
+//   times from the start of the log and ASC ends with a footer, so a log of these formats is
+//   written through a TLogEncoder.
 
 #include "monitor/FrameStore.h"
 #include "monitor/FrameText.h"
@@ -17,15 +21,20 @@
 
 class QIODevice;
 
-enum class TLogFormat { Candump, Csv, Raw };
+enum class TLogFormat { Candump, Csv, Raw, Pcap, Asc, Trc };
 
-// The format a file name asks for by its ending (".log", ".csv", ".raw", any case), or false.
+// The format a file name asks for by its ending (".log", ".csv", ".raw", ".pcap", ".asc",
+// ".trc", any case), or false.
 bool LogFormatForFileName(const QString &fileName, TLogFormat &format);
-const char *LogFormatSuffix(TLogFormat format); // "log", "csv", "raw"
+const char *LogFormatSuffix(TLogFormat format); // "log", "csv", "raw", "pcap", "asc", "trc"
+// The format named on a command line ("candump", "csv", "raw", "pcap", "asc", "trc"), or false.
+bool LogFormatForName(QStringView name, TLogFormat &format);
 
-// What starts a file of the format (the CSV header row; nothing for the others).
-QByteArray LogHeader(TLogFormat format);
-// One row in the format, line end included; empty when the format leaves the row out.
+// What starts a file of the format (the CSV header row, the pcap, ASC and TRC headers with the
+// measurement starting at `startUs`; nothing for the others).
+QByteArray LogHeader(TLogFormat format, int64_t startUs = 0);
+// One row in the format, line end included; empty when the format leaves the row out. ASC and
+// TRC rows count from the epoch here: a log of those is written through TLogEncoder.
 QByteArray LogRecord(TLogFormat format, const TFrameRow &row, QByteArrayView interfaceName = "k3316");
 
 // True for a CAN frame whose checksum is wrong: candump logs leave it out.
@@ -41,19 +50,49 @@ QByteArray CsvRecord(const TFrameRow &row);
 // The row's bytes as read, line end included.
 QByteArray RawRecord(const TFrameRow &row);
 
-// Streams rows of one format to a device (a file, a pipe, standard output).
-class TLogWriter {
+// One log of any format as bytes: its header, its rows and its end, with what the formats keep
+// from row to row (the start of the measurement, the frames numbered so far). The window's
+// Save As, recording and the command-line tools all write through it.
+class TLogEncoder {
 public:
-    TLogWriter(QIODevice *device, TLogFormat format, QByteArray interfaceName = "k3316");
-    // Writes the header, if the format has one; false when the device refused it.
-    bool Begin();
-    bool Write(const TFrameRow &row);
+    // `startUs`: when the measurement began (microseconds since the epoch); ASC and TRC count
+    // their times from it and write it in their headers.
+    explicit TLogEncoder(TLogFormat format, int64_t startUs = 0, QByteArray interfaceName = "k3316");
+    TLogFormat Format() const { return m_format; }
+    bool IsBinary() const { return m_format == TLogFormat::Pcap; }
+    QByteArray Header() const;
+    // Appends the row in the format; nothing when the format leaves it out.
+    void Append(QByteArray &out, const TFrameRow &row);
+    QByteArray Record(const TFrameRow &row);
+    // What ends the log (ASC's "End TriggerBlock"; nothing for the others).
+    QByteArray Footer() const;
+    uint64_t FramesWritten() const { return m_frames; }
     // Frames the format left out because their checksum was wrong.
     uint64_t LeftOut() const { return m_leftOut; }
 
 private:
-    QIODevice *m_device;
     TLogFormat m_format;
+    int64_t m_startUs;
     QByteArray m_interface;
+    uint64_t m_frames = 0;
     uint64_t m_leftOut = 0;
+};
+
+// Streams rows of one format to a device (a file, a pipe, standard output).
+class TLogWriter {
+public:
+    TLogWriter(QIODevice *device, TLogFormat format, QByteArray interfaceName = "k3316", int64_t startUs = 0);
+    // Writes the header, if the format has one; false when the device refused it.
+    bool Begin();
+    bool Write(const TFrameRow &row);
+    // Writes the format's end, if it has one; false when the device refused it.
+    bool End();
+    // Frames the format left out because their checksum was wrong.
+    uint64_t LeftOut() const { return m_encoder.LeftOut(); }
+
+private:
+    bool Put(const QByteArray &bytes);
+
+    QIODevice *m_device;
+    TLogEncoder m_encoder;
 };

@@ -49,8 +49,10 @@ const KindChoice kindChoices[] = {
     {"other", bit(TFrameKind::Other)},
 };
 
-const char *const formatFilters[] = {"candump log (*.log)", "CSV (*.csv)", "Raw stream (*.raw)"};
-const TLogFormat formats[] = {TLogFormat::Candump, TLogFormat::Csv, TLogFormat::Raw};
+const char *const formatFilters[] = {"candump log (*.log)", "CSV (*.csv)",         "Raw stream (*.raw)",
+                                     "pcap (*.pcap)",       "Vector ASC (*.asc)", "PEAK TRC 2.1 (*.trc)"};
+const TLogFormat formats[] = {TLogFormat::Candump, TLogFormat::Csv, TLogFormat::Raw,
+                              TLogFormat::Pcap,    TLogFormat::Asc, TLogFormat::Trc};
 
 QLabel *buddyLabel(const QString &text, QWidget *buddy, QWidget *parent)
 {
@@ -364,7 +366,7 @@ void TFrameMonitor::changeEvent(QEvent *event)
 
 QByteArray TFrameMonitor::ExportBytes(TLogFormat format, uint64_t *leftOut) const
 {
-    QByteArray out = LogHeader(format);
+    QByteArray out;
     uint64_t bad = 0;
     // Complete rows only: a line still waiting for its CR is not in any export.
     const int rows = int(m_frames->ShownStoreRows());
@@ -380,19 +382,23 @@ QByteArray TFrameMonitor::ExportBytes(TLogFormat format, uint64_t *leftOut) cons
         if (first >= 0)
             m_store->AppendRawRows(out, first, m_frames->StoreRow(rows - 1) + 1);
     } else {
-        out.reserve(out.size() + rows * (format == TLogFormat::Csv ? 80 : 40));
+        // ASC and TRC count from the first row saved.
+        int64_t startUs = QDateTime::currentMSecsSinceEpoch() * 1000;
         for (int row = 0; row < rows; ++row) {
-            const qsizetype storeRow = m_frames->StoreRow(row);
-            if (storeRow < 0)
-                continue;
-            const TFrameRow frame = m_store->Row(storeRow);
-            if (format == TLogFormat::Candump) {
-                bad += IsBadFrame(frame.decoded) ? 1 : 0;
-                AppendCandumpRecord(out, frame);
-            } else {
-                out += LogRecord(format, frame);
+            if (const qsizetype storeRow = m_frames->StoreRow(row); storeRow >= 0) {
+                startUs = m_store->Record(storeRow).timeUs;
+                break;
             }
         }
+        TLogEncoder encoder(format, startUs);
+        out = encoder.Header();
+        out.reserve(out.size() + rows * (format == TLogFormat::Csv ? 80 : 40));
+        for (int row = 0; row < rows; ++row) {
+            if (const qsizetype storeRow = m_frames->StoreRow(row); storeRow >= 0)
+                encoder.Append(out, m_store->Row(storeRow));
+        }
+        out += encoder.Footer();
+        bad = encoder.LeftOut();
     }
     if (leftOut)
         *leftOut = bad;
@@ -501,7 +507,10 @@ void TFrameMonitor::ShowRecordState()
     else
         text = QStringLiteral("Recorded to \"%1\": %2 lines").arg(m_recorder.Path(), c.toString(qulonglong(m_recorder.Lines())));
     if (m_recorder.LeftOut() > 0)
-        text += QStringLiteral(" (%1 with a wrong checksum left out of the candump log)").arg(c.toString(qulonglong(m_recorder.LeftOut())));
+        text += QStringLiteral(" (%1 with a wrong checksum left out of the %2 log)")
+                    .arg(c.toString(qulonglong(m_recorder.LeftOut())),
+                         QLatin1String(m_recorder.Format() == TLogFormat::Candump ? "candump"
+                                                                                  : LogFormatSuffix(m_recorder.Format())));
     RecordLabel->setText(text);
     RecordLabel->show();
 }

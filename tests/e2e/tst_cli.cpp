@@ -543,6 +543,61 @@ private slots:
         const CliResult r = RunCli(QStringList{"--port", sim.path(), "send", "--dbc", file("engine.dbc")} + values);
         QVERIFY2(r.exitCode == 0, r.err.constData());
         QTRY_COMPARE(receivedBySim(encodedLog), receivedBySim(typedLog));
+    // The binary and foreign log formats, printed or recorded with -o, read back by their own
+    // readers: 7 frames each.
+    void monitorWritesLogsTheirReadersRead_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("record");
+        QTest::addColumn<QString>("reader");
+        QTest::addColumn<QStringList>("readerArgs"); // the file's name follows
+        QTest::addColumn<QByteArray>("framesIn");    // what marks a frame in the file, for the TRC row
+        const QString python = QStringLiteral("/usr/bin/python3"); // Debian's, with Debian's python-can
+        const QString count = QStringLiteral("import sys, can\n"
+                                             "r = can.ASCReader if sys.argv[1].endswith('.asc') else can.TRCReader\n"
+                                             "print('\\n'.join('%X' % m.arbitration_id for m in r(sys.argv[1])))\n");
+        const QStringList tsharkArgs{"-T", "fields", "-e", "can.id", "-r"};
+        QTest::newRow("pcap") << "pcap" << false << "tshark" << tsharkArgs << QByteArray();
+        QTest::newRow("pcap recorded") << "pcap" << true << "tshark" << tsharkArgs << QByteArray();
+        QTest::newRow("ASC") << "asc" << false << python << QStringList{"-c", count} << QByteArray();
+        QTest::newRow("ASC recorded") << "asc" << true << python << QStringList{"-c", count} << QByteArray();
+        // python-can reads TRC data frames only
+        QTest::newRow("TRC") << "trc" << false << python << QStringList{"-c", count} << QByteArray(" DT ");
+    }
+    void monitorWritesLogsTheirReadersRead()
+    {
+        QFETCH(QString, format);
+        QFETCH(bool, record);
+        QFETCH(QString, reader);
+        QFETCH(QStringList, readerArgs);
+        QFETCH(QByteArray, framesIn);
+        SimProcess sim({"--mode", "operation", "--traffic", "200", "--traffic-count", "7", "--traffic-after", "50"});
+        QVERIFY(sim.isRunning());
+        const QString path = file("bus." + format);
+        QFile::remove(path);
+        // Recorded: the ending names the format.
+        const QStringList how = record ? QStringList{"-o", path} : QStringList{"--format", format};
+        const CliResult r = RunCli(QStringList{"--port", sim.path(), "monitor", "--count", "7"} + how);
+        QCOMPARE(r.exitCode, 0);
+        QByteArray written = r.out;
+        if (record) {
+            QVERIFY(r.out.isEmpty());
+            QFile in(path);
+            QVERIFY(in.open(QIODevice::ReadOnly));
+            written = in.readAll();
+        } else {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            QCOMPARE(out.write(r.out), r.out.size());
+        }
+        QProcess p;
+        p.start(reader, readerArgs + QStringList{path});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        const int frames = framesIn.isEmpty() ? 7 : int(written.count(framesIn));
+        QCOMPARE(int(p.readAllStandardOutput().count('\n')), frames);
+        if (format == QLatin1String("asc"))
+            QVERIFY(written.endsWith("End TriggerBlock\n"));
     }
 
     // A busy bus fills the probe's reply; without the probe the lines are simply read.

@@ -9,6 +9,7 @@
 #include "protocol/Framing.h"
 #include "support/FakeModule.h"
 #include "support/MessageBoxRecorder.h"
+#include "support/ModalDriver.h"
 #include "support/OperationConnect.h"
 #include "support/SimProcess.h"
 #include "support/Steps.h"
@@ -28,6 +29,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -172,6 +174,17 @@ private slots:
             QCOMPARE(fields[5], lines[i].right(3).left(2) + " ok");
             QCOMPARE(fields[6], lines[i].chopped(1));
         }
+
+        // pcap, ASC and TRC: every frame (tshark reads the pcap)
+        QVERIFY(monitor->SaveRowsAs(dir.filePath(QStringLiteral("bus.pcap")), TLogFormat::Pcap, &error));
+        QProcess tshark;
+        tshark.start(QStandardPaths::findExecutable(QStringLiteral("tshark")),
+                     {QStringLiteral("-r"), dir.filePath(QStringLiteral("bus.pcap")), QStringLiteral("-T"),
+                      QStringLiteral("fields"), QStringLiteral("-e"), QStringLiteral("can.id")});
+        QVERIFY(tshark.waitForFinished(30000));
+        QCOMPARE(tshark.readAllStandardOutput().count('\n'), trafficLines);
+        QCOMPARE(monitor->ExportBytes(TLogFormat::Asc).count(" Rx   "), trafficLines);
+        QCOMPARE(monitor->ExportBytes(TLogFormat::Trc).count(" Rx -  "), trafficLines);
 
         // A filter narrows every export to the rows shown.
         monitor->IdEdit->setText(QStringLiteral("0-3FF"));
@@ -414,6 +427,7 @@ private slots:
         QTest::newRow("candump") << int(TLogFormat::Candump);
         QTest::newRow("CSV") << int(TLogFormat::Csv);
         QTest::newRow("raw") << int(TLogFormat::Raw);
+        QTest::newRow("pcap, binary") << int(TLogFormat::Pcap);
     }
     void recordsToFile()
     {
@@ -434,7 +448,8 @@ private slots:
             expected += LogRecord(TLogFormat(format), f.FrameStore()->Row(row));
         QTRY_COMPARE(readFile(path), expected); // on the disk within a flush interval
         QCOMPARE(monitor->Recorder().Lines(), uint64_t(5));
-        QCOMPARE(monitor->Recorder().LeftOut(), uint64_t(format == int(TLogFormat::Candump) ? 1 : 0));
+        const bool framesOnly = format == int(TLogFormat::Candump) || format == int(TLogFormat::Pcap);
+        QCOMPARE(monitor->Recorder().LeftOut(), uint64_t(framesOnly ? 1 : 0));
         monitor->StopRecording();
         feed(f, "t2220\r", 1765280000000003);
         QCOMPARE(readFile(path), expected);
@@ -442,7 +457,7 @@ private slots:
 
         // a full disk
         QVERIFY(monitor->StartRecording(QStringLiteral("/dev/full"), TLogFormat(format), &error)
-                || format == int(TLogFormat::Csv)); // the CSV header already meets the full disk
+                || format == int(TLogFormat::Csv) || format == int(TLogFormat::Pcap)); // a header already meets the full disk
         feed(f, "t3330\r", 1765280000000004);
         QTRY_COMPARE(boxes.boxes.size() + (error.isEmpty() ? 0 : 1), 1);
         const QString message = boxes.boxes.isEmpty() ? error : boxes.boxes[0].text;
@@ -671,6 +686,42 @@ private slots:
         QCOMPARE(monitor->SummaryView->accessibleName(), QStringLiteral("Identifiers"));
         for (int c = 0; c < TFrameTableModel::ColumnCount; ++c)
             QVERIFY(!monitor->Frames()->headerData(c, Qt::Horizontal).toString().isEmpty());
+    }
+
+    void saveAsTakesTheTypedEndingOrTheFileTypeBox_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("fileType");
+        QTest::addColumn<QString>("saved");
+        QTest::addColumn<QByteArray>("begins");
+        QTest::newRow("pcap from the box") << "bus" << "pcap (*.pcap)" << "bus.pcap" << QByteArray("\xd4\xc3\xb2\xa1");
+        QTest::newRow("ASC from the box") << "bus" << "Vector ASC (*.asc)" << "bus.asc" << QByteArray("date ");
+        QTest::newRow("TRC from the box") << "bus" << "PEAK TRC 2.1 (*.trc)" << "bus.trc" << QByteArray(";$FILEVERSION=2.1\r\n");
+        QTest::newRow("typed .trc over the box") << "bus.trc" << "CSV (*.csv)" << "bus.trc" << QByteArray(";$FILEVERSION=2.1\r\n");
+        QTest::newRow("typed .pcap over the box") << "x.pcap" << "candump log (*.log)" << "x.pcap" << QByteArray("\xd4\xc3\xb2\xa1");
+    }
+    void saveAsTakesTheTypedEndingOrTheFileTypeBox()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, fileType);
+        QFETCH(QString, saved);
+        QFETCH(QByteArray, begins);
+        TMainForm f;
+        TFrameMonitor *monitor = openMonitor(f);
+        feed(f, "t1230\r", 1765280000123456);
+        QTemporaryDir dir;
+        bool answered = false;
+        WhenModal<QFileDialog>([&](QFileDialog *dialog) {
+            dialog->setDirectory(dir.path());
+            dialog->selectNameFilter(fileType);
+            emit dialog->filterSelected(fileType);
+            dialog->selectFile(typed);
+            answered = true;
+            static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept, as the Save button runs it
+        });
+        monitor->SaveAsButton->click();
+        QVERIFY(answered);
+        QVERIFY(readFile(dir.filePath(saved)).startsWith(begins));
     }
 
     void failedSaveAsKeepsTheEarlierFile()

@@ -35,7 +35,10 @@ private slots:
         row("set with two profiles", {"--port", "COM1", "set", "a", "b"}, TCliCommand::None, "one profile");
         row("send without lines", {"--port", "COM1", "send"}, TCliCommand::None, "at least one line");
         row("stray argument", {"--port", "COM1", "info", "now"}, TCliCommand::None, "unexpected argument");
-        row("bad format", {"--port", "COM1", "monitor", "--format", "asc"}, TCliCommand::None, "--format");
+        row("bad format", {"--port", "COM1", "monitor", "--format", "blf"}, TCliCommand::None, "--format");
+        row("monitor as pcap", {"--port", "COM1", "monitor", "--format", "pcap"}, TCliCommand::Monitor, ok);
+        row("monitor as ASC", {"--port", "COM1", "monitor", "--format=asc"}, TCliCommand::Monitor, ok);
+        row("monitor as TRC", {"--port", "COM1", "monitor", "--format", "trc"}, TCliCommand::Monitor, ok);
         row("zero count", {"--port", "COM1", "monitor", "--count", "0"}, TCliCommand::None, "--count");
         row("negative seconds", {"--port", "COM1", "monitor", "--seconds", "-1"}, TCliCommand::None, "--seconds");
         row("count for get", {"--port", "COM1", "get", "--count", "3"}, TCliCommand::None, "another command");

@@ -1,8 +1,12 @@
-// The log formats: candump log (checked against can-utils' own reader), CSV and the raw stream.
+// The log formats: candump log (checked against can-utils' own reader), CSV, the raw stream,
+// and pcap, Vector ASC and PEAK TRC, each read back by independent readers: tshark, can-utils'
+// asc2log and python-can (Debian's, run by /usr/bin/python3).
 
 #include "dbc/FrameJson.h"
 #include "dbc/SignalCsv.h"
+#include "monitor/AscWriter.h"
 #include "monitor/LogWriters.h"
+#include "monitor/TrcWriter.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -14,6 +18,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <ctime>
 
 namespace {
 
@@ -43,6 +48,60 @@ const TDbcDatabase &engineDatabase()
     }
     return db;
 }
+
+// The lines as frames 1 ms apart from `someTimeUs`, in one log of the format.
+QByteArray logOf(TLogFormat format, const QList<QByteArray> &lines)
+{
+    TLogEncoder encoder(format, someTimeUs);
+    QByteArray out = encoder.Header();
+    for (int i = 0; i < lines.size(); ++i)
+        encoder.Append(out, rowOf(lines[i], someTimeUs + i * 1000));
+    return out + encoder.Footer();
+}
+
+// Frames of every kind, and lines no reader may see as frames.
+const QList<QByteArray> mixedLines = {"t123211AB", "T7FF3", "e1ABCDEF08FFEEDDCCBBAA9988", "E000000010",
+                                      "!P0",       "t1230", "t12303B",                    "e00000002103"};
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return QString();
+    return file.fileName();
+}
+
+// Runs a reader; its standard output, or a null array with the reason in `problem`.
+QByteArray runReader(const QString &program, const QStringList &args, QString &problem, int timeoutMs = 60000)
+{
+    if (program.isEmpty()) {
+        problem = QStringLiteral("reader missing: install it with scripts/install-deps.sh");
+        return QByteArray();
+    }
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(timeoutMs) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        p.kill();
+        p.waitForFinished();
+        problem = program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(p.readAllStandardError());
+        return QByteArray();
+    }
+    return p.readAllStandardOutput();
+}
+
+// Debian's python3, with Debian's python-can (a python3 earlier on the path may lack it).
+QString debianPython()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
+}
+
+// One line per message: "time id extended remote dlc data".
+const char *pythonCanPrinter = R"(
+import sys, can
+reader = can.ASCReader(sys.argv[2]) if sys.argv[1] == 'asc' else can.TRCReader(sys.argv[2])
+for m in reader:
+    print('%.6f %X %d %d %d %s' % (m.timestamp, m.arbitration_id, m.is_extended_id, m.is_remote_frame, m.dlc, m.data.hex().upper()))
+)";
 
 } // namespace
 
@@ -204,6 +263,10 @@ private slots:
         QTest::newRow("log") << "bus.log" << true << int(TLogFormat::Candump);
         QTest::newRow("CSV upper case") << "/tmp/Bus.CSV" << true << int(TLogFormat::Csv);
         QTest::newRow("raw") << "x.raw" << true << int(TLogFormat::Raw);
+        QTest::newRow("pcap") << "/tmp/x.pcap" << true << int(TLogFormat::Pcap);
+        QTest::newRow("ASC upper case") << "Bus.ASC" << true << int(TLogFormat::Asc);
+        QTest::newRow("trc") << "bus.trc" << true << int(TLogFormat::Trc);
+        QTest::newRow("pcapng is not pcap") << "x.pcapng" << false << -1;
         QTest::newRow("other ending") << "x.txt" << false << -1;
         QTest::newRow("no ending") << "log" << false << -1;
     }
@@ -240,9 +303,218 @@ private slots:
         QCOMPARE(candump.data(), CandumpRecord(rowOf(good)));
         QCOMPARE(frames.LeftOut(), uint64_t(1));
 
+        // A format with an end writes it last.
+        QBuffer asc;
+        QVERIFY(asc.open(QIODevice::WriteOnly));
+        TLogWriter ascWriter(&asc, TLogFormat::Asc, "k3316", someTimeUs);
+        QVERIFY(ascWriter.Begin());
+        QVERIFY(ascWriter.Write(rowOf(a)));
+        QVERIFY(ascWriter.End());
+        QCOMPARE(asc.data(), AscHeader(someTimeUs) + "   0.000000 1  123             Rx   d 0\nEnd TriggerBlock\n");
+
         QBuffer closed; // not open: writes fail and say so
         TLogWriter failing(&closed, TLogFormat::Candump);
         QVERIFY(!failing.Write(rowOf(a)));
+    }
+
+    void writesFramesAsPcapAscAndTrc_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("pcapFrame"); // the 16 bytes after the record header, in hex
+        QTest::addColumn<QByteArray>("asc");
+        QTest::addColumn<QByteArray>("trc");
+
+        QTest::newRow("standard data") << QByteArray("t123211AB") << QByteArray("0000012302000000 11ab000000000000")
+                                       << QByteArray("   0.000000 1  123             Rx   d 2 11 AB\n")
+                                       << QByteArray("      1         0.000 DT  1     0123 Rx -  2    11 AB\r\n");
+        QTest::newRow("no data") << QByteArray("t7FF0") << QByteArray("000007ff00000000 0000000000000000")
+                                 << QByteArray("   0.000000 1  7FF             Rx   d 0\n")
+                                 << QByteArray("      1         0.000 DT  1     07FF Rx -  0\r\n");
+        QTest::newRow("standard remote, 3 asked") << QByteArray("T1233") << QByteArray("4000012303000000 0000000000000000")
+                                                  << QByteArray("   0.000000 1  123             Rx   r 3\n")
+                                                  << QByteArray("      1         0.000 RR  1     0123 Rx -  3\r\n");
+        QTest::newRow("extended, 8 bytes")
+            << QByteArray("e1ABCDEF08FFEEDDCCBBAA9988") << QByteArray("9abcdef008000000 ffeeddccbbaa9988")
+            << QByteArray("   0.000000 1  1ABCDEF0x       Rx   d 8 FF EE DD CC BB AA 99 88\n")
+            << QByteArray("      1         0.000 DT  1 1ABCDEF0 Rx -  8    FF EE DD CC BB AA 99 88\r\n");
+        QTest::newRow("extended remote") << QByteArray("E1FFFFFFF0") << QByteArray("dfffffff00000000 0000000000000000")
+                                         << QByteArray("   0.000000 1  1FFFFFFFx       Rx   r 0\n")
+                                         << QByteArray("      1         0.000 RR  1 1FFFFFFF Rx -  0\r\n");
+        QTest::newRow("checksum right") << QByteArray("t12303A") << QByteArray("0000012300000000 0000000000000000")
+                                        << QByteArray("   0.000000 1  123             Rx   d 0\n")
+                                        << QByteArray("      1         0.000 DT  1     0123 Rx -  0\r\n");
+        QTest::newRow("checksum wrong: no frame") << QByteArray("t12303B") << QByteArray() << QByteArray() << QByteArray();
+        QTest::newRow("reply: no frame") << QByteArray("!P0") << QByteArray() << QByteArray() << QByteArray();
+        QTest::newRow("other: no frame") << QByteArray("x\x01") << QByteArray() << QByteArray() << QByteArray();
+    }
+    void writesFramesAsPcapAscAndTrc()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, pcapFrame);
+        QFETCH(QByteArray, asc);
+        QFETCH(QByteArray, trc);
+        const TFrameRow row = rowOf(line);
+        TLogEncoder pcap(TLogFormat::Pcap, someTimeUs);
+        const QByteArray record = pcap.Record(row);
+        if (pcapFrame.isEmpty()) {
+            QCOMPARE(record, QByteArray());
+        } else {
+            // 2025-12-09T11:33:20.123456Z, 16 bytes captured of 16
+            QCOMPARE(record.first(16).toHex(), QByteArray("0009386940e201001000000010000000"));
+            QCOMPARE(record.mid(16).toHex(), QByteArray::fromHex(pcapFrame).toHex());
+        }
+        TLogEncoder ascEncoder(TLogFormat::Asc, someTimeUs);
+        QCOMPARE(ascEncoder.Record(row), asc);
+        TLogEncoder trcEncoder(TLogFormat::Trc, someTimeUs);
+        QCOMPARE(trcEncoder.Record(row), trc);
+        QCOMPARE(trcEncoder.FramesWritten(), quint64(trc.isEmpty() ? 0 : 1));
+    }
+
+    void headersAndTimesOfPcapAscAndTrc()
+    {
+        QCOMPARE(LogHeader(TLogFormat::Pcap).toHex(), QByteArray("d4c3b2a1020004000000000000000000ffff0000e3000000"));
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "UTC");
+        tzset();
+        // Times count from the start, a row older than the start counts as the start.
+        TLogEncoder asc(TLogFormat::Asc, someTimeUs);
+        QCOMPARE(asc.Header(), QByteArray("date Tue Dec 09 11:33:20.123 am 2025\n"
+                                          "base hex  timestamps absolute\n"
+                                          "no internal events logged\n"
+                                          "Begin Triggerblock Tue Dec 09 11:33:20.123 am 2025\n"
+                                          "   0.000000 Start of measurement\n"));
+        QCOMPARE(asc.Record(rowOf("t1230", someTimeUs + 3723000001)), QByteArray("3723.000001 1  123             Rx   d 0\n"));
+        QCOMPARE(asc.Record(rowOf("t1230", someTimeUs - 5)), QByteArray("   0.000000 1  123             Rx   d 0\n"));
+        QCOMPARE(asc.Footer(), QByteArray("End TriggerBlock\n"));
+        QCOMPARE(AscDate(0), QByteArray("Thu Jan 01 12:00:00.000 am 1970"));
+        QCOMPARE(AscDate(43200000999), QByteArray("Thu Jan 01 12:00:00.000 pm 1970"));
+        QCOMPARE(AscDate(951868799999999), QByteArray("Tue Feb 29 11:59:59.999 pm 2000"));
+        // 2025-12-09 is day 46000 after 1899-12-30; 11:33:20.123456 is 0.481482... of a day.
+        QCOMPARE(TrcStartTime(someTimeUs), QByteArray("46000.4814829104"));
+        TLogEncoder trc(TLogFormat::Trc, someTimeUs);
+        const QByteArray header = trc.Header();
+        QVERIFY(header.startsWith(";$FILEVERSION=2.1\r\n;$STARTTIME=46000.4814829104\r\n;$COLUMNS=N,O,T,B,I,d,R,L,D\r\n"));
+        QVERIFY(header.endsWith("\r\n"));
+        for (const QByteArray &l : header.split('\n'))
+            QVERIFY(l.isEmpty() || l.startsWith(';'));
+        // Frames are numbered from 1; lines that are no frame take no number.
+        trc.Record(rowOf("t1230"));
+        trc.Record(rowOf("!P0"));
+        QCOMPARE(trc.Record(rowOf("t1230", someTimeUs + 61234567)),
+                 QByteArray("      2     61234.567 DT  1     0123 Rx -  0\r\n"));
+        QCOMPARE(trc.Footer(), QByteArray());
+        if (zone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", zone);
+        tzset();
+    }
+
+    // tshark reads the pcap: identifiers with their flags, lengths and data, nothing else.
+    void pcapLoadsInTshark()
+    {
+        QTemporaryDir dir;
+        const QString file = writeFile(dir, QStringLiteral("bus.pcap"), logOf(TLogFormat::Pcap, mixedLines));
+        QVERIFY(!file.isEmpty());
+        QString problem;
+        const QByteArray out = runReader(QStandardPaths::findExecutable(QStringLiteral("tshark")),
+                                         {QStringLiteral("-r"), file, QStringLiteral("-T"), QStringLiteral("fields"),
+                                          QStringLiteral("-e"), QStringLiteral("frame.time_epoch"), QStringLiteral("-e"),
+                                          QStringLiteral("can.id"), QStringLiteral("-e"), QStringLiteral("can.flags.xtd"),
+                                          QStringLiteral("-e"), QStringLiteral("can.flags.rtr"), QStringLiteral("-e"),
+                                          QStringLiteral("can.len"), QStringLiteral("-e"), QStringLiteral("data.data")},
+                                         problem);
+        QVERIFY2(!out.isNull(), qPrintable(problem));
+        QCOMPARE(out.trimmed().split('\n'), (QList<QByteArray>{
+                                                 "1765280000.123456000\t291\t0\t0\t2\t11ab",
+                                                 // Wireshark shows the length a remote frame asks for as zero bytes
+                                                 "1765280000.124456000\t2047\t0\t1\t3\t000000",
+                                                 "1765280000.125456000\t448585456\t1\t0\t8\tffeeddccbbaa9988",
+                                                 "1765280000.126456000\t1\t1\t1\t0\t",
+                                                 "1765280000.128456000\t291\t0\t0\t0\t",
+                                                 "1765280000.130456000\t2\t1\t0\t1\t03",
+                                             }));
+    }
+
+    // can-utils' asc2log reads the ASC log, and a million frames of it in one piece.
+    void ascLoadsInAsc2log()
+    {
+        QTemporaryDir dir;
+        const QString file = writeFile(dir, QStringLiteral("bus.asc"), logOf(TLogFormat::Asc, mixedLines));
+        QVERIFY(!file.isEmpty());
+        const QString asc2log = QStandardPaths::findExecutable(QStringLiteral("asc2log"));
+        QString problem;
+        QByteArray out = runReader(asc2log, {QStringLiteral("-I"), file}, problem);
+        QVERIFY2(!out.isNull(), qPrintable(problem));
+        // asc2log puts the frames at the date it reads, or at its own clock when its locale is
+        // missing: compare the frames and their spacing.
+        QList<QByteArray> frames;
+        QList<double> times;
+        for (const QByteArray &l : out.trimmed().split('\n')) {
+            const QList<QByteArray> fields = l.split(' ');
+            QCOMPARE(fields.size(), 4);
+            times << fields[0].mid(1, fields[0].size() - 2).toDouble();
+            frames << fields[2];
+        }
+        QCOMPARE(frames, (QList<QByteArray>{"123#11AB", "7FF#R3", "1ABCDEF0#FFEEDDCCBBAA9988", "00000001#R", "123#",
+                                            "00000002#03"}));
+        QCOMPARE(qRound((times.last() - times.first()) * 1e6), 7000);
+
+        TLogEncoder encoder(TLogFormat::Asc, someTimeUs);
+        QByteArray big = encoder.Header();
+        constexpr int million = 1000000;
+        big.reserve(million * 64);
+        const QByteArray line = "e1ABCDEF08FFEEDDCCBBAA9988";
+        for (int i = 0; i < million; ++i)
+            encoder.Append(big, rowOf(line, someTimeUs + int64_t(i) * 100));
+        big += encoder.Footer();
+        const QString bigFile = writeFile(dir, QStringLiteral("big.asc"), big);
+        QVERIFY(!bigFile.isEmpty());
+        big.clear();
+        out = runReader(asc2log, {QStringLiteral("-I"), bigFile}, problem, 120000);
+        QVERIFY2(!out.isNull(), qPrintable(problem));
+        QCOMPARE(out.count('\n'), million);
+        QVERIFY(out.endsWith(" can0 1ABCDEF0#FFEEDDCCBBAA9988 R\n"));
+    }
+
+    // python-can's ASCReader reads the same frames, times counted from the start.
+    void ascLoadsInPythonCan()
+    {
+        QTemporaryDir dir;
+        const QString file = writeFile(dir, QStringLiteral("bus.asc"), logOf(TLogFormat::Asc, mixedLines));
+        QVERIFY(!file.isEmpty());
+        QString problem;
+        const QByteArray out = runReader(debianPython(), {QStringLiteral("-c"), QString::fromLatin1(pythonCanPrinter),
+                                                          QStringLiteral("asc"), file},
+                                         problem);
+        QVERIFY2(!out.isNull(), qPrintable(problem));
+        QCOMPARE(out.trimmed().split('\n'), (QList<QByteArray>{
+                                                 "0.000000 123 0 0 2 11AB",
+                                                 "0.001000 7FF 0 1 3 ",
+                                                 "0.002000 1ABCDEF0 1 0 8 FFEEDDCCBBAA9988",
+                                                 "0.003000 1 1 1 0 ",
+                                                 "0.005000 123 0 0 0 ",
+                                                 "0.007000 2 1 0 1 03",
+                                             }));
+    }
+
+    // python-can's TRCReader reads the data frames (it leaves remote requests, "RR", aside).
+    void trcLoadsInPythonCan()
+    {
+        QTemporaryDir dir;
+        const QString file = writeFile(dir, QStringLiteral("bus.trc"), logOf(TLogFormat::Trc, mixedLines));
+        QVERIFY(!file.isEmpty());
+        QString problem;
+        const QByteArray out = runReader(debianPython(), {QStringLiteral("-c"), QString::fromLatin1(pythonCanPrinter),
+                                                          QStringLiteral("trc"), file},
+                                         problem);
+        QVERIFY2(!out.isNull(), qPrintable(problem));
+        QCOMPARE(out.trimmed().split('\n'), (QList<QByteArray>{
+                                                 "0.000000 123 0 0 2 11AB",
+                                                 "0.002000 1ABCDEF0 1 0 8 FFEEDDCCBBAA9988",
+                                                 "0.005000 123 0 0 0 ",
+                                                 "0.007000 2 1 0 1 03",
+                                             }));
     }
 
     // can-utils' log2asc reads what the candump writer writes, frame for frame.

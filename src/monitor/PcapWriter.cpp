@@ -1,0 +1,55 @@
+#include "monitor/PcapWriter.h"
+
+namespace {
+
+void appendLe32(QByteArray &out, uint32_t v)
+{
+    const char bytes[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+    out.append(bytes, 4);
+}
+
+void appendLe16(QByteArray &out, uint16_t v)
+{
+    const char bytes[2] = {char(v), char(v >> 8)};
+    out.append(bytes, 2);
+}
+
+constexpr uint32_t frameBytes = 16;
+
+} // namespace
+
+QByteArray PcapHeader()
+{
+    QByteArray out;
+    appendLe32(out, 0xA1B2C3D4u); // microsecond resolution
+    appendLe16(out, 2);
+    appendLe16(out, 4);
+    appendLe32(out, 0); // times are UTC
+    appendLe32(out, 0);
+    appendLe32(out, 65535); // snapshot length
+    appendLe32(out, PcapLinkTypeSocketCan);
+    return out;
+}
+
+void AppendPcapRecord(QByteArray &out, const TFrameRow &row)
+{
+    const TDecodedLine &d = row.decoded;
+    if (!IsCanFrame(d.kind) || d.checksum == TChecksum::Wrong)
+        return;
+    // The record's time is unsigned seconds: a clock before 1970 is written as 1970.
+    const int64_t timeUs = row.timeUs < 0 ? 0 : row.timeUs;
+    appendLe32(out, uint32_t(timeUs / 1000000));
+    appendLe32(out, uint32_t(timeUs % 1000000));
+    appendLe32(out, frameBytes);
+    appendLe32(out, frameBytes);
+    uint32_t id = d.id;
+    if (IsExtended(d.kind))
+        id |= SocketCanExtendedFlag;
+    if (IsRemote(d.kind))
+        id |= SocketCanRemoteFlag;
+    char frame[frameBytes] = {char(id >> 24), char(id >> 16), char(id >> 8), char(id), char(d.dlc)};
+    if (!IsRemote(d.kind))
+        for (int i = 0; i < d.dlc && i < 8; ++i)
+            frame[8 + i] = char(d.data[i]);
+    out.append(frame, frameBytes);
+}
