@@ -89,13 +89,15 @@ private:
     }
 
     bool Interrupted() const { return m_interrupt && m_interrupt->Requested(); }
+    // 130 after Ctrl+C, 143 after SIGTERM.
+    int FailInterrupted() { return Fail(m_interrupt->ExitCode(), m_interrupt->Word()); }
 
     // The verdict on an exchange with the module: Ctrl+C ends the exchanges early, and what they
     // then lacked is no fault of the module.
     bool ExchangeSucceeded(bool ok, const QString &problem, int &code)
     {
         if (Interrupted()) {
-            code = Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+            code = FailInterrupted();
             return false;
         }
         if (!ok)
@@ -111,6 +113,12 @@ private:
             code = Fail(CliExit::PortFault, QStringLiteral("cannot open %1 (%2): %3")
                                                 .arg(m_o.Port, m_link.Port().PortName(), problem));
             return false;
+        }
+        if (m_o.NoProbe) {
+            // As the window's pair test: nothing is asked, lines go out without checksums.
+            m_info = TModuleInfo();
+            m_info.Mode = ModuleModes::PairTest;
+            return true;
         }
         if (!ExchangeSucceeded(m_link.Connect(m_info, problem), problem, code))
             return false;
@@ -241,7 +249,7 @@ private:
 
         const TWriteResult written = m_link.WriteSettings(rs232, can, level);
         if (Interrupted())
-            return Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+            return FailInterrupted();
         if (!written.RS232Confirmed || !written.CanConfirmed) {
             auto said = [](bool sent, const QByteArray &reply) {
                 if (!sent)
@@ -298,7 +306,7 @@ private:
             return code;
         for (const QString &text : m_o.Lines) {
             if (Interrupted())
-                return Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+                return FailInterrupted();
             const QByteArray line = text.toLatin1();
             if (line.contains(Framing::CR))
                 return Fail(CliExit::Usage, QStringLiteral("a line must not contain a carriage return"));
