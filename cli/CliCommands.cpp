@@ -3,6 +3,10 @@
 #include "cli/Interrupt.h"
 #include "cli/ModuleLink.h"
 #include "cli/MonitorFormat.h"
+#include "bridge/ListenAddress.h"
+#include "bridge/SocketcandProtocol.h"
+#include "bridge/SocketcandServer.h"
+#include "monitor/FrameDecoder.h"
 #include "protocol/Framing.h"
 #include "protocol/ModuleModes.h"
 #include "protocol/Profile.h"
@@ -52,6 +56,22 @@ void outJson(const QJsonObject &object)
     out(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
+// The next whole line of `pending` (without its CR), taken out of it; false when none is whole.
+bool TakeLine(QByteArray &pending, QByteArray &line)
+{
+    const qsizetype cr = pending.indexOf(Framing::CR);
+    if (cr < 0)
+        return false;
+    line = pending.left(cr);
+    pending.remove(0, cr + 1);
+    // A module set to end its lines with CR LF or LF CR sends a line feed too.
+    while (line.startsWith('\n'))
+        line.remove(0, 1);
+    while (line.endsWith('\n'))
+        line.chop(1);
+    return true;
+}
+
 QString modeName(int32_t mode)
 {
     return mode == ModuleModes::Configuration ? QStringLiteral("configuration") : QStringLiteral("operation");
@@ -73,6 +93,7 @@ public:
         case TCliCommand::Defaults: return WriteProfile(TProfile(), 0);
         case TCliCommand::Send: return Send();
         case TCliCommand::Monitor: return Monitor();
+        case TCliCommand::Serve: return Serve();
         case TCliCommand::None: break;
         }
         return CliExit::Usage;
@@ -339,15 +360,8 @@ private:
         int64_t count = 0;
         QByteArray pending = m_info.Leftover;
         auto takeLines = [&](int64_t timeUs) {
-            qsizetype cr;
-            while ((m_o.Count < 0 || count < m_o.Count) && (cr = pending.indexOf(Framing::CR)) >= 0) {
-                QByteArray line = pending.left(cr);
-                pending.remove(0, cr + 1);
-                // A module set to end its lines with CR LF or LF CR sends a line feed too.
-                while (line.startsWith('\n'))
-                    line.remove(0, 1);
-                while (line.endsWith('\n'))
-                    line.chop(1);
+            QByteArray line;
+            while ((m_o.Count < 0 || count < m_o.Count) && TakeLine(pending, line)) {
                 PrintLine(line, timeUs);
                 ++count;
             }
@@ -360,6 +374,54 @@ private:
         if (m_link.LineLost())
             return Fail(CliExit::ModuleFault, m_link.PortName() + QStringLiteral(" Connection Lost!"));
         return CliExit::Ok;
+    }
+
+    // The socketcand server over the module's lines until Ctrl+C or the module is lost.
+    int Serve()
+    {
+        TServeOptions options;
+        options.channel = m_o.Channel.toLatin1();
+        TSocketcandServer server(options, [this](const QByteArray &line) {
+            return m_link.SendLine(line, m_info.UseChecksum);
+        });
+        QString problem;
+        // Bound before the module is asked anything: a taken address costs the module nothing.
+        if (!server.Listen(m_o.Listen.address, m_o.Listen.port, problem))
+            return Fail(CliExit::PortFault, QStringLiteral("cannot listen on %1: %2")
+                                                .arg(ListenText(m_o.Listen.address, m_o.Listen.port), problem));
+        int code = 0;
+        if (!Connect(ModuleModes::Operation, code))
+            return code;
+        if (const QString warning = ListenWarning(m_o.Listen); !warning.isEmpty())
+            err(warning);
+        out(QStringLiteral("serving channel %1 on %2 (socketcand, raw mode); Ctrl+C ends")
+                .arg(m_o.Channel, ListenText(m_o.Listen.address, server.Port()))
+                .toUtf8());
+
+        QByteArray pending = m_info.Leftover;
+        auto publish = [&](int64_t timeUs) {
+            QByteArray line;
+            while (TakeLine(pending, line)) {
+                // A frame whose checksum is wrong was garbled on the way: no client gets it.
+                const TDecodedLine frame = DecodeLine(line);
+                if (frame.checksum != TChecksum::Wrong)
+                    if (const QByteArray text = Socketcand::FormatFrame(frame, timeUs); !text.isEmpty())
+                        server.Publish(text);
+            }
+            server.Flush();
+        };
+        publish(nowUs());
+        while (!Interrupted() && !m_link.LineLost()) {
+            pending += m_link.WaitAndRead();
+            publish(nowUs());
+        }
+        if (m_link.LineLost()) {
+            const QString lost = m_link.PortName() + QStringLiteral(" Connection Lost!");
+            server.CloseAll("the module is lost: " + lost.toLatin1());
+            return Fail(CliExit::ModuleFault, lost);
+        }
+        server.CloseAll(QByteArray());
+        return FailInterrupted();
     }
 
     const TCliOptions &m_o;

@@ -55,6 +55,9 @@ const CommandRow kCommands[] = {
          return QString();
      }},
     {"monitor", TCliCommand::Monitor, "", "operation mode: print every line the module sends, with its time", nullptr},
+    {"serve", TCliCommand::Serve, "",
+     "operation mode: a socketcand server (raw mode) for python-can and other\n"
+     "clients; every frame goes to every client, their frames go to the bus", nullptr},
 };
 
 const CommandRow *findCommand(const QString &name)
@@ -148,6 +151,25 @@ QString seconds(TCliOptions &o, const QString &v)
     return {};
 }
 
+QString listen(TCliOptions &o, const QString &v)
+{
+    QString error;
+    if (!ParseListenAddress(v, o.Listen, error))
+        return error.mid(error.indexOf(QLatin1String(": ")) + 2);
+    return {};
+}
+
+QString channel(TCliOptions &o, const QString &v)
+{
+    if (v.isEmpty() || v.size() > 16)
+        return QStringLiteral("expected a bus name of 1 to 16 characters");
+    for (const QChar c : v)
+        if (c.unicode() <= 0x20 || c.unicode() >= 0x7F || c == QLatin1Char('<') || c == QLatin1Char('>'))
+            return QStringLiteral("a bus name has printable ASCII characters only, no blanks or angle brackets");
+    o.Channel = v;
+    return {};
+}
+
 struct OptionRow {
     const char *names;    // space-separated; a one-letter name is given with one dash
     const char *value;    // what --help calls its value; nullptr: a flag
@@ -169,10 +191,15 @@ const OptionRow kOptions[] = {
     {"no-probe", nullptr, "open the port and go straight to the lines, as the window's\n"
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
                           "for a busy bus that would fill the probe's reply",
-     "send monitor", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
+     "send monitor serve", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
     {"format", "lines|candump|csv", "how each line is printed (default lines)", "monitor", format},
     {"count", "N", "stop after N lines", "monitor", count},
     {"seconds", "S", "stop after S seconds", "monitor", seconds},
+    {"listen", "ADDR:PORT", "where clients connect (default 127.0.0.1:29536; port 0: any free\n"
+                            "port, printed on start); any other address than the loopback lets\n"
+                            "everyone who reaches it send frames to the bus",
+     "serve", listen},
+    {"channel", "NAME", "the bus name clients open (default k3316)", "serve", channel},
 };
 
 QStringList namesOf(const OptionRow &row)
