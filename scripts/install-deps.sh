@@ -11,6 +11,7 @@ packages=(
   fonts-liberation2
   dpkg-dev desktop-file-utils appstream man-db
   can-utils
+  python3-can
   "$@"
 )
 
