@@ -22,6 +22,7 @@ max_len() {
     fuzz_strtoint | fuzz_endofresponse) echo 64 ;;
     fuzz_replies) echo 128 ;;
     fuzz_simline) echo 1024 ;; # one line past the module's line limit
+    fuzz_socketcand) echo 2100 ;; # a few commands and one past the command limit
     *) echo 512 ;;
   esac
 }
