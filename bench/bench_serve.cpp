@@ -1,0 +1,200 @@
+// `k3316-cli serve` with four socketcand clients, the module at the line rate, against
+// `k3316-cli monitor` alone on the same stream. This process plays the module on a
+// pseudo-terminal (both tools run with --no-probe) and the four clients, so each line's
+// latency is measured from its write on the module's side to its arrival at a client's socket.
+// Goals: serve's processor time at most twice monitor's; latency p99 under 5 ms.
+// Usage: bench_serve [SECONDS]   (default 5 per run)
+
+#include "BenchSupport.h"
+#include "support/CliRun.h"
+#include "support/PtyPair.h"
+#include "support/ServeProcess.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// 115200 bit/s, ten bits a byte, "t1238" + 16 data digits + CR: 22 bytes a line.
+constexpr double LineRate = 115200.0 / 10.0 / 22.0;
+
+// Processor time (user + system) of process `pid` so far, in ms; -1 when it cannot be read.
+double ProcessCpuMs(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    // After the name: state is field 3, utime 14 and stime 15.
+    if (fields.size() < 13)
+        return -1;
+    const double ticks = fields[11].toDouble() + fields[12].toDouble();
+    return ticks * 1000.0 / double(::sysconf(_SC_CLK_TCK));
+}
+
+// Writes eight-byte data frames at the line rate, each carrying its sequence number, and keeps
+// the time each went out.
+class TFeeder {
+public:
+    explicit TFeeder(PtyPair &pty, const QElapsedTimer &clock) : m_pty(pty), m_clock(clock)
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(1);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { Tick(); });
+    }
+    void Start()
+    {
+        m_startNs = m_clock.nsecsElapsed();
+        m_timer.start();
+    }
+    void Stop() { m_timer.stop(); }
+    int64_t WrittenAt(uint32_t seq) const { return seq < m_writtenNs.size() ? m_writtenNs[seq] : -1; }
+    size_t Written() const { return m_writtenNs.size(); }
+
+private:
+    void Tick()
+    {
+        const int64_t now = m_clock.nsecsElapsed();
+        const size_t due = size_t(double(now - m_startNs) / 1e9 * LineRate);
+        QByteArray bytes;
+        const size_t first = m_writtenNs.size();
+        for (size_t seq = first; seq < due; ++seq)
+            bytes += "t1238" + QByteArray::number(qulonglong(seq), 16).toUpper().rightJustified(8, '0') + "00000000\r";
+        if (bytes.isEmpty())
+            return;
+        m_pty.write(bytes);
+        m_writtenNs.resize(due, m_clock.nsecsElapsed());
+    }
+
+    PtyPair &m_pty;
+    const QElapsedTimer &m_clock;
+    QTimer m_timer;
+    int64_t m_startNs = 0;
+    std::vector<int64_t> m_writtenNs;
+};
+
+void runFor(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+}
+
+double percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(double(v.size()) * p))];
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+    QElapsedTimer clock;
+    clock.start();
+
+    // monitor alone
+    double monitorCpu = -1;
+    size_t monitorLines = 0;
+    {
+        PtyPair pty;
+        TFeeder feeder(pty, clock);
+        QProcess monitor;
+        monitor.start(CliExecutable(), {"--port", pty.slavePath(), "--no-probe", "monitor"});
+        if (!monitor.waitForStarted(5000)) {
+            std::fprintf(stderr, "bench_serve: k3316-cli did not start\n");
+            return 1;
+        }
+        QObject::connect(&monitor, &QProcess::readyReadStandardOutput,
+                         [&] { monitorLines += size_t(monitor.readAllStandardOutput().count('\n')); });
+        runFor(300);
+        feeder.Start();
+        runFor(seconds * 1000);
+        feeder.Stop();
+        runFor(100);
+        monitorCpu = ProcessCpuMs(monitor.processId());
+        ::kill(pid_t(monitor.processId()), SIGINT);
+        monitor.waitForFinished(5000);
+    }
+
+    // serve with four clients
+    double serveCpu = -1;
+    std::vector<double> latencyMs;
+    size_t written = 0;
+    std::vector<size_t> received(4, 0);
+    {
+        PtyPair pty;
+        TFeeder feeder(pty, clock);
+        ServeProcess serve(pty.slavePath(), {"--no-probe"});
+        if (serve.port() == 0) {
+            std::fprintf(stderr, "bench_serve: serve did not come up\n");
+            return 1;
+        }
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        std::vector<QByteArray> pending(4);
+        for (int i = 0; i < 4; ++i) {
+            auto socket = std::make_unique<QTcpSocket>();
+            socket->connectToHost(QHostAddress(QHostAddress::LocalHost), serve.port());
+            socket->waitForConnected(5000);
+            socket->write("< open k3316 >< rawmode >");
+            QTcpSocket *s = socket.get();
+            QObject::connect(s, &QTcpSocket::readyRead, [&, s, i] {
+                const int64_t now = clock.nsecsElapsed();
+                pending[size_t(i)] += s->readAll();
+                QByteArray &buffer = pending[size_t(i)];
+                qsizetype start = 0, end;
+                while ((end = buffer.indexOf('>', start)) >= 0) {
+                    const QByteArray item = buffer.mid(start, end - start + 1);
+                    start = end + 1;
+                    if (!item.startsWith("< frame "))
+                        continue;
+                    // "< frame 123 SECONDS.MICROS SSSSSSSS00000000 >"
+                    const QList<QByteArray> parts = item.split(' ');
+                    if (parts.size() < 5)
+                        continue;
+                    const int64_t at = feeder.WrittenAt(parts[4].left(8).toUInt(nullptr, 16));
+                    if (at >= 0)
+                        latencyMs.push_back(double(now - at) / 1e6);
+                    ++received[size_t(i)];
+                }
+                buffer.remove(0, start);
+            });
+            clients.push_back(std::move(socket));
+        }
+        runFor(300); // past the raw-mode start delay
+        feeder.Start();
+        runFor(seconds * 1000);
+        feeder.Stop();
+        runFor(100);
+        written = feeder.Written();
+        serveCpu = ProcessCpuMs(serve.process().processId());
+        ::kill(pid_t(serve.process().processId()), SIGINT);
+        serve.process().waitForFinished(5000);
+    }
+
+    std::printf("bench_serve: %d s a run, %.0f lines/s (8-byte frames at 115200 bit/s)\n", seconds, LineRate);
+    std::printf("  monitor alone:        %6.0f ms processor, %zu lines printed\n", monitorCpu, monitorLines);
+    std::printf("  serve with 4 clients: %6.0f ms processor (%.2fx monitor's; goal <= 2x)\n", serveCpu,
+                monitorCpu > 0 ? serveCpu / monitorCpu : 0.0);
+    std::printf("  frames written %zu; received by the clients %zu %zu %zu %zu\n", written, received[0], received[1],
+                received[2], received[3]);
+    std::printf("  latency module line -> client socket: p50 %.2f ms, p99 %.2f ms, max %.2f ms (goal p99 < 5 ms)\n",
+                percentile(latencyMs, 0.5), percentile(latencyMs, 0.99), percentile(latencyMs, 1.0));
+    return 0;
+}
