@@ -7,6 +7,8 @@
 #include "bridge/SocketcandProtocol.h"
 #include "bridge/SocketcandServer.h"
 #include "monitor/FrameDecoder.h"
+#include "monitor/LineSplitter.h"
+#include "monitor/LogWriters.h"
 #include "protocol/Framing.h"
 #include "protocol/ModuleModes.h"
 #include "protocol/Profile.h"
@@ -56,22 +58,6 @@ void outJson(const QJsonObject &object)
     out(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
-// The next whole line of `pending` (without its CR), taken out of it; false when none is whole.
-bool TakeLine(QByteArray &pending, QByteArray &line)
-{
-    const qsizetype cr = pending.indexOf(Framing::CR);
-    if (cr < 0)
-        return false;
-    line = pending.left(cr);
-    pending.remove(0, cr + 1);
-    // A module set to end its lines with CR LF or LF CR sends a line feed too.
-    while (line.startsWith('\n'))
-        line.remove(0, 1);
-    while (line.endsWith('\n'))
-        line.chop(1);
-    return true;
-}
-
 QString modeName(int32_t mode)
 {
     return mode == ModuleModes::Configuration ? QStringLiteral("configuration") : QStringLiteral("operation");
@@ -90,7 +76,7 @@ public:
         case TCliCommand::Info: return Info();
         case TCliCommand::Get: return Get();
         case TCliCommand::Set: return Set();
-        case TCliCommand::Defaults: return WriteProfile(TProfile(), 0);
+        case TCliCommand::Defaults: return WriteProfile(Profiles::Defaults(), true);
         case TCliCommand::Send: return Send();
         case TCliCommand::Monitor: return Monitor();
         case TCliCommand::Serve: return Serve();
@@ -185,8 +171,8 @@ private:
     {
         TRS232Settings rs232;
         TCanSettings can;
-        QString problem;
-        if (!ExchangeSucceeded(m_link.ReadSettings(m_info.FirmwareLevel, rs232, can, problem), problem, code))
+        const TStepResult read = m_link.Session().ReadSettings(m_info.FirmwareLevel, rs232, can);
+        if (!ExchangeSucceeded(read.Ok, read.Message, code))
             return false;
         profile = Profiles::FromModule(rs232, can, m_info.FirmwareLevel);
         hidden = can.Hidden;
@@ -243,12 +229,12 @@ private:
                 err(m_o.ProfileFile + QStringLiteral(": ") + p);
             return CliExit::Usage;
         }
-        return WriteProfile(profile, -1);
+        return WriteProfile(profile, false);
     }
 
-    // Writes `profile` and compares the read-back. `hidden` -1 keeps the module's hidden CAN
-    // digit; Defaults puts 0 there.
-    int WriteProfile(const TProfile &profile, int32_t hidden)
+    // Writes `profile` and compares the read-back. A profile keeps the module's hidden CAN
+    // digit; the defaults put 0 there.
+    int WriteProfile(const TProfile &profile, bool defaults)
     {
         int code = 0;
         if (!Connect(ModuleModes::Configuration, code))
@@ -262,29 +248,31 @@ private:
         const TProfile expected = Profiles::Effective(profile, level);
         TRS232Write rs232;
         TCanWrite can;
-        Profiles::ToWrites(expected, hidden < 0 ? moduleHidden : hidden, rs232, can);
+        Profiles::ToWrites(expected, defaults ? 0 : moduleHidden, rs232, can);
         if (!IsCompleteCanWrite(can))
             return Fail(CliExit::ModuleFault,
                         QStringLiteral("the module's hidden CAN parameter reads %1, outside 0 to F: nothing was written")
                             .arg(can.Hidden));
 
-        const TWriteResult written = m_link.WriteSettings(rs232, can, level);
+        TModuleSession &session = m_link.Session();
+        const TWriteResult written = defaults ? session.WriteDefaults(level) : session.WriteSettings(rs232, can, level);
         if (Interrupted())
             return FailInterrupted();
-        if (!written.RS232Confirmed || !written.CanConfirmed) {
-            auto said = [](bool sent, const QByteArray &reply) {
-                if (!sent)
+        if (!written.Ok()) {
+            auto said = [](const TWriteStep &step) {
+                if (!step.Sent)
                     return QStringLiteral("could not be sent");
-                if (reply.isEmpty())
+                if (step.Reply.isEmpty())
                     return QStringLiteral("got no reply");
-                return QStringLiteral("got \"%1\"").arg(QString::fromLatin1(reply).trimmed());
+                return QStringLiteral("got \"%1\"").arg(QString::fromLatin1(step.Reply).trimmed());
             };
             QStringList parts;
-            if (!written.RS232Confirmed)
-                parts << QStringLiteral("the RS-232 settings (\"$P0\") %1").arg(said(written.RS232Sent, written.RS232Reply));
-            if (!written.CanConfirmed)
-                parts << QStringLiteral("the CAN settings (\"$P1\") %1").arg(said(written.CanSent, written.CanReply));
-            return Fail(CliExit::ModuleFault, QStringLiteral("Setting Failed!!! ") + parts.join(QStringLiteral("; ")));
+            if (!written.RS232.Confirmed)
+                parts << QStringLiteral("the RS-232 settings (\"$P0\") %1").arg(said(written.RS232));
+            if (!written.Can.Confirmed)
+                parts << QStringLiteral("the CAN settings (\"$P1\") %1").arg(said(written.Can));
+            return Fail(CliExit::ModuleFault,
+                        ModuleTexts::SettingVerdict(false) + QLatin1Char(' ') + parts.join(QStringLiteral("; ")));
         }
 
         TProfile back;
@@ -305,9 +293,14 @@ private:
                      {"differing", diffs},
                      {"exit_code", differing.isEmpty() ? CliExit::Ok : CliExit::ModuleFault}});
         } else {
-            out("Setting OK!!! (confirmed \"!P0\" and \"!P1\")");
-            if (differing.isEmpty())
+            // One verdict: a write the module confirmed but does not hold is no success.
+            if (differing.isEmpty()) {
+                out(ModuleTexts::SettingVerdict(true).toUtf8() + " (confirmed \"!P0\" and \"!P1\")");
                 out("read back: the module holds what was written");
+            } else {
+                out(ModuleTexts::SettingVerdict(false).toUtf8() +
+                    " (confirmed \"!P0\" and \"!P1\", but the module holds something else)");
+            }
             for (const QString &key : differing)
                 out(QStringLiteral("differs: %1: written \"%2\", module holds \"%3\"")
                         .arg(key, Profiles::ValueText(expected, key), Profiles::ValueText(back, key))
@@ -337,11 +330,6 @@ private:
         return CliExit::Ok;
     }
 
-    void PrintLine(const QByteArray &line, int64_t timeUs)
-    {
-        // The module's checksum, when it adds one, is read by the frame decoder itself.
-        outRaw(MonitorRecord(m_o.Format, line, timeUs));
-    }
 
     int Monitor()
     {
@@ -358,19 +346,26 @@ private:
             timer.start(int(std::min(m_o.Seconds * 1000.0, 2147483647.0)));
         }
         int64_t count = 0;
-        QByteArray pending = m_info.Leftover;
-        auto takeLines = [&](int64_t timeUs) {
-            QByteArray line;
-            while ((m_o.Count < 0 || count < m_o.Count) && TakeLine(pending, line)) {
-                PrintLine(line, timeUs);
-                ++count;
-            }
+        uint64_t leftOut = 0;
+        // The window's splitter: a line ends at its CR, a line feed beside it included.
+        TLineSplitter splitter;
+        const TLineSplitter::Sink print = [&](const TLine &line) {
+            if (m_o.Count >= 0 && count >= m_o.Count)
+                return;
+            // The module's checksum, when it adds one, is read by the frame decoder itself.
+            const QByteArray record = MonitorRecord(m_o.Format, line.text, line.timeUs);
+            if (m_o.Format == TMonitorFormat::Candump && record.isEmpty()
+                && IsBadFrame(DecodeLine(line.text.data(), line.text.size())))
+                ++leftOut;
+            outRaw(record);
+            ++count;
         };
-        takeLines(nowUs());
-        while (!timeUp && !Interrupted() && !m_link.LineLost() && (m_o.Count < 0 || count < m_o.Count)) {
-            pending += m_link.WaitAndRead();
-            takeLines(nowUs());
-        }
+        // What came after the probe's reply in the same read is the first of the stream.
+        splitter.Feed(m_info.Leftover, nowUs(), print);
+        while (!timeUp && !Interrupted() && !m_link.LineLost() && (m_o.Count < 0 || count < m_o.Count))
+            splitter.Feed(m_link.WaitAndRead(), nowUs(), print);
+        if (leftOut > 0)
+            err(QStringLiteral("%1 frame(s) with a wrong checksum were left out of the candump output").arg(leftOut));
         if (m_link.LineLost())
             return Fail(CliExit::ModuleFault, m_link.PortName() + QStringLiteral(" Connection Lost!"));
         return CliExit::Ok;
@@ -398,22 +393,21 @@ private:
                 .arg(m_o.Channel, ListenText(m_o.Listen.address, server.Port()))
                 .toUtf8());
 
-        QByteArray pending = m_info.Leftover;
-        auto publish = [&](int64_t timeUs) {
-            QByteArray line;
-            while (TakeLine(pending, line)) {
-                // A frame whose checksum is wrong was garbled on the way: no client gets it.
-                const TDecodedLine frame = DecodeLine(line);
-                if (frame.checksum != TChecksum::Wrong)
-                    if (const QByteArray text = Socketcand::FormatFrame(frame, timeUs); !text.isEmpty())
-                        server.Publish(text);
-            }
-            server.Flush();
+        TLineSplitter splitter;
+        const TLineSplitter::Sink publish = [&](const TLine &line) {
+            // A frame whose checksum is wrong was garbled on the way: as in candump logs, no
+            // client gets it.
+            const TDecodedLine frame = DecodeLine(line.text.data(), line.text.size());
+            if (!IsBadFrame(frame))
+                if (const QByteArray text = Socketcand::FormatFrame(frame, line.timeUs); !text.isEmpty())
+                    server.Publish(text);
         };
-        publish(nowUs());
+        // What came after the probe's reply in the same read is the first of the stream.
+        splitter.Feed(m_info.Leftover, nowUs(), publish);
+        server.Flush();
         while (!Interrupted() && !m_link.LineLost()) {
-            pending += m_link.WaitAndRead();
-            publish(nowUs());
+            splitter.Feed(m_link.WaitAndRead(), nowUs(), publish);
+            server.Flush();
         }
         if (m_link.LineLost()) {
             const QString lost = m_link.PortName() + QStringLiteral(" Connection Lost!");

@@ -1,9 +1,8 @@
 #pragma once
-// One connection to the module for k3316-cli: the same lines, in the same order, as the
-// window's connect, settings read and settings write, on the same port component.
+// One connection to the module for k3316-cli: the window's conversation (protocol/ModuleSession)
+// on the same port component, with Ctrl+C and SIGTERM ending it between two lines.
 
-#include "protocol/ModuleReplies.h"
-#include "protocol/SettingsCommand.h"
+#include "protocol/ModuleSession.h"
 #include "serial/QCCom32.h"
 
 #include <QByteArray>
@@ -24,15 +23,6 @@ struct TModuleInfo {
     QByteArray Leftover; // bytes that came after the probe reply's CR in the same read
 };
 
-struct TWriteResult {
-    bool RS232Sent = false;
-    bool RS232Confirmed = false;
-    bool CanSent = false;
-    bool CanConfirmed = false;
-    QByteArray RS232Reply;
-    QByteArray CanReply;
-};
-
 class TModuleLink {
 public:
     TModuleLink(const QString &port, int32_t baud, int32_t timeoutMs, TInterrupt *interrupt);
@@ -42,10 +32,8 @@ public:
     // The probe (and the checksummed probe), then in configuration mode the identification.
     // False with the window's message when no mode could be decided.
     bool Connect(TModuleInfo &info, QString &problem);
-    // "#P0" then "#P1". False with the window's message when a reply is missing or too short.
-    bool ReadSettings(int firmwareLevel, TRS232Settings &rs232, TCanSettings &can, QString &problem);
-    // "$P0" then "$P1", each sent only when complete; both are sent whatever the first answer.
-    TWriteResult WriteSettings(const TRS232Write &rs232, const TCanWrite &can, int firmwareLevel);
+    // The conversation's steps; after an interrupt nothing more is sent.
+    TModuleSession &Session() { return m_session; }
     // One message line, framed with a checksum when the module needs it.
     bool SendLine(const QByteArray &line, bool withChecksum);
     // Waits until bytes arrive, a timer fires or an interrupt comes; returns what arrived.
@@ -55,9 +43,10 @@ public:
     TQCCom32 &Port() { return m_port; }
 
 private:
-    QByteArray Exchange(const QByteArray &line);
+    bool Interrupted() const;
 
     TQCCom32 m_port;
     TInterrupt *m_interrupt;
+    TModuleSession m_session;
     bool m_lineLost = false;
 };

@@ -1,5 +1,7 @@
 #include "CanBus.h"
 
+#include "protocol/CanIdentifier.h"
+
 namespace Sim {
 
 namespace {
@@ -46,11 +48,11 @@ bool IsWellFormedMessage(const QByteArray &text)
     const bool remote = kind == 'T' || kind == 'E';
     if (!extended && kind != 't' && kind != 'T')
         return false;
-    const int idDigits = extended ? 8 : 3;
+    const int idDigits = CanId::Digits(extended);
     if (text.size() < 1 + idDigits + 1)
         return false;
     const int64_t id = hexNumber(text, 1, idDigits);
-    if (id < 0 || id > (extended ? 0x1FFFFFFF : 0x7FF))
+    if (id < 0 || id > CanId::Max(extended))
         return false;
     const char dlcChar = text[1 + idDigits];
     if (dlcChar < '0' || dlcChar > '8')
@@ -81,7 +83,7 @@ QByteArray BusNode::line(int kind, int dlc)
     const bool remote = kind % 2 == 1;
     QByteArray out;
     out += kinds[kind];
-    appendHex(out, random() & (extended ? 0x1FFFFFFFu : 0x7FFu), extended ? 8 : 3);
+    appendHex(out, random() & uint32_t(CanId::Max(extended)), CanId::Digits(extended));
     out += char('0' + dlc);
     if (!remote)
         for (int i = 0; i < dlc; ++i)

@@ -97,9 +97,10 @@ bool TFrameFilter::Matches(const TFrameStore &store, qsizetype row) const
     return m_text.isEmpty() || ContainsText(store.Text(row));
 }
 
-void TFrameFilter::Collect(const TFrameStore &store, qsizetype first, qsizetype end, std::vector<uint32_t> &rows) const
+void TFrameFilter::Collect(const TFrameStore &store, qsizetype first, qsizetype end, std::vector<uint64_t> &numbers) const
 {
+    const uint64_t base = store.FirstNumber();
     for (qsizetype row = first; row < end; ++row)
         if (Matches(store, row))
-            rows.push_back(uint32_t(row));
+            numbers.push_back(base + uint64_t(row));
 }

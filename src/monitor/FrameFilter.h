@@ -31,8 +31,8 @@ public:
 
     bool PassesAll() const { return m_ranges.empty() && m_kinds == AllKinds && m_text.isEmpty(); }
     bool Matches(const TFrameStore &store, qsizetype row) const;
-    // Rows in [first, end) that pass, appended to `rows`.
-    void Collect(const TFrameStore &store, qsizetype first, qsizetype end, std::vector<uint32_t> &rows) const;
+    // Rows in [first, end) that pass, appended to `numbers` by their number (FirstNumber() + row).
+    void Collect(const TFrameStore &store, qsizetype first, qsizetype end, std::vector<uint64_t> &numbers) const;
 
 private:
     bool ContainsText(QByteArrayView line) const;

@@ -2,6 +2,7 @@
 
 #include "common/StrToInt.h"
 #include "protocol/BoxLists.h"
+#include "protocol/CanIdentifier.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -69,8 +70,8 @@ THexLimits limitsFor(const QString &spec)
 {
     // Any specification other than the first entry takes the 29-bit limits, as the page does.
     if (spec == BoxLists::CanSpecifications().at(0))
-        return {3, 0x7FF, spec};
-    return {8, 0x1FFFFFFF, BoxLists::CanSpecifications().at(1)};
+        return {CanId::StandardDigits, CanId::MaxStandard, spec};
+    return {CanId::ExtendedDigits, CanId::MaxExtended, BoxLists::CanSpecifications().at(1)};
 }
 
 bool isHexDigits(const QString &text)
@@ -326,6 +327,11 @@ void ToWrites(const TProfile &effective, int32_t hidden, TRS232Write &rs232, TCa
     can.TxIdFlag = e.FixedTxCanId ? '1' : '0';
     can.RespIdFlag = e.ResponseWithCanId ? '1' : '0';
     can.EndOfCommand = int32_t(EndsOfCommand().indexOf(e.EndOfRs232Command));
+}
+
+void DefaultWrites(int firmwareLevel, TRS232Write &rs232, TCanWrite &can)
+{
+    ToWrites(Effective(Defaults(), firmwareLevel), 0, rs232, can);
 }
 
 QString PageHex(const QString &text, const QString &spec)

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+// Its member values are the module's default settings, as "Defaults" writes them.
 struct TProfile {
     QString Rs232Baudrate = QStringLiteral("115200");
     QString DataBit = QStringLiteral("8");
@@ -32,6 +33,11 @@ struct TProfile {
 };
 
 namespace Profiles {
+
+// The default settings (the "Defaults" button, `k3316-cli defaults`).
+inline TProfile Defaults() { return TProfile(); }
+// The two settings writes of the defaults, with the hidden CAN digit 0.
+void DefaultWrites(int firmwareLevel, TRS232Write &rs232, TCanWrite &can);
 
 // The fifteen setting keys, in the order a profile is written.
 const QStringList &SettingKeys();

@@ -1,6 +1,7 @@
 #include "protocol/SettingsCommand.h"
 
 #include "protocol/BoxLists.h"
+#include "protocol/CanIdentifier.h"
 
 namespace {
 
@@ -57,7 +58,8 @@ QByteArray BuildCanCommand(const TCanWrite &w, int firmwareLevel)
         command += hex(w.Mask, 8);
     }
     if (firmwareLevel >= 2) {
-        command += layout20A ? "00000" + hex(w.TxCanId & 0x7FF, 3) : hex(w.TxCanId & 0x1FFFFFFF, 8);
+        command += layout20A ? "00000" + hex(w.TxCanId & CanId::MaxStandard, CanId::StandardDigits)
+                             : hex(w.TxCanId & CanId::MaxExtended, CanId::ExtendedDigits);
         command += w.PairFlag;
         command += w.TxIdFlag;
         command += w.RespIdFlag;

@@ -7,18 +7,20 @@
 
 #include <cstdint>
 
+// Box indexes start without a selection (-1): a write is complete only once every field is
+// chosen. The module's default settings are Profiles::Defaults (protocol/Profile.h).
 struct TRS232Write {
-    int32_t BaudIndex = 11;
-    int32_t DataBits = 3;
-    int32_t StopBits = 0;
-    int32_t Parity = 0;
-    int32_t Checksum = 0;
-    int32_t Respond = 0;
+    int32_t BaudIndex = -1;
+    int32_t DataBits = -1;
+    int32_t StopBits = -1;
+    int32_t Parity = -1;
+    int32_t Checksum = -1;
+    int32_t Respond = -1;
 };
 
 struct TCanWrite {
-    int32_t Spec = 0; // 0 is 2.0A, anything else 2.0B
-    int32_t Baud = 4;
+    int32_t Spec = -1; // 0 is 2.0A, anything else 2.0B
+    int32_t Baud = -1;
     int32_t Hidden = 0;
     int32_t Code = 0;
     int32_t Mask = 0;
@@ -26,7 +28,7 @@ struct TCanWrite {
     char PairFlag = '0';
     char TxIdFlag = '0';
     char RespIdFlag = '0';
-    int32_t EndOfCommand = 0;
+    int32_t EndOfCommand = -1;
 };
 
 // True when every index lies inside its box's list: only then has the command its fixed length.

@@ -3,6 +3,7 @@
 #include "ui/MainUnit.h"
 
 #include "common/StrToInt.h"
+#include "protocol/CanIdentifier.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,19 +11,12 @@
 #include <QLabel>
 #include <QRadioButton>
 
-namespace {
-
-constexpr int32_t kMax11Bit = 0x7FF;
-constexpr int32_t kMax29Bit = 0x1FFFFFFF;
-
-} // namespace
-
 void TMainForm::ApplySpecificationLimits(bool spec20A)
 {
     for (TNumberEdit *field : {CanCodeEdit, CanMaskEdit, CANIDEdit}) {
-        field->setMaxLength(spec20A ? 3 : 8);
-        field->setMaxValue(spec20A ? kMax11Bit : kMax29Bit);
-        field->setText(IntToHex(field->Value(), spec20A ? 3 : 8));
+        field->setMaxLength(CanId::Digits(!spec20A));
+        field->setMaxValue(CanId::Max(!spec20A));
+        field->setText(IntToHex(field->Value(), CanId::Digits(!spec20A)));
     }
 }
 
@@ -57,7 +51,7 @@ void TMainForm::ChkBox_TxCANIDClick(QObject *)
         CANIDEdit->setEnabled(true);
         return;
     }
-    CANIDEdit->setText(IntToHex(CANIDEdit->Value(), ItemIndex(CANSpecificationComboBox) == 0 ? 3 : 8));
+    CANIDEdit->setText(IntToHex(CANIDEdit->Value(), CanId::Digits(ItemIndex(CANSpecificationComboBox) != 0)));
     CANIDEdit->setEnabled(false);
 }
 

@@ -6,7 +6,10 @@
 #include "ui/Dialogs.h"
 #include "ui/FrameTableModel.h"
 #include "ui/IdSummaryModel.h"
+#include "ui/WholePasteLineEdit.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFileDialog>
@@ -17,6 +20,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -54,15 +58,41 @@ QLabel *buddyLabel(const QString &text, QWidget *buddy, QWidget *parent)
     return label;
 }
 
+// A plain QWidget reaches a screen reader as a "filler"; this one is a window with its title.
+class TWindowAccessible : public QAccessibleWidget {
+public:
+    explicit TWindowAccessible(QWidget *w) : QAccessibleWidget(w, QAccessible::Window) {}
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return widget()->windowTitle();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface *frameMonitorAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("TFrameMonitor") && object && object->isWidgetType())
+        return new TWindowAccessible(static_cast<QWidget *>(object));
+    return nullptr;
+}
+
 } // namespace
 
 TFrameMonitor::TFrameMonitor(TFrameStore *store, QWidget *parent)
     : QWidget(parent, Qt::Window), m_store(store), m_frames(new TFrameTableModel(store, this)),
       m_summary(new TIdSummaryModel(store, m_frames, this))
 {
+    static const bool accessibleAsWindow = [] {
+        QAccessible::installFactory(frameMonitorAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleAsWindow);
     setObjectName(QStringLiteral("FrameMonitor"));
     setWindowTitle(QStringLiteral("Frame Monitor"));
     Build();
+    m_flushTimer.setInterval(TLogRecorder::FlushIntervalMs);
+    connect(&m_flushTimer, &QTimer::timeout, this, &TFrameMonitor::FlushRecording);
     m_filterTimer.setSingleShot(true);
     m_filterTimer.setInterval(250);
     connect(&m_filterTimer, &QTimer::timeout, this, [this] { ApplyFilter(); });
@@ -90,20 +120,36 @@ void TFrameMonitor::Build()
     ClearButton->setObjectName(QStringLiteral("ClearButton"));
     SaveAsButton = new QPushButton(QStringLiteral("Save &As..."), this);
     SaveAsButton->setObjectName(QStringLiteral("SaveAsButton"));
+    RecordButton = new QPushButton(QStringLiteral("&Record..."), this);
+    RecordButton->setObjectName(QStringLiteral("RecordButton"));
+    RecordButton->setToolTip(QStringLiteral("Append every line to a log file as it comes"));
     ViewComboBox = new QComboBox(this);
     ViewComboBox->setObjectName(QStringLiteral("ViewComboBox"));
     ViewComboBox->addItems({QStringLiteral("Every line"), QStringLiteral("By identifier")});
     buttons->addWidget(PauseButton);
     buttons->addWidget(ClearButton);
     buttons->addWidget(SaveAsButton);
+    buttons->addWidget(RecordButton);
     buttons->addSpacing(16);
     buttons->addWidget(buddyLabel(QStringLiteral("&View:"), ViewComboBox, this));
     buttons->addWidget(ViewComboBox);
     buttons->addStretch(1);
+    HistorySpinBox = new QSpinBox(this);
+    HistorySpinBox->setObjectName(QStringLiteral("HistorySpinBox"));
+    HistorySpinBox->setRange(int(TFrameStore::MinimumCapacity), 50000000);
+    HistorySpinBox->setSingleStep(100000);
+    HistorySpinBox->setGroupSeparatorShown(true);
+    HistorySpinBox->setSuffix(QStringLiteral(" lines"));
+    HistorySpinBox->setValue(int(m_store->Capacity()));
+    // Taken when typing ends, not at each digit: "5" on the way to "500000" must drop nothing.
+    HistorySpinBox->setKeyboardTracking(false);
+    HistorySpinBox->setToolTip(QStringLiteral("Lines kept; past this the oldest go first"));
+    buttons->addWidget(buddyLabel(QStringLiteral("&History:"), HistorySpinBox, this));
+    buttons->addWidget(HistorySpinBox);
     layout->addLayout(buttons);
 
     auto *filters = new QHBoxLayout;
-    IdEdit = new QLineEdit(this);
+    IdEdit = new TWholePasteLineEdit(this);
     IdEdit->setObjectName(QStringLiteral("IdEdit"));
     IdEdit->setPlaceholderText(QStringLiteral("all, or e.g. 100-1FF, 7E8"));
     KindComboBox = new QComboBox(this);
@@ -144,12 +190,24 @@ void TFrameMonitor::Build()
     CountsLabel = new QLabel(this);
     CountsLabel->setObjectName(QStringLiteral("CountsLabel"));
     CountsLabel->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    RecordLabel = new QLabel(this);
+    RecordLabel->setObjectName(QStringLiteral("RecordLabel"));
+    RecordLabel->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    RecordLabel->setWordWrap(true);
+    RecordLabel->hide();
     layout->addWidget(CountsLabel);
+    layout->addWidget(RecordLabel);
     SizeColumns();
 
     connect(PauseButton, &QPushButton::toggled, this, &TFrameMonitor::PauseButtonToggled);
     connect(ClearButton, &QPushButton::clicked, this, &TFrameMonitor::ClearButtonClick);
     connect(SaveAsButton, &QPushButton::clicked, this, &TFrameMonitor::SaveAsButtonClick);
+    connect(RecordButton, &QPushButton::clicked, this, &TFrameMonitor::RecordButtonClick);
+    connect(HistorySpinBox, &QSpinBox::valueChanged, this, &TFrameMonitor::HistoryChanged);
+    connect(IdEdit, &TWholePasteLineEdit::Refused, this, [this](const QString &message) {
+        FilterErrorLabel->setText(message + QStringLiteral(" The filter is unchanged."));
+        FilterErrorLabel->show();
+    });
     connect(ViewComboBox, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_summary->SetActive(index == 1);
         Views->setCurrentIndex(index);
@@ -175,11 +233,25 @@ void TFrameMonitor::SizeColumns()
         SummaryView->horizontalHeader()->resizeSection(c, width(summarySamples[c]));
 }
 
+TFrameMonitor::~TFrameMonitor()
+{
+    StopRecording();
+}
+
 void TFrameMonitor::StoreGrew()
 {
-    // A closed window catches up when it is shown again.
+    // A closed window catches up when it is shown again; rows the history dropped leave now.
     if (isVisible())
         m_frames->StoreGrew();
+    else
+        m_frames->TakeDrops();
+}
+
+void TFrameMonitor::HistoryChanged(int rows)
+{
+    m_store->SetCapacity(rows);
+    m_frames->TakeDrops();
+    UpdateCounts();
 }
 
 void TFrameMonitor::FollowNewRows()
@@ -233,11 +305,13 @@ void TFrameMonitor::UpdateCounts()
         m_rateBytes = m_store->TotalBytes();
     }
     const QLocale c = QLocale::c();
-    CountsLabel->setText(QStringLiteral("Rows: %1 shown of %2   Frames: %3/s   Bytes: %4/s%5")
+    CountsLabel->setText(QStringLiteral("Rows: %1 shown of %2   Dropped (oldest, history full): %3   Frames: %4/s   "
+                                        "Bytes: %5/s%6")
                              .arg(c.toString(qlonglong(m_frames->ShownStoreRows())),
-                                  c.toString(qlonglong(m_store->Count())), c.toString(m_framesPerSecond, 'f', 0),
-                                  c.toString(m_bytesPerSecond, 'f', 0),
+                                  c.toString(qlonglong(m_store->Count())), c.toString(qulonglong(m_store->Dropped())),
+                                  c.toString(m_framesPerSecond, 'f', 0), c.toString(m_bytesPerSecond, 'f', 0),
                                   m_frames->Paused() ? QStringLiteral("   (paused)") : QString()));
+    ShowRecordState();
 }
 
 void TFrameMonitor::showEvent(QShowEvent *event)
@@ -255,40 +329,52 @@ void TFrameMonitor::hideEvent(QHideEvent *event)
     m_rateTimer.stop(); // nothing of the window wakes the program while it is closed
 }
 
-QByteArray TFrameMonitor::ExportBytes(TLogFormat format) const
+QByteArray TFrameMonitor::ExportBytes(TLogFormat format, uint64_t *leftOut) const
 {
     QByteArray out = LogHeader(format);
-    const qsizetype rows = m_frames->ShownStoreRows();
-    const bool pending = m_frames->rowCount() > rows;
-    const bool unfiltered = m_frames->Filter().PassesAll();
-    if (format == TLogFormat::Raw && unfiltered) {
-        // The stream as read, in one piece.
-        const QByteArrayView all = m_store->AllBytes();
-        out.append(all.first(rows == 0 ? 0 : qsizetype(m_store->Record(rows - 1).end)));
-        if (pending)
-            out.append(m_store->PendingText());
-        return out;
+    uint64_t bad = 0;
+    // Complete rows only: a line still waiting for its CR is not in any export.
+    const int rows = int(m_frames->ShownStoreRows());
+    if (format == TLogFormat::Raw && !m_frames->Filter().PassesAll()) {
+        for (int row = 0; row < rows; ++row)
+            if (const qsizetype storeRow = m_frames->StoreRow(row); storeRow >= 0)
+                out.append(m_store->Raw(storeRow));
+    } else if (format == TLogFormat::Raw) {
+        // The stream as read, in one piece: the rows shown are consecutive rows of the store.
+        qsizetype first = -1;
+        for (int row = 0; row < rows && first < 0; ++row)
+            first = m_frames->StoreRow(row);
+        if (first >= 0)
+            out.append(m_store->RawRows(first, m_frames->StoreRow(rows - 1) + 1));
+    } else {
+        out.reserve(out.size() + rows * (format == TLogFormat::Csv ? 80 : 40));
+        for (int row = 0; row < rows; ++row) {
+            const qsizetype storeRow = m_frames->StoreRow(row);
+            if (storeRow < 0)
+                continue;
+            const TFrameRow frame = m_store->Row(storeRow);
+            if (format == TLogFormat::Candump) {
+                bad += IsBadFrame(frame.decoded) ? 1 : 0;
+                AppendCandumpRecord(out, frame);
+            } else {
+                out += LogRecord(format, frame);
+            }
+        }
     }
-    out.reserve(out.size() + rows * (format == TLogFormat::Csv ? 80 : 40));
-    for (qsizetype row = 0; row < rows; ++row) {
-        const TFrameRow frame = m_store->Row(m_frames->StoreRow(int(row)));
-        if (format == TLogFormat::Candump)
-            AppendCandumpRecord(out, frame);
-        else
-            out += LogRecord(format, frame);
-    }
+    if (leftOut)
+        *leftOut = bad;
     return out;
 }
 
-bool TFrameMonitor::SaveRowsAs(const QString &path, TLogFormat format, QString *error) const
+bool TFrameMonitor::SaveRowsAs(const QString &path, TLogFormat format, QString *error, uint64_t *leftOut) const
 {
-    return SaveFileAtomically(path, ExportBytes(format), error);
+    return SaveFileAtomically(path, ExportBytes(format, leftOut), error);
 }
 
-void TFrameMonitor::SaveAsButtonClick()
+bool TFrameMonitor::AskLogFile(const QString &title, const QString &objectName, QString &path, TLogFormat &format)
 {
-    QFileDialog dialog(this, QStringLiteral("Save As"));
-    dialog.setObjectName(QStringLiteral("FrameMonitorSaveDialog"));
+    QFileDialog dialog(this, title);
+    dialog.setObjectName(objectName);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -304,13 +390,100 @@ void TFrameMonitor::SaveAsButtonClick()
         dialog.setDefaultSuffix(QString::fromLatin1(LogFormatSuffix(formats[at])));
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    const QString path = dialog.selectedFiles().constFirst();
-    TLogFormat format = TLogFormat::Candump;
+        return false;
+    path = dialog.selectedFiles().constFirst();
     // A typed ending picks the format; otherwise the file-type box does.
     if (!LogFormatForFileName(path, format))
         format = formats[std::max<qsizetype>(0, filters.indexOf(dialog.selectedNameFilter()))];
+    return true;
+}
+
+void TFrameMonitor::SaveAsButtonClick()
+{
+    QString path;
+    TLogFormat format = TLogFormat::Candump;
+    if (!AskLogFile(QStringLiteral("Save As"), QStringLiteral("FrameMonitorSaveDialog"), path, format))
+        return;
     QString error;
-    if (!SaveRowsAs(path, format, &error))
+    uint64_t leftOut = 0;
+    if (!SaveRowsAs(path, format, &error, &leftOut))
+        ShowErrorReport(error);
+    else if (leftOut > 0)
+        ShowMessageBox(TMsgType::Information,
+                       QStringLiteral("Saved to \"%1\". %2 frame(s) with a wrong checksum were left out: a candump log "
+                                      "has no place to mark them (CSV and raw keep them).")
+                           .arg(path)
+                           .arg(leftOut));
+}
+
+bool TFrameMonitor::StartRecording(const QString &path, TLogFormat format, QString *error)
+{
+    StopRecording();
+    if (!m_recorder.Start(path, format, error)) {
+        ShowRecordState();
+        return false;
+    }
+    m_store->SetLineObserver([this](const TFrameRow &row) { m_recorder.Add(row); });
+    m_flushTimer.start();
+    RecordButton->setText(QStringLiteral("Stop &Recording"));
+    ShowRecordState();
+    return true;
+}
+
+void TFrameMonitor::StopRecording()
+{
+    m_flushTimer.stop();
+    m_store->SetLineObserver(nullptr);
+    m_recorder.Stop();
+    if (RecordButton)
+        RecordButton->setText(QStringLiteral("&Record..."));
+    ShowRecordState();
+}
+
+void TFrameMonitor::FlushRecording()
+{
+    if (m_recorder.Flush()) {
+        ShowRecordState();
+        return;
+    }
+    // The disk refused: nothing more is recorded, and the user hears why.
+    StopRecording();
+    ShowMessageBox(TMsgType::Error, m_recorder.Error());
+}
+
+void TFrameMonitor::ShowRecordState()
+{
+    if (!RecordLabel)
+        return;
+    if (!m_recorder.Recording() && m_recorder.Error().isEmpty() && m_recorder.Path().isEmpty()) {
+        RecordLabel->hide();
+        return;
+    }
+    const QLocale c = QLocale::c();
+    QString text;
+    if (m_recorder.Recording())
+        text = QStringLiteral("Recording to \"%1\": %2 lines").arg(m_recorder.Path(), c.toString(qulonglong(m_recorder.Lines())));
+    else if (!m_recorder.Error().isEmpty())
+        text = m_recorder.Error();
+    else
+        text = QStringLiteral("Recorded to \"%1\": %2 lines").arg(m_recorder.Path(), c.toString(qulonglong(m_recorder.Lines())));
+    if (m_recorder.LeftOut() > 0)
+        text += QStringLiteral(" (%1 with a wrong checksum left out of the candump log)").arg(c.toString(qulonglong(m_recorder.LeftOut())));
+    RecordLabel->setText(text);
+    RecordLabel->show();
+}
+
+void TFrameMonitor::RecordButtonClick()
+{
+    if (m_recorder.Recording()) {
+        StopRecording();
+        return;
+    }
+    QString path;
+    TLogFormat format = TLogFormat::Candump;
+    if (!AskLogFile(QStringLiteral("Record to File"), QStringLiteral("FrameMonitorRecordDialog"), path, format))
+        return;
+    QString error;
+    if (!StartRecording(path, format, &error))
         ShowErrorReport(error);
 }

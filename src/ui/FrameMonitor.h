@@ -1,9 +1,10 @@
 #pragma once
 // The "Frame Monitor" window: every line the receive loop read, one per row with its time and
 // decoded fields, or one row per identifier; its own pause and clear, filters, live counts,
-// copy, and Save As in the standard log formats. It only views the frame store, which the
-// receive loop fills whether the window is open or not.
+// copy, Save As in the standard log formats, the length of the history, and Record to file. It
+// views the frame store, which the receive loop fills whether the window is open or not.
 
+#include "monitor/LogRecorder.h"
 #include "monitor/LogWriters.h"
 
 #include <QByteArray>
@@ -14,25 +15,33 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QStackedWidget;
 class TCopyableTableView;
 class TFrameStore;
 class TFrameTableModel;
 class TIdSummaryModel;
+class TWholePasteLineEdit;
 
 class TFrameMonitor : public QWidget {
     Q_OBJECT
 
 public:
     explicit TFrameMonitor(TFrameStore *store, QWidget *parent = nullptr);
+    ~TFrameMonitor() override;
 
     // The receive loop added to the store.
     void StoreGrew();
 
-    // What Save As writes in `format`: the rows shown, after the filter.
-    QByteArray ExportBytes(TLogFormat format) const;
+    // What Save As writes in `format`: the complete rows shown, after the filter. `leftOut`
+    // counts the frames the format has no place for (a wrong checksum in a candump log).
+    QByteArray ExportBytes(TLogFormat format, uint64_t *leftOut = nullptr) const;
     // Writes them safely to `path`; false with the message to report.
-    bool SaveRowsAs(const QString &path, TLogFormat format, QString *error) const;
+    bool SaveRowsAs(const QString &path, TLogFormat format, QString *error, uint64_t *leftOut = nullptr) const;
+    // Record to file: from now on every line the store takes is appended to `path`.
+    bool StartRecording(const QString &path, TLogFormat format, QString *error);
+    void StopRecording();
+    const TLogRecorder &Recorder() const { return m_recorder; }
     // Takes the filter fields now rather than after typing pauses; false when the identifier
     // list is not one (the message is shown in the window, the earlier filter stays).
     bool ApplyFilter();
@@ -45,12 +54,15 @@ public:
     QPushButton *PauseButton = nullptr;
     QPushButton *ClearButton = nullptr;
     QPushButton *SaveAsButton = nullptr;
+    QPushButton *RecordButton = nullptr;
     QComboBox *ViewComboBox = nullptr;
-    QLineEdit *IdEdit = nullptr;
+    QSpinBox *HistorySpinBox = nullptr;
+    TWholePasteLineEdit *IdEdit = nullptr;
     QComboBox *KindComboBox = nullptr;
     QLineEdit *TextEdit = nullptr;
     QLabel *CountsLabel = nullptr;
     QLabel *FilterErrorLabel = nullptr;
+    QLabel *RecordLabel = nullptr;
     QStackedWidget *Views = nullptr;
     TCopyableTableView *FramesView = nullptr;
     TCopyableTableView *SummaryView = nullptr;
@@ -65,6 +77,11 @@ private:
     void PauseButtonToggled(bool paused);
     void ClearButtonClick();
     void SaveAsButtonClick();
+    void RecordButtonClick();
+    void HistoryChanged(int rows);
+    void FlushRecording();
+    void ShowRecordState();
+    bool AskLogFile(const QString &title, const QString &objectName, QString &path, TLogFormat &format);
     void FollowNewRows();
 
     TFrameStore *m_store;
@@ -72,6 +89,8 @@ private:
     TIdSummaryModel *m_summary;
     QTimer m_filterTimer;
     QTimer m_rateTimer;
+    QTimer m_flushTimer;
+    TLogRecorder m_recorder;
     bool m_following = true; // the view was at its end when rows came
     uint64_t m_rateFrames = 0;
     uint64_t m_rateBytes = 0;

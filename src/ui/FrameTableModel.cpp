@@ -3,21 +3,17 @@
 #include "common/EscapeBytes.h"
 #include "monitor/LogWriters.h"
 
-#include <QDateTime>
 #include <QLocale>
+
+#include <algorithm>
 
 namespace {
 
 const char *const columnNames[] = {"No.", "Time", "Since previous", "Kind", "ID", "DLC", "Data", "Checksum", "Raw line"};
 
-QString hex(uint32_t value, int digits)
-{
-    return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
-}
-
 QString wallClock(int64_t timeUs)
 {
-    return QDateTime::fromMSecsSinceEpoch(timeUs / 1000).toString(QStringLiteral("HH:mm:ss.zzz"));
+    return QString::fromLatin1(ClockText(timeUs));
 }
 
 } // namespace
@@ -27,7 +23,7 @@ TFrameTableModel::TFrameTableModel(const TFrameStore *store, QObject *parent) : 
     m_showTimer.setSingleShot(true);
     m_showTimer.setInterval(ShowIntervalMs);
     connect(&m_showTimer, &QTimer::timeout, this, [this] {
-        if (!m_paused && (m_announced < m_store->Count() || PendingRows() != m_pendingShown)) {
+        if (!m_paused && (m_end < m_store->FirstNumber() + uint64_t(m_store->Count()) || PendingRows() != m_pendingShown)) {
             ShowPending();
             m_showTimer.start(); // still busy: hold the next rows back again
         }
@@ -36,9 +32,9 @@ TFrameTableModel::TFrameTableModel(const TFrameStore *store, QObject *parent) : 
 
 int TFrameTableModel::PendingRows() const
 {
-    // The line waiting for its CR shows only while nothing is filtered out: no filter can judge
-    // half a line.
-    return !m_filtered && m_store->HasPending() ? 1 : 0;
+    // The line waiting for its CR shows only while nothing is filtered out (no filter can judge
+    // half a line) and the view is live.
+    return !m_filtered && !m_paused && m_store->HasPending() ? 1 : 0;
 }
 
 int TFrameTableModel::rowCount(const QModelIndex &parent) const
@@ -55,7 +51,11 @@ qsizetype TFrameTableModel::StoreRow(int row) const
 {
     if (row < 0 || row >= ShownStoreRows())
         return -1;
-    return m_filtered ? qsizetype(m_rows[size_t(row)]) : row;
+    const uint64_t number = m_filtered ? m_rows[size_t(row)] : m_first + uint64_t(row);
+    const uint64_t first = m_store->FirstNumber();
+    if (number < first || number >= first + uint64_t(m_store->Count()))
+        return -1;
+    return qsizetype(number - first);
 }
 
 QVariant TFrameTableModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -78,9 +78,11 @@ QVariant TFrameTableModel::data(const QModelIndex &index, int role) const
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::AccessibleTextRole)
         return {};
     const qsizetype storeRow = StoreRow(index.row());
-    if (storeRow < 0)
+    if (storeRow >= 0)
+        return Cell(storeRow, index.column(), index.row());
+    if (index.row() >= ShownStoreRows())
         return PendingCell(index.column());
-    return Cell(storeRow, index.column(), index.row());
+    return {};
 }
 
 QString TFrameTableModel::Cell(qsizetype storeRow, int column, int row) const
@@ -88,33 +90,31 @@ QString TFrameTableModel::Cell(qsizetype storeRow, int column, int row) const
     const TFrameRecord &r = m_store->Record(storeRow);
     switch (column) {
     case ColNumber:
-        return QString::number(storeRow + 1);
+        return QString::number(m_store->FirstNumber() + uint64_t(storeRow) + 1);
     case ColTime:
         return wallClock(r.timeUs);
     case ColDelta: {
-        if (row == 0)
+        const qsizetype previous = row == 0 ? -1 : StoreRow(row - 1);
+        if (previous < 0)
             return QString();
-        const int64_t before = m_store->Record(StoreRow(row - 1)).timeUs;
-        return QString::number(double(r.timeUs - before) / 1e6, 'f', 6);
+        const int64_t before = m_store->Record(previous).timeUs;
+        return QString::fromLatin1(SecondsText(r.timeUs - before));
     }
     case ColKind:
         return r.terminated ? QString::fromLatin1(FrameKindName(r.kind))
                             : QString::fromLatin1(FrameKindName(r.kind)) + QStringLiteral(" (no CR)");
-    case ColId:
-        return IsCanFrame(r.kind) ? hex(r.id, IsExtended(r.kind) ? 8 : 3) : QString();
+    case ColId: {
+        TDecodedLine d;
+        d.kind = r.kind;
+        d.id = r.id;
+        return QString::fromLatin1(IdText(d));
+    }
     case ColDlc:
         return IsCanFrame(r.kind) ? QString::number(r.dlc) : QString();
     case ColData: {
         if (!IsCanFrame(r.kind) || IsRemote(r.kind))
             return QString();
-        const TFrameRow full = m_store->Row(storeRow);
-        QString out;
-        for (int i = 0; i < full.decoded.dlc; ++i) {
-            if (i)
-                out += QLatin1Char(' ');
-            out += hex(full.decoded.data[i], 2);
-        }
-        return out;
+        return QString::fromLatin1(DataText(m_store->Row(storeRow).decoded));
     }
     case ColChecksum:
         return r.checksum == TChecksum::None ? QString() : QString::fromLatin1(ChecksumText(m_store->Row(storeRow).decoded));
@@ -149,6 +149,7 @@ QString TFrameTableModel::PendingCell(int column) const
 
 void TFrameTableModel::StoreGrew()
 {
+    TakeDrops();
     if (!m_showTimer.isActive() && !m_paused) {
         // The first line after a quiet spell shows at once; a burst shows in steps.
         ShowPending();
@@ -156,14 +157,39 @@ void TFrameTableModel::StoreGrew()
     }
 }
 
+void TFrameTableModel::TakeDrops()
+{
+    const uint64_t first = m_store->FirstNumber();
+    qsizetype gone = 0;
+    if (m_filtered)
+        gone = std::lower_bound(m_rows.begin(), m_rows.end(), first) - m_rows.begin();
+    else if (m_first < first)
+        gone = qsizetype(std::min(first, m_end) - m_first);
+    if (gone > 0) {
+        beginRemoveRows(QModelIndex(), 0, int(gone) - 1);
+        if (m_filtered)
+            m_rows.erase(m_rows.begin(), m_rows.begin() + gone);
+        m_first = std::max(m_first, std::min(first, m_end));
+        endRemoveRows();
+    }
+    // Rows dropped before they were shown are not shown.
+    if (m_end < first) {
+        m_end = first;
+        m_first = first;
+    }
+    if (gone > 0)
+        emit RowsDropped();
+}
+
 void TFrameTableModel::ShowPending()
 {
     const int oldRows = rowCount();
-    const qsizetype first = m_announced;
     const bool hadPending = m_pendingShown > 0;
+    const uint64_t first = m_store->FirstNumber();
+    const uint64_t end = first + uint64_t(m_store->Count());
     if (m_filtered)
-        m_filter.Collect(*m_store, m_announced, m_store->Count(), m_rows);
-    m_announced = m_store->Count();
+        m_filter.Collect(*m_store, qsizetype(m_end - first), m_store->Count(), m_rows);
+    m_end = end;
     const int newPending = PendingRows();
     const int newRows = int(ShownStoreRows()) + newPending;
     // Rows a view knows of are never moved, only added; the pending line's row becomes the
@@ -181,7 +207,7 @@ void TFrameTableModel::ShowPending()
     }
     if (hadPending && newRows >= oldRows)
         emit dataChanged(index(oldRows - 1, 0), index(oldRows - 1, ColumnCount - 1));
-    emit RowsShown(first);
+    emit RowsShown();
 }
 
 void TFrameTableModel::StoreCleared()
@@ -190,7 +216,7 @@ void TFrameTableModel::StoreCleared()
     beginResetModel();
     m_rows.clear();
     m_rows.shrink_to_fit();
-    m_announced = 0;
+    m_first = m_end = m_store->FirstNumber();
     m_pendingShown = 0;
     endResetModel();
     emit Reset();
@@ -200,21 +226,32 @@ void TFrameTableModel::StoreCleared()
 void TFrameTableModel::SetFilter(const TFrameFilter &filter)
 {
     // Judged again over the rows the views knew of; rows held back by a pause stay held back.
+    TakeDrops();
     beginResetModel();
     m_filter = filter;
     m_filtered = !filter.PassesAll();
     m_rows.clear();
+    const uint64_t first = m_store->FirstNumber();
     if (m_filtered)
-        m_filter.Collect(*m_store, 0, m_announced, m_rows);
+        m_filter.Collect(*m_store, 0, qsizetype(m_end - first), m_rows);
     else
         m_rows.shrink_to_fit();
-    m_pendingShown = m_paused ? 0 : PendingRows();
+    m_first = first;
+    m_pendingShown = PendingRows();
     endResetModel();
     emit Reset();
 }
 
 void TFrameTableModel::SetPaused(bool paused)
 {
+    if (paused && m_pendingShown > 0) {
+        // A held view shows no live line.
+        const int row = int(ShownStoreRows());
+        beginRemoveRows(QModelIndex(), row, row);
+        m_pendingShown = 0;
+        m_paused = true;
+        endRemoveRows();
+    }
     m_paused = paused;
     if (!paused)
         StoreGrew();

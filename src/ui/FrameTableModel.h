@@ -2,7 +2,8 @@
 // The frame monitor's table: one row per module line of the frame store, through the window's
 // filter, plus the line still waiting for its CR. Views hear of new rows at most every
 // ShowIntervalMs, in one batch, and ask only for the rows in sight; rows are formatted when
-// asked, from the store's bytes.
+// asked, from the store's bytes. Rows the store's bounded history dropped leave the table from
+// its top.
 
 #include "monitor/FrameFilter.h"
 #include "monitor/FrameStore.h"
@@ -27,27 +28,31 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    // The store has grown: the views hear of it now, or with the next batch.
+    // The store has grown: the views hear of it now, or with the next batch. Rows it dropped
+    // leave the table now, paused or not.
     void StoreGrew();
+    // Rows the store dropped leave the table (StoreGrew does this too).
+    void TakeDrops();
     // The store was emptied.
     void StoreCleared();
     void SetFilter(const TFrameFilter &filter);
     const TFrameFilter &Filter() const { return m_filter; }
-    // While paused the views keep what they show; the store keeps recording.
+    // While paused the views keep what they show, without the live pending line; the store
+    // keeps recording.
     void SetPaused(bool paused);
     bool Paused() const { return m_paused; }
 
-    // The store row a table row shows, or -1 for the pending line.
+    // The store row a table row shows, or -1 (the pending line, or a row no longer kept).
     qsizetype StoreRow(int row) const;
     // Store rows the views know of (the pending line not counted).
-    qsizetype ShownStoreRows() const { return m_filtered ? qsizetype(m_rows.size()) : m_announced; }
-    // Store rows already judged by the filter: [0, Consumed()).
-    qsizetype Consumed() const { return m_announced; }
+    qsizetype ShownStoreRows() const { return m_filtered ? qsizetype(m_rows.size()) : qsizetype(m_end - m_first); }
 
 signals:
-    // Rows of the store from `firstStoreRow` on were judged and the passing ones are shown.
-    void RowsShown(qsizetype firstStoreRow);
+    // Rows of the store were judged and the passing ones are shown.
+    void RowsShown();
     void Reset();
+    // Rows left the top of the table with the store's oldest lines.
+    void RowsDropped();
 
 private:
     void ShowPending();
@@ -58,8 +63,9 @@ private:
     const TFrameStore *m_store;
     TFrameFilter m_filter;
     bool m_filtered = false;
-    std::vector<uint32_t> m_rows; // store rows passing the filter, when filtered
-    qsizetype m_announced = 0;    // store rows judged and told to the views
+    std::vector<uint64_t> m_rows; // numbers of the store rows passing the filter, when filtered
+    uint64_t m_first = 0;         // number of the first row shown, when not filtered
+    uint64_t m_end = 0;           // rows numbered below this were judged and told to the views
     int m_pendingShown = 0;       // 1 when the last row is the pending line
     bool m_paused = false;
     QTimer m_showTimer;

@@ -1,8 +1,6 @@
 #include "ui/IdSummaryModel.h"
 
-#include "monitor/FrameDecoder.h"
-
-#include <QDateTime>
+#include "monitor/FrameText.h"
 
 #include <algorithm>
 #include <iterator>
@@ -20,6 +18,11 @@ TIdSummaryModel::TIdSummaryModel(const TFrameStore *store, TFrameTableModel *fra
 {
     connect(frames, &TFrameTableModel::Reset, this, &TIdSummaryModel::Rebuild);
     connect(frames, &TFrameTableModel::RowsShown, this, [this] { Consume(); });
+    // The history's oldest rows went: counted again over what is kept.
+    connect(frames, &TFrameTableModel::RowsDropped, this, [this] {
+        if (m_active)
+            Rebuild();
+    });
     // Counting starts when the view is first shown: no work for a view nobody looks at.
 }
 
@@ -59,29 +62,30 @@ QVariant TIdSummaryModel::data(const QModelIndex &index, int role) const
     switch (index.column()) {
     case ColKind:
         return extended ? QStringLiteral("extended") : QStringLiteral("standard");
-    case ColId:
-        return QStringLiteral("%1").arg(id, extended ? 8 : 3, 16, QLatin1Char('0')).toUpper();
+    case ColId: {
+        TDecodedLine d;
+        d.kind = extended ? TFrameKind::ExtendedData : TFrameKind::StandardData;
+        d.id = id;
+        return QString::fromLatin1(IdText(d));
+    }
     case ColCount:
         return QString::number(e.count);
     case ColDlc:
     case ColData: {
-        const TFrameRow row = m_store->Row(e.lastRow);
+        const uint64_t first = m_store->FirstNumber();
+        if (e.lastNumber < first || e.lastNumber - first >= uint64_t(m_store->Count()))
+            return {};
+        const TFrameRow row = m_store->Row(qsizetype(e.lastNumber - first));
         if (index.column() == ColDlc)
             return QString::number(row.decoded.dlc);
         if (IsRemote(row.decoded.kind))
             return QStringLiteral("remote");
-        QString out;
-        for (int i = 0; i < row.decoded.dlc; ++i) {
-            if (i)
-                out += QLatin1Char(' ');
-            out += QStringLiteral("%1").arg(row.decoded.data[i], 2, 16, QLatin1Char('0')).toUpper();
-        }
-        return out;
+        return QString::fromLatin1(DataText(row.decoded));
     }
     case ColPeriod:
         return e.count < 2 ? QString() : QString::number(MeanPeriod(e), 'f', 6);
     case ColLast:
-        return QDateTime::fromMSecsSinceEpoch(e.lastUs / 1000).toString(QStringLiteral("HH:mm:ss.zzz"));
+        return QString::fromLatin1(ClockText(e.lastUs));
     default:
         return {};
     }
@@ -117,6 +121,8 @@ bool TIdSummaryModel::Take(std::vector<Entry> &entries, qsizetype &consumed) con
     const qsizetype rows = m_frames->ShownStoreRows();
     for (; consumed < rows; ++consumed) {
         const qsizetype storeRow = m_frames->StoreRow(int(consumed));
+        if (storeRow < 0)
+            continue;
         const TFrameRecord &r = m_store->Record(storeRow);
         if (!IsCanFrame(r.kind))
             continue;
@@ -135,7 +141,7 @@ bool TIdSummaryModel::Take(std::vector<Entry> &entries, qsizetype &consumed) con
         }
         ++e->count;
         e->lastUs = r.timeUs;
-        e->lastRow = storeRow;
+        e->lastNumber = m_store->FirstNumber() + uint64_t(storeRow);
     }
     if (fresh.empty())
         return false;

@@ -28,7 +28,7 @@ public:
         uint64_t count = 0;
         int64_t firstUs = 0;
         int64_t lastUs = 0;
-        qsizetype lastRow = 0; // store row of the last frame
+        uint64_t lastNumber = 0; // store row number (FirstNumber() + row) of the last frame
     };
     const std::vector<Entry> &Entries() const { return m_entries; }
     // Mean time between the frames of an identifier, in seconds; 0 with fewer than two.

@@ -1,7 +1,8 @@
 #pragma once
 // The main window: every control, the connection state, and the handlers that drive the module.
 // Its methods live in the files of their subsystem (Connection.cpp, ModuleSettings.cpp,
-// CanRules.cpp, Composer.cpp, ReceiveMonitor.cpp); this file declares the whole class.
+// CanRules.cpp, Composer.cpp, ReceiveMonitor.cpp); this file declares the whole class. The lines
+// the module is sent and what its replies mean are protocol/ModuleSession's.
 //
 // The one thing to know before changing it: everything runs on the window's thread, and in
 // operation and pair-test mode `AllEditStatus` enters `ReceiveLoop` and returns only when the
@@ -14,6 +15,7 @@
 
 #include "controls/ValEdit1.h"
 #include "protocol/ModuleModes.h"
+#include "protocol/ModuleSession.h"
 #include "protocol/Profile.h"
 #include "serial/QCCom32.h"
 #include "ui/StatusPanel.h"
@@ -110,7 +112,7 @@ public:
     void QuitToolButtonClick(QObject *sender);
     void AboutToolButtonClick(QObject *sender);
 
-    // --- connection and mode detection (protocol/Connection.cpp) ---
+    // --- connection and mode detection (ui/Connection.cpp) ---
     // Blocks for the whole connection in operation or pair-test mode (through AllEditStatus).
     // Where the module answers in operation mode it runs AllEditStatus twice on purpose: the
     // first call is where the connection lives; the second runs after the connection has ended
@@ -121,7 +123,7 @@ public:
     // Shows the settings dialog modally (a nested event loop).
     void SettingToolButtonClick(QObject *sender);
 
-    // --- module settings (protocol/ModuleSettings.cpp); each waits for the module's replies ---
+    // --- module settings (ui/ModuleSettings.cpp); each waits for the module's replies ---
     void GetModuleSettings();
     // Ask "#P0" / "#P1" and decode the reply; false (after the error box) when there is none.
     bool ReadRS232Settings(TRS232Settings &rs232);
@@ -301,6 +303,8 @@ private:
     void OnLineLost();
     // True when the connection ended during a connect's exchanges (the device went away).
     bool ConnectionLostMeanwhile();
+    // The module conversation on ComPort; every reply is kept in Unit.LastResponse.
+    TModuleSession Session();
 
     TReceiveModel *m_receiveModel = nullptr;
     std::unique_ptr<TFrameStore> m_frameStore; // every byte the receive loop read, for the frame monitor

@@ -4,6 +4,7 @@
 
 #include "common/SafeSave.h"
 #include "monitor/FrameStore.h"
+#include "monitor/LineSplitter.h"
 #include "protocol/ModuleModes.h"
 #include "ui/Dialogs.h"
 #include "ui/FrameMonitor.h"
@@ -40,6 +41,17 @@ void TMainForm::ReceiveLoop()
     sinceEvents.start();
     // A line the last connection left half-sent is not joined to the first bytes of this one.
     m_frameStore->EndPendingLine();
+    if (ModuleMode == ModuleModes::Operation) {
+        // The connect's probe was the last read: what came after its reply in the same read is
+        // the first of the stream. (Pair-connection test sends no probe.)
+        const qsizetype end = TLineSplitter::FirstLineEnd(Unit.LastResponse);
+        if (end >= 0 && end < Unit.LastResponse.size()) {
+            m_frameStore->Append(Unit.LastResponse.constData() + end, Unit.LastResponse.size() - end,
+                                 MicrosecondsSinceEpoch());
+            if (m_frameMonitor)
+                m_frameMonitor->StoreGrew();
+        }
+    }
     int32_t waiting = ComPort->InCount();
     while (ModuleModes::Receives(ModuleMode) && Connected) {
         if (waiting > 0) {

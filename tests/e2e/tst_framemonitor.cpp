@@ -4,8 +4,10 @@
 
 #include "CanBus.h"
 #include "monitor/FrameStore.h"
+#include "monitor/LineSplitter.h"
 #include "monitor/LogWriters.h"
 #include "protocol/Framing.h"
+#include "support/FakeModule.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/OperationConnect.h"
 #include "support/SimProcess.h"
@@ -17,7 +19,9 @@
 #include "ui/MainUnit.h"
 #include "ui/ReceiveListView.h"
 #include "ui/ReceiveModel.h"
+#include "ui/WholePasteLineEdit.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -29,10 +33,13 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+using Reads = QList<QByteArray>;
 
 namespace {
 
@@ -229,6 +236,8 @@ private slots:
         QTest::newRow("reply") << QByteArray("?\r") << QStringList{"reply", "", "", "", "", "?"};
         QTest::newRow("garbage with NUL") << QByteArray("x\x00y\r", 4) << QStringList{"other", "", "", "", "", "x\\x00y"};
         QTest::newRow("pending") << QByteArray("t12") << QStringList{"pending", "", "", "", "", "t12"};
+        QTest::newRow("CR LF line end") << QByteArray("t4561AA\r\n") << QStringList{"t", "456", "1", "AA", "", "t4561AA"};
+        QTest::newRow("LF CR line end") << QByteArray("t4561AA\n\r") << QStringList{"t", "456", "1", "AA", "", "t4561AA"};
     }
     void showsOneRowPerLineWithItsFields()
     {
@@ -247,6 +256,221 @@ private slots:
         QCOMPARE(got, cells);
         QVERIFY(m->index(0, TFrameTableModel::ColTime).data().toString().contains(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3}$"))));
         QCOMPARE(m->headerData(TFrameTableModel::ColRaw, Qt::Horizontal).toString(), QStringLiteral("Raw line"));
+    }
+
+    // What an export holds: exactly the complete rows shown, their bytes as read.
+    void exportsHoldTheRowsShown_data()
+    {
+        QTest::addColumn<Reads>("before");      // reads before the pause
+        QTest::addColumn<Reads>("after");       // reads while paused (none: no pause)
+        QTest::addColumn<QByteArray>("raw");    // the raw export
+        QTest::addColumn<QByteArray>("frames"); // the candump export's identifiers and data
+        QTest::addColumn<int>("leftOut");       // frames left out of candump
+        QTest::newRow("paused mid-line: no splice, no live row")
+            << Reads{"t1230\rt12"} << Reads{"3211AB\rt4560\rt78"} << QByteArray("t1230\r") << QByteArray("123#") << 0;
+        QTest::newRow("CR LF lines") << Reads{"t4561AA\r\nt1230\r", "\n"} << Reads{} << QByteArray("t4561AA\r\nt1230\r")
+                                     << QByteArray("456#AA 123#") << 0;
+        QTest::newRow("wrong checksum: out of candump, in raw")
+            << Reads{"t12303A\rt12303B\rt12303A\r"} << Reads{} << QByteArray("t12303A\rt12303B\rt12303A\r")
+            << QByteArray("123# 123#") << 1;
+    }
+    void exportsHoldTheRowsShown()
+    {
+        QFETCH(Reads, before);
+        QFETCH(Reads, after);
+        QFETCH(QByteArray, raw);
+        QFETCH(QByteArray, frames);
+        QFETCH(int, leftOut);
+        TMainForm f;
+        TFrameMonitor *monitor = openMonitor(f);
+        TFrameTableModel *m = monitor->Frames();
+        for (const QByteArray &read : before)
+            feed(f, read, 1765280000000000);
+        QTRY_VERIFY(m->rowCount() >= f.FrameStore()->Count());
+        if (!after.isEmpty()) {
+            monitor->PauseButton->click();
+            QCOMPARE(m->rowCount(), f.FrameStore()->Count()); // no live pending row
+            for (const QByteArray &read : after)
+                feed(f, read, 1765280000000001);
+            QTest::qWait(2 * TFrameTableModel::ShowIntervalMs);
+            for (int row = 0; row < m->rowCount(); ++row)
+                QVERIFY(m->index(row, TFrameTableModel::ColKind).data().toString() != QLatin1String("pending"));
+        }
+        QCOMPARE(monitor->ExportBytes(TLogFormat::Raw), raw);
+        uint64_t out = 99;
+        QList<QByteArray> ids;
+        for (const QByteArray &line : monitor->ExportBytes(TLogFormat::Candump, &out).split('\n'))
+            if (!line.isEmpty())
+                ids << line.mid(line.indexOf(" k3316 ") + 7);
+        QCOMPARE(ids.join(' '), frames);
+        QCOMPARE(out, uint64_t(leftOut));
+        // CSV keeps every row, a wrong checksum marked
+        const QByteArray csv = monitor->ExportBytes(TLogFormat::Csv);
+        QCOMPARE(csv.count("\r\n") - 1, m->rowCount());
+        QCOMPARE(int(csv.count(" wrong (")), leftOut);
+        // the save's message says how many frames candump left out
+        MessageBoxRecorder boxes;
+        QTemporaryDir dir;
+        QString error;
+        QVERIFY(monitor->SaveRowsAs(dir.filePath(QStringLiteral("x.log")), TLogFormat::Candump, &error, &out));
+        QCOMPARE(out, uint64_t(leftOut));
+    }
+
+    // Bytes that follow the probe's reply in the same read are the first of the stream; lines
+    // may end in CR LF.
+    void recordsTheStreamAfterTheProbe_data()
+    {
+        QTest::addColumn<QByteArray>("probeReply");
+        QTest::addColumn<QByteArray>("later");
+        QTest::addColumn<QByteArray>("frames"); // the candump export's identifiers and data
+        // (a probe reply of more than 10 bytes is refused: at most 3 bytes can follow it)
+        QTest::newRow("CR") << QByteArray("!R2.05\rt12") << QByteArray("30\rt4561AA\r") << QByteArray("123# 456#AA");
+        QTest::newRow("CR LF") << QByteArray("!R2.05\r\nt4") << QByteArray("561AA\r\nt1230\r\n")
+                               << QByteArray("456#AA 123#");
+        QTest::newRow("a whole line in the probe's read") << QByteArray("!R2.05\r\r") << QByteArray("t1230\r")
+                                                          << QByteArray("123#");
+    }
+    void recordsTheStreamAfterTheProbe()
+    {
+        QFETCH(QByteArray, probeReply);
+        QFETCH(QByteArray, later);
+        QFETCH(QByteArray, frames);
+        MessageBoxRecorder boxes;
+        FakeModule module;
+        module.reply = [&](const QByteArray &line) { return line == "#A" ? probeReply : QByteArray(); };
+        TMainForm f;
+        Steps steps;
+        steps.then([&] { module.send(later); })
+            .waitUntil([&] { return f.FrameStore()->TotalBytes() >= uint64_t(probeReply.size() - TLineSplitter::FirstLineEnd(probeReply) + later.size()); }, "every byte recorded", 5000)
+            .then([&] { f.DisconnectToolButtonClick(nullptr); });
+        ConnectInOperationMode(f, module.path(), [&] { steps.start(); });
+        QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+        TFrameMonitor *monitor = openMonitor(f);
+        QTRY_COMPARE(monitor->Frames()->rowCount(), f.FrameStore()->Count());
+        QList<QByteArray> ids;
+        for (const QByteArray &line : monitor->ExportBytes(TLogFormat::Candump).split('\n'))
+            if (!line.isEmpty())
+                ids << line.mid(line.indexOf(" k3316 ") + 7);
+        QCOMPARE(ids.join(' '), frames);
+        const QByteArray stream = probeReply.mid(TLineSplitter::FirstLineEnd(probeReply)) + later;
+        QCOMPARE(monitor->ExportBytes(TLogFormat::Raw), stream);
+    }
+
+    // The history keeps the newest lines; the oldest go a chunk at a time, and the table, the
+    // counts and the exports follow.
+    void boundedHistoryDropsTheOldest()
+    {
+        TMainForm f;
+        TFrameMonitor *monitor = openMonitor(f);
+        TFrameStore &store = *f.FrameStore();
+        monitor->HistorySpinBox->setValue(1000);
+        QCOMPARE(store.Capacity(), 1000);
+        QByteArray all;
+        for (int i = 0; i < 2500; ++i) {
+            const QByteArray line = "t" + QByteArray::number(0x100 + i % 0x600, 16).toUpper() + "0\r";
+            all += line;
+            feed(f, line, 1765280000000000 + i);
+        }
+        QVERIFY(store.Count() <= 1000 && store.Count() > 900);
+        QCOMPARE(qsizetype(store.Dropped()) + store.Count(), 2500);
+        TFrameTableModel *m = monitor->Frames();
+        QTRY_COMPARE(m->rowCount(), store.Count());
+        QCOMPARE(m->index(0, TFrameTableModel::ColNumber).data().toString(), QString::number(store.Dropped() + 1));
+        QCOMPARE(monitor->ExportBytes(TLogFormat::Raw), all.right(store.AllBytes().size()));
+        QCOMPARE(store.AllBytes().size(), store.Count() * 6);
+        monitor->UpdateCounts();
+        QVERIFY2(monitor->CountsLabel->text().contains(QStringLiteral("Dropped (oldest, history full): %1").arg(store.Dropped())),
+                 qPrintable(monitor->CountsLabel->text()));
+        // a filtered view and the summary follow the drops too
+        monitor->IdEdit->setText(QStringLiteral("100-1FF"));
+        QVERIFY(monitor->ApplyFilter());
+        monitor->ViewComboBox->setCurrentIndex(1);
+        const int before = m->rowCount();
+        for (int i = 0; i < 500; ++i)
+            feed(f, "t2000\r", 1765280001000000 + i);
+        QTRY_VERIFY(m->rowCount() < before);
+        for (int row = 0; row < m->rowCount(); ++row)
+            QVERIFY(m->StoreRow(row) >= 0);
+        uint64_t counted = 0;
+        for (const auto &e : monitor->Summary()->Entries())
+            counted += e.count;
+        QCOMPARE(qsizetype(counted), m->rowCount());
+        // lowering the history drops at once
+        monitor->HistorySpinBox->setValue(2000);
+        monitor->HistorySpinBox->setValue(1000);
+        QVERIFY(store.Count() <= 1000);
+    }
+
+    // Record to file: every line appended as it comes, through the writers; a full disk stops
+    // the recording with the file and the system's reason.
+    void recordsToFile_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::newRow("candump") << int(TLogFormat::Candump);
+        QTest::newRow("CSV") << int(TLogFormat::Csv);
+        QTest::newRow("raw") << int(TLogFormat::Raw);
+    }
+    void recordsToFile()
+    {
+        QFETCH(int, format);
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        TFrameMonitor *monitor = openMonitor(f);
+        monitor->close(); // records with the window closed too
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("rec.") + LogFormatSuffix(TLogFormat(format)));
+        QString error;
+        feed(f, "t1110\r", 1765280000000000); // before the recording: not in it
+        QVERIFY2(monitor->StartRecording(path, TLogFormat(format), &error), qPrintable(error));
+        feed(f, "t12303A\rt12303B\r!P0\r\nT7FF2\r", 1765280000000001);
+        feed(f, "e000001001BB\r", 1765280000000002);
+        QByteArray expected = LogHeader(TLogFormat(format));
+        for (qsizetype row = 1; row < f.FrameStore()->Count(); ++row)
+            expected += LogRecord(TLogFormat(format), f.FrameStore()->Row(row));
+        QTRY_COMPARE(readFile(path), expected); // on the disk within a flush interval
+        QCOMPARE(monitor->Recorder().Lines(), uint64_t(5));
+        QCOMPARE(monitor->Recorder().LeftOut(), uint64_t(format == int(TLogFormat::Candump) ? 1 : 0));
+        monitor->StopRecording();
+        feed(f, "t2220\r", 1765280000000003);
+        QCOMPARE(readFile(path), expected);
+        QVERIFY(boxes.boxes.isEmpty());
+
+        // a full disk
+        QVERIFY(monitor->StartRecording(QStringLiteral("/dev/full"), TLogFormat(format), &error)
+                || format == int(TLogFormat::Csv)); // the CSV header already meets the full disk
+        feed(f, "t3330\r", 1765280000000004);
+        QTRY_COMPARE(boxes.boxes.size() + (error.isEmpty() ? 0 : 1), 1);
+        const QString message = boxes.boxes.isEmpty() ? error : boxes.boxes[0].text;
+        QVERIFY2(message.contains(QLatin1String("/dev/full")) && message.contains(QLatin1String("No space left on device")),
+                 qPrintable(message));
+        QVERIFY(!monitor->Recorder().Recording());
+    }
+
+    // A pasted identifier list the field cannot hold is refused whole, and the filter stays.
+    void pasteTooLongForTheIdentifierFieldIsRefusedWhole()
+    {
+        TMainForm f;
+        TFrameMonitor *monitor = openMonitor(f);
+        feed(f, "t1000\rt2000\r", 1);
+        monitor->IdEdit->setText(QStringLiteral("100"));
+        QVERIFY(monitor->ApplyFilter());
+        QTRY_COMPARE(monitor->Frames()->rowCount(), 1);
+        QString list;
+        while (list.size() <= monitor->IdEdit->maxLength())
+            list += QStringLiteral("1ABCDEF0, ");
+        QApplication::clipboard()->setText(list);
+        monitor->IdEdit->selectAll();
+        QTest::keyClick(monitor->IdEdit, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(monitor->IdEdit->text(), QStringLiteral("100"));
+        QVERIFY(!monitor->FilterErrorLabel->isHidden());
+        QVERIFY2(monitor->FilterErrorLabel->text().contains(QString::number(list.size())),
+                 qPrintable(monitor->FilterErrorLabel->text()));
+        QCOMPARE(monitor->Frames()->rowCount(), 1);
+        // one that fits goes in whole
+        QApplication::clipboard()->setText(QStringLiteral("200, 300-3FF"));
+        monitor->IdEdit->selectAll();
+        QTest::keyClick(monitor->IdEdit, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(monitor->IdEdit->text(), QStringLiteral("200, 300-3FF"));
     }
 
     void pendingLineIsCompletedByTheNextRead()
@@ -393,12 +617,28 @@ private slots:
         TMainForm f;
         TFrameMonitor *monitor = openMonitor(f);
         for (QWidget *w : std::initializer_list<QWidget *>{monitor->IdEdit, monitor->KindComboBox, monitor->TextEdit,
-                                                           monitor->ViewComboBox}) {
+                                                           monitor->ViewComboBox, monitor->HistorySpinBox}) {
             bool labelled = false;
             for (QLabel *label : monitor->findChildren<QLabel *>())
                 labelled = labelled || label->buddy() == w;
             QVERIFY2(labelled, qPrintable(w->objectName()));
         }
+        // a window with its title, not a "filler"
+        QAccessibleInterface *window = QAccessible::queryAccessibleInterface(monitor);
+        QVERIFY(window);
+        QCOMPARE(window->role(), QAccessible::Window);
+        QCOMPARE(window->text(QAccessible::Name), QStringLiteral("Frame Monitor"));
+        // every control is reached by Tab
+        QList<QWidget *> reached;
+        QWidget *w = monitor->PauseButton;
+        for (int i = 0; i < 40 && !reached.contains(w); ++i, w = w->nextInFocusChain())
+            if (w->focusPolicy() & Qt::TabFocus)
+                reached << w;
+        for (QWidget *c : std::initializer_list<QWidget *>{monitor->PauseButton, monitor->ClearButton, monitor->SaveAsButton,
+                                                           monitor->RecordButton, monitor->ViewComboBox,
+                                                           monitor->HistorySpinBox, monitor->IdEdit, monitor->KindComboBox,
+                                                           monitor->TextEdit, monitor->FramesView})
+            QVERIFY2(reached.contains(c), qPrintable(c->objectName()));
         QCOMPARE(monitor->FramesView->accessibleName(), QStringLiteral("Lines"));
         QCOMPARE(monitor->SummaryView->accessibleName(), QStringLiteral("Identifiers"));
         for (int c = 0; c < TFrameTableModel::ColumnCount; ++c)

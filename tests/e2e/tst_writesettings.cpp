@@ -1,4 +1,5 @@
 #include "protocol/Framing.h"
+#include "protocol/Profile.h"
 #include "protocol/SettingsCommand.h"
 #include "support/ConfiguredForm.h"
 
@@ -27,8 +28,11 @@ private slots:
         Rig r(level);
         r.form.DefaultButtonClick(nullptr);
         // the bytes of the default commands are checked in the command builder's own test
-        const QByteArray rs232 = Framing::FrameLine(BuildRS232Command(TRS232Write{}), true);
-        const QByteArray can = Framing::FrameLine(BuildCanCommand(TCanWrite{}, level), true);
+        TRS232Write defaultRS232;
+        TCanWrite defaultCan;
+        Profiles::DefaultWrites(level, defaultRS232, defaultCan);
+        const QByteArray rs232 = Framing::FrameLine(BuildRS232Command(defaultRS232), true);
+        const QByteArray can = Framing::FrameLine(BuildCanCommand(defaultCan, level), true);
         QCOMPARE(r.module.received, rs232 + can);
         QCOMPARE(r.module.lines.size(), 2);
         QCOMPARE(r.boxes.texts(), QStringList{QStringLiteral("Setting OK!!!")});

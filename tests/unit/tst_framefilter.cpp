@@ -101,12 +101,12 @@ private slots:
         QVERIFY(filter.SetIdentifiers(ids, nullptr));
         filter.SetKinds(kinds);
         filter.SetText(text);
-        std::vector<uint32_t> passed;
+        std::vector<uint64_t> passed;
         filter.Collect(store, 0, store.Count(), passed);
         Rows got;
-        for (uint32_t r : passed) {
+        for (uint64_t r : passed) {
             got << int(r);
-            QVERIFY(filter.Matches(store, r));
+            QVERIFY(filter.Matches(store, qsizetype(r)));
         }
         QCOMPARE(got, rows);
         QCOMPARE(filter.PassesAll(), rows.size() == 7 && ids.isEmpty() && text.isEmpty());

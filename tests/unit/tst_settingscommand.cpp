@@ -1,7 +1,29 @@
 #include "protocol/Framing.h"
+#include "protocol/Profile.h"
 #include "protocol/SettingsCommand.h"
 
 #include <QTest>
+
+namespace {
+
+// The writes of the default settings at firmware level 2: the base of every case below.
+TRS232Write defaultRS232()
+{
+    TRS232Write rs232;
+    TCanWrite can;
+    Profiles::DefaultWrites(2, rs232, can);
+    return rs232;
+}
+
+TCanWrite defaultCan(int level = 2)
+{
+    TRS232Write rs232;
+    TCanWrite can;
+    Profiles::DefaultWrites(level, rs232, can);
+    return can;
+}
+
+} // namespace
 
 Q_DECLARE_METATYPE(TRS232Write)
 Q_DECLARE_METATYPE(TCanWrite)
@@ -23,10 +45,10 @@ private slots:
         QFETCH(int, level);
         QFETCH(QByteArray, canLine);
         QFETCH(int, length);
-        const TRS232Write rs232; // 115200, 8, 1, None, No, No
+        const TRS232Write rs232 = defaultRS232(); // 115200, 8, 1, None, No, No
         QCOMPARE(Framing::FrameLine(BuildRS232Command(rs232), true), QByteArray("$P0090B3000072\r"));
 
-        const TCanWrite can; // 2.0A, 125K, code and mask 0, Tx CAN ID 1, all flags off, "None"
+        const TCanWrite can = defaultCan(level); // 2.0A, 125K, code and mask 0, Tx CAN ID 1, all flags off, "None"
         const QByteArray line = Framing::FrameLine(BuildCanCommand(can, level), true);
         QCOMPARE(line, canLine);
         QCOMPARE(line.size(), length);
@@ -34,7 +56,7 @@ private slots:
 
     void layoutsOfTheCanBlock()
     {
-        TCanWrite a;
+        TCanWrite a = defaultCan();
         a.Spec = 0;
         a.Code = 0x123;
         a.Mask = 0x7FF;
@@ -82,8 +104,8 @@ private slots:
         QTest::addColumn<TCanWrite>("can");
         QTest::addColumn<bool>("rs232Complete");
         QTest::addColumn<bool>("canComplete");
-        const TRS232Write r;
-        const TCanWrite c;
+        const TRS232Write r = defaultRS232();
+        const TCanWrite c = defaultCan();
         auto rs = [&](auto change) { TRS232Write w = r; change(w); return w; };
         auto cn = [&](auto change) { TCanWrite w = c; change(w); return w; };
         QTest::newRow("defaults") << r << c << true << true;

@@ -3,9 +3,8 @@
 #include "ui/MainUnit.h"
 
 #include "common/Branding.h"
-#include "protocol/Framing.h"
 #include "protocol/ModuleModes.h"
-#include "protocol/ProbeReply.h"
+#include "protocol/ModuleSession.h"
 #include "ui/Dialogs.h"
 #include "ui/SettingsDlg.h"
 
@@ -42,24 +41,21 @@ void TMainForm::ConnectToolButtonClick(QObject *)
         return;
     }
 
-    auto takeVersion = [this](const QByteArray &reply) {
-        FirmwareVersion = FirmwareVersionOf(reply);
-        FirmwareLevel = FirmwareLevelOf(reply);
+    UseChecksum = false;
+    // The plain probe, and the checksummed one when the plain one got no answer or a refusal.
+    const TModuleIdentity id = Session().Probe(ComPort->Baud(), port);
+    auto takeVersion = [this, &id] {
+        FirmwareVersion = id.FirmwareVersion;
+        FirmwareLevel = id.FirmwareLevel;
     };
 
-    Unit.LastResponse.clear();
-    UseChecksum = false;
-    ComPort->SendCommand(Framing::FrameLine("#A", false));
-    Unit.LastResponse = ComPort->ReadResponse();
-    const QByteArray reply = Unit.LastResponse;
-
-    switch (JudgeProbeReply(reply, ComPort->Baud())) {
+    switch (id.Verdict) {
     case TProbeVerdict::TooLong:
-        ShowMessageBox(TMsgType::Error, QStringLiteral("Please remove the CAN connector when connecting!!!"));
+        ShowMessageBox(TMsgType::Error, id.Message);
         return;
     case TProbeVerdict::Configuration:
     case TProbeVerdict::OperationAsS:
-        takeVersion(reply);
+        takeVersion();
         if (ComPort->Baud() == 115200) {
             PageControl1->setCurrentIndex(0);
             ModuleMode = ModuleModes::Configuration;
@@ -82,49 +78,35 @@ void TMainForm::ConnectToolButtonClick(QObject *)
         AllEditStatus();
         return;
     case TProbeVerdict::Operation:
-        takeVersion(reply);
+        takeVersion();
         PageControl1->setCurrentIndex(1);
         ModuleMode = ModuleModes::Operation;
         Connected = true;
+        UseChecksum = id.UseChecksum;
         AllEditStatus();
         AllEditStatus();
         return;
     case TProbeVerdict::Failed:
-        ModuleMode = ModuleModes::NotConnected;
-        Connected = false;
-        ShowMessageBox(TMsgType::Error, QStringLiteral("Timeout!!! ") + port + QStringLiteral(" Connect Failed!"));
-        ComPort->Close();
-        AllEditStatus();
-        return;
-    case TProbeVerdict::TryChecksummed:
+    case TProbeVerdict::TryChecksummed: // never the verdict of a whole probe
         break;
-    }
-
-    // No answer, or a refusal: the module may accept only checksummed commands.
-    Unit.LastResponse.clear();
-    ComPort->SendCommand(Framing::FrameLine("#A", true));
-    Unit.LastResponse = ComPort->ReadResponse();
-    const QByteArray checked = Unit.LastResponse;
-    const TProbeVerdict verdict = JudgeChecksummedProbeReply(checked);
-    if (verdict == TProbeVerdict::TooLong) {
-        ShowMessageBox(TMsgType::Error, QStringLiteral("Remove the CAN Connector When Connecting!!!"));
-        return;
-    }
-    if (verdict == TProbeVerdict::Operation) {
-        takeVersion(checked);
-        PageControl1->setCurrentIndex(1);
-        ModuleMode = ModuleModes::Operation;
-        Connected = true;
-        UseChecksum = true;
-        AllEditStatus();
-        AllEditStatus();
-        return;
     }
     ModuleMode = ModuleModes::NotConnected;
     Connected = false;
-    ShowMessageBox(TMsgType::Error, port + QStringLiteral(" Connect Failed!"));
+    ShowMessageBox(TMsgType::Error, id.Message);
     ComPort->Close();
     AllEditStatus();
+}
+
+TModuleSession TMainForm::Session()
+{
+    return TModuleSession({[this](const QByteArray &line) {
+                               Unit.LastResponse.clear();
+                               return ComPort->SendCommand(line);
+                           },
+                           [this] {
+                               Unit.LastResponse = ComPort->ReadResponse();
+                               return Unit.LastResponse;
+                           }});
 }
 
 bool TMainForm::ConnectionLostMeanwhile()
@@ -144,25 +126,13 @@ bool TMainForm::ConnectionLostMeanwhile()
 
 void TMainForm::GetModuleInformation()
 {
-    Unit.LastResponse.clear();
-    ComPort->SendCommand(Framing::FrameLine("#PV", false));
-    Unit.LastResponse = ComPort->ReadResponse();
-    if (!Unit.LastResponse.isEmpty())
-        FirmwareVersion = VersionReplyText(Unit.LastResponse);
+    // The status panels are filled between the queries, as each answer comes.
+    TModuleSession session = Session();
+    FirmwareVersion = session.Ask(TIdentityQuery::Version).value_or(FirmwareVersion);
     StatusPanel[2]->setText(QStringLiteral("Ver: ") + FirmwareVersion);
-
-    Unit.LastResponse.clear();
-    ComPort->SendCommand(Framing::FrameLine("#PC", false));
-    Unit.LastResponse = ComPort->ReadResponse();
-    if (!Unit.LastResponse.isEmpty())
-        Unit.MakerName = MakerReplyText(Unit.LastResponse);
+    Unit.MakerName = session.Ask(TIdentityQuery::Maker).value_or(Unit.MakerName);
     StatusPanel[3]->setText(CopyrightLine(Unit.MakerName));
-
-    Unit.LastResponse.clear();
-    ComPort->SendCommand(Framing::FrameLine("#PM", false));
-    Unit.LastResponse = ComPort->ReadResponse();
-    if (!Unit.LastResponse.isEmpty())
-        Unit.ModuleModel = ModelReplyText(Unit.LastResponse);
+    Unit.ModuleModel = session.Ask(TIdentityQuery::Model).value_or(Unit.ModuleModel);
 }
 
 void TMainForm::DisconnectToolButtonClick(QObject *)

@@ -3,8 +3,9 @@
 #include "ui/MainUnit.h"
 
 #include "common/StrToInt.h"
-#include "protocol/Framing.h"
+#include "protocol/BoxLists.h"
 #include "protocol/ModuleReplies.h"
+#include "protocol/ModuleSession.h"
 #include "protocol/SettingsCommand.h"
 #include "ui/Dialogs.h"
 
@@ -15,27 +16,18 @@
 
 bool TMainForm::ReadRS232Settings(TRS232Settings &rs232)
 {
-    Unit.LastResponse.clear();
-    ComPort->SendCommand(Framing::FrameLine("#P0", false));
-    Unit.LastResponse = ComPort->ReadResponse();
-    // A reply too short for its positions is as good as none: nothing is taken from it.
-    if (Unit.LastResponse.isEmpty() || !DecodeRS232Reply(Unit.LastResponse, rs232)) {
-        ShowMessageBox(TMsgType::Error, QStringLiteral("Get Module COM Setting Error!"));
-        return false;
-    }
-    return true;
+    const TStepResult read = Session().ReadRS232(rs232);
+    if (!read.Ok)
+        ShowMessageBox(TMsgType::Error, read.Message);
+    return read.Ok;
 }
 
 bool TMainForm::ReadCanSettings(TCanSettings &can)
 {
-    Unit.LastResponse.clear();
-    ComPort->SendCommand(Framing::FrameLine("#P1", false));
-    Unit.LastResponse = ComPort->ReadResponse();
-    if (Unit.LastResponse.isEmpty() || !DecodeCanReply(Unit.LastResponse, FirmwareLevel, can)) {
-        ShowMessageBox(TMsgType::Error, QStringLiteral("Get Module CAN Setting Error!"));
-        return false;
-    }
-    return true;
+    const TStepResult read = Session().ReadCan(FirmwareLevel, can);
+    if (!read.Ok)
+        ShowMessageBox(TMsgType::Error, read.Message);
+    return read.Ok;
 }
 
 void TMainForm::GetModuleSettings()
@@ -127,8 +119,7 @@ int32_t TakeHexEntry(TNumberEdit *field, QString &copy)
 
 void TMainForm::SettingButtonClick(QObject *)
 {
-    bool rs232Confirmed = false;
-    bool canConfirmed = false;
+    TModuleSession session = Session();
 
     // A box without a selection would shift every later field of the command and hand the
     // module a corrupt setting; such a command is not sent and counts as not confirmed.
@@ -139,10 +130,7 @@ void TMainForm::SettingButtonClick(QObject *)
     rs232.Parity = ItemIndex(RS232ParityComboBox);
     rs232.Checksum = ItemIndex(RS232ChecksumComboBox);
     rs232.Respond = ItemIndex(RS232RespondComboBox);
-    if (IsCompleteRS232Write(rs232) && ComPort->SendCommand(Framing::FrameLine(BuildRS232Command(rs232), true))) {
-        Unit.LastResponse = ComPort->ReadResponse();
-        rs232Confirmed = Unit.LastResponse.startsWith("!P0");
-    }
+    const bool rs232Confirmed = session.WriteRS232(rs232).Confirmed;
 
     // The mask's result replaces the code's on purpose: only the mask decides "Setting OK!!!",
     // as the settings procedure gives it (an empty code with a good mask still reports OK).
@@ -176,33 +164,30 @@ void TMainForm::SettingButtonClick(QObject *)
     can.Mask = CanMaskEdit->Value();
     can.TxCanId = CANIDEdit->Value();
     can.EndOfCommand = Unit.EndOfCommandIndex;
-    if (IsCompleteCanWrite(can) && ComPort->SendCommand(Framing::FrameLine(BuildCanCommand(can, FirmwareLevel), true))) {
-        Unit.LastResponse = ComPort->ReadResponse();
-        canConfirmed = Unit.LastResponse.startsWith("!P1");
-    }
+    const bool canConfirmed = session.WriteCan(can, FirmwareLevel).Confirmed;
 
-    if (rs232Confirmed && canConfirmed && parsed >= 0) {
-        ShowMessageBox(TMsgType::Information, QStringLiteral("Setting OK!!!"));
+    const bool ok = rs232Confirmed && canConfirmed && parsed >= 0;
+    ShowMessageBox(ok ? TMsgType::Information : TMsgType::Error, ModuleTexts::SettingVerdict(ok));
+    if (ok)
         ModuleBaudIndex = ItemIndex(RS232BaudrateComboBox);
-    } else {
-        ShowMessageBox(TMsgType::Error, QStringLiteral("Setting Failed!!!"));
-    }
 }
 
 void TMainForm::DefaultButtonClick(QObject *)
 {
-    SetItemIndex(RS232BaudrateComboBox, 11);
-    SetItemIndex(RS232DataBitComboBox, 3);
-    SetItemIndex(RS232StopBitComboBox, 0);
-    SetItemIndex(RS232ParityComboBox, 0);
-    SetItemIndex(RS232ChecksumComboBox, 0);
-    SetItemIndex(RS232RespondComboBox, 0);
-    SetItemIndex(CANSpecificationComboBox, 0);
-    SetItemIndex(CANBaudrateComboBox, 4);
+    using namespace BoxLists;
+    const TProfile d = Profiles::Defaults();
+    SetItemIndex(RS232BaudrateComboBox, int(RS232Baudrates().indexOf(d.Rs232Baudrate)));
+    SetItemIndex(RS232DataBitComboBox, int(DataBits().indexOf(d.DataBit)));
+    SetItemIndex(RS232StopBitComboBox, int(StopBits().indexOf(d.StopBit)));
+    SetItemIndex(RS232ParityComboBox, int(Parities().indexOf(d.Parity)));
+    SetItemIndex(RS232ChecksumComboBox, int(NoYes().indexOf(d.AddChecksum)));
+    SetItemIndex(RS232RespondComboBox, int(NoYes().indexOf(d.ErrorResponse)));
+    SetItemIndex(CANSpecificationComboBox, int(CanSpecifications().indexOf(d.CanSpecification)));
+    SetItemIndex(CANBaudrateComboBox, int(CanBaudrates().indexOf(d.CanBaudrate)));
     Unit.ModuleCanHidden = 0;
-    CanCodeEdit->setText(QStringLiteral("000"));
-    CanMaskEdit->setText(QStringLiteral("000"));
-    ChkBox_Pair->setChecked(false);
+    CanCodeEdit->setText(d.AcceptanceCode);
+    CanMaskEdit->setText(d.AcceptanceMask);
+    ChkBox_Pair->setChecked(d.PairConnection);
     EndCmdRB1Click(EndCmdRB1);
     ChkBox_PairClick(ChkBox_Pair);
     SettingButtonClick(DefaultButton);
