@@ -71,6 +71,7 @@ void TSocketcandServer::Accept()
             continue;
         }
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, m_options.socketBufferBytes);
         auto *client = new TClient(m_options);
         client->socket = socket;
         m_clients.append(client);

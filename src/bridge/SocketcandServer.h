@@ -22,7 +22,10 @@ class QTcpSocket;
 struct TServeOptions {
     QByteArray channel = "k3316";
     int maxClients = 16;
-    int64_t backlogBytes = 64 * 1024; // waiting in our buffer per client; the kernel holds more
+    int64_t backlogBytes = 64 * 1024; // waiting in our buffer per client
+    // The system's send buffer per client. Kept small, so a client that stops reading is seen
+    // behind within seconds rather than after megabytes of frames, each older than the last.
+    int socketBufferBytes = 64 * 1024;
     int64_t graceMs = 5000;
     // python-can reads the answer to "< rawmode >" with one recv() and wants it alone: frames
     // begin this long after that answer.
