@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 # python-can's own socketcand client against `k3316-cli serve`.
 # Arguments: PORT COUNT [ID#DATA ...]. Prints "ready" once the bus is open, then each data frame
-# received as "ID DATA TIMESTAMP" (hex in upper case) until COUNT have come, then sends each
-# ID#DATA (an identifier of more than three digits is extended) and closes.
+# received as "ID DATA TIMESTAMP" (hex in upper case) until COUNT have come or the bus has been
+# quiet for 2 s after the first, then sends each ID#DATA (an identifier of more than three digits
+# is extended) and closes.
 import sys
 
 import can
@@ -10,10 +11,9 @@ import can
 port, count = int(sys.argv[1]), int(sys.argv[2])
 bus = can.Bus(interface="socketcand", channel="k3316", host="127.0.0.1", port=port)
 print("ready", flush=True)
-for _ in range(count):
-    message = bus.recv(15)
+for received in range(count):
+    message = bus.recv(15 if received == 0 else 2)
     if message is None:
-        print("timeout", flush=True)
         break
     print("%X %s %.6f" % (message.arbitration_id, message.data.hex().upper(), message.timestamp), flush=True)
 for frame in sys.argv[3:]:

@@ -130,7 +130,13 @@ private slots:
             QVERIFY2(time >= lastTime, qPrintable(line)); // the time of the module's line, in order
             lastTime = time;
         }
-        QCOMPARE(frames, expected);
+        // Under load the client may open the bus after the node has begun: then it must have
+        // every frame from where it came in to the end.
+        QVERIFY2(frames.size() >= 5, qPrintable(frames.join(", ")));
+        const qsizetype from = expected.indexOf(frames.first());
+        if (from > 0)
+            qWarning("the client came in after %lld of the node's frames", (long long)from);
+        QCOMPARE(frames, expected.mid(from));
         QTRY_COMPARE(receivedBySim(log).filter(QRegularExpression("^[te]")), expectedLines);
     }
 
