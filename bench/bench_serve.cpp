@@ -17,6 +17,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -29,19 +30,20 @@ namespace {
 // 115200 bit/s, ten bits a byte, "t1238" + 16 data digits + CR: 22 bytes a line.
 constexpr double LineRate = 115200.0 / 10.0 / 22.0;
 
-// Processor time (user + system) of process `pid` so far, in ms; -1 when it cannot be read.
+// Processor time of process `pid` so far, in ms, to the nanosecond (the scheduler's own count,
+// not the 10 ms ticks of /proc/PID/stat); -1 when it cannot be read.
 double ProcessCpuMs(qint64 pid)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    QFile stat(QStringLiteral("/proc/%1/schedstat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
         return -1;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    // After the name: state is field 3, utime 14 and stime 15.
-    if (fields.size() < 13)
-        return -1;
-    const double ticks = fields[11].toDouble() + fields[12].toDouble();
-    return ticks * 1000.0 / double(::sysconf(_SC_CLK_TCK));
+    return stat.readAll().split(' ').value(0).toDouble() / 1e6;
+}
+
+int64_t wallUs()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 // Writes eight-byte data frames at the line rate, each carrying its sequence number, and keeps
@@ -61,6 +63,7 @@ public:
     }
     void Stop() { m_timer.stop(); }
     int64_t WrittenAt(uint32_t seq) const { return seq < m_writtenNs.size() ? m_writtenNs[seq] : -1; }
+    int64_t WrittenWallUs(uint32_t seq) const { return seq < m_writtenUs.size() ? m_writtenUs[seq] : -1; }
     size_t Written() const { return m_writtenNs.size(); }
 
 private:
@@ -76,6 +79,7 @@ private:
             return;
         m_pty.write(bytes);
         m_writtenNs.resize(due, m_clock.nsecsElapsed());
+        m_writtenUs.resize(due, wallUs());
     }
 
     PtyPair &m_pty;
@@ -83,6 +87,7 @@ private:
     QTimer m_timer;
     int64_t m_startNs = 0;
     std::vector<int64_t> m_writtenNs;
+    std::vector<int64_t> m_writtenUs; // the same on the wall clock, which serve's frame times use
 };
 
 void runFor(int ms)
@@ -136,7 +141,7 @@ int main(int argc, char **argv)
 
     // serve with four clients
     double serveCpu = -1;
-    std::vector<double> latencyMs;
+    std::vector<double> latencyMs, toServeMs, fromServeMs;
     size_t written = 0;
     std::vector<size_t> received(4, 0);
     {
@@ -169,9 +174,17 @@ int main(int argc, char **argv)
                     const QList<QByteArray> parts = item.split(' ');
                     if (parts.size() < 5)
                         continue;
-                    const int64_t at = feeder.WrittenAt(parts[4].left(8).toUInt(nullptr, 16));
+                    const uint32_t seq = parts[4].left(8).toUInt(nullptr, 16);
+                    const int64_t at = feeder.WrittenAt(seq);
                     if (at >= 0)
                         latencyMs.push_back(double(now - at) / 1e6);
+                    // serve's time of the line: "SECONDS.MICROSECONDS"
+                    const QList<QByteArray> time = parts[3].split('.');
+                    const int64_t readUs = time.value(0).toLongLong() * 1000000 + time.value(1).toLongLong();
+                    if (i == 0 && at >= 0) {
+                        toServeMs.push_back(double(readUs - feeder.WrittenWallUs(seq)) / 1e3);
+                        fromServeMs.push_back(double(wallUs() - readUs) / 1e3);
+                    }
                     ++received[size_t(i)];
                 }
                 buffer.remove(0, start);
@@ -199,6 +212,8 @@ int main(int argc, char **argv)
                 "(goal p99 < 5 ms)\n",
                 percentile(latencyMs, 0.5), percentile(latencyMs, 0.9), percentile(latencyMs, 0.99),
                 percentile(latencyMs, 1.0));
+    std::printf("  of which module line -> serve's read p99 %.2f ms, serve's read -> first client p99 %.2f ms\n",
+                percentile(toServeMs, 0.99), percentile(fromServeMs, 0.99));
     // The machine's load: the figures above include waiting for a processor.
     double load[3] = {};
     if (::getloadavg(load, 3) > 0)
