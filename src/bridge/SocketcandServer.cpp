@@ -10,6 +10,11 @@ namespace {
 // A client whose own replies pile up this far beyond the frame limit is not reading at all.
 constexpr int ReplySlack = 2;
 constexpr int CloseWaitMs = 1000;
+constexpr int CommandsPerTurn = 8;
+constexpr qint64 ReadChunk = 1024;
+// What Qt takes from the system for a client before we have answered it: beyond this, TCP's
+// own flow control holds a client that sends faster than the module's line takes frames.
+constexpr qint64 ReadBuffer = 16 * 1024;
 
 // Closes once what was written has gone out, and gives up on a client that does not read.
 void closeSoon(QTcpSocket *socket)
@@ -72,6 +77,7 @@ void TSocketcandServer::Accept()
         }
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, m_options.socketBufferBytes);
+        socket->setReadBufferSize(ReadBuffer);
         auto *client = new TClient(m_options);
         client->socket = socket;
         m_clients.append(client);
@@ -95,17 +101,35 @@ void TSocketcandServer::Read(QTcpSocket *socket)
         socket->readAll(); // let go: what it still sends is not answered
         return;
     }
-    QList<TReadItem> items;
-    client->reader.Feed(socket->readAll(), items);
-    for (const TReadItem &item : items) {
+    // A few commands a turn: each send may wait for room on the serial line, and the module's
+    // lines and the other clients must not wait behind a client that floods.
+    int answered = 0;
+    while (answered < CommandsPerTurn) {
+        if (client->items.isEmpty()) {
+            if (socket->bytesAvailable() == 0)
+                break;
+            client->reader.Feed(socket->read(ReadChunk), client->items);
+            continue;
+        }
+        const TReadItem item = client->items.takeFirst();
         if (item.isError)
             Write(client, Socketcand::FormatError(item.text));
         else
             Answer(client, item.text);
         if (ClientOf(socket) != client)
             return; // let go while answering
+        ++answered;
     }
     socket->flush();
+    if ((!client->items.isEmpty() || socket->bytesAvailable() > 0) && !client->readQueued) {
+        client->readQueued = true;
+        QTimer::singleShot(0, socket, [this, socket] {
+            if (TClient *c = ClientOf(socket)) {
+                c->readQueued = false;
+                Read(socket);
+            }
+        });
+    }
 }
 
 void TSocketcandServer::Answer(TClient *client, const QByteArray &text)

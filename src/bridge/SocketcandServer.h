@@ -57,6 +57,8 @@ private:
     struct TClient {
         QTcpSocket *socket = nullptr;
         TCommandReader reader;
+        QList<TReadItem> items; // read, not yet answered
+        bool readQueued = false;
         TClientBacklog backlog;
         bool opened = false;
         bool raw = false;

@@ -170,6 +170,29 @@ private slots:
         }
     }
 
+    // A client that sends faster than the line takes frames is answered a few commands a turn:
+    // nothing it sent is lost or reordered, and the echo after the flood comes back.
+    void floodOfSendsArrivesWhole()
+    {
+        const QString log = m_dir.filePath(QStringLiteral("flood.log"));
+        SimProcess sim({"--mode", "operation", "--log", log});
+        QVERIFY(sim.isRunning());
+        ServeProcess serve(sim.path());
+        QVERIFY(serve.port() != 0);
+        auto socket = connectTo(serve.port());
+        QByteArray flood = "< open k3316 >";
+        QStringList expected;
+        for (int i = 0; i < 400; ++i) {
+            flood += "< send " + QByteArray::number(i, 16) + " 1 " + QByteArray::number(i % 256, 16) + " >";
+            expected << QLatin1Char('t') + QStringLiteral("%1").arg(i, 3, 16, QLatin1Char('0')).toUpper() +
+                            QLatin1Char('1') + QStringLiteral("%1").arg(i % 256, 2, 16, QLatin1Char('0')).toUpper();
+        }
+        socket->write(flood + "< echo >");
+        QByteArray seen;
+        QVERIFY2(awaitText(*socket, seen, "< ok >< echo >", 20000), seen.right(200).constData());
+        QTRY_COMPARE_WITH_TIMEOUT(receivedBySim(log).filter(QRegularExpression("^t")), expected, 10000);
+    }
+
     void seventeenthClientRefused()
     {
         SimProcess sim({"--mode", "operation"});
