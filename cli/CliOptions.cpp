@@ -366,9 +366,9 @@ Options:
 Exit status:
   0    success
   1    the module answered wrongly, or the read-back differs (the differing keys are
-       printed)
+       printed), or the module was lost
   2    bad usage or a bad profile
-  3    the port cannot be opened
+  3    the port cannot be opened (serve: or the address cannot be listened on)
   130  interrupted by Ctrl+C (SIGINT)
   143  ended by SIGTERM
 )");
