@@ -121,6 +121,9 @@ void TSocketcandServer::Read(QTcpSocket *socket)
         ++answered;
     }
     socket->flush();
+    // Flushing may find the client gone, and forget it on the spot.
+    if (ClientOf(socket) != client)
+        return;
     if ((!client->items.isEmpty() || socket->bytesAvailable() > 0) && !client->readQueued) {
         client->readQueued = true;
         QTimer::singleShot(0, socket, [this, socket] {
@@ -211,8 +214,11 @@ void TSocketcandServer::Publish(const QByteArray &frame)
 
 void TSocketcandServer::Flush()
 {
-    for (TClient *client : std::as_const(m_clients))
-        client->socket->flush();
+    // A copy: flushing may find a client gone and forget it on the spot.
+    const QList<TClient *> clients = m_clients;
+    for (TClient *client : clients)
+        if (m_clients.contains(client))
+            client->socket->flush();
 }
 
 void TSocketcandServer::CheckBehind()
