@@ -153,9 +153,19 @@ void TSocketcandServer::Answer(TClient *client, const QByteArray &text)
             Write(client, FormatError("open the bus first"));
             return;
         }
-        client->raw = true;
-        client->rawFromMs = NowMs() + m_options.rawStartMs;
         Write(client, Ok);
+        if (client->raw)
+            return;
+        client->raw = true;
+        client->holding = true;
+        QTimer::singleShot(m_options.rawStartMs, client->socket, [this, socket = client->socket] {
+            if (TClient *c = ClientOf(socket)) {
+                c->holding = false;
+                socket->write(c->held);
+                c->held.clear();
+                socket->flush();
+            }
+        });
         return;
     case TCommandKind::Echo:
         Write(client, text);
@@ -189,15 +199,18 @@ void TSocketcandServer::Publish(const QByteArray &frame)
     const int64_t now = NowMs();
     const QList<TClient *> clients = m_clients;
     for (TClient *client : clients) {
-        if (!client->raw || now < client->rawFromMs)
+        if (!client->raw)
             continue;
-        const qint64 queued = client->socket->bytesToWrite();
+        const qint64 queued = client->socket->bytesToWrite() + client->held.size();
         if (client->backlog.Behind())
             if (const QByteArray report = client->backlog.TakeReport(queued); !report.isEmpty())
                 client->socket->write(report);
-        switch (client->backlog.Offer(client->socket->bytesToWrite(), frame.size(), now)) {
+        switch (client->backlog.Offer(client->socket->bytesToWrite() + client->held.size(), frame.size(), now)) {
         case TClientBacklog::TVerdict::Send:
-            client->socket->write(frame);
+            if (client->holding)
+                client->held += frame;
+            else
+                client->socket->write(frame);
             break;
         case TClientBacklog::TVerdict::Drop:
             if (!m_behindTimer.isActive())

@@ -28,7 +28,7 @@ struct TServeOptions {
     int socketBufferBytes = 64 * 1024;
     int64_t graceMs = 5000;
     // python-can reads the answer to "< rawmode >" with one recv() and wants it alone: frames
-    // begin this long after that answer.
+    // reported from then on are held back this long, then sent.
     int rawStartMs = 100;
 };
 
@@ -62,7 +62,8 @@ private:
         TClientBacklog backlog;
         bool opened = false;
         bool raw = false;
-        int64_t rawFromMs = 0;
+        bool holding = false; // frames wait in `held` until the answer to rawmode stands alone
+        QByteArray held;
         explicit TClient(const TServeOptions &o) : backlog(o.backlogBytes, o.graceMs) {}
     };
 
