@@ -255,7 +255,7 @@ private slots:
     {
         QFETCH(int, signal);
         QFETCH(int, exitCode);
-        SimProcess sim({"--mode", "operation", "--traffic", "200", "--traffic-after", "0"});
+        SimProcess sim({"--mode", "operation", "--traffic", "200", "--traffic-after", "50"});
         QVERIFY(sim.isRunning());
         ServeProcess serve(sim.path());
         QVERIFY(serve.port() != 0);
