@@ -376,8 +376,9 @@ private:
     {
         TServeOptions options;
         options.channel = m_o.Channel.toLatin1();
+        // Never after the line is lost: the port component would try to open the device again.
         TSocketcandServer server(options, [this](const QByteArray &line) {
-            return m_link.SendLine(line, m_info.UseChecksum);
+            return !m_link.LineLost() && m_link.SendLine(line, m_info.UseChecksum);
         });
         QString problem;
         // Bound before the module is asked anything: a taken address costs the module nothing.
