@@ -14,7 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTcpSocket>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <chrono>
@@ -22,6 +22,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <arpa/inet.h>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -40,9 +45,9 @@ double ProcessCpuMs(qint64 pid)
     return stat.readAll().split(' ').value(0).toDouble() / 1e6;
 }
 
-int64_t wallUs()
+int64_t wallNs()
 {
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
@@ -63,7 +68,7 @@ public:
     }
     void Stop() { m_timer.stop(); }
     int64_t WrittenAt(uint32_t seq) const { return seq < m_writtenNs.size() ? m_writtenNs[seq] : -1; }
-    int64_t WrittenWallUs(uint32_t seq) const { return seq < m_writtenUs.size() ? m_writtenUs[seq] : -1; }
+    int64_t WrittenWallNs(uint32_t seq) const { return seq < m_writtenWallNs.size() ? m_writtenWallNs[seq] : -1; }
     size_t Written() const { return m_writtenNs.size(); }
 
 private:
@@ -77,9 +82,10 @@ private:
             bytes += "t1238" + QByteArray::number(qulonglong(seq), 16).toUpper().rightJustified(8, '0') + "00000000\r";
         if (bytes.isEmpty())
             return;
-        m_pty.write(bytes);
+        // Taken just before the write: the line is the module's from then on.
+        m_writtenWallNs.resize(due, wallNs());
         m_writtenNs.resize(due, m_clock.nsecsElapsed());
-        m_writtenUs.resize(due, wallUs());
+        m_pty.write(bytes);
     }
 
     PtyPair &m_pty;
@@ -87,7 +93,8 @@ private:
     QTimer m_timer;
     int64_t m_startNs = 0;
     std::vector<int64_t> m_writtenNs;
-    std::vector<int64_t> m_writtenUs; // the same on the wall clock, which serve's frame times use
+    std::vector<int64_t> m_writtenWallNs; // on the wall clock, as serve's frame times and the
+                                          // system's receive times are
 };
 
 void runFor(int ms)
@@ -141,7 +148,7 @@ int main(int argc, char **argv)
 
     // serve with four clients
     double serveCpu = -1;
-    std::vector<double> latencyMs, toServeMs, fromServeMs;
+    std::vector<double> latencyMs, seenMs, toServeMs, fromServeMs;
     size_t written = 0;
     std::vector<size_t> received(4, 0);
     {
@@ -152,44 +159,79 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "bench_serve: serve did not come up\n");
             return 1;
         }
-        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        // Plain sockets with the system's receive time of each read (SO_TIMESTAMPNS): the
+        // latency is to the client's socket, whenever this process gets round to reading it.
+        std::vector<int> fds;
+        std::vector<std::unique_ptr<QSocketNotifier>> notifiers;
         std::vector<QByteArray> pending(4);
         for (int i = 0; i < 4; ++i) {
-            auto socket = std::make_unique<QTcpSocket>();
-            socket->connectToHost(QHostAddress(QHostAddress::LocalHost), serve.port());
-            socket->waitForConnected(5000);
-            socket->write("< open k3316 >< rawmode >");
-            QTcpSocket *s = socket.get();
-            QObject::connect(s, &QTcpSocket::readyRead, [&, s, i] {
-                const int64_t now = clock.nsecsElapsed();
-                pending[size_t(i)] += s->readAll();
-                QByteArray &buffer = pending[size_t(i)];
-                qsizetype start = 0, end;
-                while ((end = buffer.indexOf('>', start)) >= 0) {
-                    const QByteArray item = buffer.mid(start, end - start + 1);
-                    start = end + 1;
-                    if (!item.startsWith("< frame "))
-                        continue;
-                    // "< frame 123 SECONDS.MICROS SSSSSSSS00000000 >"
-                    const QList<QByteArray> parts = item.split(' ');
-                    if (parts.size() < 5)
-                        continue;
-                    const uint32_t seq = parts[4].left(8).toUInt(nullptr, 16);
-                    const int64_t at = feeder.WrittenAt(seq);
-                    if (at >= 0)
-                        latencyMs.push_back(double(now - at) / 1e6);
-                    // serve's time of the line: "SECONDS.MICROSECONDS"
-                    const QList<QByteArray> time = parts[3].split('.');
-                    const int64_t readUs = time.value(0).toLongLong() * 1000000 + time.value(1).toLongLong();
-                    if (i == 0 && at >= 0) {
-                        toServeMs.push_back(double(readUs - feeder.WrittenWallUs(seq)) / 1e3);
-                        fromServeMs.push_back(double(wallUs() - readUs) / 1e3);
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(serve.port());
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const int on = 1;
+            ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+            if (::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
+                std::fprintf(stderr, "bench_serve: cannot connect to serve\n");
+                return 1;
+            }
+            const char open[] = "< open k3316 >< rawmode >";
+            [[maybe_unused]] const ssize_t n = ::write(fd, open, sizeof open - 1);
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+            fds.push_back(fd);
+            auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+            QObject::connect(notifier.get(), &QSocketNotifier::activated, [&, fd, i] {
+                char data[65536];
+                char control[256];
+                for (;;) {
+                    iovec io{data, sizeof data};
+                    msghdr msg{};
+                    msg.msg_iov = &io;
+                    msg.msg_iovlen = 1;
+                    msg.msg_control = control;
+                    msg.msg_controllen = sizeof control;
+                    const ssize_t got = ::recvmsg(fd, &msg, MSG_DONTWAIT);
+                    if (got <= 0)
+                        return;
+                    const int64_t seenNs = clock.nsecsElapsed();
+                    int64_t arrivedNs = -1;
+                    for (cmsghdr *c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c))
+                        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                            timespec t;
+                            std::memcpy(&t, CMSG_DATA(c), sizeof t);
+                            arrivedNs = int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+                        }
+                    QByteArray &buffer = pending[size_t(i)];
+                    buffer.append(data, got);
+                    qsizetype start = 0, end;
+                    while ((end = buffer.indexOf('>', start)) >= 0) {
+                        const QByteArray item = buffer.mid(start, end - start + 1);
+                        start = end + 1;
+                        // "< frame 123 SECONDS.MICROS SSSSSSSS00000000 >"
+                        const QList<QByteArray> parts = item.split(' ');
+                        if (!item.startsWith("< frame ") || parts.size() < 5)
+                            continue;
+                        const uint32_t seq = parts[4].left(8).toUInt(nullptr, 16);
+                        const int64_t wroteNs = feeder.WrittenWallNs(seq);
+                        if (wroteNs < 0)
+                            continue;
+                        if (arrivedNs >= 0)
+                            latencyMs.push_back(double(arrivedNs - wroteNs) / 1e6);
+                        seenMs.push_back(double(seenNs - feeder.WrittenAt(seq)) / 1e6);
+                        const QList<QByteArray> time = parts[3].split('.');
+                        const int64_t readNs = (time.value(0).toLongLong() * 1000000 + time.value(1).toLongLong()) * 1000;
+                        if (i == 0) {
+                            toServeMs.push_back(double(readNs - wroteNs) / 1e6);
+                            if (arrivedNs >= 0)
+                                fromServeMs.push_back(double(arrivedNs - readNs) / 1e6);
+                        }
+                        ++received[size_t(i)];
                     }
-                    ++received[size_t(i)];
+                    buffer.remove(0, start);
                 }
-                buffer.remove(0, start);
             });
-            clients.push_back(std::move(socket));
+            notifiers.push_back(std::move(notifier));
         }
         runFor(300); // past the raw-mode start delay
         feeder.Start();
@@ -200,6 +242,9 @@ int main(int argc, char **argv)
         serveCpu = ProcessCpuMs(serve.process().processId());
         ::kill(pid_t(serve.process().processId()), SIGINT);
         serve.process().waitForFinished(5000);
+        notifiers.clear();
+        for (int fd : fds)
+            ::close(fd);
     }
 
     std::printf("bench_serve: %d s a run, %.0f lines/s (8-byte frames at 115200 bit/s)\n", seconds, LineRate);
@@ -214,6 +259,8 @@ int main(int argc, char **argv)
                 percentile(latencyMs, 1.0));
     std::printf("  of which module line -> serve's read p99 %.2f ms, serve's read -> first client p99 %.2f ms\n",
                 percentile(toServeMs, 0.99), percentile(fromServeMs, 0.99));
+    std::printf("  as this process got round to reading them: p50 %.2f ms, p99 %.2f ms\n", percentile(seenMs, 0.5),
+                percentile(seenMs, 0.99));
     // The machine's load: the figures above include waiting for a processor.
     double load[3] = {};
     if (::getloadavg(load, 3) > 0)

@@ -362,8 +362,12 @@ private:
         };
         // What came after the probe's reply in the same read is the first of the stream.
         splitter.Feed(m_info.Leftover, nowUs(), print);
-        while (!timeUp && !Interrupted() && !m_link.LineLost() && (m_o.Count < 0 || count < m_o.Count))
-            splitter.Feed(m_link.WaitAndRead(), nowUs(), print);
+        while (!timeUp && !Interrupted() && !m_link.LineLost() && (m_o.Count < 0 || count < m_o.Count)) {
+            // The time is taken once the bytes are there (in one call, the order of the
+            // arguments' evaluation is unspecified and the time could be that of the wait).
+            const QByteArray bytes = m_link.WaitAndRead();
+            splitter.Feed(bytes, nowUs(), print);
+        }
         if (leftOut > 0)
             err(QStringLiteral("%1 frame(s) with a wrong checksum were left out of the candump output").arg(leftOut));
         if (m_link.LineLost())
@@ -407,7 +411,8 @@ private:
         splitter.Feed(m_info.Leftover, nowUs(), publish);
         server.Flush();
         while (!Interrupted() && !m_link.LineLost()) {
-            splitter.Feed(m_link.WaitAndRead(), nowUs(), publish);
+            const QByteArray bytes = m_link.WaitAndRead(); // before the time is taken
+            splitter.Feed(bytes, nowUs(), publish);
             server.Flush();
         }
         if (m_link.LineLost()) {
