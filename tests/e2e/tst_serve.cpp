@@ -6,6 +6,7 @@
 #include "support/ServeProcess.h"
 #include "support/SimProcess.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <csignal>
 #include <memory>
 
@@ -191,6 +193,25 @@ private slots:
         QByteArray seen;
         QVERIFY2(awaitText(*socket, seen, "< ok >< echo >", 20000), seen.right(200).constData());
         QTRY_COMPARE_WITH_TIMEOUT(receivedBySim(log).filter(QRegularExpression("^t")), expected, 10000);
+    }
+
+    // A frame's time is when its line came, not when serve began to wait for it: the node's
+    // first line comes after a second of silence.
+    void frameTimeIsWhenTheLineCame()
+    {
+        SimProcess sim({"--mode", "operation", "--traffic", "10", "--traffic-count", "1", "--traffic-after", "1000"});
+        QVERIFY(sim.isRunning());
+        ServeProcess serve(sim.path());
+        QVERIFY(serve.port() != 0);
+        auto socket = connectTo(serve.port());
+        socket->write("< open k3316 >< rawmode >");
+        QByteArray seen;
+        QVERIFY(awaitText(*socket, seen, "< hi >< ok >< ok >"));
+        seen.clear();
+        QVERIFY(awaitText(*socket, seen, " >", 10000)); // "< frame ID TIME DATA >" or "< rtr ID TIME DLC >"
+        const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+        const double time = seen.split(' ').value(3).toDouble();
+        QVERIFY2(std::abs(now - time) < 0.5, seen.constData());
     }
 
     void seventeenthClientRefused()
