@@ -9,6 +9,7 @@
 #include "ui/MainUnit.h"
 #include "ui/ReceiveModel.h"
 #include "ui/SettingsDlg.h"
+#include "ui/WholePasteLineEdit.h"
 
 #include <QApplication>
 #include <QComboBox>
