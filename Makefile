@@ -69,6 +69,7 @@ bench: release
 	xvfb-run -a build-release/bin/bench_table $(BENCH_STEP_SECONDS)
 	build-release/bin/bench_cli
 	build-release/bin/bench_dbc
+	build-release/bin/bench_serve
 
 # Line-rate traffic plus auto-send every 10 ms for SOAK_MINUTES; counts and memory at the end.
 soak: release

@@ -27,6 +27,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include "ui/ReceiveListView.h"
+#include "ui/WholePasteLineEdit.h"
 #include <QProcess>
 #include <QPushButton>
 #include <QLineEdit>

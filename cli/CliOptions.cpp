@@ -73,6 +73,9 @@ const CommandRow kCommands[] = {
          o.LogFile = args.takeFirst();
          return QString();
      }},
+    {"serve", TCliCommand::Serve, "",
+     "operation mode: a socketcand server (raw mode) for python-can and other\n"
+     "clients; every frame goes to every client, their frames go to the bus", nullptr},
 };
 
 const CommandRow *findCommand(const QString &name)
@@ -180,6 +183,25 @@ QString seconds(TCliOptions &o, const QString &v)
     return {};
 }
 
+QString listen(TCliOptions &o, const QString &v)
+{
+    QString error;
+    if (!ParseListenAddress(v, o.Listen, error))
+        return error.mid(error.indexOf(QLatin1String(": ")) + 2);
+    return {};
+}
+
+QString channel(TCliOptions &o, const QString &v)
+{
+    if (v.isEmpty() || v.size() > 16)
+        return QStringLiteral("expected a bus name of 1 to 16 characters");
+    for (const QChar c : v)
+        if (c.unicode() <= 0x20 || c.unicode() >= 0x7F || c == QLatin1Char('<') || c == QLatin1Char('>'))
+            return QStringLiteral("a bus name has printable ASCII characters only, no blanks or angle brackets");
+    o.Channel = v;
+    return {};
+}
+
 // An option given twice is applied twice, in order: a repeatable one appends in its Apply.
 struct OptionRow {
     const char *names;    // space-separated; a one-letter name is given with one dash
@@ -205,7 +227,7 @@ const OptionRow kOptions[] = {
     {"no-probe", nullptr, "open the port and go straight to the lines, as the window's\n"
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
                           "for a busy bus that would fill the probe's reply",
-     "send monitor", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
+     "send monitor serve", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
     {"format", "FORMAT", "how each record is printed: one of the formats the command lists\nabove, the first by default", "monitor decode", format},
     {"dbc", "FILE", "a CAN database (DBC); given again, one more file.\n"
                     "monitor: signals decoded in json, one row a signal in csv",
@@ -217,6 +239,11 @@ const OptionRow kOptions[] = {
      }},
     {"count", "N", "stop after N lines", "monitor", count},
     {"seconds", "S", "stop after S seconds", "monitor", seconds},
+    {"listen", "ADDR:PORT", "where clients connect (default 127.0.0.1:29536; port 0: any free\n"
+                            "port, printed on start); any other address than the loopback lets\n"
+                            "everyone who reaches it send frames to the bus",
+     "serve", listen},
+    {"channel", "NAME", "the bus name clients open (default k3316)", "serve", channel},
 };
 
 QStringList namesOf(const OptionRow &row)
@@ -402,10 +429,10 @@ Options:
 Exit status:
   0    success
   1    the module answered wrongly, the read-back differs (the differing keys are
-       printed), or the output cannot be written
+       printed), the module was lost, or the output cannot be written
   2    bad usage, or a bad line, profile, database or log, or a signal value it
        refuses (nothing is sent then), or the file of -o cannot be written
-  3    the port cannot be opened
+  3    the port cannot be opened (serve: or the address cannot be listened on)
   130  interrupted by Ctrl+C (SIGINT)
   143  ended by SIGTERM
 )");

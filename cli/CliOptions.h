@@ -3,12 +3,14 @@
 // Options and commands are rows of two tables in CliOptions.cpp: a new command is a row there,
 // and an option names the commands it belongs to.
 
+#include "bridge/ListenAddress.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
 
-enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Decode };
+enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Decode, Serve };
 enum class TMonitorFormat { Lines, Candump, Csv, Json, Pcap, Asc, Trc };
 
 struct TCliOptions {
@@ -30,6 +32,8 @@ struct TCliOptions {
     TMonitorFormat Format = TMonitorFormat::Lines;
     int64_t Count = -1;        // monitor --count; -1: no limit
     double Seconds = -1;       // monitor --seconds; negative: no limit
+    TListenAddress Listen;     // serve --listen; the loopback address by default
+    QString Channel = QStringLiteral("k3316"); // serve --channel: the bus name clients open
 };
 
 // `args` without the program name. False with `error` set on bad usage.

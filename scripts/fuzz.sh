@@ -26,6 +26,7 @@ max_len() {
     fuzz_profile) echo 2048 ;;  # a whole profile with room to spare
     fuzz_framestore) echo 8192 ;; # enough lines to pass the smallest history
     fuzz_dbc) echo 4096 ;;     # 64 bytes of frame data, then a small DBC file
+    fuzz_socketcand) echo 2100 ;; # a few commands and one past the command limit
     *) echo 512 ;;
   esac
 }

@@ -77,6 +77,13 @@ private slots:
             "(U+20AC) at position 2");
         row("send: Latin-1 is sent", {"--port", "COM1", "send", QString::fromUtf8("t123\u00E9")}, TCliCommand::Send, ok);
         row("send: a bad line before the port is looked at", {"send", "t12\r3"}, TCliCommand::None, "carriage return");
+        row("serve", {"--port", "COM1", "--no-probe", "serve", "--listen", "127.0.0.1:0", "--channel", "can0"},
+            TCliCommand::Serve, ok);
+        row("listen without port", {"--port", "COM1", "serve", "--listen", "127.0.0.1"}, TCliCommand::None, "ADDRESS:PORT");
+        row("listen on a name", {"--port", "COM1", "serve", "--listen", "example.org:29536"}, TCliCommand::None, "not an IP");
+        row("listen for monitor", {"--port", "COM1", "monitor", "--listen", "127.0.0.1:1"}, TCliCommand::None, "another command");
+        row("channel with a bracket", {"--port", "COM1", "serve", "--channel", "a>b"}, TCliCommand::None, "--channel");
+        row("channel too long", {"--port", "COM1", "serve", "--channel", "abcdefghijklmnopq"}, TCliCommand::None, "1 to 16");
     }
     void parse()
     {
@@ -115,6 +122,15 @@ private slots:
         QCOMPARE(m.Seconds, 0.5);
         QCOMPARE(m.Count, -1);
 
+        TCliOptions s;
+        QVERIFY(ParseCliArguments({"--port", "COM1", "serve", "--listen=[::1]:0"}, s, error));
+        QCOMPARE(s.Listen.address, QHostAddress(QHostAddress::LocalHostIPv6));
+        QCOMPARE(s.Channel, QStringLiteral("k3316"));
+        TCliOptions d;
+        QVERIFY(ParseCliArguments({"--port", "COM1", "serve"}, d, error)); // socketcand's port on the loopback
+        QCOMPARE(d.Listen.address, QHostAddress(QHostAddress::LocalHost));
+        QCOMPARE(int(d.Listen.port), 29536);
+
         TCliOptions g;
         QVERIFY(ParseCliArguments({"--port", "COM1", "get", "-oout.json"}, g, error));
         QCOMPARE(g.OutputFile, QStringLiteral("out.json"));
@@ -125,9 +141,10 @@ private slots:
     {
         const QString help = CliHelpText();
         for (const char *word : {"--port PORT", "--baud N", "--timeout MS", "--json", "-o, --output FILE",
-                                 "--no-probe", "--format FORMAT", "candump, csv or json", "--dbc FILE", "--count N", "--seconds S",
+                                 "--no-probe", "--format FORMAT", "candump, csv, json", "--dbc FILE", "--count N", "--seconds S",
                                  "decode LOG", "decode --dbc FILE",
-                                 "set PROFILE", "send LINE...", "130", "143", "send, monitor: open the port"})
+                                 "set PROFILE", "send LINE...", "130", "143", "send, monitor, serve: open the port",
+                                 "--listen ADDR:PORT", "--channel NAME"})
             QVERIFY2(help.contains(QLatin1String(word)), word);
     }
 };

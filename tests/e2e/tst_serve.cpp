@@ -1,0 +1,311 @@
+// `k3316-cli serve` against the virtual module, with python-can's socketcand client (Debian's
+// python3-can) and with plain sockets. Everything connects to 127.0.0.1 only.
+
+#include "CanBus.h"
+#include "support/CliRun.h"
+#include "support/ServeProcess.h"
+#include "support/SimProcess.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <csignal>
+#include <memory>
+
+namespace {
+
+QStringList receivedBySim(const QString &logPath)
+{
+    QFile log(logPath);
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines;
+    for (const QString &l : QString::fromLatin1(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (l.startsWith(QLatin1String("rx ")))
+            lines << l.mid(3);
+    return lines;
+}
+
+// The data frames among the node's first `count` lines, as the client script prints them:
+// identifier without leading zeros, then the data, read straight from the module's line.
+QStringList nodeDataFrames(uint64_t seed, int count)
+{
+    Sim::BusNode node(seed);
+    QStringList frames;
+    for (int i = 0; i < count; ++i) {
+        const QByteArray line = node.next();
+        const bool extended = line.startsWith('e');
+        if (!extended && !line.startsWith('t'))
+            continue; // remote frames reach python-can as "< rtr ... >", which it skips
+        const int idDigits = extended ? 8 : 3;
+        const QByteArray id = QByteArray::number(line.mid(1, idDigits).toUInt(nullptr, 16), 16).toUpper();
+        const int dlc = line.at(1 + idDigits) - '0';
+        frames << QString::fromLatin1(id + ' ' + line.mid(2 + idDigits, 2 * dlc));
+    }
+    return frames;
+}
+
+// Reads from `socket` until `text` has come; false after the time-out.
+bool awaitText(QTcpSocket &socket, QByteArray &seen, const QByteArray &text, int timeoutMs = 5000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!seen.contains(text)) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(100))
+            continue;
+        seen += socket.readAll();
+    }
+    return true;
+}
+
+std::unique_ptr<QTcpSocket> connectTo(quint16 port)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    socket->waitForConnected(5000);
+    return socket;
+}
+
+} // namespace
+
+class TestServe : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+private slots:
+    // The real client: it receives the node's frames in order with their data, and what it
+    // sends arrives at the module as the composer's line (with a checksum when the module wants one).
+    void pythonCanClient_data()
+    {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QStringList>("expectedLines");
+        // Checksums summed by hand: "t1AB3010AFF" adds up to 0x2B9, "e01ABCDEF0" to 0x28B.
+        QTest::newRow("plain") << QStringList{} << QStringList{"t1AB3010AFF", "e01ABCDEF0"};
+        QTest::newRow("checksums") << QStringList{"--checksum"} << QStringList{"t1AB3010AFFB9", "e01ABCDEF08B"};
+    }
+    void pythonCanClient()
+    {
+        QFETCH(QStringList, simArgs);
+        QFETCH(QStringList, expectedLines);
+        const int lines = 24;
+        const QString log = m_dir.filePath(QStringLiteral("python-%1.log").arg(QTest::currentDataTag()));
+        // The node starts a while after the probe, once the client has had time to open the bus.
+        SimProcess sim(simArgs + QStringList{"--mode", "operation", "--traffic", "100", "--traffic-count",
+                                             QString::number(lines), "--traffic-after", "3000", "--seed", "7",
+                                             "--log", log});
+        QVERIFY(sim.isRunning());
+        ServeProcess serve(sim.path());
+        QVERIFY2(serve.port() != 0, serve.process().readAllStandardError().constData());
+
+        const QStringList expected = nodeDataFrames(7, lines);
+        QVERIFY(expected.size() >= 5);
+        QProcess client;
+        client.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral(K3316_CLIENT_SCRIPT), QString::number(serve.port()),
+                      QString::number(expected.size()), "1AB#010AFF", "1ABCDEF#"});
+        QVERIFY(client.waitForStarted(5000));
+        QVERIFY2(client.waitForFinished(30000), client.readAllStandardError().constData());
+        const QByteArray err = client.readAllStandardError();
+        QVERIFY2(client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0, err.constData());
+
+        QStringList out = QString::fromLatin1(client.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(out.value(0), QStringLiteral("ready"));
+        out.removeFirst();
+        QStringList frames;
+        double lastTime = 0;
+        for (const QString &line : std::as_const(out)) {
+            const QStringList parts = line.split(QLatin1Char(' '));
+            QCOMPARE(parts.size(), 3);
+            frames << parts[0] + QLatin1Char(' ') + parts[1];
+            const double time = parts[2].toDouble();
+            QVERIFY2(time >= lastTime, qPrintable(line)); // the time of the module's line, in order
+            lastTime = time;
+        }
+        // Under load the client may open the bus after the node has begun: then it must have
+        // every frame from where it came in to the end.
+        QVERIFY2(frames.size() >= 5, qPrintable(frames.join(", ")));
+        const qsizetype from = expected.indexOf(frames.first());
+        if (from > 0)
+            qWarning("the client came in after %lld of the node's frames", (long long)from);
+        QCOMPARE(frames, expected.mid(from));
+        QTRY_COMPARE(receivedBySim(log).filter(QRegularExpression("^[te]")), expectedLines);
+    }
+
+    // One connection through commands right and wrong: each is answered and the line stays up.
+    void commandsAnswered()
+    {
+        SimProcess sim({"--mode", "operation"});
+        QVERIFY(sim.isRunning());
+        ServeProcess serve(sim.path(), {}, {"--channel", "can7"});
+        QVERIFY(serve.port() != 0);
+        auto socket = connectTo(serve.port());
+        QByteArray seen;
+        QVERIFY(awaitText(*socket, seen, "< hi >"));
+        const QList<QPair<QByteArray, QByteArray>> exchanges = {
+            {"< send 123 0 >", "< error open the bus first >"},
+            {"< open k3316 >", "< error no bus named k3316 here, only can7 >"},
+            {"< open can7 >", "< ok >"},
+            {"< bcmmode >", "< error bcmmode is not offered"},
+            {"hello\r\n", "< error text outside a command"},
+            {"<" + QByteArray(2000, 'x') + ">", "< error command longer than 1024 bytes >"},
+            {QByteArray("< send \0\xff >", 11), "< error binary data in a command >"},
+            {"< send 123 2 11 >", "< error send: length 2 but 1 data bytes >"},
+            {"< rawmode >", "< ok >"},
+            {"< echo >", "< echo >"},
+        };
+        for (const auto &[sent, reply] : exchanges) {
+            seen.clear();
+            socket->write(sent);
+            QVERIFY2(awaitText(*socket, seen, reply), (sent.left(40) + " got " + seen).constData());
+            QCOMPARE(socket->state(), QAbstractSocket::ConnectedState);
+        }
+    }
+
+    // A client that sends faster than the line takes frames is answered a few commands a turn:
+    // nothing it sent is lost or reordered, and the echo after the flood comes back.
+    void floodOfSendsArrivesWhole()
+    {
+        const QString log = m_dir.filePath(QStringLiteral("flood.log"));
+        SimProcess sim({"--mode", "operation", "--log", log});
+        QVERIFY(sim.isRunning());
+        ServeProcess serve(sim.path());
+        QVERIFY(serve.port() != 0);
+        auto socket = connectTo(serve.port());
+        QByteArray flood = "< open k3316 >";
+        QStringList expected;
+        for (int i = 0; i < 400; ++i) {
+            flood += "< send " + QByteArray::number(i, 16) + " 1 " + QByteArray::number(i % 256, 16) + " >";
+            expected << QLatin1Char('t') + QStringLiteral("%1").arg(i, 3, 16, QLatin1Char('0')).toUpper() +
+                            QLatin1Char('1') + QStringLiteral("%1").arg(i % 256, 2, 16, QLatin1Char('0')).toUpper();
+        }
+        socket->write(flood + "< echo >");
+        QByteArray seen;
+        QVERIFY2(awaitText(*socket, seen, "< ok >< echo >", 20000), seen.right(200).constData());
+        QTRY_COMPARE_WITH_TIMEOUT(receivedBySim(log).filter(QRegularExpression("^t")), expected, 10000);
+    }
+
+    // A frame's time is when its line came, not when serve began to wait for it: the node's
+    // first line comes after a second of silence.
+    void frameTimeIsWhenTheLineCame()
+    {
+        SimProcess sim({"--mode", "operation", "--traffic", "10", "--traffic-count", "1", "--traffic-after", "1000"});
+        QVERIFY(sim.isRunning());
+        ServeProcess serve(sim.path());
+        QVERIFY(serve.port() != 0);
+        auto socket = connectTo(serve.port());
+        socket->write("< open k3316 >< rawmode >");
+        QByteArray seen;
+        QVERIFY(awaitText(*socket, seen, "< hi >< ok >< ok >"));
+        seen.clear();
+        QVERIFY(awaitText(*socket, seen, " >", 10000)); // "< frame ID TIME DATA >" or "< rtr ID TIME DLC >"
+        const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+        const double time = seen.split(' ').value(3).toDouble();
+        QVERIFY2(std::abs(now - time) < 0.5, seen.constData());
+    }
+
+    void seventeenthClientRefused()
+    {
+        SimProcess sim({"--mode", "operation"});
+        QVERIFY(sim.isRunning());
+        ServeProcess serve(sim.path());
+        QVERIFY(serve.port() != 0);
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        for (int i = 0; i < 16; ++i) {
+            clients.push_back(connectTo(serve.port()));
+            QByteArray seen;
+            QVERIFY(awaitText(*clients.back(), seen, "< hi >"));
+        }
+        auto extra = connectTo(serve.port());
+        QByteArray seen;
+        QVERIFY(awaitText(*extra, seen, "< error too many clients: this server takes at most 16 >"));
+        QTRY_COMPARE(extra->state(), QAbstractSocket::UnconnectedState);
+        // A place that frees up is taken again.
+        clients.front()->disconnectFromHost();
+        QTRY_COMPARE(clients.front()->state(), QAbstractSocket::UnconnectedState);
+        // Refused until the server has seen the close; each try is a new connection.
+        QElapsedTimer clock;
+        clock.start();
+        std::unique_ptr<QTcpSocket> again;
+        do {
+            again = connectTo(serve.port());
+            seen.clear();
+            awaitText(*again, seen, " >", 1000);
+        } while (seen != "< hi >" && clock.elapsed() < 10000);
+        QCOMPARE(seen, QByteArray("< hi >"));
+    }
+
+    void moduleLostTellsEveryClient()
+    {
+        auto sim = std::make_unique<SimProcess>(QStringList{"--mode", "operation"});
+        QVERIFY(sim->isRunning());
+        ServeProcess serve(sim->path());
+        QVERIFY(serve.port() != 0);
+        auto a = connectTo(serve.port());
+        auto b = connectTo(serve.port());
+        QByteArray seenA, seenB;
+        QVERIFY(awaitText(*a, seenA, "< hi >"));
+        QVERIFY(awaitText(*b, seenB, "< hi >"));
+        sim.reset(); // the pseudo-terminal hangs up
+        QVERIFY(awaitText(*a, seenA, "< error the module is lost:"));
+        QVERIFY(awaitText(*b, seenB, "Connection Lost! >"));
+        QVERIFY(serve.process().waitForFinished(5000));
+        QCOMPARE(serve.process().exitCode(), 1);
+        QVERIFY(serve.process().readAllStandardError().contains("Connection Lost!"));
+        QTRY_COMPARE(a->state(), QAbstractSocket::UnconnectedState);
+    }
+
+    void signalClosesClients_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("Ctrl+C") << SIGINT << 130;
+        QTest::newRow("SIGTERM") << SIGTERM << 143;
+    }
+    void signalClosesClients()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, exitCode);
+        SimProcess sim({"--mode", "operation", "--traffic", "200", "--traffic-after", "50"});
+        QVERIFY(sim.isRunning());
+        ServeProcess serve(sim.path());
+        QVERIFY(serve.port() != 0);
+        auto socket = connectTo(serve.port());
+        QByteArray seen;
+        socket->write("< open k3316 >< rawmode >");
+        QVERIFY(awaitText(*socket, seen, "< frame "));
+        ::kill(pid_t(serve.process().processId()), signal);
+        QVERIFY(serve.process().waitForFinished(5000));
+        QCOMPARE(serve.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(serve.process().exitCode(), exitCode);
+        QTRY_COMPARE(socket->state(), QAbstractSocket::UnconnectedState);
+        seen += socket->readAll();
+        QVERIFY(seen.endsWith(" >")); // whole frames only
+    }
+
+    void addressInUse()
+    {
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress(QHostAddress::LocalHost), 0));
+        SimProcess sim({"--mode", "operation", "--log", m_dir.filePath("in-use.log")});
+        QVERIFY(sim.isRunning());
+        const CliResult r = RunCli({"--port", sim.path(), "serve", "--listen",
+                                    QStringLiteral("127.0.0.1:%1").arg(taken.serverPort())});
+        QCOMPARE(r.exitCode, 3);
+        QVERIFY2(r.err.contains("cannot listen on 127.0.0.1:"), r.err.constData());
+        QCOMPARE(receivedBySim(m_dir.filePath("in-use.log")), QStringList()); // the module was not asked
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServe)
+#include "tst_serve.moc"
