@@ -3,6 +3,8 @@
 #include "cli/Interrupt.h"
 #include "cli/ModuleLink.h"
 #include "cli/MonitorFormat.h"
+#include "monitor/LineSplitter.h"
+#include "monitor/LogWriters.h"
 #include "protocol/Framing.h"
 #include "protocol/ModuleModes.h"
 #include "protocol/Profile.h"
@@ -89,13 +91,15 @@ private:
     }
 
     bool Interrupted() const { return m_interrupt && m_interrupt->Requested(); }
+    // 130 after Ctrl+C, 143 after SIGTERM.
+    int FailInterrupted() { return Fail(m_interrupt->ExitCode(), m_interrupt->Word()); }
 
     // The verdict on an exchange with the module: Ctrl+C ends the exchanges early, and what they
     // then lacked is no fault of the module.
     bool ExchangeSucceeded(bool ok, const QString &problem, int &code)
     {
         if (Interrupted()) {
-            code = Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+            code = FailInterrupted();
             return false;
         }
         if (!ok)
@@ -111,6 +115,12 @@ private:
             code = Fail(CliExit::PortFault, QStringLiteral("cannot open %1 (%2): %3")
                                                 .arg(m_o.Port, m_link.Port().PortName(), problem));
             return false;
+        }
+        if (m_o.NoProbe) {
+            // As the window's pair test: nothing is asked, lines go out without checksums.
+            m_info = TModuleInfo();
+            m_info.Mode = ModuleModes::PairTest;
+            return true;
         }
         if (!ExchangeSucceeded(m_link.Connect(m_info, problem), problem, code))
             return false;
@@ -241,7 +251,7 @@ private:
 
         const TWriteResult written = m_link.WriteSettings(rs232, can, level);
         if (Interrupted())
-            return Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+            return FailInterrupted();
         if (!written.RS232Confirmed || !written.CanConfirmed) {
             auto said = [](bool sent, const QByteArray &reply) {
                 if (!sent)
@@ -298,7 +308,7 @@ private:
             return code;
         for (const QString &text : m_o.Lines) {
             if (Interrupted())
-                return Fail(CliExit::Interrupted, QStringLiteral("interrupted"));
+                return FailInterrupted();
             const QByteArray line = text.toLatin1();
             if (line.contains(Framing::CR))
                 return Fail(CliExit::Usage, QStringLiteral("a line must not contain a carriage return"));
@@ -308,11 +318,6 @@ private:
         return CliExit::Ok;
     }
 
-    void PrintLine(const QByteArray &line, int64_t timeUs)
-    {
-        // The module's checksum, when it adds one, is read by the frame decoder itself.
-        outRaw(MonitorRecord(m_o.Format, line, timeUs));
-    }
 
     int Monitor()
     {
@@ -329,26 +334,26 @@ private:
             timer.start(int(std::min(m_o.Seconds * 1000.0, 2147483647.0)));
         }
         int64_t count = 0;
-        QByteArray pending = m_info.Leftover;
-        auto takeLines = [&](int64_t timeUs) {
-            qsizetype cr;
-            while ((m_o.Count < 0 || count < m_o.Count) && (cr = pending.indexOf(Framing::CR)) >= 0) {
-                QByteArray line = pending.left(cr);
-                pending.remove(0, cr + 1);
-                // A module set to end its lines with CR LF or LF CR sends a line feed too.
-                while (line.startsWith('\n'))
-                    line.remove(0, 1);
-                while (line.endsWith('\n'))
-                    line.chop(1);
-                PrintLine(line, timeUs);
-                ++count;
-            }
+        uint64_t leftOut = 0;
+        // The window's splitter: a line ends at its CR, a line feed beside it included.
+        TLineSplitter splitter;
+        const TLineSplitter::Sink print = [&](const TLine &line) {
+            if (m_o.Count >= 0 && count >= m_o.Count)
+                return;
+            // The module's checksum, when it adds one, is read by the frame decoder itself.
+            const QByteArray record = MonitorRecord(m_o.Format, line.text, line.timeUs);
+            if (m_o.Format == TMonitorFormat::Candump && record.isEmpty()
+                && IsBadFrame(DecodeLine(line.text.data(), line.text.size())))
+                ++leftOut;
+            outRaw(record);
+            ++count;
         };
-        takeLines(nowUs());
-        while (!timeUp && !Interrupted() && !m_link.LineLost() && (m_o.Count < 0 || count < m_o.Count)) {
-            pending += m_link.WaitAndRead();
-            takeLines(nowUs());
-        }
+        // What came after the probe's reply in the same read is the first of the stream.
+        splitter.Feed(m_info.Leftover, nowUs(), print);
+        while (!timeUp && !Interrupted() && !m_link.LineLost() && (m_o.Count < 0 || count < m_o.Count))
+            splitter.Feed(m_link.WaitAndRead(), nowUs(), print);
+        if (leftOut > 0)
+            err(QStringLiteral("%1 frame(s) with a wrong checksum were left out of the candump output").arg(leftOut));
         if (m_link.LineLost())
             return Fail(CliExit::ModuleFault, m_link.PortName() + QStringLiteral(" Connection Lost!"));
         return CliExit::Ok;

@@ -2,140 +2,248 @@
 
 #include "serial/PortName.h"
 
+#include <QCommandLineParser>
+#include <QHash>
+
 #include <limits>
+#include <optional>
 
 namespace {
 
-bool parseNumber(const QString &text, int64_t low, int64_t high, int64_t &value)
+// Takes an option's value into the options; returns what is wrong with it, or nothing.
+using Apply = QString (*)(TCliOptions &, const QString &value);
+// Takes a command's arguments (after its name) it needs from `args`; returns what is wrong.
+using TakeArguments = QString (*)(TCliOptions &, QStringList &args);
+
+std::optional<int64_t> parseInteger(const QString &text, int64_t low, int64_t high)
 {
     bool ok = false;
     const qlonglong v = text.toLongLong(&ok, 10);
     if (!ok || v < low || v > high)
-        return false;
-    value = v;
-    return true;
+        return std::nullopt;
+    return v;
+}
+
+struct CommandRow {
+    const char *name;
+    TCliCommand command;
+    const char *arguments; // after the name in --help; "" for none
+    const char *help;      // one text a line of --help
+    TakeArguments take;    // nullptr: the command takes no arguments
+};
+
+// Every command, in the order --help lists them.
+const CommandRow kCommands[] = {
+    {"info", TCliCommand::Info, "", "mode, firmware version and level, maker, model, whether checksums are on", nullptr},
+    {"get", TCliCommand::Get, "", "the module's settings as a profile (configuration mode)", nullptr},
+    {"set", TCliCommand::Set, "PROFILE", "write the profile (\"-\": standard input), read the settings back, compare",
+     [](TCliOptions &o, QStringList &args) {
+         if (args.size() != 1)
+             return QStringLiteral("set takes one profile file");
+         o.ProfileFile = args.takeFirst();
+         return QString();
+     }},
+    {"defaults", TCliCommand::Defaults, "", "restore the default settings, read them back, compare", nullptr},
+    {"send", TCliCommand::Send, "LINE...",
+     "operation mode: send each line (checksum added when the module needs it);\n"
+     "lines beginning with - go after --",
+     [](TCliOptions &o, QStringList &args) {
+         if (args.isEmpty())
+             return QStringLiteral("send needs at least one line");
+         o.Lines = args;
+         args.clear();
+         return QString();
+     }},
+    {"monitor", TCliCommand::Monitor, "", "operation mode: print every line the module sends, with its time", nullptr},
+};
+
+const CommandRow *findCommand(const QString &name)
+{
+    for (const CommandRow &row : kCommands)
+        if (name == QLatin1String(row.name))
+            return &row;
+    return nullptr;
+}
+
+struct FormatRow {
+    const char *name;
+    TMonitorFormat format;
+    TCliCommand command; // the command that prints it
+};
+
+const FormatRow kFormats[] = {
+    {"lines", TMonitorFormat::Lines, TCliCommand::Monitor},
+    {"candump", TMonitorFormat::Candump, TCliCommand::Monitor},
+    {"csv", TMonitorFormat::Csv, TCliCommand::Monitor},
+};
+
+QString format(TCliOptions &o, const QString &v)
+{
+    QStringList names;
+    for (const FormatRow &row : kFormats) {
+        if (row.command != o.Command)
+            continue;
+        if (v == QLatin1String(row.name)) {
+            o.Format = row.format;
+            return {};
+        }
+        names << QLatin1String(row.name);
+    }
+    const QString last = names.isEmpty() ? QString() : names.takeLast();
+    return QStringLiteral("expected %1%2%3")
+        .arg(names.join(QStringLiteral(", ")), names.isEmpty() ? QString() : QStringLiteral(" or "), last);
+}
+
+QString port(TCliOptions &o, const QString &v)
+{
+    TPortChoice choice;
+    if (!ParsePortText(v, choice))
+        return QStringLiteral("expected COMn or a device path beginning with /");
+    o.Port = TrimBlanksAndControls(v);
+    return {};
+}
+
+QString baud(TCliOptions &o, const QString &v)
+{
+    const auto n = parseInteger(v, 1, std::numeric_limits<int32_t>::max());
+    if (!n)
+        return QStringLiteral("expected bits per second");
+    o.Baud = int32_t(*n);
+    return {};
+}
+
+QString timeout(TCliOptions &o, const QString &v)
+{
+    const auto n = parseInteger(v, 0, 600000);
+    if (!n)
+        return QStringLiteral("expected milliseconds, 0 to 600000");
+    o.TimeoutMs = int32_t(*n);
+    return {};
+}
+
+QString output(TCliOptions &o, const QString &v)
+{
+    if (v.isEmpty())
+        return QStringLiteral("the file name must not be empty");
+    o.OutputFile = v;
+    return {};
+}
+
+QString count(TCliOptions &o, const QString &v)
+{
+    const auto n = parseInteger(v, 1, std::numeric_limits<int64_t>::max());
+    if (!n)
+        return QStringLiteral("expected a number of lines, 1 or more");
+    o.Count = *n;
+    return {};
+}
+
+QString seconds(TCliOptions &o, const QString &v)
+{
+    bool ok = false;
+    const double s = v.toDouble(&ok);
+    if (!ok || !(s > 0) || s > 31536000)
+        return QStringLiteral("expected a positive number of seconds");
+    o.Seconds = s;
+    return {};
+}
+
+struct OptionRow {
+    const char *names;    // space-separated; a one-letter name is given with one dash
+    const char *value;    // what --help calls its value; nullptr: a flag
+    const char *help;     // one text a line of --help
+    const char *commands; // space-separated commands it belongs to; nullptr: every command
+    Apply apply;
+};
+
+// Every option, in the order --help lists them: first those of every command, then the rest.
+const OptionRow kOptions[] = {
+    {"port", "PORT", "COMn (COM1 is /dev/ttyS0) or a device path such as /dev/ttyUSB0", nullptr, port},
+    {"baud", "N", "PC line speed in bit/s (default 115200; configuration mode needs 115200)", nullptr, baud},
+    {"timeout", "MS", "reply timeout in milliseconds (default 500)", nullptr, timeout},
+    {"h help", nullptr, "show this text", nullptr, [](TCliOptions &o, const QString &) { o.Help = true; return QString(); }},
+    {"version", nullptr, "show the version", nullptr, [](TCliOptions &o, const QString &) { o.Version = true; return QString(); }},
+    {"json", nullptr, "print one JSON object", "info set defaults",
+     [](TCliOptions &o, const QString &) { o.Json = true; return QString(); }},
+    {"o output", "FILE", "write the profile to FILE instead of standard output", "get", output},
+    {"no-probe", nullptr, "open the port and go straight to the lines, as the window's\n"
+                          "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
+                          "for a busy bus that would fill the probe's reply",
+     "send monitor", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
+    {"format", "lines|candump|csv", "how each line is printed (default lines)", "monitor", format},
+    {"count", "N", "stop after N lines", "monitor", count},
+    {"seconds", "S", "stop after S seconds", "monitor", seconds},
+};
+
+QStringList namesOf(const OptionRow &row)
+{
+    return QString::fromLatin1(row.names).split(QLatin1Char(' '));
+}
+
+const OptionRow *findOption(const QString &name)
+{
+    for (const OptionRow &row : kOptions)
+        if (namesOf(row).contains(name))
+            return &row;
+    return nullptr;
+}
+
+QString dashed(const QString &name)
+{
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+bool belongsTo(const OptionRow &row, const char *command)
+{
+    return !row.commands || QString::fromLatin1(row.commands).split(QLatin1Char(' ')).contains(QLatin1String(command));
+}
+
+// The parser's complaint in the words of the tool's own messages.
+QString parserError(const QCommandLineParser &parser)
+{
+    if (!parser.unknownOptionNames().isEmpty())
+        return QStringLiteral("unknown option %1").arg(dashed(parser.unknownOptionNames().first()));
+    const QString text = parser.errorText();
+    const qsizetype open = text.indexOf(QLatin1Char('\''));
+    const qsizetype close = text.lastIndexOf(QLatin1Char('\''));
+    const QString name = open >= 0 && close > open ? text.mid(open + 1, close - open - 1) : QString();
+    if (text.startsWith(QLatin1String("Missing value")))
+        return QStringLiteral("option %1 needs a value").arg(name);
+    if (text.startsWith(QLatin1String("Unexpected value")))
+        return QStringLiteral("option %1 takes no value").arg(name);
+    return text;
 }
 
 } // namespace
 
 bool ParseCliArguments(const QStringList &args, TCliOptions &o, QString &error)
 {
-    QStringList positional;
-    bool onlyPositional = false; // after "--" every argument is a line to send
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString name = args[i];
-        if (onlyPositional || !name.startsWith(QLatin1Char('-')) || name == QLatin1String("-")) {
-            positional << name;
-            continue;
+    QCommandLineParser parser;
+    for (const OptionRow &row : kOptions)
+        parser.addOption(QCommandLineOption(namesOf(row), QString::fromLatin1(row.help),
+                                            row.value ? QString::fromLatin1(row.value) : QString()));
+    if (!parser.parse(QStringList{QStringLiteral("k3316-cli")} + args)) {
+        error = parserError(parser);
+        return false;
+    }
+
+    QStringList positional = parser.positionalArguments();
+    const CommandRow *command = positional.isEmpty() ? nullptr : findCommand(positional.first());
+    if (command)
+        o.Command = command->command;
+
+    // In the order given, so that a later option overrides an earlier one.
+    QHash<QString, qsizetype> used;
+    for (const QString &name : parser.optionNames()) {
+        const OptionRow *row = findOption(name);
+        if (command && !belongsTo(*row, command->name)) {
+            error = QStringLiteral("%1 belongs to another command (%2)")
+                        .arg(dashed(name), QString::fromLatin1(row->commands).replace(' ', QStringLiteral(", ")));
+            return false;
         }
-        if (name == QLatin1String("--")) {
-            onlyPositional = true;
-            continue;
-        }
-        QString inlineValue;
-        bool hasInline = false;
-        if (const qsizetype eq = name.indexOf(QLatin1Char('=')); name.startsWith(QLatin1String("--")) && eq > 0) {
-            inlineValue = name.mid(eq + 1);
-            hasInline = true;
-            name.truncate(eq);
-        }
-        auto value = [&](QString &out) {
-            if (hasInline) {
-                out = inlineValue;
-                return true;
-            }
-            if (i + 1 >= args.size()) {
-                error = QStringLiteral("option %1 needs a value").arg(name);
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        auto flag = [&]() {
-            if (hasInline)
-                error = QStringLiteral("option %1 takes no value").arg(name);
-            return !hasInline;
-        };
-        QString v;
-        int64_t n = 0;
-        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
-            if (!flag())
-                return false;
-            o.Help = true;
-        } else if (name == QLatin1String("--version")) {
-            if (!flag())
-                return false;
-            o.Version = true;
-        } else if (name == QLatin1String("--json")) {
-            if (!flag())
-                return false;
-            o.Json = true;
-        } else if (name == QLatin1String("--port")) {
-            if (!value(v))
-                return false;
-            TPortChoice choice;
-            if (!ParsePortText(v, choice)) {
-                error = QStringLiteral("--port \"%1\": expected COMn or a device path beginning with /").arg(v);
-                return false;
-            }
-            o.Port = TrimBlanksAndControls(v);
-        } else if (name == QLatin1String("--baud")) {
-            if (!value(v))
-                return false;
-            if (!parseNumber(v, 1, std::numeric_limits<int32_t>::max(), n)) {
-                error = QStringLiteral("--baud \"%1\": expected bits per second").arg(v);
-                return false;
-            }
-            o.Baud = int32_t(n);
-        } else if (name == QLatin1String("--timeout")) {
-            if (!value(v))
-                return false;
-            if (!parseNumber(v, 0, 600000, n)) {
-                error = QStringLiteral("--timeout \"%1\": expected milliseconds, 0 to 600000").arg(v);
-                return false;
-            }
-            o.TimeoutMs = int32_t(n);
-        } else if (name == QLatin1String("-o") || name == QLatin1String("--output")) {
-            if (!value(v))
-                return false;
-            if (v.isEmpty()) {
-                error = QStringLiteral("%1: the file name must not be empty").arg(name);
-                return false;
-            }
-            o.OutputFile = v;
-        } else if (name == QLatin1String("--format")) {
-            if (!value(v))
-                return false;
-            if (v == QLatin1String("lines"))
-                o.Format = TMonitorFormat::Lines;
-            else if (v == QLatin1String("candump"))
-                o.Format = TMonitorFormat::Candump;
-            else if (v == QLatin1String("csv"))
-                o.Format = TMonitorFormat::Csv;
-            else {
-                error = QStringLiteral("--format \"%1\": expected lines, candump or csv").arg(v);
-                return false;
-            }
-        } else if (name == QLatin1String("--count")) {
-            if (!value(v))
-                return false;
-            if (!parseNumber(v, 1, std::numeric_limits<int64_t>::max(), n)) {
-                error = QStringLiteral("--count \"%1\": expected a number of lines, 1 or more").arg(v);
-                return false;
-            }
-            o.Count = n;
-        } else if (name == QLatin1String("--seconds")) {
-            if (!value(v))
-                return false;
-            bool ok = false;
-            const double s = v.toDouble(&ok);
-            if (!ok || !(s > 0) || s > 31536000) {
-                error = QStringLiteral("--seconds \"%1\": expected a positive number of seconds").arg(v);
-                return false;
-            }
-            o.Seconds = s;
-        } else {
-            error = QStringLiteral("unknown option %1").arg(name);
+        const QString value = row->value ? parser.values(name).value(used[name]++) : QString();
+        if (const QString complaint = row->apply(o, value); !complaint.isEmpty()) {
+            error = QStringLiteral("%1 \"%2\": %3").arg(dashed(name), value, complaint);
             return false;
         }
     }
@@ -146,54 +254,16 @@ bool ParseCliArguments(const QStringList &args, TCliOptions &o, QString &error)
         error = QStringLiteral("no command given");
         return false;
     }
-    const QString command = positional.takeFirst();
-    struct { const char *name; TCliCommand command; } const commands[] = {
-        {"info", TCliCommand::Info}, {"get", TCliCommand::Get}, {"set", TCliCommand::Set},
-        {"defaults", TCliCommand::Defaults}, {"send", TCliCommand::Send}, {"monitor", TCliCommand::Monitor}};
-    for (const auto &c : commands)
-        if (command == QLatin1String(c.name))
-            o.Command = c.command;
-    if (o.Command == TCliCommand::None) {
-        error = QStringLiteral("unknown command \"%1\"").arg(command);
+    if (!command) {
+        error = QStringLiteral("unknown command \"%1\"").arg(positional.first());
         return false;
     }
-
-    auto onlyFor = [&](bool given, TCliCommand owner, const char *option) {
-        if (given && o.Command != owner) {
-            error = QStringLiteral("%1 belongs to another command").arg(QLatin1String(option));
+    positional.removeFirst();
+    if (command->take) {
+        if (const QString complaint = command->take(o, positional); !complaint.isEmpty()) {
+            error = complaint;
             return false;
         }
-        return true;
-    };
-    if (!onlyFor(!o.OutputFile.isEmpty(), TCliCommand::Get, "-o") ||
-        !onlyFor(o.Format != TMonitorFormat::Lines, TCliCommand::Monitor, "--format") ||
-        !onlyFor(o.Count >= 0, TCliCommand::Monitor, "--count") ||
-        !onlyFor(o.Seconds >= 0, TCliCommand::Monitor, "--seconds"))
-        return false;
-    if (o.Json && o.Command != TCliCommand::Info && o.Command != TCliCommand::Set &&
-        o.Command != TCliCommand::Defaults) {
-        error = QStringLiteral("--json is for info, set and defaults");
-        return false;
-    }
-
-    switch (o.Command) {
-    case TCliCommand::Set:
-        if (positional.size() != 1) {
-            error = QStringLiteral("set takes one profile file");
-            return false;
-        }
-        o.ProfileFile = positional.takeFirst();
-        break;
-    case TCliCommand::Send:
-        if (positional.isEmpty()) {
-            error = QStringLiteral("send needs at least one line");
-            return false;
-        }
-        o.Lines = positional;
-        positional.clear();
-        break;
-    default:
-        break;
     }
     if (!positional.isEmpty()) {
         error = QStringLiteral("unexpected argument \"%1\"").arg(positional.first());
@@ -208,32 +278,72 @@ bool ParseCliArguments(const QStringList &args, TCliOptions &o, QString &error)
 
 QString CliHelpText()
 {
-    return QStringLiteral(R"(Usage: k3316-cli --port PORT [--baud N] [--timeout MS] [--json] COMMAND ...
+    constexpr int kHelpColumn = 21;
+    auto entry = [](const QString &names, const QString &help) {
+        const QStringList lines = help.split(QLatin1Char('\n'));
+        QString text = QStringLiteral("  ") + names;
+        if (text.size() > kHelpColumn - 2)
+            text += QLatin1Char('\n') + QString(kHelpColumn, QLatin1Char(' '));
+        else
+            text = text.leftJustified(kHelpColumn);
+        text += lines.first() + QLatin1Char('\n');
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            text += QString(kHelpColumn, QLatin1Char(' ')) + lines[i] + QLatin1Char('\n');
+        return text;
+    };
+    auto synopsis = [](const OptionRow &row) {
+        QStringList names;
+        for (const QString &name : namesOf(row))
+            names << dashed(name);
+        QString text = names.join(QStringLiteral(", "));
+        if (row.value)
+            text += QLatin1Char(' ') + QLatin1String(row.value);
+        return text;
+    };
+
+    QString text = QStringLiteral(R"(Usage: k3316-cli --port PORT [--baud N] [--timeout MS] COMMAND [ARGUMENTS] [OPTIONS]
 
 Configures and tests a K-3316 RS-232-to-CAN converter from scripts. It talks to the module
 exactly as the K-3316 Utility does.
 
 Options:
-  --port PORT        COMn (COM1 is /dev/ttyS0) or a device path such as /dev/ttyUSB0
-  --baud N           PC line speed in bit/s (default 115200; configuration mode needs 115200)
-  --timeout MS       reply timeout in milliseconds (default 500)
-  --json             info, set and defaults print one JSON object
-  --help             show this text
-  --version          show the version
-
-Commands:
-  info               mode, firmware version and level, maker, model, whether checksums are on
-  get [-o FILE]      the module's settings as a profile (configuration mode)
-  set PROFILE        write the profile ("-": standard input), read the settings back, compare
-  defaults           restore the default settings, read them back, compare
-  send LINE...       operation mode: send each line (checksum added when the module needs it)
-  monitor [--format lines|candump|csv] [--count N] [--seconds S]
-                     operation mode: print every line the module sends, with its time
-
-Exit status:
-  0  success
-  1  the module answered wrongly, or the read-back differs (the differing keys are printed)
-  2  bad usage or a bad profile
-  3  the port cannot be opened
 )");
+    for (const OptionRow &row : kOptions)
+        if (!row.commands)
+            text += entry(synopsis(row), QString::fromLatin1(row.help));
+
+    text += QStringLiteral("\nCommands:\n");
+    for (const CommandRow &command : kCommands) {
+        QString usage = QLatin1String(command.name);
+        if (*command.arguments)
+            usage += QLatin1Char(' ') + QLatin1String(command.arguments);
+        for (const OptionRow &row : kOptions) {
+            if (row.commands && belongsTo(row, command.name)) {
+                const QString name = dashed(namesOf(row).first());
+                usage += QStringLiteral(" [") + name + (row.value ? QLatin1Char(' ') + QLatin1String(row.value) : QString())
+                         + QLatin1Char(']');
+            }
+        }
+        text += entry(usage, QString::fromLatin1(command.help));
+    }
+
+    text += QStringLiteral("\nOptions of some commands:\n");
+    for (const OptionRow &row : kOptions) {
+        if (!row.commands)
+            continue;
+        const QString commands = QString::fromLatin1(row.commands).replace(' ', QStringLiteral(", "));
+        text += entry(synopsis(row), commands + QStringLiteral(": ") + QString::fromLatin1(row.help));
+    }
+
+    text += QStringLiteral(R"(
+Exit status:
+  0    success
+  1    the module answered wrongly, or the read-back differs (the differing keys are
+       printed)
+  2    bad usage or a bad profile
+  3    the port cannot be opened
+  130  interrupted by Ctrl+C (SIGINT)
+  143  ended by SIGTERM
+)");
+    return text;
 }

@@ -1,5 +1,7 @@
 #pragma once
 // The command line of k3316-cli, parsed without touching a port, so it can be tested alone.
+// Options and commands are rows of two tables in CliOptions.cpp: a new command is a row there,
+// and an option names the commands it belongs to.
 
 #include <QString>
 #include <QStringList>
@@ -18,7 +20,8 @@ struct TCliOptions {
     bool Version = false;
 
     TCliCommand Command = TCliCommand::None;
-    QString OutputFile;        // get -o FILE; empty: standard output
+    bool NoProbe = false;      // open the port and go straight to the lines, as the pair test
+    QString OutputFile;        // -o FILE; empty: standard output
     QString ProfileFile;       // set PROFILE; "-" reads standard input
     QStringList Lines;         // send LINE...
     TMonitorFormat Format = TMonitorFormat::Lines;
@@ -34,8 +37,9 @@ QString CliHelpText();
 // Exit codes, also in the manual page.
 namespace CliExit {
 constexpr int Ok = 0;
-constexpr int ModuleFault = 1; // wrong answer, or the read-back differs
+constexpr int ModuleFault = 1; // wrong answer, the read-back differs, or the output cannot be written
 constexpr int Usage = 2;       // bad usage or a bad profile
 constexpr int PortFault = 3;   // the port cannot be opened
-constexpr int Interrupted = 130;
+constexpr int Interrupted = 130; // 128 + SIGINT
+constexpr int Terminated = 143;  // 128 + SIGTERM
 } // namespace CliExit

@@ -11,9 +11,9 @@ namespace {
 
 int g_pipe[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int signal)
 {
-    const char byte = 1;
+    const char byte = char(signal);
     const int saved = errno;
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
     errno = saved;
@@ -28,10 +28,13 @@ TInterrupt::TInterrupt(QObject *parent) : QObject(parent)
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char buffer[16];
-        while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
+        ssize_t n;
+        while ((n = ::read(g_pipe[0], buffer, sizeof buffer)) > 0) {
+            if (m_signal == 0)
+                m_signal = buffer[0];
         }
-        m_requested = true;
-        emit Raised();
+        if (m_signal != 0)
+            emit Raised();
     });
     struct sigaction action = {};
     action.sa_handler = onSignal;
@@ -39,6 +42,11 @@ TInterrupt::TInterrupt(QObject *parent) : QObject(parent)
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+}
+
+QString TInterrupt::Word() const
+{
+    return m_signal == SIGTERM ? QStringLiteral("terminated") : QStringLiteral("interrupted");
 }
 
 TInterrupt::~TInterrupt()

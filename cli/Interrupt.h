@@ -12,12 +12,16 @@ public:
     explicit TInterrupt(QObject *parent = nullptr);
     ~TInterrupt() override;
 
-    bool Requested() const { return m_requested; }
+    bool Requested() const { return m_signal != 0; }
+    // 128 plus the signal that came first: 130 for Ctrl+C, 143 for SIGTERM.
+    int ExitCode() const { return 128 + m_signal; }
+    // "interrupted" (Ctrl+C) or "terminated" (SIGTERM).
+    QString Word() const;
 
 signals:
     void Raised();
 
 private:
     QSocketNotifier *m_notifier = nullptr;
-    bool m_requested = false;
+    int m_signal = 0;
 };

@@ -1,5 +1,7 @@
 #include "dbc/DbcDatabase.h"
 
+#include "dbc/DbcReader.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -11,13 +13,56 @@ bool TDbcDatabase::LoadFile(const QString &path, QString &error)
         error = QStringLiteral("%1: cannot be read: %2").arg(path, file.errorString());
         return false;
     }
-    return LoadText(file.readAll(), path, error);
+    // A database is a few megabytes; this keeps a wrong file (a disk image) from taking the memory.
+    constexpr qint64 MaxSize = 256 * 1024 * 1024;
+    if (file.size() > MaxSize) {
+        error = QStringLiteral("%1: is larger than 256 MB, not a CAN database").arg(path);
+        return false;
+    }
+    const QByteArray text = file.read(MaxSize + 1);
+    if (text.size() > MaxSize) {
+        error = QStringLiteral("%1: is larger than 256 MB, not a CAN database").arg(path);
+        return false;
+    }
+    return LoadText(text, path, error);
 }
 
-bool TDbcDatabase::LoadText(const QByteArray &, const QString &fileName, QString &error)
+bool TDbcDatabase::LoadText(const QByteArray &text, const QString &fileName, QString &error)
 {
-    error = QStringLiteral("%1:1:1: the reader is not there yet").arg(fileName);
-    return false;
+    std::vector<TDbcReadMessage> read;
+    if (!ReadDbcText(text, fileName, read, error))
+        return false;
+    // Loading a file again replaces it; its old messages are no duplicates.
+    for (const TDbcReadMessage &r : read) {
+        const TDbcMessage &m = *r.Message;
+        for (const TFile &f : m_files) {
+            if (f.Path == fileName)
+                continue;
+            for (const auto &other : f.Messages) {
+                if (other->Id == m.Id && other->Extended == m.Extended) {
+                    error = QStringLiteral("%1:%2:1: message identifier 0x%3 (%4) is already defined in %5 (%6)")
+                                .arg(fileName).arg(r.Line).arg(m.Id, 0, 16).arg(m.Name, f.Path, other->Name);
+                    return false;
+                }
+                if (other->Name == m.Name) {
+                    error = QStringLiteral("%1:%2:1: message name %3 is already defined in %4")
+                                .arg(fileName).arg(r.Line).arg(m.Name, f.Path);
+                    return false;
+                }
+            }
+        }
+    }
+    TFile file;
+    file.Path = fileName;
+    for (TDbcReadMessage &r : read)
+        file.Messages.push_back(std::move(r.Message));
+    const auto same = std::find_if(m_files.begin(), m_files.end(), [&](const TFile &f) { return f.Path == fileName; });
+    if (same != m_files.end())
+        *same = std::move(file);
+    else
+        m_files.push_back(std::move(file));
+    Index();
+    return true;
 }
 
 void TDbcDatabase::RemoveFile(const QString &path)

@@ -25,6 +25,19 @@ struct TDbcSignal {
     QString Comment;
 };
 
+// A signal's position and scaling packed for decoding: a message's signals are read from a few
+// cache lines instead of their full descriptions. Derived from TDbcSignal by PrepareLayout().
+struct TDbcSignalLayout {
+    double Factor = 1, Offset = 0;
+    int64_t MuxValue = 0;
+    int16_t FirstByte = 0, LastByte = -1; // bytes the signal touches
+    uint8_t Shift = 0;                    // of its least significant bit in those bytes read as one number
+    uint8_t Length = 0;
+    bool LittleEndian = true, Signed = false, HasTexts = false;
+    TDbcSignal::TValueType ValueType = TDbcSignal::TValueType::Integer;
+    TDbcSignal::TMux Mux = TDbcSignal::TMux::None;
+};
+
 struct TDbcMessage {
     uint32_t Id = 0;           // without the extended bit 31
     bool Extended = false;
@@ -34,4 +47,7 @@ struct TDbcMessage {
     QVector<TDbcSignal> Signals;
     QString Comment;
     int CycleTimeMs = -1;      // GenMsgCycleTime, -1 when not given
+    // One entry per signal, filled by the reader (PrepareLayout). A message whose Layout does not
+    // match its Signals in number is laid out again on every decode.
+    QVector<TDbcSignalLayout> Layout;
 };

@@ -27,5 +27,7 @@ QVector<TDecodedSignal> DecodeSignals(const TDbcMessage &message, const uint8_t 
 // False with `error` naming the signal and its range when a value is outside [min,max] (when
 // min<max) or does not fit its bit length, or a name does not exist.
 bool EncodeSignals(const TDbcMessage &message, const QHash<QString, double> &values, QByteArray &data, QString &error);
+// Fills message.Layout from message.Signals; call again after changing a signal.
+void PrepareLayout(TDbcMessage &message);
 // Sets one signal's raw bits inside existing data (used for rolling counters).
 void InsertRawBits(const TDbcSignal &signal, uint64_t rawBits, uint8_t *data, int size);

@@ -266,19 +266,25 @@ private slots:
     void send_data()
     {
         QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QStringList>("cliArgs");
         QTest::addColumn<QStringList>("received");
-        QTest::newRow("plain") << QStringList{"--mode", "operation"} << QStringList{"#A", "t12321122", "T4560"};
-        QTest::newRow("checksummed module") << QStringList{"--mode", "operation", "--checksum"}
+        QTest::newRow("plain") << QStringList{"--mode", "operation"} << QStringList{}
+                               << QStringList{"#A", "t12321122", "T4560"};
+        QTest::newRow("checksummed module") << QStringList{"--mode", "operation", "--checksum"} << QStringList{}
                                             << QStringList{"#A", "#A64", "t1232112202", "T456023"};
+        // As the window's pair test: no probe, whatever the mode, no checksums added.
+        QTest::newRow("no probe") << QStringList{"--mode", "config"} << QStringList{"--no-probe"}
+                                  << QStringList{"t12321122", "T4560"};
     }
     void send()
     {
         QFETCH(QStringList, simArgs);
+        QFETCH(QStringList, cliArgs);
         QFETCH(QStringList, received);
         const QString log = file(QStringLiteral("send-%1.log").arg(QTest::currentDataTag()).replace(' ', '_'));
         SimProcess sim(simArgs + QStringList{"--log", log});
         QVERIFY(sim.isRunning());
-        const CliResult r = RunCli({"--port", sim.path(), "send", "t12321122", "T4560"});
+        const CliResult r = RunCli(QStringList{"--port", sim.path(), "send", "t12321122", "T4560"} + cliArgs);
         QCOMPARE(r.exitCode, 0);
         QTRY_COMPARE(receivedBySim(log), received);
     }
@@ -309,6 +315,18 @@ private slots:
             QVERIFY2(re.match(line).hasMatch(), qPrintable(line));
     }
 
+    // A busy bus fills the probe's reply; without the probe the lines are simply read.
+    void monitorWithoutAProbeReadsABusyBus()
+    {
+        const QString log = file("noprobe.log");
+        SimProcess sim({"--mode", "operation", "--traffic", "500", "--traffic-now", "--log", log});
+        QVERIFY(sim.isRunning());
+        const CliResult r = RunCli({"--port", sim.path(), "monitor", "--no-probe", "--count", "20", "--format", "candump"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(linesOf(r.out).size() >= 19); // the first line read may have begun before the port was opened
+        QCOMPARE(receivedBySim(log), QStringList());
+    }
+
     void monitorEndsAfterItsSeconds()
     {
         SimProcess sim({"--mode", "operation"});
@@ -336,9 +354,20 @@ private slots:
         QVERIFY(out.endsWith('\n'));
     }
 
-    void ctrlCStopsASetBetweenExchanges()
+    void signalStopsASetBetweenExchanges_data()
     {
-        const QString log = file("interrupted.log");
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("word");
+        QTest::newRow("Ctrl+C") << int(SIGINT) << 130 << QByteArray("interrupted");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << QByteArray("terminated");
+    }
+    void signalStopsASetBetweenExchanges()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, word);
+        const QString log = file(QStringLiteral("interrupted-%1.log").arg(signal));
         SimProcess sim({"--delay", "300", "--log", log});
         QVERIFY(sim.isRunning());
         QProcess cli;
@@ -347,11 +376,11 @@ private slots:
         cli.write(profileText("125K", true));
         cli.closeWriteChannel();
         QTRY_VERIFY(receivedBySim(log).size() >= 2); // the probe was answered, identification runs
-        ::kill(pid_t(cli.processId()), SIGINT);
+        ::kill(pid_t(cli.processId()), signal);
         QVERIFY(cli.waitForFinished(5000));
         QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(cli.exitCode(), 130);
-        QVERIFY(cli.readAllStandardError().contains("interrupted"));
+        QCOMPARE(cli.exitCode(), exitCode);
+        QVERIFY(cli.readAllStandardError().contains(word));
         QCOMPARE(receivedBySim(log).filter(QRegularExpression("^\\$")), QStringList()); // nothing written
     }
 
@@ -359,7 +388,7 @@ private slots:
     {
         const CliResult r = RunCli({"--help"});
         QCOMPARE(r.exitCode, 0);
-        for (const char *command : {"info", "get", "set PROFILE", "defaults", "send LINE", "monitor"})
+        for (const char *command : {"info", "get", "set PROFILE", "defaults", "send LINE", "monitor", "--no-probe", "130", "143"})
             QVERIFY2(r.out.contains(command), command);
     }
 };

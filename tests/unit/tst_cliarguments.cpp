@@ -40,6 +40,18 @@ private slots:
         row("negative seconds", {"--port", "COM1", "monitor", "--seconds", "-1"}, TCliCommand::None, "--seconds");
         row("count for get", {"--port", "COM1", "get", "--count", "3"}, TCliCommand::None, "another command");
         row("json for send", {"--port", "COM1", "--json", "send", "t0000"}, TCliCommand::None, "--json");
+        row("monitor without a probe", {"--port", "COM1", "monitor", "--no-probe"}, TCliCommand::Monitor, ok);
+        row("send without a probe", {"--no-probe", "--port", "COM1", "send", "t0000"}, TCliCommand::Send, ok);
+        row("no probe for info", {"--port", "COM1", "--no-probe", "info"}, TCliCommand::None, "another command");
+        row("no probe with a value", {"--port", "COM1", "--no-probe=1", "monitor"}, TCliCommand::None, "takes no value");
+        row("output for monitor", {"--port", "COM1", "monitor", "-o", "x"}, TCliCommand::None, "another command");
+        row("empty output", {"--port", "COM1", "get", "--output="}, TCliCommand::None, "must not be empty");
+        row("output as a long name", {"--port", "COM1", "get", "--output", "a.json"}, TCliCommand::Get, ok);
+        row("unknown short option", {"--port", "COM1", "-x", "info"}, TCliCommand::None, "unknown option -x");
+        row("stdin alone is an argument", {"--port", "COM1", "set", "-", "-"}, TCliCommand::None, "one profile");
+        row("later value wins", {"--port", "LPT1", "--port", "COM2", "info"}, TCliCommand::None, "COMn");
+        row("version needs no port", {"--version"}, TCliCommand::None, ok);
+        row("short help", {"-h"}, TCliCommand::None, ok);
     }
     void parse()
     {
@@ -65,8 +77,30 @@ private slots:
         QCOMPARE(o.Baud, 9600);
         QCOMPARE(o.TimeoutMs, 0);
         QCOMPARE(o.Lines, (QStringList{"a", "b"}));
+        QVERIFY(!o.NoProbe);
         QVERIFY(ParseCliArguments({"--help"}, o, error)); // help needs no port
         QVERIFY(o.Help);
+
+        TCliOptions m;
+        QVERIFY(ParseCliArguments({"monitor", "--port", "COM1", "--no-probe", "--format=candump", "--seconds", "0.5"}, m, error));
+        QVERIFY(m.NoProbe);
+        QCOMPARE(int(m.Format), int(TMonitorFormat::Candump));
+        QCOMPARE(m.Seconds, 0.5);
+        QCOMPARE(m.Count, -1);
+
+        TCliOptions g;
+        QVERIFY(ParseCliArguments({"--port", "COM1", "get", "-oout.json"}, g, error));
+        QCOMPARE(g.OutputFile, QStringLiteral("out.json"));
+    }
+
+    // The help is built from the tables: every command and option is in it, and the exit codes.
+    void helpListsEveryRow()
+    {
+        const QString help = CliHelpText();
+        for (const char *word : {"--port PORT", "--baud N", "--timeout MS", "--json", "-o, --output FILE",
+                                 "--no-probe", "--format lines|candump|csv", "--count N", "--seconds S",
+                                 "set PROFILE", "send LINE...", "130", "143", "send, monitor: open the port"})
+            QVERIFY2(help.contains(QLatin1String(word)), word);
     }
 };
 

@@ -51,8 +51,8 @@ private slots:
                                          << QByteArray("2025-12-09T11:33:20.123456Z,E,1FFFFFFF,0,,,E1FFFFFFF0\r\n");
         QTest::newRow("checksum right") << QByteArray("t12303A") << QByteArray("(1765280000.123456) k3316 123#\n")
                                         << QByteArray("2025-12-09T11:33:20.123456Z,t,123,0,,3A ok,t12303A\r\n");
-        QTest::newRow("checksum wrong")
-            << QByteArray("t12303B") << QByteArray("(1765280000.123456) k3316 123#\n")
+        QTest::newRow("checksum wrong: left out of candump, marked in CSV")
+            << QByteArray("t12303B") << QByteArray()
             << QByteArray("2025-12-09T11:33:20.123456Z,t,123,0,,3B wrong (3A),t12303B\r\n");
         QTest::newRow("reply: left out of candump") << QByteArray("!P0") << QByteArray()
                                                     << QByteArray("2025-12-09T11:33:20.123456Z,reply,,,,,!P0\r\n");
@@ -132,6 +132,16 @@ private slots:
         QVERIFY(writer.Write(rowOf(a)));
         QVERIFY(writer.Write(rowOf(b)));
         QCOMPARE(buffer.data(), QByteArray("time,kind,id,dlc,data,checksum,raw\r\n") + CsvRecord(rowOf(a)) + CsvRecord(rowOf(b)));
+
+        // candump has no place for a frame whose checksum is wrong: it is left out and counted
+        QBuffer candump;
+        QVERIFY(candump.open(QIODevice::WriteOnly));
+        TLogWriter frames(&candump, TLogFormat::Candump);
+        const QByteArray good = "t12303A";
+        const QByteArray bad = "t12303B";
+        QVERIFY(frames.Write(rowOf(good)) && frames.Write(rowOf(bad)) && frames.Write(rowOf(b)));
+        QCOMPARE(candump.data(), CandumpRecord(rowOf(good)));
+        QCOMPARE(frames.LeftOut(), uint64_t(1));
 
         QBuffer closed; // not open: writes fail and say so
         TLogWriter failing(&closed, TLogFormat::Candump);

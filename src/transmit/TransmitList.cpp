@@ -1,0 +1,229 @@
+#include "transmit/TransmitList.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+
+namespace TransmitLists {
+
+namespace {
+
+const QString kFormat = QStringLiteral("k3316-transmit");
+constexpr int kVersion = 1;
+const QStringList kKeys = {"enabled", "name", "id", "extended", "remote", "dlc", "data", "period_ms", "count", "counter"};
+const QStringList kCounterKeys = {"start_bit", "length", "step"};
+
+// A JSON number that is a whole number within [low, high].
+bool WholeNumber(const QJsonValue &v, double low, double high, int64_t &out)
+{
+    if (!v.isDouble())
+        return false;
+    const double d = v.toDouble();
+    if (!(d >= low && d <= high) || std::floor(d) != d)
+        return false;
+    out = int64_t(d);
+    return true;
+}
+
+class TRowReader {
+public:
+    TRowReader(const QJsonObject &o, int index, QStringList &problems) : m_o(o), m_problems(problems)
+    {
+        m_prefix = QStringLiteral("messages[%1].").arg(index);
+    }
+
+    void Problem(const QString &key, const QString &what) { m_problems << m_prefix + key + QStringLiteral(": ") + what; }
+
+    bool Flag(const char *key, bool &out)
+    {
+        const QJsonValue v = m_o.value(QLatin1String(key));
+        if (v.isUndefined())
+            Problem(QLatin1String(key), QStringLiteral("missing"));
+        else if (!v.isBool())
+            Problem(QLatin1String(key), QStringLiteral("must be true or false"));
+        else {
+            out = v.toBool();
+            return true;
+        }
+        return false;
+    }
+
+    bool Text(const char *key, QString &out, bool optional = false)
+    {
+        const QJsonValue v = m_o.value(QLatin1String(key));
+        if (v.isUndefined()) {
+            if (!optional)
+                Problem(QLatin1String(key), QStringLiteral("missing"));
+            return optional;
+        }
+        if (!v.isString()) {
+            Problem(QLatin1String(key), QStringLiteral("must be a text"));
+            return false;
+        }
+        out = v.toString();
+        return true;
+    }
+
+    bool Number(const QJsonObject &o, const QString &key, const QString &name, double low, double high, int64_t &out)
+    {
+        const QJsonValue v = o.value(key);
+        if (v.isUndefined())
+            Problem(name, QStringLiteral("missing"));
+        else if (!WholeNumber(v, low, high, out))
+            Problem(name, QStringLiteral("must be a whole number"));
+        else
+            return true;
+        return false;
+    }
+
+    const QJsonObject &Object() const { return m_o; }
+
+private:
+    const QJsonObject &m_o;
+    QStringList &m_problems;
+    QString m_prefix;
+};
+
+void ReadRow(const QJsonObject &o, int index, QList<TTransmitRow> &rows, QStringList &problems)
+{
+    TRowReader r(o, index, problems);
+    for (auto it = o.begin(); it != o.end(); ++it)
+        if (!kKeys.contains(it.key()))
+            r.Problem(it.key(), QStringLiteral("unknown key; the keys are %1").arg(kKeys.join(QStringLiteral(", "))));
+
+    TTransmitRow row;
+    const bool enabled = r.Flag("enabled", row.Enabled);
+    r.Text("name", row.Name, true);
+    const bool id = r.Text("id", row.Id);
+    const bool extended = r.Flag("extended", row.Extended);
+    r.Flag("remote", row.Remote);
+    int64_t n = 0;
+    bool dlc = r.Number(o, QStringLiteral("dlc"), QStringLiteral("dlc"), -1e15, 1e15, n);
+    if (dlc) {
+        if (const QString p = TransmitRows::CheckDlc(int(std::clamp<int64_t>(n, -1, 9))); !p.isEmpty()) {
+            r.Problem(QStringLiteral("dlc"), p);
+            dlc = false;
+        } else
+            row.Dlc = int(n);
+    }
+    if (id && extended)
+        if (const QString p = TransmitRows::CheckId(row.Id, row.Extended); !p.isEmpty())
+            r.Problem(QStringLiteral("id"), p);
+    QString data;
+    if (r.Text("data", data) && dlc)
+        if (const QString p = TransmitRows::CheckData(data, row.Dlc, row.Data); !p.isEmpty())
+            r.Problem(QStringLiteral("data"), p);
+    if (r.Number(o, QStringLiteral("period_ms"), QStringLiteral("period_ms"), -1e15, 1e15, n)) {
+        if (const QString p = TransmitRows::CheckPeriod(n); !p.isEmpty())
+            r.Problem(QStringLiteral("period_ms"), p);
+        else
+            row.PeriodMs = int(n);
+    }
+    if (r.Number(o, QStringLiteral("count"), QStringLiteral("count"), -1e15, 1e15, n)) {
+        if (const QString p = TransmitRows::CheckCount(n); !p.isEmpty())
+            r.Problem(QStringLiteral("count"), p);
+        else
+            row.Count = n;
+    }
+    if (const QJsonValue c = o.value(QStringLiteral("counter")); !c.isUndefined()) {
+        if (!c.isObject()) {
+            r.Problem(QStringLiteral("counter"), QStringLiteral("must be an object with start_bit, length and step"));
+        } else {
+            const QJsonObject co = c.toObject();
+            for (auto it = co.begin(); it != co.end(); ++it)
+                if (!kCounterKeys.contains(it.key()))
+                    r.Problem(QStringLiteral("counter.") + it.key(),
+                              QStringLiteral("unknown key; the keys are %1").arg(kCounterKeys.join(QStringLiteral(", "))));
+            TTransmitCounter counter;
+            int64_t start = 0, length = 0, step = 0;
+            const bool ok = r.Number(co, QStringLiteral("start_bit"), QStringLiteral("counter.start_bit"), 0, 63, start) &
+                            r.Number(co, QStringLiteral("length"), QStringLiteral("counter.length"), 1, 64, length) &
+                            r.Number(co, QStringLiteral("step"), QStringLiteral("counter.step"), -2147483648.0, 2147483647.0, step);
+            if (ok) {
+                counter = {int(start), int(length), step};
+                row.Counter = counter;
+                if (dlc)
+                    if (const QString p = TransmitRows::CheckCounter(counter, row.Dlc, row.Remote); !p.isEmpty())
+                        r.Problem(QStringLiteral("counter"), p);
+            }
+        }
+    }
+    (void)enabled;
+    rows << row;
+}
+
+} // namespace
+
+bool ParseTransmitList(const QByteArray &json, QList<TTransmitRow> &rows, QStringList &problems)
+{
+    problems.clear();
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError) {
+        problems << QStringLiteral("not JSON: %1 at offset %2").arg(error.errorString()).arg(error.offset);
+        return false;
+    }
+    if (!doc.isObject()) {
+        problems << QStringLiteral("not a transmit list: expected a JSON object");
+        return false;
+    }
+    const QJsonObject top = doc.object();
+    if (top.value(QStringLiteral("format")).toString() != kFormat)
+        problems << QStringLiteral("format: must be \"%1\"").arg(kFormat);
+    if (top.value(QStringLiteral("version")) != QJsonValue(kVersion))
+        problems << QStringLiteral("version: must be %1").arg(kVersion);
+    for (auto it = top.begin(); it != top.end(); ++it)
+        if (it.key() != QLatin1String("format") && it.key() != QLatin1String("version") &&
+            it.key() != QLatin1String("messages"))
+            problems << QStringLiteral("%1: unknown key; the keys are format, version, messages").arg(it.key());
+    const QJsonValue messages = top.value(QStringLiteral("messages"));
+    QList<TTransmitRow> out;
+    if (messages.isUndefined())
+        problems << QStringLiteral("messages: missing");
+    else if (!messages.isArray())
+        problems << QStringLiteral("messages: must be a list of messages");
+    else {
+        const QJsonArray list = messages.toArray();
+        for (int i = 0; i < list.size(); ++i) {
+            if (!list[i].isObject())
+                problems << QStringLiteral("messages[%1]: must be an object").arg(i);
+            else
+                ReadRow(list[i].toObject(), i, out, problems);
+        }
+    }
+    if (!problems.isEmpty())
+        return false;
+    rows = out;
+    return true;
+}
+
+QByteArray WriteTransmitList(const QList<TTransmitRow> &rows)
+{
+    // Written by hand, so the keys keep the documented order and each message stays on one line.
+    QByteArray text = "{\n    \"format\": \"k3316-transmit\",\n    \"version\": 1,\n    \"messages\": [";
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const TTransmitRow &r = rows[i];
+        auto str = [](const QString &s) {
+            return QJsonDocument(QJsonArray{s}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+        };
+        QByteArray m = "{\"enabled\": " + QByteArray(r.Enabled ? "true" : "false");
+        if (!r.Name.isEmpty())
+            m += ", \"name\": " + str(r.Name);
+        m += ", \"id\": " + str(r.Id) + ", \"extended\": " + (r.Extended ? "true" : "false") +
+             ", \"remote\": " + (r.Remote ? "true" : "false") + ", \"dlc\": " + QByteArray::number(r.Dlc) +
+             ", \"data\": \"" + r.Data.toHex().toUpper() + "\", \"period_ms\": " + QByteArray::number(r.PeriodMs) +
+             ", \"count\": " + QByteArray::number(qlonglong(r.Count));
+        if (r.Counter)
+            m += ", \"counter\": {\"start_bit\": " + QByteArray::number(r.Counter->StartBit) +
+                 ", \"length\": " + QByteArray::number(r.Counter->Length) +
+                 ", \"step\": " + QByteArray::number(qlonglong(r.Counter->Step)) + "}";
+        m += "}";
+        text += (i ? ",\n        " : "\n        ") + m;
+    }
+    text += rows.isEmpty() ? "]\n}\n" : "\n    ]\n}\n";
+    return text;
+}
+
+} // namespace TransmitLists
