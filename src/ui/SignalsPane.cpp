@@ -62,8 +62,7 @@ QVariant TSignalsModel::data(const QModelIndex &index, int role) const
         if (!d.Present)
             return QString();
         if (s.ValueType != TDbcSignal::TValueType::Integer)
-            return QStringLiteral("0x%1").arg(d.RawBits, s.Length / 4, 16, QLatin1Char('0')).toUpper().replace(
-                QLatin1String("0X"), QLatin1String("0x"));
+            return QStringLiteral("0x") + QString::number(d.RawBits, 16).toUpper(); // a float's bits
         return QString::number(d.Raw);
     case ColText:
         return d.Present ? d.Text : QString();
@@ -135,7 +134,7 @@ void TSignalsPane::ShowFrame(const TDecodedLine *line)
         title = QStringLiteral("Signals: the line selected is no CAN frame");
     } else if (!(message = m_database->Find(line->id, IsExtended(line->kind)))) {
         title = QStringLiteral("Signals: identifier %1 is not in the database")
-                    .arg(line->id, IsExtended(line->kind) ? 8 : 3, 16, QLatin1Char('0')).toUpper();
+                    .arg(QStringLiteral("%1").arg(line->id, IsExtended(line->kind) ? 8 : 3, 16, QLatin1Char('0')).toUpper());
     } else if (IsRemote(line->kind)) {
         title = QStringLiteral("Signals of %1: a remote frame carries none").arg(message->Name);
         message = nullptr;
