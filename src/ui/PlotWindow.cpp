@@ -146,6 +146,7 @@ void TPlotWindow::Build()
     m_chart->setMargins(QMargins(4, 4, 4, 4));
     m_timeAxis = new QValueAxis(m_chart);
     m_timeAxis->setTitleText(QStringLiteral("Time (s)"));
+    m_timeAxis->setLabelFormat(QStringLiteral("%g"));
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
     ChartView = new TChartView(m_chart, this);
     ChartView->setObjectName(QStringLiteral("ChartView"));
@@ -223,6 +224,7 @@ void TPlotWindow::Rebuild()
             units << r.Unit;
             auto *a = new QValueAxis;
             a->setTitleText(r.Unit.isEmpty() ? QStringLiteral("(no unit)") : r.Unit);
+            a->setLabelFormat(QStringLiteral("%g"));
             // The first unit on the left, the others alternately right and left.
             m_chart->addAxis(a, axis % 2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
             m_valueAxes.push_back(a);
@@ -306,6 +308,7 @@ void TPlotWindow::Redraw()
         }
         const double margin = high[a] > low[a] ? (high[a] - low[a]) * 0.05 : std::max(1.0, std::abs(low[a]) * 0.05);
         m_valueAxes[a]->setRange(low[a] - margin, high[a] + margin);
+        m_valueAxes[a]->applyNiceNumbers(); // round steps: 0, 500, 1000 rather than -64.4, 2819.9
     }
     ShowCursorValues(m_cursorTime);
 }
