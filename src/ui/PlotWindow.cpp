@@ -232,6 +232,12 @@ void TPlotWindow::Rebuild()
         auto *series = new QLineSeries;
         series->setName(QStringLiteral("%1.%2").arg(r.Message, r.Signal));
         m_chart->addSeries(series);
+        // The theme's 2-pixel pen makes the painter compute a join at every vertex: a cosmetic
+        // 1-pixel line draws the same thousands of segments at a fraction of the cost.
+        QPen pen = series->pen();
+        pen.setWidth(1);
+        pen.setCosmetic(true);
+        series->setPen(pen);
         series->attachAxis(m_timeAxis);
         series->attachAxis(m_valueAxes[size_t(axis)]);
         m_series.push_back(series);
@@ -276,7 +282,9 @@ void TPlotWindow::Tick()
 
 int TPlotWindow::PlotWidth() const
 {
-    return std::max(50, int(m_chart->plotArea().width()));
+    // One column per two pixels: the chart strokes an outline around every vertex it gets (for
+    // hit testing), so vertices cost more than pixels show.
+    return std::max(25, int(m_chart->plotArea().width()) / 2);
 }
 
 void TPlotWindow::Redraw()
@@ -306,9 +314,15 @@ void TPlotWindow::Redraw()
             m_valueAxes[a]->setRange(0, 1);
             continue;
         }
+        // The axis stays while the values fit it and fill a third of it: an axis that moves at every
+        // redraw is hard to read (and lays its labels out again each time).
+        QValueAxis *axis = m_valueAxes[a];
+        const double span = axis->max() - axis->min();
+        if (low[a] >= axis->min() && high[a] <= axis->max() && (high[a] - low[a]) * 3 >= span)
+            continue;
         const double margin = high[a] > low[a] ? (high[a] - low[a]) * 0.05 : std::max(1.0, std::abs(low[a]) * 0.05);
-        m_valueAxes[a]->setRange(low[a] - margin, high[a] + margin);
-        m_valueAxes[a]->applyNiceNumbers(); // round steps: 0, 500, 1000 rather than -64.4, 2819.9
+        axis->setRange(low[a] - margin, high[a] + margin);
+        axis->applyNiceNumbers(); // round steps: 0, 500, 1000 rather than -64.4, 2819.9
     }
     ShowCursorValues(m_cursorTime);
 }
