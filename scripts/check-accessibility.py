@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Checks with an AT-SPI reader what a screen reader finds in the utility, in its three control
-states: every control by its role and its label (its name, or a label tied to it by a
+states, and in the Frame Monitor with a CAN database loaded: every control by its role and its label (its name, or a label tied to it by a
 labelled-by relation), the status panels' texts as their names, and the settings dialog's
 fields by their labels. It connects through the dialog as a user would, first to a module in
 configuration mode, then to one in operation mode.
@@ -38,6 +38,15 @@ RELATED = {(role, label) for role, label in CONTROLS if role in ("combo box", "t
 # While the list receives, its pause button reads "Stop".
 OPERATION_CONTROLS = [c for c in CONTROLS if c != ("push button", "Start")]
 DIALOG = [("combo box", "COM Port"), ("combo box", "K-3316 Baud"), ("text", "Timeout")]
+
+# The Frame Monitor with a database loaded: its controls, the signals pane and its Plot button.
+MONITOR = [
+    ("push button", "Pause"), ("push button", "Clear"), ("push button", "Save As..."),
+    ("combo box", "View:"), ("push button", "Database..."), ("text", "Identifiers:"),
+    ("combo box", "Kind:"), ("text", "Text:"), ("table", "Lines"), ("table", "Signals"),
+    ("push button", "Plot"),
+]
+MONITOR_RELATED = {c for c in MONITOR if c[0] in ("combo box", "text")}
 
 failures = []
 
@@ -176,6 +185,32 @@ def window(app, title):
     return None
 
 
+def top_window(app, title):
+    for i in range(app.childCount):
+        child = app.getChildAtIndex(i)
+        if child is not None and child.name == title:
+            return child
+    return None
+
+
+def check_monitor(app):
+    """Opens the Frame Monitor from the View menu; the database remembered is named in it."""
+    item = index(app).get(("menu item", "Frame Monitor"))
+    if item is None:
+        fail("frame monitor: no menu item 'Frame Monitor'")
+        return
+    press(item[0])
+    if not wait_for(lambda: top_window(app, "Frame Monitor") is not None):
+        fail("frame monitor: the window did not open")
+        return
+    monitor = top_window(app, "Frame Monitor")
+    check_controls(monitor, MONITOR, "frame monitor with a database", MONITOR_RELATED)
+    nodes = []
+    walk(monitor, nodes)
+    if not any((n.name or "").startswith("Database: engine.dbc") for n in nodes):
+        fail("frame monitor: the database loaded is not named in the window")
+
+
 def connect(app, main, port, state):
     press(main[("push button", "Connect")][0])
     if not wait_for(lambda: window(app, "Settings") is not None):
@@ -217,6 +252,8 @@ def main():
         check_controls(app, OPERATION_CONTROLS, "operation", RELATED)
         press(index(app)[("push button", "Disconnect")][0])
         check_panels(app, ["Not connected", ""], "after disconnecting")
+
+    check_monitor(app)
 
     print("accessibility: %s" % ("passed" if not failures else "%d failures" % len(failures)))
     return 1 if failures else 0

@@ -83,7 +83,10 @@ TFrameMonitor::TFrameMonitor(TFrameStore *store, QWidget *parent)
         m_following = bar->value() >= bar->maximum();
     });
     connect(m_frames, &TFrameTableModel::RowsShown, this, &TFrameMonitor::FollowNewRows);
-    SetDatabase(new TSignalDatabase(this));
+    // Its own, empty, until the owner shares one: the remembered files are loaded once, there.
+    m_database = new TSignalDatabase(this);
+    connect(m_database, &TSignalDatabase::Changed, this, &TFrameMonitor::DatabaseChanged);
+    DatabaseChanged();
     m_frames->StoreGrew();
     resize(1040, 520);
 }
@@ -295,8 +298,10 @@ bool TFrameMonitor::LoadDatabaseFiles(const QStringList &paths)
 
 void TFrameMonitor::UpdateSignalsPane()
 {
-    if (!SignalsPane || m_database->IsEmpty())
+    if (m_database->IsEmpty()) {
+        SignalsPane->ShowFrame(nullptr); // nothing kept of a database that is gone
         return;
+    }
     qsizetype storeRow = -1;
     if (Views->currentWidget() == SummaryView) {
         const QModelIndex current = SummaryView->currentIndex();

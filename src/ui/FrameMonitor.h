@@ -46,7 +46,8 @@ public:
     // Figures for the counts line, recomputed now.
     void UpdateCounts();
 
-    // The CAN databases the window names and decodes frames with (by default its own).
+    // The CAN databases the window names and decodes frames with (by default its own, empty);
+    // the files remembered from the last run are loaded into it.
     void SetDatabase(TSignalDatabase *database);
     TSignalDatabase *Database() const { return m_database; }
     // Loads DBC files; false when one did not load (its message is shown).

@@ -43,6 +43,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStackedWidget>
+#include <QTableWidget>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -704,6 +705,45 @@ private slots:
         // and what it sends is the composer's line
         QCOMPARE(f.ComposeFromDatabase1->parent(), f.A1);
         QVERIFY(f.GroupBox1->actions().contains(f.ComposeFromDatabase1));
+    }
+
+    // The new windows' controls: reached by Tab, and named (by a tied label where they show a value).
+    void signalControlsAreReachableAndNamed()
+    {
+        QTemporaryDir dir;
+        TMainForm f;
+        TFrameMonitor *monitor = openMonitor(f);
+        QVERIFY(monitor->LoadDatabaseFiles({writeDbc(dir, QStringLiteral("car.dbc"), testDbc)}));
+        feed(f, engineLine, 1);
+        QTRY_COMPARE(monitor->Frames()->rowCount(), 1);
+        monitor->FramesView->setCurrentIndex(monitor->Frames()->index(0, 0));
+        monitor->Signals()->PlotButton->click();
+        TPlotWindow *plot = monitor->Plot();
+        QVERIFY(plot);
+        TSignalComposerDialog composer(f.SignalDatabase()->Database());
+        auto labelled = [](QWidget *w) {
+            for (QLabel *label : w->window()->findChildren<QLabel *>())
+                if (label->buddy() == w)
+                    return true;
+            return false;
+        };
+        for (QWidget *w : std::initializer_list<QWidget *>{monitor->Signals()->SignalsView, plot->SignalsList,
+                                                           composer.MessageComboBox, composer.ValuesTable})
+            QVERIFY2(labelled(w), qPrintable(w->objectName()));
+        const QList<QWidget *> reachable = {monitor->DatabaseButton, monitor->Signals()->PlotButton, monitor->Signals()->SignalsView,
+                                            plot->PauseButton, plot->ShowAllButton, plot->ClearButton, plot->SaveAsButton,
+                                            plot->ChartView, plot->SignalsList, plot->RemoveButton, composer.MessageComboBox,
+                                            composer.ValuesTable};
+        for (QWidget *w : reachable)
+            QVERIFY2(w->focusPolicy() & Qt::TabFocus, qPrintable(w->objectName()));
+        QCOMPARE(monitor->Signals()->SignalsView->accessibleName(), QStringLiteral("Signals"));
+        QCOMPARE(plot->ChartView->accessibleName(), QStringLiteral("Plot of the signals over time"));
+        QCOMPARE(plot->CursorLabel->accessibleName(), QStringLiteral("Values"));
+        for (QPushButton *b : plot->findChildren<QPushButton *>())
+            QVERIFY2(!b->text().isEmpty(), qPrintable(b->objectName()));
+        // Tab goes round the plot window's controls in order.
+        plot->PauseButton->setFocus();
+        QCOMPARE(plot->PauseButton->nextInFocusChain(), plot->ShowAllButton);
     }
 
     void failedSaveAsKeepsTheEarlierFile()
