@@ -40,8 +40,9 @@ OPERATION_CONTROLS = [c for c in CONTROLS if c != ("push button", "Start")]
 DIALOG = [("combo box", "COM Port"), ("combo box", "K-3316 Baud"), ("text", "Timeout")]
 
 # The Frame Monitor with a database loaded: its controls, the signals pane and its Plot button.
+# (Qt tells a checkable push button to the reader as a check box.)
 MONITOR = [
-    ("push button", "Pause"), ("push button", "Clear"), ("push button", "Save As..."),
+    ("check box", "Pause"), ("push button", "Clear"), ("push button", "Save As..."),
     ("combo box", "View:"), ("push button", "Database..."), ("text", "Identifiers:"),
     ("combo box", "Kind:"), ("text", "Text:"), ("table", "Lines"), ("table", "Signals"),
     ("push button", "Plot"),
