@@ -147,6 +147,8 @@ void TPlotWindow::Build()
     m_timeAxis = new QValueAxis(m_chart);
     m_timeAxis->setTitleText(QStringLiteral("Time (s)"));
     m_timeAxis->setLabelFormat(QStringLiteral("%g"));
+    m_timeAxis->setTickType(QValueAxis::TicksDynamic);
+    m_timeAxis->setTickAnchor(0);
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
     ChartView = new TChartView(m_chart, this);
     ChartView->setObjectName(QStringLiteral("ChartView"));
@@ -294,6 +296,12 @@ void TPlotWindow::Redraw()
     const double from = ViewFrom();
     const double to = ViewTo();
     m_timeAxis->setRange(from, to);
+    // Ticks at round seconds (1, 2 or 5 times a power of ten) that scroll with the time.
+    const double rough = (to - from) / 6;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    const double step = rough / power < 2 ? power : rough / power < 5 ? 2 * power : 5 * power;
+    if (m_timeAxis->tickInterval() != step)
+        m_timeAxis->setTickInterval(step);
     const int columns = PlotWidth();
     std::vector<double> low(m_valueAxes.size(), HUGE_VAL);
     std::vector<double> high(m_valueAxes.size(), -HUGE_VAL);
