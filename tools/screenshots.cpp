@@ -105,6 +105,7 @@ void shootSignals(TMainForm &form)
     pane->SignalsView->selectionModel()->select(pane->Model()->index(3, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     pane->PlotButton->click();
     TPlotWindow *plot = monitor->Plot();
+    plot->CatchUp();
     plot->ShowAll();
     QTest::qWait(200);
     save(plot, QStringLiteral("plot"));

@@ -203,8 +203,7 @@ void TPlotWindow::AddSignal(const TDbcMessage &message, const TDbcSignal &signal
     if (!m_recorder.Add(message, signal))
         return;
     Rebuild();
-    if (!m_paused)
-        GoLive();
+    m_tick.start(); // its history comes with the next ticks
 }
 
 void TPlotWindow::Rebuild()
@@ -262,22 +261,23 @@ void TPlotWindow::StoreGrew()
 
 void TPlotWindow::CatchUp()
 {
-    m_dirty |= m_recorder.Consume();
+    m_dirty |= m_recorder.Consume(-1);
 }
 
 void TPlotWindow::Tick()
 {
-    const bool added = m_recorder.Consume();
+    const bool added = m_recorder.Consume(FillRowsPerTick);
+    const bool busy = added || m_recorder.Filling();
     m_dirty |= added;
     if (!isVisible()) {
-        if (!added)
+        if (!busy)
             m_tick.stop(); // a quiet line wakes nothing; the next read starts the tick again
         return;
     }
     if (m_dirty && !m_paused) {
         m_to = std::max(m_recorder.LatestTime(), m_span);
         Redraw();
-    } else if (!added) {
+    } else if (!busy) {
         m_tick.stop();
     }
 }

@@ -28,6 +28,8 @@ class TPlotWindow : public QWidget {
 
 public:
     static constexpr int RedrawIntervalMs = 100;
+    // Older frames read per tick for a signal added late (about 50 ms of work).
+    static constexpr qsizetype FillRowsPerTick = 25000;
 
     TPlotWindow(const TFrameStore *store, TSignalDatabase *database, QWidget *parent = nullptr);
     ~TPlotWindow() override;
@@ -35,7 +37,7 @@ public:
     void AddSignal(const TDbcMessage &message, const TDbcSignal &signal);
     // The store gained lines: they are read with the next tick, shown or not.
     void StoreGrew();
-    // Reads what the store gained now (before the store is cleared).
+    // Reads what the store gained, and every signal's history, now (before the store is cleared).
     void CatchUp();
 
     // The range in sight, in seconds since the first point.

@@ -15,7 +15,6 @@ bool TSignalRecorder::Add(const TDbcMessage &message, const TDbcSignal &signal)
     for (const auto &s : m_signals)
         if (s->Message == message.Name && s->Signal == signal.Name)
             return false;
-    Consume(); // the others are up to date before the new one is filled
     auto added = std::make_unique<TRecordedSignal>();
     added->Message = message.Name;
     added->Signal = signal.Name;
@@ -24,15 +23,15 @@ bool TSignalRecorder::Add(const TDbcMessage &message, const TDbcSignal &signal)
     added->Extended = message.Extended;
     m_signals.push_back(std::move(added));
     m_sources.push_back({&message, &signal});
+    // From the oldest line the store holds; it joins the others once it has caught up.
+    m_next.push_back(m_store->TotalLines() - uint64_t(m_store->Count()));
     Index();
-    const std::vector<int> which = {Count() - 1};
-    const uint64_t key = IdKey(message.Id, message.Extended);
-    for (qsizetype row = 0; row < m_store->Count(); ++row) {
-        const TFrameRecord r = m_store->Record(row);
-        if (IsCanFrame(r.kind) && IdKey(r.id, IsExtended(r.kind)) == key)
-            Take(row, which);
-    }
     return true;
+}
+
+bool TSignalRecorder::Filling() const
+{
+    return std::any_of(m_next.begin(), m_next.end(), [this](uint64_t next) { return next < m_readLines; });
 }
 
 void TSignalRecorder::Remove(int index)
@@ -41,6 +40,7 @@ void TSignalRecorder::Remove(int index)
         return;
     m_signals.erase(m_signals.begin() + index);
     m_sources.erase(m_sources.begin() + index);
+    m_next.erase(m_next.begin() + index);
     Index();
 }
 
@@ -71,7 +71,7 @@ void TSignalRecorder::Index()
 {
     m_byId.clear();
     for (size_t i = 0; i < m_sources.size(); ++i)
-        if (const TDbcMessage *m = m_sources[i].message)
+        if (const TDbcMessage *m = m_sources[i].message; m && m_next[i] >= m_readLines)
             m_byId[IdKey(m->Id, m->Extended)].push_back(int(i));
 }
 
@@ -98,18 +98,40 @@ bool TSignalRecorder::Take(qsizetype row, const std::vector<int> &which)
     return added;
 }
 
-bool TSignalRecorder::Consume()
+bool TSignalRecorder::Consume(qsizetype fillRows)
 {
     // Lines are counted since the store was made, so a store that was cleared (or dropped its
     // oldest rows) meanwhile is read from where its rows now begin.
     const uint64_t total = m_store->TotalLines();
     const uint64_t firstHeld = total - uint64_t(m_store->Count());
-    qsizetype row = m_readLines > firstHeld ? qsizetype(m_readLines - firstHeld) : 0;
-    m_readLines = total;
-    if (m_byId.isEmpty())
-        return false;
+    auto rowOf = [firstHeld](uint64_t line) { return line > firstHeld ? qsizetype(line - firstHeld) : 0; };
     bool added = false;
-    for (; row < m_store->Count(); ++row) {
+
+    // Signals added late: a stretch of their history each, up to where the others have read.
+    bool caughtUp = false;
+    for (size_t i = 0; i < m_signals.size(); ++i) {
+        if (m_next[i] >= m_readLines)
+            continue;
+        const TDbcMessage *message = m_sources[i].message;
+        const qsizetype end = rowOf(m_readLines);
+        qsizetype row = rowOf(m_next[i]);
+        const qsizetype stop = fillRows < 0 ? end : std::min(end, row + fillRows);
+        const uint64_t key = message ? IdKey(message->Id, message->Extended) : 0;
+        const std::vector<int> one = {int(i)};
+        for (; message && row < stop; ++row) {
+            const TFrameRecord r = m_store->Record(row);
+            if (IsCanFrame(r.kind) && IdKey(r.id, IsExtended(r.kind)) == key)
+                added |= Take(row, one);
+        }
+        m_next[i] = message ? firstHeld + uint64_t(stop) : m_readLines;
+        caughtUp |= m_next[i] >= m_readLines;
+    }
+    if (caughtUp)
+        Index();
+
+    // The new lines, for the signals read up to date.
+    qsizetype row = rowOf(m_readLines);
+    for (; !m_byId.isEmpty() && row < m_store->Count(); ++row) {
         const TFrameRecord r = m_store->Record(row);
         if (!IsCanFrame(r.kind))
             continue;
@@ -117,6 +139,10 @@ bool TSignalRecorder::Consume()
         if (it != m_byId.constEnd())
             added |= Take(row, *it);
     }
+    for (size_t i = 0; i < m_next.size(); ++i)
+        if (m_next[i] >= m_readLines)
+            m_next[i] = total;
+    m_readLines = total;
     return added;
 }
 

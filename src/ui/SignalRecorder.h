@@ -1,7 +1,8 @@
 #pragma once
 // The signals a plot shows and every value they took: it reads the frames the store gained since
 // it last looked, decodes only the messages plotted and keeps each signal's points in a compact
-// store. A signal added late is filled from the frames the store still holds. No widgets.
+// store. A signal added late is filled from the frames the store still holds, a stretch at a
+// time, so a long history never holds the window up. No widgets.
 
 #include "dbc/DbcDatabase.h"
 #include "monitor/FrameStore.h"
@@ -27,8 +28,8 @@ class TSignalRecorder {
 public:
     TSignalRecorder(const TFrameStore *store, const TDbcDatabase *database);
 
-    // Adds a signal of `message` and reads its values from the frames the store holds; false
-    // when it is plotted already.
+    // Adds a signal of `message`; its values in the frames the store holds are read by the next
+    // calls of Consume. False when it is plotted already.
     bool Add(const TDbcMessage &message, const TDbcSignal &signal);
     void Remove(int index);
     // Forgets every point, keeps the signals; the next point starts the time again.
@@ -36,8 +37,11 @@ public:
     // The database changed: signals are found again by message and signal name. One no longer
     // there keeps its points and gains no more.
     void Resolve();
-    // Reads the frames the store gained; true when a point was added.
-    bool Consume();
+    // Reads the frames the store gained, and up to `fillRows` older rows for each signal added
+    // late (all of them when negative); true when a point was added.
+    bool Consume(qsizetype fillRows = -1);
+    // True while a signal added late has older rows still to read.
+    bool Filling() const;
 
     int Count() const { return int(m_signals.size()); }
     const TRecordedSignal &Signal(int index) const { return *m_signals[size_t(index)]; }
@@ -59,7 +63,8 @@ private:
     const TDbcDatabase *m_database;
     std::vector<std::unique_ptr<TRecordedSignal>> m_signals;
     std::vector<Source> m_sources;                 // parallel to m_signals; null when gone
-    QHash<uint64_t, std::vector<int>> m_byId;      // identifier key -> signals of its message
+    std::vector<uint64_t> m_next;                  // parallel: the next line each signal reads
+    QHash<uint64_t, std::vector<int>> m_byId;      // identifier key -> signals read up to date
     uint64_t m_readLines = 0;                      // the store's lines read, counted since it was made
     int64_t m_originUs = 0;
     bool m_hasOrigin = false;

@@ -616,15 +616,15 @@ private slots:
         QVERIFY(plot);
         QVERIFY(QTest::qWaitForWindowExposed(plot));
         QCOMPARE(plot->Recorder().Count(), 2);
-        QCOMPARE(plot->Recorder().Signal(0).Points.Count(), qsizetype(100));
+        QTRY_COMPARE(plot->Recorder().Signal(0).Points.Count(), qsizetype(100)); // the history, read by the tick
         QCOMPARE(plot->Recorder().Signal(0).Points.Value(99), 99.0);
         QCOMPARE(plot->Recorder().Signal(1).Points.Value(0), 90.0);
         // units differ: one axis each
         QCOMPARE(plot->Chart()->axes(Qt::Vertical).size(), 2);
         QCOMPARE(plot->SignalsList->count(), 2);
         QVERIFY(plot->Live());
+        QTRY_COMPARE(plot->Series(0)->count(), 100);
         QCOMPARE(plot->ViewTo(), 10.0); // ten seconds in sight, the newest point at 9.9 s
-        QCOMPARE(plot->Series(0)->count(), 100);
 
         // live: new frames scroll the range, read with the next tick
         feed(f, "t0C84E8038203\r", t0 + 15000000); // Speed 100 at 15 s
