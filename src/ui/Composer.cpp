@@ -157,12 +157,12 @@ void TMainForm::ComposeFromDatabaseClick(QObject *)
 
 void TMainForm::FillComposer(const TDbcMessage &message, const QByteArray &data)
 {
-    // In the order a user would type them: the mode decides the identifier's length, the DLC
-    // which data fields are open.
+    // The identifier before the mode: the mode's rule then reads a number, whatever the field
+    // held, and keeps its digits. The DLC last decides which data fields are open.
     CANCheckBox->setChecked(true);
     RTREdit->setText(QStringLiteral("0"));
-    ModeEdit->setText(message.Extended ? QStringLiteral("1") : QStringLiteral("0"));
     IDEdit->setText(IntToHex(int32_t(message.Id), message.Extended ? 8 : 3));
+    ModeEdit->setText(message.Extended ? QStringLiteral("1") : QStringLiteral("0"));
     const int dlc = int(std::min<qsizetype>(data.size(), 8));
     DLCEdit->setText(QString::number(dlc));
     for (int k = 0; k < 8; ++k)

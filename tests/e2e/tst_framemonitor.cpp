@@ -690,6 +690,7 @@ private slots:
         QVERIFY(dialog.SetValue(QStringLiteral("Speed"), QStringLiteral("fast")));
         QVERIFY(!dialog.Buttons->button(QDialogButtonBox::Ok)->isEnabled());
 
+        f.IDEdit->clear(); // whatever the field held
         f.FillComposer(*f.SignalDatabase()->Database().FindByName(QStringLiteral("Engine")), QByteArray::fromHex("7C47820304030201"));
         QVERIFY(f.CANCheckBox->isChecked());
         QCOMPARE(f.IDEdit->text(), QStringLiteral("0C8"));
@@ -702,6 +703,9 @@ private slots:
         QCOMPARE(f.IDEdit->text(), QStringLiteral("00000200"));
         QCOMPARE(f.DLCEdit->text(), QStringLiteral("1"));
         QVERIFY(!f.D2Edit->isEnabled());
+        f.FillComposer(*f.SignalDatabase()->Database().FindByName(QStringLiteral("Engine")), QByteArray::fromHex("01"));
+        QCOMPARE(f.ModeEdit->text(), QStringLiteral("0"));
+        QCOMPARE(f.IDEdit->text(), QStringLiteral("0C8"));
         // and what it sends is the composer's line
         QCOMPARE(f.ComposeFromDatabase1->parent(), f.A1);
         QVERIFY(f.GroupBox1->actions().contains(f.ComposeFromDatabase1));
