@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Checks with an AT-SPI reader what a screen reader finds in the utility, in its three control
-states: every control by its role and its label (its name, or a label tied to it by a
+states, and in the Frame Monitor with a CAN database loaded: every control by its role and its label (its name, or a label tied to it by a
 labelled-by relation), the status panels' texts as their names, and the settings dialog's
 fields by their labels. It connects through the dialog as a user would, first to a module in
 configuration mode, then to one in operation mode.
@@ -38,13 +38,16 @@ RELATED = {(role, label) for role, label in CONTROLS if role in ("combo box", "t
 # While the list receives, its pause button reads "Stop".
 OPERATION_CONTROLS = [c for c in CONTROLS if c != ("push button", "Start")]
 DIALOG = [("combo box", "COM Port"), ("combo box", "K-3316 Baud"), ("text", "Timeout")]
-# The Frame Monitor window (View menu, F6): a window with its title, every control by its label.
+# The Frame Monitor window (View menu, F6): a window with its title, every control by its label;
+# a database is remembered from a "last run", so its button, the signals pane and Plot are there.
 FRAME_MONITOR = [
     ("check box", "Pause"), ("push button", "Clear"), ("push button", "Save As..."),  # Pause is checkable
     ("push button", "Record..."), ("combo box", "View:"), ("spin button", "History:"),
-    ("text", "Identifiers:"), ("combo box", "Kind:"), ("text", "Text:"), ("table", "Lines"),
+    ("push button", "Database..."), ("text", "Identifiers:"), ("combo box", "Kind:"), ("text", "Text:"),
+    ("table", "Lines"), ("table", "Signals"), ("push button", "Plot"),
 ]
 FRAME_MONITOR_RELATED = {c for c in FRAME_MONITOR if c[1].endswith(":")}
+
 
 failures = []
 
@@ -210,6 +213,10 @@ def check_frame_monitor(app):
     found = check_controls(window, FRAME_MONITOR, "frame monitor", FRAME_MONITOR_RELATED)
     if any(c not in found for c in FRAME_MONITOR):
         print("accessibility: frame monitor holds: %r" % sorted(k for k in found if k[1]))
+    nodes = []
+    walk(window, nodes)
+    if not any((n.name or "").startswith("Database: engine.dbc") for n in nodes):
+        fail("frame monitor: the database remembered is not named in the window")
 
 
 def connect(app, main, port, state):
@@ -254,6 +261,7 @@ def main():
         check_controls(app, OPERATION_CONTROLS, "operation", RELATED)
         press(index(app)[("push button", "Disconnect")][0])
         check_panels(app, ["Not connected", ""], "after disconnecting")
+
 
     print("accessibility: %s" % ("passed" if not failures else "%d failures" % len(failures)))
     return 1 if failures else 0

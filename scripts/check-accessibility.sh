@@ -23,6 +23,17 @@ for _ in $(seq 100); do
   sleep 0.05
 done
 
+# A CAN database remembered from a "last run", so the Frame Monitor opens with it loaded.
+mkdir -p "$work/xdg/k3316-utility"
+cat >"$work/engine.dbc" <<'DBC'
+VERSION ""
+BU_: ECU
+BO_ 291 EngineData: 8 ECU
+ SG_ EngineSpeed : 0|16@1+ (0.25,0) [0|16383.75] "rpm" Vector__XXX
+DBC
+printf '[FrameMonitor]\nDatabaseFiles=%s\n' "$work/engine.dbc" >"$work/xdg/k3316-utility/k3316-utility.conf"
+export XDG_CONFIG_HOME="$work/xdg"
+
 export NO_AT_BRIDGE=0 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb
 xvfb-run -a dbus-run-session -- bash -c '
   /usr/libexec/at-spi-bus-launcher --launch-immediately &

@@ -9,12 +9,21 @@
 #include "ui/MainUnit.h"
 #include "ui/ReceiveModel.h"
 #include "ui/SettingsDlg.h"
+#include "ui/PlotWindow.h"
+#include "ui/SignalComposer.h"
+#include "ui/SignalDatabase.h"
+#include "ui/SignalsPane.h"
 #include "ui/WholePasteLineEdit.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <cmath>
 #include <QMenu>
 #include <QTabWidget>
 #include <QTimer>
@@ -35,6 +44,81 @@ void save(QWidget *w, const QString &name)
 // 2.0B at 250K with pair connection: every control of the Settings page has something to show.
 const QByteArray kShownP1 = "!P" "1" "5" "0" "00000123" "1FFFFFFF" "00000456" "1" "1" "1" "1" "\r";
 
+// A database for the pictures: the identifiers of the traffic above, named.
+const char kDbc[] = R"(VERSION ""
+BU_: ECU
+BO_ 291 EngineData: 8 ECU
+ SG_ EngineSpeed : 0|16@1+ (0.25,0) [0|16383.75] "rpm" Vector__XXX
+ SG_ CoolantTemp : 16|8@1+ (1,-40) [-40|215] "degC" Vector__XXX
+ SG_ Gear : 24|4@1+ (1,0) [0|8] "" Vector__XXX
+ SG_ Throttle : 32|8@1+ (0.4,0) [0|100] "%" Vector__XXX
+BO_ 2024 DiagResponse: 8 ECU
+ SG_ Length : 0|8@1+ (1,0) [0|7] "" Vector__XXX
+CM_ SG_ 291 EngineSpeed "Crankshaft speed";
+VAL_ 291 Gear 0 "neutral" 1 "first" 2 "second" 3 "third" ;
+)";
+
+// An EngineData frame with these values.
+QByteArray engineFrame(double rpm, int temp, int gear, double throttle)
+{
+    const int raw = int(rpm / 0.25);
+    const int thr = int(throttle / 0.4);
+    const char bytes[8] = {char(raw & 0xFF), char(raw >> 8), char(temp + 40), char(gear), char(thr), 0, 0, 0};
+    return "t1238" + QByteArray(bytes, 8).toHex().toUpper() + "\r";
+}
+
+void shootSignals(TMainForm &form)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("engine.dbc"));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(kDbc) < 0)
+        return;
+    f.close();
+    TFrameMonitor *monitor = form.FrameMonitorWindow();
+    monitor->ApplyFilter();
+    monitor->IdEdit->clear();
+    monitor->KindComboBox->setCurrentIndex(0);
+    monitor->ApplyFilter();
+    monitor->LoadDatabaseFiles({path});
+    TFrameStore *store = form.FrameStore();
+    const int64_t t0 = QDateTime::currentMSecsSinceEpoch() * 1000 + 1000000; // after the traffic above
+    for (int i = 0; i < 2000; ++i) {
+        const double t = i * 0.01;
+        store->Append(engineFrame(2000 + 1500 * std::sin(t / 3) + 40 * std::sin(t * 7), 80 + i / 200, 1 + (i / 500) % 3,
+                                  50 + 45 * std::sin(t / 2)), t0 + i * 10000);
+    }
+    monitor->StoreGrew();
+    QTest::qWait(300);
+    monitor->resize(1040, 560);
+    const int last = monitor->Frames()->rowCount() - 1;
+    monitor->FramesView->selectRow(last);
+    monitor->FramesView->scrollToBottom();
+    monitor->UpdateCounts();
+    save(monitor, QStringLiteral("frame-monitor-database"));
+    monitor->ViewComboBox->setCurrentIndex(1);
+    monitor->SummaryView->selectRow(2); // EngineData
+    save(monitor, QStringLiteral("frame-monitor-database-by-identifier"));
+    monitor->ViewComboBox->setCurrentIndex(0);
+    monitor->FramesView->selectRow(last);
+    TSignalsPane *pane = monitor->Signals();
+    pane->SignalsView->selectRow(0);
+    pane->SignalsView->selectionModel()->select(pane->Model()->index(3, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    pane->PlotButton->click();
+    TPlotWindow *plot = monitor->Plot();
+    plot->CatchUp();
+    plot->ShowAll();
+    QTest::qWait(200);
+    save(plot, QStringLiteral("plot"));
+    TSignalComposerDialog composer(form.SignalDatabase()->Database(), &form);
+    composer.SelectMessage(QStringLiteral("EngineData"));
+    composer.SetValue(QStringLiteral("EngineSpeed"), QStringLiteral("1830"));
+    composer.SetValue(QStringLiteral("Gear"), QStringLiteral("third"));
+    composer.show();
+    save(&composer, QStringLiteral("compose-from-database"));
+    form.SignalDatabase()->RemoveAll();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -44,6 +128,8 @@ int main(int argc, char *argv[])
     g_out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(g_out);
     MessageBoxRecorder boxes; // no box may block a screenshot run
+    QTemporaryDir settings; // the database loaded for the pictures is not remembered for the user
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
 
     TMainForm form;
     form.show();
@@ -107,6 +193,7 @@ int main(int argc, char *argv[])
             monitor->ApplyFilter();
             monitor->UpdateCounts();
             save(monitor, QStringLiteral("frame-monitor-filtered"));
+            shootSignals(form);
             form.DisconnectToolButtonClick(nullptr);
         });
     ConnectWithSteps(form, {module.path()}, steps);

@@ -94,7 +94,12 @@ bool TFrameFilter::Matches(const TFrameStore &store, qsizetype row) const
         if (!inRange)
             return false;
     }
-    return m_text.isEmpty() || ContainsText(store.Text(row));
+    if (m_text.isEmpty() || ContainsText(store.Text(row)))
+        return true;
+    if (m_namedIds.empty() || !IsCanFrame(r.kind))
+        return false;
+    const uint64_t key = (IsExtended(r.kind) ? uint64_t(1) << 32 : 0) | r.id;
+    return std::binary_search(m_namedIds.begin(), m_namedIds.end(), key);
 }
 
 void TFrameFilter::Collect(const TFrameStore &store, qsizetype first, qsizetype end, std::vector<uint64_t> &numbers) const

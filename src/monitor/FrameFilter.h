@@ -28,6 +28,9 @@ public:
     bool SetIdentifiers(const QString &text, QString *error);
     void SetKinds(uint32_t mask) { m_kinds = mask & AllKinds; } // bit n: TFrameKind n
     void SetText(const QString &text);
+    // Identifiers (extended flag in bit 32) whose names match the text: their frames pass the
+    // text part too. Sorted; the names come from a CAN database, which this layer does not know.
+    void SetNamedIdentifiers(std::vector<uint64_t> keys) { m_namedIds = std::move(keys); }
 
     bool PassesAll() const { return m_ranges.empty() && m_kinds == AllKinds && m_text.isEmpty(); }
     bool Matches(const TFrameStore &store, qsizetype row) const;
@@ -40,4 +43,5 @@ private:
     std::vector<TIdRange> m_ranges;
     uint32_t m_kinds = AllKinds;
     QByteArray m_text; // lower case
+    std::vector<uint64_t> m_namedIds;
 };

@@ -8,6 +8,8 @@
 #include "protocol/MessageLine.h"
 #include "protocol/ModuleSession.h"
 #include "ui/Dialogs.h"
+#include "ui/SignalComposer.h"
+#include "ui/SignalDatabase.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -139,4 +141,31 @@ void TMainForm::SetBitBtnClick(QObject *)
     IntervalEdit->setText(IntToStr(interval));
     Timer2->setInterval(interval);
     SetBitBtn->setEnabled(false);
+}
+
+void TMainForm::ComposeFromDatabaseClick(QObject *)
+{
+    m_signalDatabase->Restore();
+    if (m_signalDatabase->IsEmpty()) {
+        ShowMessageBox(TMsgType::Information,
+                       QStringLiteral("No CAN database is loaded. Load a DBC file with Database... in the Frame Monitor (F6)."));
+        return;
+    }
+    TSignalComposerDialog dialog(m_signalDatabase->Database(), this);
+    if (dialog.exec() == QDialog::Accepted && dialog.Message())
+        FillComposer(*dialog.Message(), dialog.Data());
+}
+
+void TMainForm::FillComposer(const TDbcMessage &message, const QByteArray &data)
+{
+    // The identifier before the mode: the mode's rule then reads a number, whatever the field
+    // held, and keeps its digits. The DLC last decides which data fields are open.
+    CANCheckBox->setChecked(true);
+    RTREdit->setText(QStringLiteral("0"));
+    IDEdit->setText(IntToHex(int32_t(message.Id), message.Extended ? 8 : 3));
+    ModeEdit->setText(message.Extended ? QStringLiteral("1") : QStringLiteral("0"));
+    const int dlc = int(std::min<qsizetype>(data.size(), 8));
+    DLCEdit->setText(QString::number(dlc));
+    for (int k = 0; k < 8; ++k)
+        DataEdits[k]->setText(IntToHex(k < dlc ? uint8_t(data[k]) : 0, 2));
 }

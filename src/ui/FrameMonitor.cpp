@@ -1,11 +1,17 @@
 #include "ui/FrameMonitor.h"
 
 #include "common/SafeSave.h"
+#include "dbc/SignalCodec.h"
+#include "dbc/SignalCsv.h"
 #include "monitor/FrameStore.h"
 #include "ui/CopyableTableView.h"
 #include "ui/Dialogs.h"
 #include "ui/FrameTableModel.h"
 #include "ui/IdSummaryModel.h"
+#include "ui/PlotWindow.h"
+#include "ui/SignalDatabase.h"
+#include "ui/SignalText.h"
+#include "ui/SignalsPane.h"
 #include "ui/WholePasteLineEdit.h"
 
 #include <QAccessible>
@@ -14,11 +20,14 @@
 #include <QDateTime>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
+#include <QSplitter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -53,6 +62,7 @@ const char *const formatFilters[] = {"candump log (*.log)", "CSV (*.csv)",      
                                      "pcap (*.pcap)",       "Vector ASC (*.asc)", "PEAK TRC 2.1 (*.trc)"};
 const TLogFormat formats[] = {TLogFormat::Candump, TLogFormat::Csv, TLogFormat::Raw,
                               TLogFormat::Pcap,    TLogFormat::Asc, TLogFormat::Trc};
+const char *const signalsFilter = "CSV of the decoded signals (*.csv)";
 
 QLabel *buddyLabel(const QString &text, QWidget *buddy, QWidget *parent)
 {
@@ -106,6 +116,10 @@ TFrameMonitor::TFrameMonitor(TFrameStore *store, QWidget *parent)
         m_following = bar->value() >= bar->maximum();
     });
     connect(m_frames, &TFrameTableModel::RowsShown, this, &TFrameMonitor::FollowNewRows);
+    // Its own, empty, until the owner shares one: the remembered files are loaded once, there.
+    m_database = new TSignalDatabase(this);
+    connect(m_database, &TSignalDatabase::Changed, this, &TFrameMonitor::DatabaseChanged);
+    DatabaseChanged();
     m_frames->StoreGrew();
     resize(1040, 520);
 }
@@ -149,6 +163,7 @@ void TFrameMonitor::Build()
     HistorySpinBox->setToolTip(QStringLiteral("Lines kept; past this the oldest go first"));
     buttons->addWidget(buddyLabel(QStringLiteral("&History:"), HistorySpinBox, this));
     buttons->addWidget(HistorySpinBox);
+    BuildDatabaseControls(buttons);
     layout->addLayout(buttons);
 
     auto *filters = new QHBoxLayout;
@@ -188,7 +203,17 @@ void TFrameMonitor::Build()
     SummaryView->setModel(m_summary);
     Views->addWidget(FramesView);
     Views->addWidget(SummaryView);
-    layout->addWidget(Views, 1);
+    // The signals of the row selected, under the table, once a database is loaded.
+    ViewsSplitter = new QSplitter(Qt::Vertical, this);
+    ViewsSplitter->setObjectName(QStringLiteral("ViewsSplitter"));
+    ViewsSplitter->setChildrenCollapsible(false);
+    SignalsPane = new TSignalsPane(ViewsSplitter);
+    ViewsSplitter->addWidget(Views);
+    ViewsSplitter->addWidget(SignalsPane);
+    ViewsSplitter->setStretchFactor(0, 3);
+    ViewsSplitter->setStretchFactor(1, 1);
+    SignalsPane->hide();
+    layout->addWidget(ViewsSplitter, 1);
 
     CountsLabel = new QLabel(this);
     CountsLabel->setObjectName(QStringLiteral("CountsLabel"));
@@ -220,6 +245,167 @@ void TFrameMonitor::Build()
     connect(IdEdit, &QLineEdit::returnPressed, this, &TFrameMonitor::ApplyFilter);
     connect(TextEdit, &QLineEdit::returnPressed, this, &TFrameMonitor::ApplyFilter);
     connect(KindComboBox, &QComboBox::currentIndexChanged, this, &TFrameMonitor::ApplyFilter);
+
+    connect(ViewComboBox, &QComboBox::currentIndexChanged, this, &TFrameMonitor::UpdateSignalsPane);
+    connect(FramesView->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TFrameMonitor::UpdateSignalsPane);
+    connect(SummaryView->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TFrameMonitor::UpdateSignalsPane);
+    connect(m_frames, &QAbstractItemModel::modelReset, this, &TFrameMonitor::UpdateSignalsPane);
+    connect(m_summary, &QAbstractItemModel::modelReset, this, &TFrameMonitor::UpdateSignalsPane);
+    // The latest frame of the identifier selected changes as frames come.
+    connect(m_summary, &QAbstractItemModel::dataChanged, this, [this] {
+        if (SignalsPane->isVisible() && Views->currentWidget() == SummaryView)
+            UpdateSignalsPane();
+    });
+    connect(SignalsPane, &TSignalsPane::PlotRequested, this, &TFrameMonitor::PlotSignals);
+}
+
+void TFrameMonitor::BuildDatabaseControls(QHBoxLayout *buttons)
+{
+    DatabaseButton = new QPushButton(QStringLiteral("&Database..."), this);
+    DatabaseButton->setObjectName(QStringLiteral("DatabaseButton"));
+    DatabaseButton->setToolTip(QStringLiteral("Load or remove the DBC files that name messages and signals"));
+    auto *menu = new QMenu(DatabaseButton);
+    menu->setObjectName(QStringLiteral("DatabaseMenu"));
+    DatabaseButton->setMenu(menu);
+    // Filled when opened: one Remove entry per file loaded.
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+        menu->clear();
+        menu->addAction(QStringLiteral("&Load DBC Files..."), this, &TFrameMonitor::ChooseDatabaseFiles);
+        const QStringList files = m_database->Files();
+        if (!files.isEmpty())
+            menu->addSeparator();
+        for (const QString &path : files) {
+            QAction *remove = menu->addAction(QStringLiteral("Remove %1").arg(QFileInfo(path).fileName()));
+            remove->setToolTip(path);
+            connect(remove, &QAction::triggered, this, [this, path] { m_database->Remove(path); });
+        }
+        if (files.size() > 1)
+            menu->addAction(QStringLiteral("Remove &All"), m_database, &TSignalDatabase::RemoveAll);
+    });
+    DatabaseLabel = new QLabel(this);
+    DatabaseLabel->setObjectName(QStringLiteral("DatabaseLabel"));
+    DatabaseLabel->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    DatabaseLabel->setWordWrap(true);
+    buttons->addSpacing(16);
+    buttons->addWidget(DatabaseButton);
+    buttons->addWidget(DatabaseLabel, 1);
+}
+
+void TFrameMonitor::SetDatabase(TSignalDatabase *database)
+{
+    if (m_database)
+        disconnect(m_database, nullptr, this, nullptr);
+    if (m_database && m_database->parent() == this && database != m_database)
+        m_database->deleteLater();
+    m_database = database;
+    connect(m_database, &TSignalDatabase::Changed, this, &TFrameMonitor::DatabaseChanged);
+    m_database->Restore();
+    DatabaseChanged();
+}
+
+void TFrameMonitor::DatabaseChanged()
+{
+    const TDbcDatabase *db = &m_database->Database();
+    m_frames->SetDatabase(db);
+    m_summary->SetDatabase(db);
+    SignalsPane->SetDatabase(db);
+    PlaceMessageColumns();
+    QStringList names;
+    for (const QString &path : m_database->Files())
+        names << QFileInfo(path).fileName();
+    QString text = names.isEmpty() ? QStringLiteral("Database: none") : QStringLiteral("Database: ") + names.join(QStringLiteral(", "));
+    for (const QString &error : m_database->LastErrors())
+        text += QStringLiteral("\nNot loaded: ") + error;
+    DatabaseLabel->setText(text);
+    DatabaseLabel->setToolTip(m_database->Files().join(QLatin1Char('\n')));
+    SignalsPane->setVisible(!m_database->IsEmpty());
+    if (!TextEdit->text().isEmpty())
+        ApplyFilter(); // names may match now, or no longer
+    UpdateSignalsPane();
+}
+
+void TFrameMonitor::PlaceMessageColumns()
+{
+    // The message's name reads best beside the identifier; the models add it last.
+    QHeaderView *frames = FramesView->horizontalHeader();
+    if (m_frames->Named() && frames->visualIndex(TFrameTableModel::ColMessage) != TFrameTableModel::ColId + 1) {
+        frames->moveSection(frames->visualIndex(TFrameTableModel::ColMessage), TFrameTableModel::ColId + 1);
+        frames->resizeSection(TFrameTableModel::ColMessage, FramesView->fontMetrics().horizontalAdvance(QStringLiteral("EngineStatusMessage")) + 16);
+    }
+    QHeaderView *summary = SummaryView->horizontalHeader();
+    if (m_summary->Named() && summary->visualIndex(TIdSummaryModel::ColMessage) != TIdSummaryModel::ColId + 1) {
+        summary->moveSection(summary->visualIndex(TIdSummaryModel::ColMessage), TIdSummaryModel::ColId + 1);
+        summary->resizeSection(TIdSummaryModel::ColMessage, SummaryView->fontMetrics().horizontalAdvance(QStringLiteral("EngineStatusMessage")) + 16);
+    }
+}
+
+void TFrameMonitor::ChooseDatabaseFiles()
+{
+    QFileDialog dialog(this, QStringLiteral("Load DBC Files"));
+    dialog.setObjectName(QStringLiteral("DatabaseOpenDialog"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters({QStringLiteral("CAN databases (*.dbc *.DBC)"), QStringLiteral("All files (*)")});
+    if (dialog.exec() == QDialog::Accepted)
+        LoadDatabaseFiles(dialog.selectedFiles());
+}
+
+bool TFrameMonitor::LoadDatabaseFiles(const QStringList &paths)
+{
+    const QStringList errors = m_database->Load(paths);
+    if (!errors.isEmpty())
+        ShowMessageBox(TMsgType::Error, errors.join(QLatin1Char('\n')));
+    return errors.isEmpty();
+}
+
+void TFrameMonitor::UpdateSignalsPane()
+{
+    if (m_database->IsEmpty()) {
+        SignalsPane->ShowFrame(nullptr); // nothing kept of a database that is gone
+        return;
+    }
+    qsizetype storeRow = -1;
+    if (Views->currentWidget() == SummaryView) {
+        const QModelIndex current = SummaryView->currentIndex();
+        if (current.isValid() && size_t(current.row()) < m_summary->Entries().size())
+            storeRow = m_summary->Entries()[size_t(current.row())].lastRow;
+    } else {
+        const QModelIndex current = FramesView->currentIndex();
+        if (current.isValid())
+            storeRow = m_frames->StoreRow(current.row());
+    }
+    if (storeRow < 0 || storeRow >= m_store->Count()) {
+        SignalsPane->ShowFrame(nullptr);
+        return;
+    }
+    const TFrameRow row = m_store->Row(storeRow);
+    SignalsPane->ShowFrame(&row.decoded);
+}
+
+void TFrameMonitor::PlotSignals(const TDbcMessage *message, const QList<const TDbcSignal *> &chosen)
+{
+    if (!m_plot)
+        m_plot = new TPlotWindow(m_store, m_database, this);
+    for (const TDbcSignal *s : chosen)
+        m_plot->AddSignal(*message, *s);
+    m_plot->show();
+    m_plot->raise();
+    m_plot->activateWindow();
+}
+
+QByteArray TFrameMonitor::ExportSignalsCsv() const
+{
+    QByteArray out = SignalCsvHeader();
+    const TDbcDatabase &db = m_database->Database();
+    const qsizetype rows = m_frames->ShownStoreRows();
+    for (qsizetype row = 0; row < rows; ++row) {
+        const qsizetype storeRow = m_frames->StoreRow(int(row));
+        if (storeRow < 0)
+            continue;
+        const TFrameRow frame = m_store->Row(storeRow);
+        out += SignalCsvRecords(frame.timeUs, frame.decoded, db);
+    }
+    return out;
 }
 
 void TFrameMonitor::SizeColumns()
@@ -248,6 +434,8 @@ TFrameMonitor::~TFrameMonitor()
 
 void TFrameMonitor::StoreGrew()
 {
+    if (m_plot)
+        m_plot->StoreGrew(); // the plot records while either window is closed
     // A closed or minimised window catches up when it is shown again; rows the history dropped
     // leave now.
     if (InSight())
@@ -295,6 +483,7 @@ bool TFrameMonitor::ApplyFilter()
     FilterErrorLabel->hide();
     filter.SetKinds(KindComboBox->currentData().toUInt());
     filter.SetText(TextEdit->text());
+    filter.SetNamedIdentifiers(IdsNamedLike(m_database->Database(), TextEdit->text()));
     m_frames->SetFilter(filter);
     FramesView->scrollToBottom();
     UpdateCounts();
@@ -308,6 +497,8 @@ void TFrameMonitor::PauseButtonToggled(bool paused)
 
 void TFrameMonitor::ClearButtonClick()
 {
+    if (m_plot)
+        m_plot->CatchUp(); // the plot keeps its history
     m_store->Clear();
     m_frames->StoreCleared();
     UpdateCounts();
@@ -410,7 +601,8 @@ bool TFrameMonitor::SaveRowsAs(const QString &path, TLogFormat format, QString *
     return SaveFileAtomically(path, ExportBytes(format, leftOut), error);
 }
 
-bool TFrameMonitor::AskLogFile(const QString &title, const QString &objectName, QString &path, TLogFormat &format)
+bool TFrameMonitor::AskLogFile(const QString &title, const QString &objectName, QString &path, TLogFormat &format,
+                               bool *signalsChosen)
 {
     QFileDialog dialog(this, title);
     dialog.setObjectName(objectName);
@@ -420,17 +612,23 @@ bool TFrameMonitor::AskLogFile(const QString &title, const QString &objectName, 
     QStringList filters;
     for (const char *f : formatFilters)
         filters << QString::fromLatin1(f);
+    // Only a saved table can hold decoded signals; a recording is of lines.
+    if (signalsChosen && !m_database->IsEmpty())
+        filters << QString::fromLatin1(signalsFilter);
     dialog.setNameFilters(filters);
     // A name typed without an ending gets the chosen type's, before the dialog asks about
     // replacing an existing file of that name.
     dialog.setDefaultSuffix(QString::fromLatin1(LogFormatSuffix(formats[0])));
     connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, filters](const QString &filter) {
         const qsizetype at = std::max<qsizetype>(0, filters.indexOf(filter));
-        dialog.setDefaultSuffix(QString::fromLatin1(LogFormatSuffix(formats[at])));
+        dialog.setDefaultSuffix(at < qsizetype(std::size(formats)) ? QString::fromLatin1(LogFormatSuffix(formats[at]))
+                                                                  : QStringLiteral("csv"));
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     path = dialog.selectedFiles().constFirst();
+    if (signalsChosen)
+        *signalsChosen = dialog.selectedNameFilter() == QString::fromLatin1(signalsFilter);
     // A typed ending picks the format; otherwise the file-type box does.
     if (!LogFormatForFileName(path, format))
         format = formats[std::max<qsizetype>(0, filters.indexOf(dialog.selectedNameFilter()))];
@@ -441,9 +639,15 @@ void TFrameMonitor::SaveAsButtonClick()
 {
     QString path;
     TLogFormat format = TLogFormat::Candump;
-    if (!AskLogFile(QStringLiteral("Save As"), QStringLiteral("FrameMonitorSaveDialog"), path, format))
+    bool signalsChosen = false;
+    if (!AskLogFile(QStringLiteral("Save As"), QStringLiteral("FrameMonitorSaveDialog"), path, format, &signalsChosen))
         return;
     QString error;
+    if (signalsChosen) {
+        if (!SaveFileAtomically(path, ExportSignalsCsv(), &error))
+            ShowErrorReport(error);
+        return;
+    }
     uint64_t leftOut = 0;
     if (!SaveRowsAs(path, format, &error, &leftOut))
         ShowErrorReport(error);

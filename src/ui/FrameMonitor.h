@@ -13,13 +13,20 @@
 #include <QWidget>
 
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QStackedWidget;
+class QSplitter;
 class TCopyableTableView;
+struct TDbcMessage;
+struct TDbcSignal;
 class TFrameStore;
+class TPlotWindow;
+class TSignalDatabase;
+class TSignalsPane;
 class TFrameTableModel;
 class TIdSummaryModel;
 
@@ -48,6 +55,19 @@ public:
     // Figures for the counts line, recomputed now.
     void UpdateCounts();
 
+    // The CAN databases the window names and decodes frames with (by default its own, empty);
+    // the files remembered from the last run are loaded into it.
+    void SetDatabase(TSignalDatabase *database);
+    TSignalDatabase *Database() const { return m_database; }
+    // Loads DBC files; false when one did not load (its message is shown).
+    bool LoadDatabaseFiles(const QStringList &paths);
+    // The rows shown as CSV of their decoded signals: one row per signal.
+    QByteArray ExportSignalsCsv() const;
+    // The plot window, made and shown with the signals given; null until first asked for.
+    TPlotWindow *Plot() const { return m_plot; }
+    void PlotSignals(const TDbcMessage *message, const QList<const TDbcSignal *> &chosen);
+    TSignalsPane *Signals() const { return SignalsPane; }
+
     TFrameTableModel *Frames() const { return m_frames; }
     TIdSummaryModel *Summary() const { return m_summary; }
 
@@ -66,6 +86,10 @@ public:
     QStackedWidget *Views = nullptr;
     TCopyableTableView *FramesView = nullptr;
     TCopyableTableView *SummaryView = nullptr;
+    QPushButton *DatabaseButton = nullptr;
+    QLabel *DatabaseLabel = nullptr;
+    QSplitter *ViewsSplitter = nullptr;
+    TSignalsPane *SignalsPane = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -85,12 +109,21 @@ private:
     void HistoryChanged(int rows);
     void FlushRecording();
     void ShowRecordState();
-    bool AskLogFile(const QString &title, const QString &objectName, QString &path, TLogFormat &format);
+    // `signalsChosen` given: the CSV of decoded signals is offered too, while a database is loaded.
+    bool AskLogFile(const QString &title, const QString &objectName, QString &path, TLogFormat &format,
+                    bool *signalsChosen = nullptr);
     void FollowNewRows();
+    void BuildDatabaseControls(QHBoxLayout *buttons);
+    void DatabaseChanged();
+    void ChooseDatabaseFiles();
+    void UpdateSignalsPane();
+    void PlaceMessageColumns();
 
     TFrameStore *m_store;
     TFrameTableModel *m_frames;
     TIdSummaryModel *m_summary;
+    TSignalDatabase *m_database = nullptr;
+    TPlotWindow *m_plot = nullptr;
     QTimer m_filterTimer;
     QTimer m_rateTimer;
     QTimer m_flushTimer;

@@ -1,6 +1,7 @@
 #include "ui/FrameTableModel.h"
 
 #include "common/EscapeBytes.h"
+#include "dbc/DbcDatabase.h"
 #include "monitor/LogWriters.h"
 
 #include <QLocale>
@@ -9,7 +10,8 @@
 
 namespace {
 
-const char *const columnNames[] = {"No.", "Time", "Since previous", "Kind", "ID", "DLC", "Data", "Checksum", "Raw line"};
+const char *const columnNames[] = {"No.", "Time", "Since previous", "Kind", "ID", "DLC", "Data", "Checksum", "Raw line",
+                                   "Message"};
 
 QString wallClock(int64_t timeUs)
 {
@@ -44,7 +46,7 @@ int TFrameTableModel::rowCount(const QModelIndex &parent) const
 
 int TFrameTableModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : ColumnCount + (m_database ? 1 : 0);
 }
 
 qsizetype TFrameTableModel::StoreRow(int row) const
@@ -60,7 +62,7 @@ qsizetype TFrameTableModel::StoreRow(int row) const
 
 QVariant TFrameTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return QAbstractTableModel::headerData(section, orientation, role);
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
         return QString::fromLatin1(columnNames[section]);
@@ -125,6 +127,10 @@ QString TFrameTableModel::Cell(qsizetype storeRow, int column, int row) const
         if (text.size() <= shownBytes)
             return EscapedText(text.data(), text.size());
         return EscapedText(text.data(), shownBytes) + QStringLiteral("... (%1 bytes)").arg(text.size());
+    }
+    case ColMessage: {
+        const TDbcMessage *m = m_database && IsCanFrame(r.kind) ? m_database->Find(r.id, IsExtended(r.kind)) : nullptr;
+        return m ? m->Name : QString();
     }
     default:
         return QString();
@@ -207,7 +213,7 @@ void TFrameTableModel::ShowPending()
         m_pendingShown = newPending;
     }
     if (hadPending && newRows >= oldRows)
-        emit dataChanged(index(oldRows - 1, 0), index(oldRows - 1, ColumnCount - 1));
+        emit dataChanged(index(oldRows - 1, 0), index(oldRows - 1, columnCount() - 1));
     emit RowsShown();
 }
 
@@ -250,6 +256,13 @@ void TFrameTableModel::SetInSight(bool inSight)
         StoreGrew();
     else
         m_showTimer.stop();
+}
+
+void TFrameTableModel::SetDatabase(const TDbcDatabase *database)
+{
+    beginResetModel();
+    m_database = database && !database->IsEmpty() ? database : nullptr;
+    endResetModel();
 }
 
 void TFrameTableModel::SetPaused(bool paused)

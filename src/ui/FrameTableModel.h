@@ -13,11 +13,14 @@
 
 #include <vector>
 
+class TDbcDatabase;
+
 class TFrameTableModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { ColNumber, ColTime, ColDelta, ColKind, ColId, ColDlc, ColData, ColChecksum, ColRaw, ColumnCount };
+    enum Column { ColNumber, ColTime, ColDelta, ColKind, ColId, ColDlc, ColData, ColChecksum, ColRaw, ColumnCount,
+                  ColMessage = ColumnCount }; // the message's name: a column only while a database is loaded
     // A table repaints every cell in sight when rows come; five times a second looks live.
     static constexpr int ShowIntervalMs = 200;
 
@@ -36,6 +39,10 @@ public:
     // The store was emptied.
     void StoreCleared();
     void SetFilter(const TFrameFilter &filter);
+    // Names frames by the messages of `database` (null or empty: no Message column). Call again
+    // when its files change.
+    void SetDatabase(const TDbcDatabase *database);
+    bool Named() const { return m_database != nullptr; }
     const TFrameFilter &Filter() const { return m_filter; }
     // While paused the views keep what they show, without the live pending line; the store
     // keeps recording.
@@ -64,6 +71,7 @@ private:
     QString PendingCell(int column) const;
 
     const TFrameStore *m_store;
+    const TDbcDatabase *m_database = nullptr; // set while it holds messages
     TFrameFilter m_filter;
     bool m_filtered = false;
     std::vector<uint64_t> m_rows; // numbers of the store rows passing the filter, when filtered

@@ -1,6 +1,8 @@
 #include "ui/IdSummaryModel.h"
 
+#include "dbc/DbcDatabase.h"
 #include "monitor/FrameText.h"
+#include "ui/SignalText.h"
 
 #include <algorithm>
 #include <iterator>
@@ -8,7 +10,8 @@
 
 namespace {
 
-const char *const columnNames[] = {"Kind", "ID", "Count", "DLC", "Last data", "Mean period (s)", "Last time"};
+const char *const columnNames[] = {"Kind", "ID", "Count", "DLC", "Last data", "Mean period (s)", "Last time",
+                                   "Message", "Last signals"};
 constexpr uint64_t extendedBit = uint64_t(1) << 32;
 
 } // namespace
@@ -33,12 +36,12 @@ int TIdSummaryModel::rowCount(const QModelIndex &parent) const
 
 int TIdSummaryModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : ColumnCount + (m_database ? 2 : 0);
 }
 
 QVariant TIdSummaryModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return QAbstractTableModel::headerData(section, orientation, role);
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
         return QString::fromLatin1(columnNames[section]);
@@ -86,6 +89,19 @@ QVariant TIdSummaryModel::data(const QModelIndex &index, int role) const
         return e.count < 2 ? QString() : QString::number(MeanPeriod(e), 'f', 6);
     case ColLast:
         return QString::fromLatin1(ClockText(e.lastUs));
+    case ColMessage:
+    case ColSignals: {
+        const TDbcMessage *m = m_database ? m_database->Find(id, extended) : nullptr;
+        if (!m)
+            return QString();
+        if (index.column() == ColMessage)
+            return m->Name;
+        // Decoded when shown: nothing decoded is kept per frame.
+        const TFrameRow row = m_store->Row(e.lastRow);
+        if (IsRemote(row.decoded.kind))
+            return QString();
+        return SignalsLine(DecodeSignals(*m, row.decoded.data, row.decoded.dlc));
+    }
     default:
         return {};
     }
@@ -100,6 +116,13 @@ void TIdSummaryModel::SetActive(bool active)
 {
     m_active = active;
     Rebuild();
+}
+
+void TIdSummaryModel::SetDatabase(const TDbcDatabase *database)
+{
+    beginResetModel();
+    m_database = database && !database->IsEmpty() ? database : nullptr;
+    endResetModel();
 }
 
 void TIdSummaryModel::Rebuild()
@@ -175,6 +198,6 @@ void TIdSummaryModel::Consume()
         m_entries.swap(next);
         m_consumed = consumed;
         if (!m_entries.empty())
-            emit dataChanged(index(0, 0), index(int(m_entries.size()) - 1, ColumnCount - 1));
+            emit dataChanged(index(0, 0), index(int(m_entries.size()) - 1, columnCount() - 1));
     }
 }

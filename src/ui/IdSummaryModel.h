@@ -10,11 +10,15 @@
 #include <cstdint>
 #include <vector>
 
+class TDbcDatabase;
+
 class TIdSummaryModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { ColKind, ColId, ColCount, ColDlc, ColData, ColPeriod, ColLast, ColumnCount };
+    enum Column { ColKind, ColId, ColCount, ColDlc, ColData, ColPeriod, ColLast, ColumnCount,
+                  // while a database is loaded: the message's name and its latest signal values
+                  ColMessage = ColumnCount, ColSignals };
 
     TIdSummaryModel(const TFrameStore *store, TFrameTableModel *frames, QObject *parent = nullptr);
 
@@ -35,6 +39,9 @@ public:
     static double MeanPeriod(const Entry &e);
     // Counts while active; inactive it holds nothing.
     void SetActive(bool active);
+    // Names identifiers by the messages of `database` (null or empty: no such columns).
+    void SetDatabase(const TDbcDatabase *database);
+    bool Named() const { return m_database != nullptr; }
 
 private:
     void Rebuild();
@@ -46,6 +53,7 @@ private:
 
     const TFrameStore *m_store;
     TFrameTableModel *m_frames;
+    const TDbcDatabase *m_database = nullptr; // set while it holds messages
     std::vector<Entry> m_entries; // sorted by key
     qsizetype m_consumed = 0;     // table rows counted so far
     bool m_active = false;        // counting only while the view is in use

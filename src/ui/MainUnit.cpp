@@ -9,6 +9,7 @@
 #include "ui/About.h"
 #include "ui/Dialogs.h"
 #include "ui/FrameMonitor.h"
+#include "ui/SignalDatabase.h"
 #include "ui/HandlerGuard.h"
 #include "ui/PortMessages.h"
 #include "ui/ReceiveListView.h"
@@ -142,6 +143,7 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
     InitK3316Resources();
     m_receiveModel = new TReceiveModel(this);
     m_frameStore = std::make_unique<TFrameStore>();
+    m_signalDatabase = new TSignalDatabase(this);
 
     ComPort = new TQCCom32(this);
     ComPort->setObjectName(QStringLiteral("ComPort"));
@@ -270,6 +272,9 @@ void TMainForm::BuildToolBarAndMenu()
     // Both actions belong to the window too, so their keys work while the menu is closed.
     addAction(Connect1);
     addAction(Disconnect1);
+    A1->addSeparator();
+    ComposeFromDatabase1 = A1->addAction(QStringLiteral("Compose from Data&base..."));
+    ComposeFromDatabase1->setObjectName(QStringLiteral("ComposeFromDatabase1"));
 
     Options1 = menu->addMenu(QStringLiteral("&Options"));
     Options1->setObjectName(QStringLiteral("Options1"));
@@ -446,6 +451,9 @@ void TMainForm::BuildTestPage()
     ReceiveLabel->setBuddy(ReceiveListBox);
     ReceiveListBox->setContextMenuPolicy(Qt::ActionsContextMenu);
     ReceiveListBox->addAction(FrameMonitor1);
+    // The composer's group offers the same on its context menu, without moving a control.
+    GroupBox1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    GroupBox1->addAction(ComposeFromDatabase1);
 
     ClearBitBtn = pictureButton(page, "ClearBitBtn", QStringLiteral("Clear"), QStringLiteral("btn_eraser"), 288, 190, 81, true);
     SaveBitBtn = pictureButton(page, "SaveBitBtn", QStringLiteral("Save"), QStringLiteral("btn_eraser"), 384, 190, 81, false);
@@ -492,6 +500,7 @@ void TMainForm::BindHandlers()
     onClick(AboutToolButton, &TMainForm::AboutToolButtonClick);
     onClick(About1, &TMainForm::AboutToolButtonClick);
     onClick(FrameMonitor1, &TMainForm::FrameMonitor1Click);
+    onClick(ComposeFromDatabase1, &TMainForm::ComposeFromDatabaseClick);
     onClick(SettingButton, &TMainForm::SettingButtonClick);
     onClick(DefaultButton, &TMainForm::DefaultButtonClick);
     onClick(SendBitBtn, &TMainForm::SendBitBtnClick);

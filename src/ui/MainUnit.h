@@ -45,6 +45,8 @@ class QWidget;
 class TReceiveModel;
 class TFrameMonitor;
 class TFrameStore;
+class TSignalDatabase;
+struct TDbcMessage;
 
 // Unit-level state shared by all methods of the window.
 struct TMainUnitState {
@@ -165,6 +167,10 @@ public:
     void Timer2Timer(QObject *sender);
     void IntervalEditChange(QObject *sender);
     void SetBitBtnClick(QObject *sender);
+    // Opens "Compose from Database" (modal); its result fills the composer's fields.
+    void ComposeFromDatabaseClick(QObject *sender);
+    // Fills ID, MODE, RTR, DLC and D1..D8 for `message` with `data`, and ticks "Use CAN Message".
+    void FillComposer(const TDbcMessage &message, const QByteArray &data);
 
     // --- receive monitor (ReceiveMonitor.cpp) ---
     // Lists every read until the connection or the mode ends; never returns earlier. Sleeps on
@@ -182,6 +188,8 @@ public:
     void FrameMonitor1Click(QObject *sender);
     TFrameStore *FrameStore() const { return m_frameStore.get(); }
     TFrameMonitor *FrameMonitorWindow() const { return m_frameMonitor; }
+    // The CAN databases loaded (shared by the frame monitor, the plot and the composer).
+    TSignalDatabase *SignalDatabase() const { return m_signalDatabase; }
 
     // The port as messages name it: "COM1", or the device path when one was chosen.
     QString PortDisplayName() const;
@@ -213,6 +221,7 @@ public:
     QAction *About1 = nullptr;
     QMenu *View1 = nullptr;
     QAction *FrameMonitor1 = nullptr;
+    QAction *ComposeFromDatabase1 = nullptr;
 
     // status bar panels 0 to 3
     TStatusPanel *StatusPanel[4] = {nullptr, nullptr, nullptr, nullptr};
@@ -310,6 +319,7 @@ private:
     TReceiveModel *m_receiveModel = nullptr;
     std::unique_ptr<TFrameStore> m_frameStore; // every byte the receive loop read, for the frame monitor
     TFrameMonitor *m_frameMonitor = nullptr;   // made when first opened
+    TSignalDatabase *m_signalDatabase = nullptr;
     int m_activeHandlers = 0;
 };
 

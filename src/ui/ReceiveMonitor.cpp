@@ -110,8 +110,10 @@ void TMainForm::SaveBitBtnClick(QObject *)
 
 void TMainForm::FrameMonitor1Click(QObject *)
 {
-    if (!m_frameMonitor)
+    if (!m_frameMonitor) {
         m_frameMonitor = new TFrameMonitor(m_frameStore.get(), this);
+        m_frameMonitor->SetDatabase(m_signalDatabase);
+    }
     m_frameMonitor->show();
     m_frameMonitor->raise();
     m_frameMonitor->activateWindow();

@@ -21,9 +21,22 @@
 #include "ui/ReceiveListView.h"
 #include "ui/ReceiveModel.h"
 #include "ui/WholePasteLineEdit.h"
+#include "ui/PlotWindow.h"
+#include "ui/SignalComposer.h"
+#include "ui/SignalDatabase.h"
+#include "ui/SignalsPane.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QChart>
+#include <QChartView>
+#include <QDialogButtonBox>
+#include <QLineSeries>
+#include <QSettings>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
@@ -38,6 +51,7 @@
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QTableWidget>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,6 +87,35 @@ void feed(TMainForm &f, const QByteArray &bytes, int64_t timeUs)
         f.FrameMonitorWindow()->StoreGrew();
 }
 
+// A database written for these tests: a standard message with a scaled, an offset and an
+// enumerated signal, an extended one, and one whose signals reach the eighth byte.
+const char testDbc[] = R"(VERSION ""
+NS_ :
+BS_:
+BU_: ECU
+BO_ 200 Engine: 8 ECU
+ SG_ Speed : 0|16@1+ (0.1,0) [0|6553.5] "km/h" Vector__XXX
+ SG_ Temp : 16|8@1+ (1,-40) [-40|215] "degC" Vector__XXX
+ SG_ Gear : 24|4@1+ (1,0) [0|8] "" Vector__XXX
+ SG_ Odometer : 32|32@1+ (1,0) [0|4294967295] "km" Vector__XXX
+BO_ 2147484160 Door: 1 ECU
+ SG_ Open : 0|1@1+ (1,0) [0|1] "" Vector__XXX
+CM_ SG_ 200 Speed "Vehicle speed";
+VAL_ 200 Gear 0 "neutral" 3 "third" ;
+)";
+
+// Speed 1830 km/h (raw 18300 = 0x477C), Temp 90 degC (raw 130 = 0x82), Gear 3, Odometer 0x01020304
+const QByteArray engineLine = "t0C887C47820304030201\r";
+
+QString writeDbc(const QTemporaryDir &dir, const QString &name, const QByteArray &text)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size())
+        return QString();
+    return path;
+}
+
 TFrameMonitor *openMonitor(TMainForm &f)
 {
     f.FrameMonitor1->trigger();
@@ -85,6 +128,14 @@ class TestFrameMonitor : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // The databases a test loads are remembered here, not in the user's settings.
+        QVERIFY(m_settings.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
+    }
+
     // A session against the virtual module with the main list paused and cleared: the monitor
     // still holds every byte, one row per line, and each export reads back to the same frames.
     void recordsEveryByteAndExportsEachFormat()
@@ -722,6 +773,298 @@ private slots:
         monitor->SaveAsButton->click();
         QVERIFY(answered);
         QVERIFY(readFile(dir.filePath(saved)).startsWith(begins));
+    // With a database: the Message column, the signals of the row selected, the names and latest
+    // values by identifier, names in the text filter, the signals' CSV, and the files remembered.
+    void aDatabaseNamesFramesAndTheirSignals()
+    {
+        QTemporaryDir dir;
+        const QString path = writeDbc(dir, QStringLiteral("car.dbc"), testDbc);
+        TMainForm f;
+        TFrameMonitor *monitor = openMonitor(f);
+        QCOMPARE(monitor->Frames()->columnCount(), int(TFrameTableModel::ColumnCount)); // none yet
+        QVERIFY(monitor->Signals()->isHidden());
+        QVERIFY(monitor->LoadDatabaseFiles({path}));
+        QCOMPARE(monitor->DatabaseLabel->text(), QStringLiteral("Database: car.dbc"));
+        QVERIFY(!monitor->Signals()->isHidden());
+        feed(f, engineLine + "t1230\r" + "e000002001" "01\r" + "t0C8" "2" "7C47\r", 1765280000000000);
+        TFrameTableModel *m = monitor->Frames();
+        QTRY_COMPARE(m->rowCount(), 4);
+        QCOMPARE(m->headerData(TFrameTableModel::ColMessage, Qt::Horizontal).toString(), QStringLiteral("Message"));
+        QStringList names;
+        for (int row = 0; row < 4; ++row)
+            names << m->index(row, TFrameTableModel::ColMessage).data().toString();
+        QCOMPARE(names, (QStringList{"Engine", "", "Door", "Engine"}));
+        // beside the identifier on screen
+        QCOMPARE(monitor->FramesView->horizontalHeader()->visualIndex(TFrameTableModel::ColMessage),
+                 TFrameTableModel::ColId + 1);
+
+        // by identifier: the name and the latest values, decoded when shown
+        monitor->ViewComboBox->setCurrentIndex(1);
+        TIdSummaryModel *s = monitor->Summary();
+        QTRY_COMPARE(s->rowCount(), 3);
+        QCOMPARE(s->index(0, TIdSummaryModel::ColMessage).data().toString(), QStringLiteral("Engine"));
+        QCOMPARE(s->index(1, TIdSummaryModel::ColMessage).data().toString(), QString());
+        QCOMPARE(s->index(0, TIdSummaryModel::ColSignals).data().toString(),
+                 QStringLiteral("Speed=1830 km/h  Temp=?  Gear=?  Odometer=?")); // the latest had two bytes only
+        feed(f, engineLine, 1765280001000000);
+        QTRY_COMPARE(s->index(0, TIdSummaryModel::ColSignals).data().toString(),
+                     QStringLiteral("Speed=1830 km/h  Temp=90 degC  Gear=3 (third)  Odometer=16909060 km"));
+        monitor->SummaryView->setCurrentIndex(s->index(2, 0));
+        QCOMPARE(monitor->Signals()->TitleLabel->text(), QStringLiteral("Signals of Door"));
+        monitor->ViewComboBox->setCurrentIndex(0);
+
+        // the text filter finds frames by message and signal names too
+        monitor->TextEdit->setText(QStringLiteral("odoMETER"));
+        QVERIFY(monitor->ApplyFilter());
+        QCOMPARE(m->rowCount(), 3);
+        monitor->TextEdit->setText(QStringLiteral("door"));
+        QVERIFY(monitor->ApplyFilter());
+        QCOMPARE(m->rowCount(), 1);
+        monitor->TextEdit->clear();
+        QVERIFY(monitor->ApplyFilter());
+
+        // Save As can write the signals, one row each; a short frame gives only what it holds
+        const QList<QByteArray> csv = monitor->ExportSignalsCsv().split('\n');
+        QCOMPARE(csv.size(), 1 + 4 + 1 + 1 + 4 + 1);
+        QCOMPARE(csv[0], QByteArray("time,message,signal,value,unit\r"));
+        QCOMPARE(csv[1], QByteArray("2025-12-09T11:33:20.000000Z,Engine,Speed,1830,km/h\r"));
+        QCOMPARE(csv[3], QByteArray("2025-12-09T11:33:20.000000Z,Engine,Gear,3,\r"));
+        QCOMPARE(csv[5], QByteArray("2025-12-09T11:33:20.000000Z,Door,Open,1,\r"));
+        QCOMPARE(csv[6], QByteArray("2025-12-09T11:33:20.000000Z,Engine,Speed,1830,km/h\r"));
+
+        // remembered for the next start, forgotten when removed
+        TSignalDatabase next;
+        next.Restore();
+        QCOMPARE(next.Files(), QStringList{QFileInfo(path).absoluteFilePath()});
+        f.SignalDatabase()->Remove(QFileInfo(path).absoluteFilePath());
+        QCOMPARE(monitor->DatabaseLabel->text(), QStringLiteral("Database: none"));
+        QCOMPARE(m->columnCount(), int(TFrameTableModel::ColumnCount));
+        QVERIFY(monitor->Signals()->isHidden());
+        TSignalDatabase after;
+        after.Restore();
+        QVERIFY(after.Files().isEmpty());
+    }
+
+    // The signals pane for each kind of row selected.
+    void signalsPaneShowsTheSelectedFrame_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QStringList>("rows"); // signal|value|unit|raw|text|comment
+        QTest::newRow("whole frame") << engineLine << "Signals of Engine"
+            << QStringList{"Speed|1830|km/h|18300||Vehicle speed", "Temp|90|degC|130||", "Gear|3||3|third|",
+                           "Odometer|16909060|km|16909060||"};
+        QTest::newRow("short frame") << QByteArray("t0C827C47\r") << "Signals of Engine"
+            << QStringList{"Speed|1830|km/h|18300||Vehicle speed", "Temp|not in the frame|degC|||",
+                           "Gear|not in the frame||||", "Odometer|not in the frame|km|||"};
+        QTest::newRow("extended") << QByteArray("e000002001" "00\r") << "Signals of Door" << QStringList{"Open|0||0||"};
+        QTest::newRow("unknown identifier") << QByteArray("t1230\r") << "Signals: identifier 123 is not in the database"
+                                            << QStringList{};
+        QTest::newRow("remote frame") << QByteArray("T0C88\r") << "Signals of Engine: a remote frame carries none"
+                                      << QStringList{};
+        QTest::newRow("reply") << QByteArray("!P0\r") << "Signals: the line selected is no CAN frame" << QStringList{};
+    }
+    void signalsPaneShowsTheSelectedFrame()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, title);
+        QFETCH(QStringList, rows);
+        QTemporaryDir dir;
+        TMainForm f;
+        TFrameMonitor *monitor = openMonitor(f);
+        QVERIFY(monitor->LoadDatabaseFiles({writeDbc(dir, QStringLiteral("car.dbc"), testDbc)}));
+        feed(f, line, 1);
+        QTRY_COMPARE(monitor->Frames()->rowCount(), 1);
+        QCOMPARE(monitor->Signals()->TitleLabel->text(), QStringLiteral("Signals: select a frame"));
+        monitor->FramesView->setCurrentIndex(monitor->Frames()->index(0, 0));
+        QCOMPARE(monitor->Signals()->TitleLabel->text(), title);
+        TSignalsModel *pane = monitor->Signals()->Model();
+        QStringList got;
+        for (int r = 0; r < pane->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < TSignalsModel::ColumnCount; ++c)
+                cells << pane->index(r, c).data().toString();
+            got << cells.join(QLatin1Char('|'));
+        }
+        QCOMPARE(got, rows);
+        QCOMPARE(monitor->Signals()->PlotButton->isEnabled(), !rows.isEmpty());
+    }
+
+    void aBrokenDatabaseIsReportedAndLoadsNothing()
+    {
+        MessageBoxRecorder boxes;
+        QTemporaryDir dir;
+        TMainForm f;
+        TFrameMonitor *monitor = openMonitor(f);
+        const QString good = writeDbc(dir, QStringLiteral("car.dbc"), testDbc);
+        const QString bad = writeDbc(dir, QStringLiteral("bad.dbc"), "VERSION \"\"\nBO_ 300 Broken: 8 ECU\n SG_ X : 0|\n");
+        QVERIFY(!monitor->LoadDatabaseFiles({good, bad, dir.filePath(QStringLiteral("missing.dbc"))}));
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes[0].type, TMsgType::Error);
+        QVERIFY2(boxes.boxes[0].text.contains(QLatin1String("bad.dbc:4:")), qPrintable(boxes.boxes[0].text));
+        QVERIFY2(boxes.boxes[0].text.contains(QLatin1String("missing.dbc")), qPrintable(boxes.boxes[0].text));
+        QCOMPARE(f.SignalDatabase()->Files(), QStringList{QFileInfo(good).absoluteFilePath()});
+        QVERIFY(monitor->DatabaseLabel->text().contains(QLatin1String("Not loaded: ")));
+        // a message defined again in a second file is refused too
+        QVERIFY(!monitor->LoadDatabaseFiles({writeDbc(dir, QStringLiteral("again.dbc"), testDbc)}));
+        QCOMPARE(f.SignalDatabase()->Files().size(), 1);
+    }
+
+    // Signals chosen in the pane are plotted: their history since the first frame, then live;
+    // zoom, pan and pause move the range; the values under the cursor; CSV and PNG.
+    void plotsChosenSignalsOverTime()
+    {
+        QTemporaryDir dir;
+        TMainForm f;
+        TFrameMonitor *monitor = openMonitor(f);
+        QVERIFY(monitor->LoadDatabaseFiles({writeDbc(dir, QStringLiteral("car.dbc"), testDbc)}));
+        const int64_t t0 = 1765280000000000;
+        for (int i = 0; i < 100; ++i) { // Speed 0, 1, ... 99 km/h, ten a second
+            const QByteArray raw = QByteArray::number(i * 10, 16).rightJustified(4, '0').toUpper();
+            feed(f, "t0C84" + raw.right(2) + raw.left(2) + "8203\r", t0 + i * 100000);
+        }
+        QTRY_COMPARE(monitor->Frames()->rowCount(), 100);
+        monitor->FramesView->setCurrentIndex(monitor->Frames()->index(0, 0));
+        TSignalsPane *pane = monitor->Signals();
+        pane->SignalsView->selectionModel()->select(pane->Model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        pane->SignalsView->selectionModel()->select(pane->Model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        pane->PlotButton->click();
+        TPlotWindow *plot = monitor->Plot();
+        QVERIFY(plot);
+        QVERIFY(QTest::qWaitForWindowExposed(plot));
+        QCOMPARE(plot->Recorder().Count(), 2);
+        QTRY_COMPARE(plot->Recorder().Signal(0).Points.Count(), qsizetype(100)); // the history, read by the tick
+        QCOMPARE(plot->Recorder().Signal(0).Points.Value(99), 99.0);
+        QCOMPARE(plot->Recorder().Signal(1).Points.Value(0), 90.0);
+        // units differ: one axis each
+        QCOMPARE(plot->Chart()->axes(Qt::Vertical).size(), 2);
+        QCOMPARE(plot->SignalsList->count(), 2);
+        QVERIFY(plot->Live());
+        QTRY_COMPARE(plot->Series(0)->count(), 100);
+        QCOMPARE(plot->ViewTo(), 10.0); // ten seconds in sight, the newest point at 9.9 s
+
+        // live: new frames scroll the range, read with the next tick
+        feed(f, "t0C84E8038203\r", t0 + 15000000); // Speed 100 at 15 s
+        QTRY_COMPARE(plot->ViewTo(), 15.0);
+        QCOMPARE(plot->Recorder().Signal(0).Points.Count(), qsizetype(101));
+
+        // keys: zoom in, pan, Home for everything, End for live again
+        plot->ChartView->setFocus();
+        QTest::keyClick(plot->ChartView, Qt::Key_Plus);
+        QVERIFY(!plot->Live());
+        QCOMPARE(plot->ViewTo() - plot->ViewFrom(), 5.0);
+        const double before = plot->ViewFrom();
+        QTest::keyClick(plot->ChartView, Qt::Key_Left);
+        QCOMPARE(plot->ViewFrom(), before - 0.5);
+        feed(f, "t0C84E8038203\r", t0 + 16000000); // paused: the range holds still
+        QTest::qWait(3 * TPlotWindow::RedrawIntervalMs);
+        QCOMPARE(plot->ViewFrom(), before - 0.5);
+        QCOMPARE(plot->Recorder().Signal(0).Points.Count(), qsizetype(102)); // still recorded
+        QTest::keyClick(plot->ChartView, Qt::Key_Home);
+        QCOMPARE(plot->ViewFrom(), 0.0);
+        QCOMPARE(plot->ViewTo(), 16.0);
+        QTest::keyClick(plot->ChartView, Qt::Key_End);
+        QVERIFY(plot->Live());
+
+        // the values under the cursor
+        QCOMPARE(plot->ValuesAt(2.04), QStringLiteral("At 2.040 s: Speed = 20 km/h, Temp = 90 degC"));
+
+        // Save As: every value as CSV, the chart as PNG
+        const QList<QByteArray> csv = plot->CsvBytes().split('\n');
+        QCOMPARE(csv.size(), 1 + 102 + 102 + 1);
+        QCOMPARE(csv[1], QByteArray("2025-12-09T11:33:20.000000Z,Engine,Speed,0,km/h\r"));
+        QCOMPARE(csv[102], QByteArray("2025-12-09T11:33:36.000000Z,Engine,Speed,100,km/h\r"));
+        QString error;
+        QVERIFY2(plot->SaveAs(dir.filePath(QStringLiteral("plot.png")), &error), qPrintable(error));
+        QImage png(dir.filePath(QStringLiteral("plot.png")));
+        QVERIFY(!png.isNull());
+        QCOMPARE(png.size(), plot->ChartView->size() * plot->ChartView->devicePixelRatio());
+
+        // removed from the list, gone from the chart
+        plot->SignalsList->setCurrentRow(0);
+        plot->RemoveButton->click();
+        QCOMPARE(plot->Recorder().Count(), 1);
+        QCOMPARE(plot->Recorder().Signal(0).Signal, QStringLiteral("Temp"));
+        QCOMPARE(plot->Chart()->series().size(), 1);
+    }
+
+    // "Compose from Database": values in, bytes out, the composer's fields filled.
+    void composerFillsTheFieldsFromSignalValues()
+    {
+        QTemporaryDir dir;
+        TMainForm f;
+        QVERIFY(f.SignalDatabase()->Load({writeDbc(dir, QStringLiteral("car.dbc"), testDbc)}).isEmpty());
+        TSignalComposerDialog dialog(f.SignalDatabase()->Database());
+        QVERIFY(dialog.SelectMessage(QStringLiteral("Engine")));
+        QVERIFY(dialog.SetValue(QStringLiteral("Speed"), QStringLiteral("1830")));
+        QVERIFY(dialog.SetValue(QStringLiteral("Gear"), QStringLiteral("third")));
+        QCOMPARE(dialog.Data(), QByteArray::fromHex("7C47000300000000")); // Temp empty: raw 0
+        QCOMPARE(dialog.BytesLabel->text(), QStringLiteral("Data bytes: 7C 47 00 03 00 00 00 00"));
+        QVERIFY(dialog.Buttons->button(QDialogButtonBox::Ok)->isEnabled());
+        QVERIFY(dialog.SetValue(QStringLiteral("Speed"), QStringLiteral("9999")));
+        QVERIFY2(dialog.Error().contains(QLatin1String("Speed")), qPrintable(dialog.Error()));
+        QVERIFY(!dialog.Buttons->button(QDialogButtonBox::Ok)->isEnabled());
+        QVERIFY(dialog.SetValue(QStringLiteral("Speed"), QStringLiteral("fast")));
+        QVERIFY(!dialog.Buttons->button(QDialogButtonBox::Ok)->isEnabled());
+
+        f.IDEdit->clear(); // whatever the field held
+        f.FillComposer(*f.SignalDatabase()->Database().FindByName(QStringLiteral("Engine")), QByteArray::fromHex("7C47820304030201"));
+        QVERIFY(f.CANCheckBox->isChecked());
+        QCOMPARE(f.IDEdit->text(), QStringLiteral("0C8"));
+        QCOMPARE(f.ModeEdit->text(), QStringLiteral("0"));
+        QCOMPARE(f.DLCEdit->text(), QStringLiteral("8"));
+        QCOMPARE(f.D1Edit->text(), QStringLiteral("7C"));
+        QCOMPARE(f.D8Edit->text(), QStringLiteral("01"));
+        f.FillComposer(*f.SignalDatabase()->Database().FindByName(QStringLiteral("Door")), QByteArray::fromHex("01"));
+        QCOMPARE(f.ModeEdit->text(), QStringLiteral("1"));
+        QCOMPARE(f.IDEdit->text(), QStringLiteral("00000200"));
+        QCOMPARE(f.DLCEdit->text(), QStringLiteral("1"));
+        QVERIFY(!f.D2Edit->isEnabled());
+        f.FillComposer(*f.SignalDatabase()->Database().FindByName(QStringLiteral("Engine")), QByteArray::fromHex("01"));
+        QCOMPARE(f.ModeEdit->text(), QStringLiteral("0"));
+        QCOMPARE(f.IDEdit->text(), QStringLiteral("0C8"));
+        // and what it sends is the composer's line
+        QCOMPARE(f.ComposeFromDatabase1->parent(), f.A1);
+        QVERIFY(f.GroupBox1->actions().contains(f.ComposeFromDatabase1));
+    }
+
+    // The new windows' controls: reached by Tab, and named (by a tied label where they show a value).
+    void signalControlsAreReachableAndNamed()
+    {
+        QTemporaryDir dir;
+        TMainForm f;
+        TFrameMonitor *monitor = openMonitor(f);
+        QVERIFY(monitor->LoadDatabaseFiles({writeDbc(dir, QStringLiteral("car.dbc"), testDbc)}));
+        feed(f, engineLine, 1);
+        QTRY_COMPARE(monitor->Frames()->rowCount(), 1);
+        monitor->FramesView->setCurrentIndex(monitor->Frames()->index(0, 0));
+        monitor->Signals()->PlotButton->click();
+        TPlotWindow *plot = monitor->Plot();
+        QVERIFY(plot);
+        TSignalComposerDialog composer(f.SignalDatabase()->Database());
+        auto labelled = [](QWidget *w) {
+            for (QLabel *label : w->window()->findChildren<QLabel *>())
+                if (label->buddy() == w)
+                    return true;
+            return false;
+        };
+        for (QWidget *w : std::initializer_list<QWidget *>{monitor->Signals()->SignalsView, plot->SignalsList,
+                                                           composer.MessageComboBox, composer.ValuesTable})
+            QVERIFY2(labelled(w), qPrintable(w->objectName()));
+        const QList<QWidget *> reachable = {monitor->DatabaseButton, monitor->Signals()->PlotButton, monitor->Signals()->SignalsView,
+                                            plot->PauseButton, plot->ShowAllButton, plot->ClearButton, plot->SaveAsButton,
+                                            plot->ChartView, plot->SignalsList, plot->RemoveButton, composer.MessageComboBox,
+                                            composer.ValuesTable};
+        for (QWidget *w : reachable)
+            QVERIFY2(w->focusPolicy() & Qt::TabFocus, qPrintable(w->objectName()));
+        QCOMPARE(monitor->Signals()->SignalsView->accessibleName(), QStringLiteral("Signals"));
+        QCOMPARE(plot->ChartView->accessibleName(), QStringLiteral("Plot of the signals over time"));
+        QCOMPARE(plot->CursorLabel->accessibleName(), QStringLiteral("Values"));
+        for (QPushButton *b : plot->findChildren<QPushButton *>())
+            QVERIFY2(!b->text().isEmpty(), qPrintable(b->objectName()));
+        // Tab goes round the plot window's controls in order.
+        plot->PauseButton->setFocus();
+        QCOMPARE(plot->PauseButton->nextInFocusChain(), plot->ShowAllButton);
     }
 
     void failedSaveAsKeepsTheEarlierFile()
@@ -736,6 +1079,9 @@ private slots:
         QVERIFY2(error.startsWith(QStringLiteral("Cannot create file \"%1\"").arg(dir.filePath(QStringLiteral("taken.log")))),
                  qPrintable(error));
     }
+
+private:
+    QTemporaryDir m_settings;
 };
 
 QTEST_MAIN(TestFrameMonitor)

@@ -115,6 +115,40 @@ private slots:
         filter.Collect(store, 4, store.Count(), passed);
         QCOMPARE(qsizetype(passed.size()), std::count_if(rows.begin(), rows.end(), [](int r) { return r >= 4; }));
     }
+
+    // Identifiers whose message or signal names match the text pass its part too (the names come
+    // from a database the window holds); the other parts still apply.
+    void namedIdentifiersPassTheText_data()
+    {
+        QTest::addColumn<QString>("ids");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<qulonglong>>("named");
+        QTest::addColumn<Rows>("rows");
+        const qulonglong extended = qulonglong(1) << 32;
+        QTest::newRow("standard 200 named") << "" << "speed" << QList<qulonglong>{0x200} << Rows{2};
+        QTest::newRow("named or in the line") << "" << "ab" << QList<qulonglong>{0x100} << Rows{0, 1};
+        QTest::newRow("extended only, not the remote standard") << "" << "door" << QList<qulonglong>{extended | 0x7E8}
+                                                                << Rows{4};
+        QTest::newRow("standard 7E8 names the remote") << "" << "door" << QList<qulonglong>{0x7E8} << Rows{3};
+        QTest::newRow("the identifier part still applies") << "100-1FF" << "speed" << QList<qulonglong>{0x200} << Rows{};
+        QTest::newRow("no text: names do not narrow") << "" << "" << QList<qulonglong>{0x200} << Rows{0, 1, 2, 3, 4, 5, 6};
+    }
+    void namedIdentifiersPassTheText()
+    {
+        QFETCH(QString, ids);
+        QFETCH(QString, text);
+        QFETCH(QList<qulonglong>, named);
+        QFETCH(Rows, rows);
+        TFrameStore store;
+        store.Append(streamOfLines, 0);
+        TFrameFilter filter;
+        QVERIFY(filter.SetIdentifiers(ids, nullptr));
+        filter.SetText(text);
+        filter.SetNamedIdentifiers(std::vector<uint64_t>(named.begin(), named.end()));
+        std::vector<uint32_t> passed;
+        filter.Collect(store, 0, store.Count(), passed);
+        QCOMPARE(Rows(passed.begin(), passed.end()), rows);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFrameFilter)
