@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include "monitor/FrameFilter.h"
 #include "serial/PortName.h"
 
 #include <QCommandLineParser>
@@ -55,6 +56,24 @@ const CommandRow kCommands[] = {
          return QString();
      }},
     {"monitor", TCliCommand::Monitor, "", "operation mode: print every line the module sends, with its time", nullptr},
+    {"transmit", TCliCommand::Transmit, "LIST.json",
+     "operation mode: run the enabled rows of a transmit list until the time is up\n"
+     "or Ctrl+C, then print each row's count",
+     [](TCliOptions &o, QStringList &args) {
+         if (args.size() != 1)
+             return QStringLiteral("transmit takes one list file");
+         o.ListFile = args.takeFirst();
+         return QString();
+     }},
+    {"play", TCliCommand::Play, "LOG",
+     "operation mode: replay a candump log (candump -l, or a saved monitor log);\n"
+     "print the frames sent and skipped",
+     [](TCliOptions &o, QStringList &args) {
+         if (args.size() != 1)
+             return QStringLiteral("play takes one log file");
+         o.LogFile = args.takeFirst();
+         return QString();
+     }},
 };
 
 const CommandRow *findCommand(const QString &name)
@@ -148,6 +167,36 @@ QString seconds(TCliOptions &o, const QString &v)
     return {};
 }
 
+QString speed(TCliOptions &o, const QString &v)
+{
+    bool ok = false;
+    const double f = v.toDouble(&ok);
+    if (!ok || !(f >= 0.25 && f <= 8))
+        return QStringLiteral("expected a speed factor from 0.25 to 8");
+    o.Speed = f;
+    o.SpeedGiven = true;
+    return {};
+}
+
+QString loops(TCliOptions &o, const QString &v)
+{
+    const auto n = parseInteger(v, 0, std::numeric_limits<int32_t>::max());
+    if (!n)
+        return QStringLiteral("expected a number of passes, 0 for until stopped");
+    o.Loops = int32_t(*n);
+    return {};
+}
+
+QString ids(TCliOptions &o, const QString &v)
+{
+    std::vector<TIdRange> ranges;
+    QString error;
+    if (!ParseIdRanges(v, ranges, &error))
+        return error;
+    o.Ids = v;
+    return {};
+}
+
 struct OptionRow {
     const char *names;    // space-separated; a one-letter name is given with one dash
     const char *value;    // what --help calls its value; nullptr: a flag
@@ -163,16 +212,21 @@ const OptionRow kOptions[] = {
     {"timeout", "MS", "reply timeout in milliseconds (default 500)", nullptr, timeout},
     {"h help", nullptr, "show this text", nullptr, [](TCliOptions &o, const QString &) { o.Help = true; return QString(); }},
     {"version", nullptr, "show the version", nullptr, [](TCliOptions &o, const QString &) { o.Version = true; return QString(); }},
-    {"json", nullptr, "print one JSON object", "info set defaults",
+    {"json", nullptr, "print one JSON object", "info set defaults transmit",
      [](TCliOptions &o, const QString &) { o.Json = true; return QString(); }},
     {"o output", "FILE", "write the profile to FILE instead of standard output", "get", output},
     {"no-probe", nullptr, "open the port and go straight to the lines, as the window's\n"
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
                           "for a busy bus that would fill the probe's reply",
-     "send monitor", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
+     "send monitor transmit play", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
     {"format", "lines|candump|csv", "how each line is printed (default lines)", "monitor", format},
     {"count", "N", "stop after N lines", "monitor", count},
-    {"seconds", "S", "stop after S seconds", "monitor", seconds},
+    {"seconds", "S", "stop after S seconds", "monitor transmit", seconds},
+    {"speed", "F", "play at F times the log's pace, 0.25 to 8 (default 1)", "play", speed},
+    {"fast", nullptr, "play as fast as the line carries the lines", "play",
+     [](TCliOptions &o, const QString &) { o.Fast = true; return QString(); }},
+    {"loop", "N", "play the log N times, 0 until Ctrl+C (default 1)", "play", loops},
+    {"ids", "LIST", "play only these identifiers, e.g. 100-1FF,7E8 (hexadecimal)", "play", ids},
 };
 
 QStringList namesOf(const OptionRow &row)
@@ -269,6 +323,10 @@ bool ParseCliArguments(const QStringList &args, TCliOptions &o, QString &error)
         error = QStringLiteral("unexpected argument \"%1\"").arg(positional.first());
         return false;
     }
+    if (o.Fast && o.SpeedGiven) {
+        error = QStringLiteral("--speed and --fast exclude each other");
+        return false;
+    }
     if (o.Port.isEmpty()) {
         error = QStringLiteral("--port is required");
         return false;
@@ -340,7 +398,8 @@ Exit status:
   0    success
   1    the module answered wrongly, or the read-back differs (the differing keys are
        printed)
-  2    bad usage or a bad profile
+  1    for transmit and play also: the connection was lost or a line did not go out
+  2    bad usage, a bad profile, transmit list or log
   3    the port cannot be opened
   130  interrupted by Ctrl+C (SIGINT)
   143  ended by SIGTERM

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor };
+enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Transmit, Play };
 enum class TMonitorFormat { Lines, Candump, Csv };
 
 struct TCliOptions {
@@ -26,7 +26,14 @@ struct TCliOptions {
     QStringList Lines;         // send LINE...
     TMonitorFormat Format = TMonitorFormat::Lines;
     int64_t Count = -1;        // monitor --count; -1: no limit
-    double Seconds = -1;       // monitor --seconds; negative: no limit
+    double Seconds = -1;       // monitor, transmit --seconds; negative: no limit
+    QString ListFile;          // transmit LIST.json
+    QString LogFile;           // play LOG
+    double Speed = 1.0;        // play --speed
+    bool SpeedGiven = false;
+    bool Fast = false;         // play --fast
+    int32_t Loops = 1;         // play --loop; 0: until stopped
+    QString Ids;               // play --ids "100-1FF,7E8"
 };
 
 // `args` without the program name. False with `error` set on bad usage.
