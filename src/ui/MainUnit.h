@@ -42,6 +42,8 @@ class QToolButton;
 class QWidget;
 class TReceiveModel;
 class TFrameMonitor;
+class TReplayDialog;
+class TTransmitWindow;
 class TFrameStore;
 
 // Unit-level state shared by all methods of the window.
@@ -180,6 +182,18 @@ public:
     TFrameStore *FrameStore() const { return m_frameStore.get(); }
     TFrameMonitor *FrameMonitorWindow() const { return m_frameMonitor; }
 
+    // --- transmit list and log replay (TransmitMenu.cpp); sending never waits for a reply ---
+    // Opens (or brings to the front) the "Transmit List" window.
+    void TransmitList1Click(QObject *sender);
+    // Opens (or brings to the front) the "Replay Log" dialog.
+    void ReplayLog1Click(QObject *sender);
+    TTransmitWindow *TransmitWindow() const { return m_transmitWindow; }
+    TReplayDialog *ReplayDialog() const { return m_replayDialog; }
+    // Tells both whether lines may go out now; they stop when that ends. Run by AllEditStatus.
+    void UpdateSendWindows();
+    // The send path of both: the line framed as the composer frames it, false when it did not go out.
+    bool SendMessageLine(const QByteArray &line);
+
     // The port as messages name it: "COM1", or the device path when one was chosen.
     QString PortDisplayName() const;
 
@@ -210,6 +224,8 @@ public:
     QAction *About1 = nullptr;
     QMenu *View1 = nullptr;
     QAction *FrameMonitor1 = nullptr;
+    QAction *TransmitList1 = nullptr;
+    QAction *ReplayLog1 = nullptr;
 
     // status bar panels 0 to 3
     TStatusPanel *StatusPanel[4] = {nullptr, nullptr, nullptr, nullptr};
@@ -305,6 +321,8 @@ private:
     TReceiveModel *m_receiveModel = nullptr;
     std::unique_ptr<TFrameStore> m_frameStore; // every byte the receive loop read, for the frame monitor
     TFrameMonitor *m_frameMonitor = nullptr;   // made when first opened
+    TTransmitWindow *m_transmitWindow = nullptr; // made when first opened
+    TReplayDialog *m_replayDialog = nullptr;     // made when first opened
     int m_activeHandlers = 0;
 };
 
