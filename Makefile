@@ -68,6 +68,7 @@ bench: release
 	xvfb-run -a build-release/bin/bench_table $(BENCH_STEP_SECONDS)
 	build-release/bin/bench_cli
 	build-release/bin/bench_transmit $(BENCH_TRANSMIT_SECONDS)
+	build-release/bin/bench_dbc
 
 # Line-rate traffic plus auto-send every 10 ms for SOAK_MINUTES; counts and memory at the end.
 soak: release

@@ -3,7 +3,15 @@
 #include "cli/Interrupt.h"
 #include "cli/ModuleLink.h"
 #include "cli/MonitorFormat.h"
+#include "dbc/DbcDatabase.h"
+#include "dbc/FrameJson.h"
+#include "dbc/SignalCodec.h"
+#include "dbc/SignalCsv.h"
+#include "monitor/CandumpLog.h"
+#include "monitor/LineSplitter.h"
+#include "monitor/LogWriters.h"
 #include "protocol/Framing.h"
+#include "protocol/MessageLine.h"
 #include "protocol/ModuleModes.h"
 #include "monitor/CandumpLog.h"
 #include "protocol/Profile.h"
@@ -21,6 +29,7 @@
 #include <chrono>
 #include <functional>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -80,6 +89,7 @@ public:
         case TCliCommand::Monitor: return Monitor();
         case TCliCommand::Transmit: return Transmit();
         case TCliCommand::Play: return Play();
+        case TCliCommand::Decode: return Decode();
         case TCliCommand::None: break;
         }
         return CliExit::Usage;
@@ -306,12 +316,73 @@ private:
         return CliExit::Ok;
     }
 
+    // --dbc FILE...: all or nothing, before any port is opened.
+    bool LoadDatabases(int &code)
+    {
+        for (const QString &path : m_o.DbcFiles) {
+            QString error;
+            if (!m_database.LoadFile(path, error)) {
+                code = Fail(CliExit::Usage, error);
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // MESSAGE SIGNAL=VALUE... -> the composer's line for it; false with `code` set.
+    bool EncodeMessageLine(QString &line, int &code)
+    {
+        const QString name = m_o.Lines.first();
+        const TDbcMessage *message = m_database.FindByName(name);
+        if (!message) {
+            code = Fail(CliExit::Usage, QStringLiteral("no message %1 in the database").arg(name));
+            return false;
+        }
+        QHash<QString, double> values;
+        for (const QString &pair : m_o.Lines.mid(1)) {
+            const qsizetype eq = pair.indexOf(QLatin1Char('='));
+            bool ok = false;
+            const double value = eq > 0 ? pair.mid(eq + 1).trimmed().toDouble(&ok) : 0; // C locale, always
+            if (!ok) {
+                code = Fail(CliExit::Usage, QStringLiteral("expected SIGNAL=VALUE with a number, found \"%1\"").arg(pair));
+                return false;
+            }
+            values.insert(pair.left(eq).trimmed(), value);
+        }
+        if (message->Dlc > 8) {
+            code = Fail(CliExit::Usage, QStringLiteral("%1 has %2 bytes; the module sends at most 8").arg(name).arg(message->Dlc));
+            return false;
+        }
+        QByteArray data;
+        QString error;
+        if (!EncodeSignals(*message, values, data, error)) {
+            code = Fail(CliExit::Usage, error);
+            return false;
+        }
+        TComposerFields fields;
+        fields.IdText = QString::number(message->Id, 16).toUpper();
+        fields.ModeText = message->Extended ? QStringLiteral("1") : QStringLiteral("0");
+        fields.RtrText = QStringLiteral("0");
+        fields.DlcText = QString::number(message->Dlc);
+        for (qsizetype i = 0; i < data.size() && i < 8; ++i)
+            fields.Data[i] = uint8_t(data[i]);
+        line = ComposeMessageLine(fields);
+        return true;
+    }
+
     int Send()
     {
         int code = 0;
+        QStringList lines = m_o.Lines;
+        if (!m_o.DbcFiles.isEmpty()) {
+            QString line;
+            if (!LoadDatabases(code) || !EncodeMessageLine(line, code))
+                return code;
+            lines = QStringList{line};
+        }
         if (!Connect(ModuleModes::Operation, code))
             return code;
-        for (const QString &text : m_o.Lines) {
+        for (const QString &text : lines) {
             if (Interrupted())
                 return FailInterrupted();
             const QByteArray line = text.toLatin1();
@@ -323,18 +394,16 @@ private:
         return CliExit::Ok;
     }
 
-    void PrintLine(const QByteArray &line, int64_t timeUs)
-    {
-        // The module's checksum, when it adds one, is read by the frame decoder itself.
-        outRaw(MonitorRecord(m_o.Format, line, timeUs));
-    }
 
     int Monitor()
     {
         int code = 0;
+        if (!LoadDatabases(code))
+            return code;
+        const bool signalCsv = m_o.Format == TMonitorFormat::Csv && !m_o.DbcFiles.isEmpty();
         if (!Connect(ModuleModes::Operation, code))
             return code;
-        outRaw(MonitorHeader(m_o.Format));
+        outRaw(signalCsv ? SignalCsvHeader() : MonitorHeader(m_o.Format));
 
         bool timeUp = false;
         QTimer timer;
@@ -344,26 +413,34 @@ private:
             timer.start(int(std::min(m_o.Seconds * 1000.0, 2147483647.0)));
         }
         int64_t count = 0;
-        QByteArray pending = m_info.Leftover;
-        auto takeLines = [&](int64_t timeUs) {
-            qsizetype cr;
-            while ((m_o.Count < 0 || count < m_o.Count) && (cr = pending.indexOf(Framing::CR)) >= 0) {
-                QByteArray line = pending.left(cr);
-                pending.remove(0, cr + 1);
-                // A module set to end its lines with CR LF or LF CR sends a line feed too.
-                while (line.startsWith('\n'))
-                    line.remove(0, 1);
-                while (line.endsWith('\n'))
-                    line.chop(1);
-                PrintLine(line, timeUs);
-                ++count;
+        uint64_t leftOut = 0;
+        // The window's splitter: a line ends at its CR, a line feed beside it included.
+        TLineSplitter splitter;
+        const TLineSplitter::Sink print = [&](const TLine &line) {
+            if (m_o.Count >= 0 && count >= m_o.Count)
+                return;
+            // The module's checksum, when it adds one, is read by the frame decoder itself.
+            QByteArray record;
+            if (m_o.Format == TMonitorFormat::Json) {
+                record = FrameJsonRecord(line.timeUs, line.text, DecodeLine(line.text.data(), line.text.size()),
+                                         m_o.DbcFiles.isEmpty() ? nullptr : &m_database) + '\n';
+            } else if (signalCsv) {
+                record = SignalCsvRecords(line.timeUs, DecodeLine(line.text.data(), line.text.size()), m_database);
+            } else {
+                record = MonitorRecord(m_o.Format, line.text, line.timeUs);
             }
+            if (m_o.Format == TMonitorFormat::Candump && record.isEmpty()
+                && IsBadFrame(DecodeLine(line.text.data(), line.text.size())))
+                ++leftOut;
+            outRaw(record);
+            ++count;
         };
-        takeLines(nowUs());
-        while (!timeUp && !Interrupted() && !m_link.LineLost() && (m_o.Count < 0 || count < m_o.Count)) {
-            pending += m_link.WaitAndRead();
-            takeLines(nowUs());
-        }
+        // What came after the probe's reply in the same read is the first of the stream.
+        splitter.Feed(m_info.Leftover, nowUs(), print);
+        while (!timeUp && !Interrupted() && !m_link.LineLost() && (m_o.Count < 0 || count < m_o.Count))
+            splitter.Feed(m_link.WaitAndRead(), nowUs(), print);
+        if (leftOut > 0)
+            err(QStringLiteral("%1 frame(s) with a wrong checksum were left out of the candump output").arg(leftOut));
         if (m_link.LineLost())
             return Fail(CliExit::ModuleFault, m_link.PortName() + QStringLiteral(" Connection Lost!"));
         return CliExit::Ok;
@@ -476,8 +553,55 @@ private:
         return CliExit::Ok;
     }
 
+    // A candump log decoded with the databases; no port.
+    int Decode()
+    {
+        int code = 0;
+        if (!LoadDatabases(code))
+            return code;
+        QVector<TLogFrame> frames;
+        QString error;
+        if (!ReadCandumpFile(m_o.LogFile, frames, error))
+            return Fail(CliExit::Usage, error);
+        const bool csv = m_o.Format == TMonitorFormat::Csv;
+        if (csv)
+            outRaw(SignalCsvHeader());
+        uint64_t leftOut = 0;
+        QByteArray chunk;
+        for (const TLogFrame &f : frames) {
+            if (Interrupted())
+                return FailInterrupted();
+            // The module carries classic frames only; FD and error frames have no line of its own.
+            if (f.Fd || f.Error || f.Data.size() > 8) {
+                ++leftOut;
+                continue;
+            }
+            TDecodedLine line;
+            line.kind = f.Extended ? (f.Remote ? TFrameKind::ExtendedRemote : TFrameKind::ExtendedData)
+                                   : (f.Remote ? TFrameKind::StandardRemote : TFrameKind::StandardData);
+            line.id = f.Id;
+            line.dlc = f.Dlc;
+            std::memcpy(line.data, f.Data.constData(), size_t(f.Data.size()));
+            if (csv) {
+                chunk += SignalCsvRecords(f.TimeUs, line, m_database);
+            } else {
+                chunk += FrameJsonRecord(f.TimeUs, {}, line, &m_database);
+                chunk += '\n';
+            }
+            if (chunk.size() > 65536) {
+                outRaw(chunk);
+                chunk.clear();
+            }
+        }
+        outRaw(chunk);
+        if (leftOut > 0)
+            err(QStringLiteral("%1 CAN FD or error frame(s) were left out").arg(leftOut));
+        return CliExit::Ok;
+    }
+
     const TCliOptions &m_o;
     TInterrupt *m_interrupt;
+    TDbcDatabase m_database;
     TModuleLink m_link;
     TModuleInfo m_info;
 };

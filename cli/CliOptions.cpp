@@ -47,7 +47,8 @@ const CommandRow kCommands[] = {
     {"defaults", TCliCommand::Defaults, "", "restore the default settings, read them back, compare", nullptr},
     {"send", TCliCommand::Send, "LINE...",
      "operation mode: send each line (checksum added when the module needs it);\n"
-     "lines beginning with - go after --",
+     "lines beginning with - go after --; with --dbc: MESSAGE SIGNAL=VALUE...\n"
+     "encodes one message (signals not given: raw 0) and sends it",
      [](TCliOptions &o, QStringList &args) {
          if (args.isEmpty())
              return QStringLiteral("send needs at least one line");
@@ -74,6 +75,13 @@ const CommandRow kCommands[] = {
          o.LogFile = args.takeFirst();
          return QString();
      }},
+    {"decode", TCliCommand::Decode, "LOG", "decode a candump log (ours or candump -l) with --dbc; no port",
+     [](TCliOptions &o, QStringList &args) {
+         if (args.size() != 1)
+             return QStringLiteral("decode takes one log file");
+         o.LogFile = args.takeFirst();
+         return QString();
+     }},
 };
 
 const CommandRow *findCommand(const QString &name)
@@ -94,6 +102,9 @@ const FormatRow kFormats[] = {
     {"lines", TMonitorFormat::Lines, TCliCommand::Monitor},
     {"candump", TMonitorFormat::Candump, TCliCommand::Monitor},
     {"csv", TMonitorFormat::Csv, TCliCommand::Monitor},
+    {"json", TMonitorFormat::Json, TCliCommand::Monitor},
+    {"json", TMonitorFormat::Json, TCliCommand::Decode},
+    {"csv", TMonitorFormat::Csv, TCliCommand::Decode},
 };
 
 QString format(TCliOptions &o, const QString &v)
@@ -104,6 +115,7 @@ QString format(TCliOptions &o, const QString &v)
             continue;
         if (v == QLatin1String(row.name)) {
             o.Format = row.format;
+            o.FormatGiven = true;
             return {};
         }
         names << QLatin1String(row.name);
@@ -219,7 +231,17 @@ const OptionRow kOptions[] = {
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
                           "for a busy bus that would fill the probe's reply",
      "send monitor transmit play", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
-    {"format", "lines|candump|csv", "how each line is printed (default lines)", "monitor", format},
+    {"format", "FORMAT", "monitor: lines (default), candump, csv or json (JSON Lines);\n"
+                         "decode: json (default) or csv", "monitor decode", format},
+    {"dbc", "FILE", "a CAN database (DBC); given again, one more file.\n"
+                    "monitor: signals decoded in json, one row a signal in csv;\n"
+                    "transmit: for rows that name a message or a signal",
+     "monitor decode send transmit", [](TCliOptions &o, const QString &v) {
+         if (v.isEmpty())
+             return QStringLiteral("the file name must not be empty");
+         o.DbcFiles << v;
+         return QString();
+     }},
     {"count", "N", "stop after N lines", "monitor", count},
     {"seconds", "S", "stop after S seconds", "monitor transmit", seconds},
     {"speed", "F", "play at F times the log's pace, 0.25 to 8 (default 1)", "play", speed},
@@ -323,6 +345,18 @@ bool ParseCliArguments(const QStringList &args, TCliOptions &o, QString &error)
         error = QStringLiteral("unexpected argument \"%1\"").arg(positional.first());
         return false;
     }
+    if (o.Command == TCliCommand::Decode) {
+        if (o.DbcFiles.isEmpty()) {
+            error = QStringLiteral("decode needs a database: --dbc FILE");
+            return false;
+        }
+        return true; // a log, no port
+    }
+    if (o.Command == TCliCommand::Monitor && !o.DbcFiles.isEmpty() && o.Format != TMonitorFormat::Json
+        && o.Format != TMonitorFormat::Csv) {
+        error = QStringLiteral("--dbc decodes signals with --format json or csv");
+        return false;
+    }
     if (o.Fast && o.SpeedGiven) {
         error = QStringLiteral("--speed and --fast exclude each other");
         return false;
@@ -360,6 +394,7 @@ QString CliHelpText()
     };
 
     QString text = QStringLiteral(R"(Usage: k3316-cli --port PORT [--baud N] [--timeout MS] COMMAND [ARGUMENTS] [OPTIONS]
+       k3316-cli decode --dbc FILE [--dbc FILE...] LOG [--format json|csv]
 
 Configures and tests a K-3316 RS-232-to-CAN converter from scripts. It talks to the module
 exactly as the K-3316 Utility does.
@@ -400,6 +435,8 @@ Exit status:
        printed)
   1    for transmit and play also: the connection was lost or a line did not go out
   2    bad usage, a bad profile, transmit list or log
+  2    bad usage, a bad profile, database or log, or a signal value it refuses
+       (nothing is sent)
   3    the port cannot be opened
   130  interrupted by Ctrl+C (SIGINT)
   143  ended by SIGTERM

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Transmit, Play };
-enum class TMonitorFormat { Lines, Candump, Csv };
+enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Decode, Transmit, Play };
+enum class TMonitorFormat { Lines, Candump, Csv, Json };
 
 struct TCliOptions {
     QString Port;
@@ -23,12 +23,14 @@ struct TCliOptions {
     bool NoProbe = false;      // open the port and go straight to the lines, as the pair test
     QString OutputFile;        // -o FILE; empty: standard output
     QString ProfileFile;       // set PROFILE; "-" reads standard input
-    QStringList Lines;         // send LINE...
+    QStringList Lines;         // send LINE...; with --dbc: MESSAGE SIGNAL=VALUE...
+    QStringList DbcFiles;      // --dbc FILE, each time it is given
+    QString LogFile;           // decode LOG, play LOG
+    bool FormatGiven = false;
     TMonitorFormat Format = TMonitorFormat::Lines;
     int64_t Count = -1;        // monitor --count; -1: no limit
     double Seconds = -1;       // monitor, transmit --seconds; negative: no limit
     QString ListFile;          // transmit LIST.json
-    QString LogFile;           // play LOG
     double Speed = 1.0;        // play --speed
     bool SpeedGiven = false;
     bool Fast = false;         // play --fast
@@ -45,7 +47,7 @@ QString CliHelpText();
 namespace CliExit {
 constexpr int Ok = 0;
 constexpr int ModuleFault = 1; // wrong answer, the read-back differs, or the output cannot be written
-constexpr int Usage = 2;       // bad usage or a bad profile
+constexpr int Usage = 2;       // bad usage, a bad profile, database or log, a refused signal value
 constexpr int PortFault = 3;   // the port cannot be opened
 constexpr int Interrupted = 130; // 128 + SIGINT
 constexpr int Terminated = 143;  // 128 + SIGTERM

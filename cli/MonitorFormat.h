@@ -12,5 +12,6 @@
 // The first bytes of the output (the CSV header; nothing for the others).
 QByteArray MonitorHeader(TMonitorFormat format);
 // One record with its line end; empty when the format leaves the line out (candump keeps only
-// CAN frames). `line` is as received, without its CR; `timeUs` microseconds since the epoch.
-QByteArray MonitorRecord(TMonitorFormat format, const QByteArray &line, int64_t timeUs);
+// CAN frames with no wrong checksum). `text` is the line without its end; `timeUs` microseconds
+// since the epoch.
+QByteArray MonitorRecord(TMonitorFormat format, QByteArrayView text, int64_t timeUs);

@@ -22,6 +22,7 @@ max_len() {
     fuzz_strtoint | fuzz_endofresponse) echo 64 ;;
     fuzz_replies) echo 128 ;;
     fuzz_simline) echo 1024 ;; # one line past the module's line limit
+    fuzz_dbc) echo 4096 ;;     # 64 bytes of frame data, then a small DBC file
     *) echo 512 ;;
   esac
 }

@@ -1,33 +1,6 @@
 #include "monitor/FrameStore.h"
 
 #include <algorithm>
-#include <cstring>
-
-void TFrameStore::Append(const char *data, qsizetype size, int64_t timeUs)
-{
-    if (size <= 0)
-        return;
-    m_totalBytes += uint64_t(size);
-    const size_t start = m_bytes.size();
-    m_bytes.append(data, size_t(size));
-    m_pendingTimeUs = timeUs;
-    const char *base = m_bytes.data();
-    size_t from = start;
-    while (from < m_bytes.size()) {
-        const void *cr = std::memchr(base + from, '\r', m_bytes.size() - from);
-        if (!cr)
-            break;
-        const size_t end = size_t(static_cast<const char *>(cr) - base) + 1;
-        AddRecord(end, timeUs, true);
-        from = end;
-    }
-}
-
-void TFrameStore::EndPendingLine()
-{
-    if (HasPending())
-        AddRecord(m_bytes.size(), m_pendingTimeUs, false);
-}
 
 namespace {
 
@@ -37,34 +10,91 @@ constexpr uint64_t TimeLowBits = 35;
 
 } // namespace
 
-void TFrameStore::AddRecord(uint64_t end, int64_t timeUs, bool terminated)
+void TFrameStore::Append(const char *data, qsizetype size, int64_t timeUs)
+{
+    if (size <= 0)
+        return;
+    m_totalBytes += uint64_t(size);
+    m_splitter.Feed(QByteArrayView(data, size), timeUs, [this](const TLine &line) { AddLine(line); });
+}
+
+void TFrameStore::EndPendingLine()
+{
+    m_splitter.Finish([this](const TLine &line) { AddLine(line); });
+}
+
+void TFrameStore::AddLine(const TLine &line)
 {
     if (!m_hasTimeBase) {
-        m_timeBaseUs = timeUs;
+        m_timeBaseUs = line.timeUs;
         m_hasTimeBase = true;
     }
     // A clock set years away is held at the edge rather than wrapped.
-    const int64_t offset = std::clamp<int64_t>(timeUs - m_timeBaseUs, -TimeBias, TimeBias - 1) + TimeBias;
+    const int64_t offset = std::clamp<int64_t>(line.timeUs - m_timeBaseUs, -TimeBias, TimeBias - 1) + TimeBias;
     const auto time = uint64_t(offset);
-    const size_t textEnd = terminated ? end - 1 : end;
-    const TDecodedLine d = DecodeLine(m_bytes.data() + m_pendingBegin, qsizetype(textEnd - m_pendingBegin));
+    const TDecodedLine d = DecodeLine(line.text.data(), line.text.size());
+    m_bytes.append(line.raw.data(), size_t(line.raw.size()));
+    const uint64_t end = m_bytesBase + m_bytes.size();
     Packed p;
-    p.a = end | uint64_t(d.kind) << 40 | uint64_t(d.checksum) << 43 | uint64_t(terminated) << 45 | uint64_t(d.dlc) << 46
-        | (time >> TimeLowBits) << 50;
+    p.a = end | uint64_t(d.kind) << 40 | uint64_t(d.checksum) << 43 | uint64_t(line.terminated) << 45
+        | uint64_t(d.dlc) << 46 | (time >> TimeLowBits) << 50;
     p.b = uint64_t(d.id) | (time & ((uint64_t(1) << TimeLowBits) - 1)) << 29;
     m_records.push_back(p);
-    m_pendingBegin = end;
     ++m_totalLines;
     if (IsCanFrame(d.kind))
         ++m_totalFrames;
+    if (m_observer) {
+        TFrameRow row;
+        row.timeUs = line.timeUs;
+        row.text = line.text;
+        row.raw = line.raw;
+        row.terminated = line.terminated;
+        row.decoded = d;
+        m_observer(row);
+    }
+    if (Count() > m_capacity) {
+        // A chunk at a time: the bytes move once per chunk, not once per line.
+        DropOldest(std::max<qsizetype>(Count() - m_capacity, m_capacity / 32));
+    }
+}
+
+void TFrameStore::DropOldest(qsizetype rows)
+{
+    rows = std::min(rows, Count());
+    if (rows <= 0)
+        return;
+    const uint64_t newBase = End(rows - 1);
+    const size_t bytes = size_t(newBase - m_bytesBase);
+    m_firstAfterCr = bytes > 0 ? m_bytes[bytes - 1] == '\r' : m_firstAfterCr;
+    m_bytes.erase(0, bytes);
+    m_bytesBase = newBase;
+    m_records.erase(m_records.begin(), m_records.begin() + rows);
+    m_firstNumber += uint64_t(rows);
+    m_dropped += uint64_t(rows);
+}
+
+void TFrameStore::SetCapacity(qsizetype rows)
+{
+    m_capacity = std::max(rows, MinimumCapacity);
+    if (Count() > m_capacity)
+        DropOldest(Count() - m_capacity);
 }
 
 void TFrameStore::Clear()
 {
-    m_bytes.erase(0, m_pendingBegin);
-    m_bytes.shrink_to_fit();
-    m_pendingBegin = 0;
+    if (!m_bytes.empty())
+        m_firstAfterCr = m_bytes.back() == '\r';
+    m_bytesBase += m_bytes.size();
+    std::string().swap(m_bytes);
+    m_firstNumber += uint64_t(Count());
+    m_dropped = 0;
     std::deque<Packed>().swap(m_records);
+}
+
+bool TFrameStore::AfterCr(qsizetype row) const
+{
+    const uint64_t begin = Begin(row);
+    return begin == m_bytesBase ? m_firstAfterCr : m_bytes[size_t(begin - m_bytesBase - 1)] == '\r';
 }
 
 TFrameRecord TFrameStore::Record(qsizetype row) const
@@ -85,18 +115,20 @@ TFrameRecord TFrameStore::Record(qsizetype row) const
 QByteArrayView TFrameStore::Raw(qsizetype row) const
 {
     const uint64_t begin = Begin(row);
-    return QByteArrayView(m_bytes.data() + begin, qsizetype(End(row) - begin));
+    return QByteArrayView(m_bytes.data() + (begin - m_bytesBase), qsizetype(End(row) - begin));
+}
+
+QByteArrayView TFrameStore::RawRows(qsizetype first, qsizetype end) const
+{
+    if (first >= end)
+        return QByteArrayView();
+    const uint64_t begin = Begin(first);
+    return QByteArrayView(m_bytes.data() + (begin - m_bytesBase), qsizetype(End(end - 1) - begin));
 }
 
 QByteArrayView TFrameStore::Text(qsizetype row) const
 {
-    const QByteArrayView raw = Raw(row);
-    return (m_records[size_t(row)].a >> 45) & 1 ? raw.chopped(1) : raw;
-}
-
-QByteArrayView TFrameStore::PendingText() const
-{
-    return QByteArrayView(m_bytes.data() + m_pendingBegin, qsizetype(m_bytes.size() - m_pendingBegin));
+    return TLineSplitter::TextOf(Raw(row), AfterCr(row), (m_records[size_t(row)].a >> 45) & 1);
 }
 
 TFrameRow TFrameStore::Row(qsizetype row) const
@@ -104,6 +136,7 @@ TFrameRow TFrameStore::Row(qsizetype row) const
     const TFrameRecord r = Record(row);
     TFrameRow out;
     out.timeUs = r.timeUs;
+    out.raw = Raw(row);
     out.text = Text(row);
     out.terminated = r.terminated;
     out.decoded = DecodeLine(out.text.data(), out.text.size());

@@ -4,50 +4,8 @@
 
 #include <QIODevice>
 
-#include <cstdio>
 
 namespace {
-
-const char hexDigits[] = "0123456789ABCDEF";
-
-void appendHex(QByteArray &out, uint32_t value, int digits)
-{
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
-        out += hexDigits[(value >> shift) & 0xF];
-}
-
-void appendData(QByteArray &out, const TDecodedLine &d)
-{
-    for (int i = 0; i < d.dlc; ++i)
-        appendHex(out, d.data[i], 2);
-}
-
-// Seconds and microseconds of a time that may lie before the epoch.
-void splitTime(int64_t timeUs, int64_t &seconds, int64_t &micros)
-{
-    seconds = timeUs / 1000000;
-    micros = timeUs % 1000000;
-    if (micros < 0) {
-        micros += 1000000;
-        --seconds;
-    }
-}
-
-// Days since 1970-01-01 to a civil date (proleptic Gregorian).
-void civilFromDays(int64_t z, int64_t &y, unsigned &m, unsigned &d)
-{
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = unsigned(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    y = int64_t(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    if (m <= 2)
-        ++y;
-}
 
 void appendCsvField(QByteArray &out, const QByteArray &field)
 {
@@ -99,6 +57,13 @@ QByteArray LogRecord(TLogFormat format, const TFrameRow &row, QByteArrayView int
     case TLogFormat::Csv: return CsvRecord(row);
     case TLogFormat::Raw: break;
     }
+    return RawRecord(row);
+}
+
+QByteArray RawRecord(const TFrameRow &row)
+{
+    if (!row.raw.isNull())
+        return row.raw.toByteArray();
     QByteArray out(row.text.data(), row.text.size());
     if (row.terminated)
         out += '\r';
@@ -108,39 +73,21 @@ QByteArray LogRecord(TLogFormat format, const TFrameRow &row, QByteArrayView int
 void AppendCandumpRecord(QByteArray &out, const TFrameRow &row, QByteArrayView interfaceName)
 {
     const TDecodedLine &d = row.decoded;
-    if (!IsCanFrame(d.kind))
+    if (!IsCanFrame(d.kind) || IsBadFrame(d))
         return;
-    int64_t seconds = 0;
-    int64_t micros = 0;
-    splitTime(row.timeUs, seconds, micros);
-    // Written by hand: an export of a million frames spends its time here.
-    char stamp[40];
-    char *p = stamp + sizeof stamp;
-    *--p = ' ';
-    *--p = ')';
-    for (int i = 0; i < 6; ++i, micros /= 10)
-        *--p = char('0' + micros % 10);
-    *--p = '.';
-    const bool negative = seconds < 0;
-    uint64_t whole = negative ? uint64_t(-seconds) : uint64_t(seconds);
-    do {
-        *--p = char('0' + whole % 10);
-        whole /= 10;
-    } while (whole);
-    if (negative)
-        *--p = '-';
-    *--p = '(';
-    out.append(p, stamp + sizeof stamp - p);
+    out += '(';
+    AppendEpochSeconds(out, row.timeUs);
+    out += ") ";
     out.append(interfaceName.data(), interfaceName.size());
     out += ' ';
-    appendHex(out, d.id, IsExtended(d.kind) ? 8 : 3);
+    AppendIdText(out, d);
     out += '#';
     if (IsRemote(d.kind)) {
         out += 'R';
         if (d.dlc > 0) // the requested length, which the CAN tools read after the R
             out += char('0' + d.dlc);
     } else {
-        appendData(out, d);
+        AppendDataText(out, d, 0);
     }
     out += '\n';
 }
@@ -152,44 +99,6 @@ QByteArray CandumpRecord(const TFrameRow &row, QByteArrayView interfaceName)
     return out;
 }
 
-QByteArray IsoUtcTime(int64_t timeUs)
-{
-    int64_t seconds = 0;
-    int64_t micros = 0;
-    splitTime(timeUs, seconds, micros);
-    int64_t days = seconds / 86400;
-    int64_t secondOfDay = seconds % 86400;
-    if (secondOfDay < 0) {
-        secondOfDay += 86400;
-        --days;
-    }
-    int64_t y = 0;
-    unsigned m = 0;
-    unsigned d = 0;
-    civilFromDays(days, y, m, d);
-    char text[48];
-    const int n = std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lld.%06lldZ", (long long)y, m, d,
-                                (long long)(secondOfDay / 3600), (long long)(secondOfDay / 60 % 60),
-                                (long long)(secondOfDay % 60), (long long)micros);
-    return QByteArray(text, n);
-}
-
-QByteArray ChecksumText(const TDecodedLine &line)
-{
-    QByteArray out;
-    if (line.checksum == TChecksum::None)
-        return out;
-    appendHex(out, line.received, 2);
-    if (line.checksum == TChecksum::Right) {
-        out += " ok";
-    } else {
-        out += " wrong (";
-        appendHex(out, line.expected, 2);
-        out += ')';
-    }
-    return out;
-}
-
 QByteArray CsvRecord(const TFrameRow &row)
 {
     const TDecodedLine &d = row.decoded;
@@ -198,12 +107,11 @@ QByteArray CsvRecord(const TFrameRow &row)
     out += FrameKindName(d.kind);
     out += ',';
     if (IsCanFrame(d.kind)) {
-        appendHex(out, d.id, IsExtended(d.kind) ? 8 : 3);
+        AppendIdText(out, d);
         out += ',';
         out += char('0' + d.dlc);
         out += ',';
-        if (!IsRemote(d.kind)) // a remote frame asks for data and carries none
-            appendData(out, d);
+        AppendDataText(out, d, 0); // a remote frame asks for data and carries none
     } else {
         out += ",,";
     }
@@ -228,6 +136,8 @@ bool TLogWriter::Begin()
 
 bool TLogWriter::Write(const TFrameRow &row)
 {
+    if (m_format == TLogFormat::Candump && IsBadFrame(row.decoded))
+        ++m_leftOut;
     const QByteArray record = LogRecord(m_format, row, m_interface);
     return record.isEmpty() || m_device->write(record) == record.size();
 }

@@ -3,11 +3,14 @@
 // command-line tools alike:
 // - candump log, as the Linux CAN tools read it: "(1765280000.123456) k3316 123#11AB", a remote
 //   frame "123#R" ("123#R3" when it asks for 3 bytes), extended identifiers with 8 digits; lines
-//   that are no CAN frame are left out;
-// - CSV (RFC 4180) with a header row: time, kind, id, dlc, data, checksum, raw;
+//   that are no CAN frame are left out, and so are frames with a wrong checksum (the format has
+//   no place to mark them);
+// - CSV (RFC 4180) with a header row: time, kind, id, dlc, data, checksum, raw; a wrong
+//   checksum is marked in its column;
 // - raw: exactly the bytes read, nothing added.
 
 #include "monitor/FrameStore.h"
+#include "monitor/FrameText.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,14 +28,18 @@ QByteArray LogHeader(TLogFormat format);
 // One row in the format, line end included; empty when the format leaves the row out.
 QByteArray LogRecord(TLogFormat format, const TFrameRow &row, QByteArrayView interfaceName = "k3316");
 
+// True for a CAN frame whose checksum is wrong: candump logs leave it out.
+inline bool IsBadFrame(const TDecodedLine &line)
+{
+    return IsCanFrame(line.kind) && line.checksum == TChecksum::Wrong;
+}
+
 QByteArray CandumpRecord(const TFrameRow &row, QByteArrayView interfaceName = "k3316");
 // The same, appended to `out`: for long exports.
 void AppendCandumpRecord(QByteArray &out, const TFrameRow &row, QByteArrayView interfaceName = "k3316");
 QByteArray CsvRecord(const TFrameRow &row);
-// "2026-12-09T15:45:12.123456Z"
-QByteArray IsoUtcTime(int64_t timeUs);
-// The checksum as the table and the CSV show it: "3A ok", "3A wrong (5C)" with the right one, or empty.
-QByteArray ChecksumText(const TDecodedLine &line);
+// The row's bytes as read, line end included.
+QByteArray RawRecord(const TFrameRow &row);
 
 // Streams rows of one format to a device (a file, a pipe, standard output).
 class TLogWriter {
@@ -41,9 +48,12 @@ public:
     // Writes the header, if the format has one; false when the device refused it.
     bool Begin();
     bool Write(const TFrameRow &row);
+    // Frames the format left out because their checksum was wrong.
+    uint64_t LeftOut() const { return m_leftOut; }
 
 private:
     QIODevice *m_device;
     TLogFormat m_format;
     QByteArray m_interface;
+    uint64_t m_leftOut = 0;
 };

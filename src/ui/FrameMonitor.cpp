@@ -263,10 +263,9 @@ QByteArray TFrameMonitor::ExportBytes(TLogFormat format) const
     const bool unfiltered = m_frames->Filter().PassesAll();
     if (format == TLogFormat::Raw && unfiltered) {
         // The stream as read, in one piece.
-        const QByteArrayView all = m_store->AllBytes();
-        out.append(all.first(rows == 0 ? 0 : qsizetype(m_store->Record(rows - 1).end)));
+        out.append(m_store->RawRows(0, rows));
         if (pending)
-            out.append(m_store->PendingText());
+            out.append(m_store->PendingRaw());
         return out;
     }
     out.reserve(out.size() + rows * (format == TLogFormat::Csv ? 80 : 40));

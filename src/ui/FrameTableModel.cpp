@@ -3,21 +3,15 @@
 #include "common/EscapeBytes.h"
 #include "monitor/LogWriters.h"
 
-#include <QDateTime>
 #include <QLocale>
 
 namespace {
 
 const char *const columnNames[] = {"No.", "Time", "Since previous", "Kind", "ID", "DLC", "Data", "Checksum", "Raw line"};
 
-QString hex(uint32_t value, int digits)
-{
-    return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
-}
-
 QString wallClock(int64_t timeUs)
 {
-    return QDateTime::fromMSecsSinceEpoch(timeUs / 1000).toString(QStringLiteral("HH:mm:ss.zzz"));
+    return QString::fromLatin1(ClockText(timeUs));
 }
 
 } // namespace
@@ -95,26 +89,23 @@ QString TFrameTableModel::Cell(qsizetype storeRow, int column, int row) const
         if (row == 0)
             return QString();
         const int64_t before = m_store->Record(StoreRow(row - 1)).timeUs;
-        return QString::number(double(r.timeUs - before) / 1e6, 'f', 6);
+        return QString::fromLatin1(SecondsText(r.timeUs - before));
     }
     case ColKind:
         return r.terminated ? QString::fromLatin1(FrameKindName(r.kind))
                             : QString::fromLatin1(FrameKindName(r.kind)) + QStringLiteral(" (no CR)");
-    case ColId:
-        return IsCanFrame(r.kind) ? hex(r.id, IsExtended(r.kind) ? 8 : 3) : QString();
+    case ColId: {
+        TDecodedLine d;
+        d.kind = r.kind;
+        d.id = r.id;
+        return QString::fromLatin1(IdText(d));
+    }
     case ColDlc:
         return IsCanFrame(r.kind) ? QString::number(r.dlc) : QString();
     case ColData: {
         if (!IsCanFrame(r.kind) || IsRemote(r.kind))
             return QString();
-        const TFrameRow full = m_store->Row(storeRow);
-        QString out;
-        for (int i = 0; i < full.decoded.dlc; ++i) {
-            if (i)
-                out += QLatin1Char(' ');
-            out += hex(full.decoded.data[i], 2);
-        }
-        return out;
+        return QString::fromLatin1(DataText(m_store->Row(storeRow).decoded));
     }
     case ColChecksum:
         return r.checksum == TChecksum::None ? QString() : QString::fromLatin1(ChecksumText(m_store->Row(storeRow).decoded));

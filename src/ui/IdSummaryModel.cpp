@@ -1,8 +1,6 @@
 #include "ui/IdSummaryModel.h"
 
-#include "monitor/FrameDecoder.h"
-
-#include <QDateTime>
+#include "monitor/FrameText.h"
 
 #include <algorithm>
 #include <iterator>
@@ -59,8 +57,12 @@ QVariant TIdSummaryModel::data(const QModelIndex &index, int role) const
     switch (index.column()) {
     case ColKind:
         return extended ? QStringLiteral("extended") : QStringLiteral("standard");
-    case ColId:
-        return QStringLiteral("%1").arg(id, extended ? 8 : 3, 16, QLatin1Char('0')).toUpper();
+    case ColId: {
+        TDecodedLine d;
+        d.kind = extended ? TFrameKind::ExtendedData : TFrameKind::StandardData;
+        d.id = id;
+        return QString::fromLatin1(IdText(d));
+    }
     case ColCount:
         return QString::number(e.count);
     case ColDlc:
@@ -70,18 +72,12 @@ QVariant TIdSummaryModel::data(const QModelIndex &index, int role) const
             return QString::number(row.decoded.dlc);
         if (IsRemote(row.decoded.kind))
             return QStringLiteral("remote");
-        QString out;
-        for (int i = 0; i < row.decoded.dlc; ++i) {
-            if (i)
-                out += QLatin1Char(' ');
-            out += QStringLiteral("%1").arg(row.decoded.data[i], 2, 16, QLatin1Char('0')).toUpper();
-        }
-        return out;
+        return QString::fromLatin1(DataText(row.decoded));
     }
     case ColPeriod:
         return e.count < 2 ? QString() : QString::number(MeanPeriod(e), 'f', 6);
     case ColLast:
-        return QDateTime::fromMSecsSinceEpoch(e.lastUs / 1000).toString(QStringLiteral("HH:mm:ss.zzz"));
+        return QString::fromLatin1(ClockText(e.lastUs));
     default:
         return {};
     }

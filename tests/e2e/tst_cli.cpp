@@ -62,7 +62,29 @@ private:
     QTemporaryDir m_dir;
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
+    // engine.dbc: two messages; every.dbc: a message for each of the 2,048 standard identifiers,
+    // so every standard frame of the virtual module's random traffic is known.
+    void writeDatabases()
+    {
+        QFile engine(file("engine.dbc"));
+        QVERIFY(engine.open(QIODevice::WriteOnly));
+        engine.write("BO_ 291 Engine: 2 A\n SG_ Speed : 0|16@1+ (0.1,0) [0|6553.5] \"km/h\" B\n"
+                     "BO_ 2566844672 Trip: 8 A\n SG_ Distance : 0|32@1+ (1,0) [0|0] \"m\" B\n");
+        engine.close();
+        QFile bad(file("bad.dbc"));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("BO_ 291 Engine: 2 A\n SG_ Speed : 0|16@3+ (0.1,0) [0|6553.5] \"km/h\" B\n");
+        bad.close();
+        QFile every(file("every.dbc"));
+        QVERIFY(every.open(QIODevice::WriteOnly));
+        for (int id = 0; id < 2048; ++id)
+            every.write(QStringLiteral("BO_ %1 M%2: 8 A\n SG_ B0 : 0|8@1+ (1,0) [0|0] \"\" B\n")
+                            .arg(id).arg(id, 3, 16, QLatin1Char('0')).toUpper().toLatin1());
+    }
+
 private slots:
+    void initTestCase() { writeDatabases(); }
+
     void info_data()
     {
         QTest::addColumn<QStringList>("simArgs");
@@ -229,6 +251,16 @@ private slots:
                                         << "No such file or directory";
         QTest::newRow("not a serial device") << QStringList{"--port", "/dev/null", "info"} << QByteArray() << 3
                                              << "not a serial device";
+        QTest::newRow("signal not in the message") << QStringList{"--port", "PORT", "send", "--dbc", "DBC", "Engine", "Rpm=1"}
+                                                   << QByteArray() << 2 << "Engine has no signal Rpm";
+        QTest::newRow("signal value out of range") << QStringList{"--port", "PORT", "send", "--dbc", "DBC", "Engine", "Speed=7000"}
+                                                   << QByteArray() << 2 << "Speed: 7000 is outside its range [0, 6553.5]";
+        QTest::newRow("no such message") << QStringList{"--port", "PORT", "send", "--dbc", "DBC", "Gearbox"}
+                                         << QByteArray() << 2 << "no message Gearbox";
+        QTest::newRow("value not a number") << QStringList{"--port", "PORT", "send", "--dbc", "DBC", "Engine", "Speed=fast"}
+                                            << QByteArray() << 2 << "SIGNAL=VALUE";
+        QTest::newRow("database with an error") << QStringList{"--port", "PORT", "send", "--dbc", "BAD", "Engine", "Speed=1"}
+                                                << QByteArray() << 2 << "bad.dbc:2:19: expected byte order";
         QTest::newRow("configuration command in operation mode") << QStringList{"--port", "PORT", "get"} << QByteArray() << 1
                                                                  << "operation mode";
     }
@@ -243,6 +275,8 @@ private slots:
         SimProcess sim({"--mode", "operation", "--log", log});
         QVERIFY(sim.isRunning());
         args.replaceInStrings(QRegularExpression("^PORT$"), sim.path());
+        args.replaceInStrings(QRegularExpression("^DBC$"), file("engine.dbc"));
+        args.replaceInStrings(QRegularExpression("^BAD$"), file("bad.dbc"));
         const CliResult r = RunCli(args, 30000, profile);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(r.err.contains(message.toLocal8Bit()), r.err.constData());
@@ -313,6 +347,113 @@ private slots:
         const QRegularExpression re(pattern);
         for (const QString &line : lines)
             QVERIFY2(re.match(line).hasMatch(), qPrintable(line));
+    }
+
+    // Every standard frame is a message of every.dbc, its byte 0 the signal B0.
+    void monitorDecodesWithADatabase()
+    {
+        SimProcess sim({"--mode", "operation", "--traffic", "200", "--traffic-count", "20", "--traffic-after", "50"});
+        QVERIFY(sim.isRunning());
+        const CliResult r = RunCli({"--port", sim.path(), "monitor", "--dbc", file("every.dbc"), "--format", "json", "--count", "20"});
+        QCOMPARE(r.exitCode, 0);
+        const QStringList lines = linesOf(r.out);
+        QCOMPARE(lines.size(), 20);
+        int named = 0;
+        for (const QString &line : lines) {
+            const QJsonObject o = jsonOf(line.toUtf8());
+            QVERIFY2(o.value("time").toDouble() > 1.7e9, qPrintable(line));
+            const QString kind = o.value("kind").toString();
+            if (kind == "t" || kind == "T") {
+                QCOMPARE(o.value("message").toString(), "M" + o.value("id").toString());
+                const QByteArray data = QByteArray::fromHex(o.value("data").toString().toLatin1()); // none when remote
+                const QJsonObject b0 = o.value("signals").toObject().value("B0").toObject();
+                if (data.isEmpty())
+                    QVERIFY(b0.value("value").isNull());
+                else
+                    QCOMPARE(b0.value("raw").toInt(), int(uint8_t(data[0])));
+                ++named;
+            } else {
+                QVERIFY2(o.value("message").isNull() && o.value("signals").toObject().isEmpty(), qPrintable(line));
+            }
+        }
+        QVERIFY(named > 0);
+    }
+
+    void decode_data()
+    {
+        QTest::addColumn<QByteArray>("log");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("out"); // or a part of the error for exit code 2
+        QTest::newRow("candump -l line as JSON")
+            << QByteArray("(1765280000.123456) can0 123#1027\n") << "json" << 0
+            << QByteArray("{\"time\": 1765280000.123456, \"kind\": \"t\", \"id\": \"123\", \"extended\": false, \"remote\": false, "
+                          "\"dlc\": 2, \"data\": \"1027\", \"checksum\": null, \"message\": \"Engine\", "
+                          "\"signals\": {\"Speed\": {\"raw\": 10000, \"value\": 1000.0, \"unit\": \"km/h\", \"text\": null}}}\n");
+        QTest::newRow("extended and unknown frames as JSON")
+            << QByteArray("(1765280000.500000) k3316 18FEF100#E8030000000000AA\n(1765280001.000000) k3316 7FF#R\n") << "json" << 0
+            << QByteArray("{\"time\": 1765280000.500000, \"kind\": \"e\", \"id\": \"18FEF100\", \"extended\": true, \"remote\": false, "
+                          "\"dlc\": 8, \"data\": \"E8030000000000AA\", \"checksum\": null, \"message\": \"Trip\", "
+                          "\"signals\": {\"Distance\": {\"raw\": 1000, \"value\": 1000.0, \"unit\": \"m\", \"text\": null}}}\n"
+                          "{\"time\": 1765280001.000000, \"kind\": \"T\", \"id\": \"7FF\", \"extended\": false, \"remote\": true, "
+                          "\"dlc\": 0, \"data\": \"\", \"checksum\": null, \"message\": null, \"signals\": {}}\n");
+        QTest::newRow("one CSV row per signal")
+            << QByteArray("(1765280000.123456) can0 123#1027\n(1765280000.223456) can0 124#00\n(1765280000.323456) can0 123#FF\n") << "csv" << 0
+            << QByteArray("time,message,signal,value,unit\r\n2025-12-09T11:33:20.123456Z,Engine,Speed,1000.0,km/h\r\n"
+                          "2025-12-09T11:33:20.323456Z,Engine,Speed,,km/h\r\n");
+        QTest::newRow("bad log line") << QByteArray("(1765280000.123456) can0 123#1027\nnot a frame\n") << "json" << 2
+                                      << QByteArray("decode.log:2");
+    }
+    void decode()
+    {
+        QFETCH(QByteArray, log);
+        QFETCH(QString, format);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, out);
+        QFile file(m_dir.filePath("decode.log"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(log);
+        file.close();
+        const CliResult r = RunCli({"decode", "--dbc", this->file("engine.dbc"), file.fileName(), "--format", format});
+        QCOMPARE(r.exitCode, exitCode);
+        if (exitCode == 0)
+            QCOMPARE(r.out, out);
+        else
+            QVERIFY2(r.err.contains(out), r.err.constData());
+    }
+
+    // The line of a message built from signal values is the composer's line, checksum and all.
+    void sendFromSignalValues_data()
+    {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QStringList>("values");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("standard") << QStringList{"--mode", "operation"} << QStringList{"Engine", "Speed=1000"} << "t12321027";
+        QTest::newRow("rounded to the nearest raw value") << QStringList{"--mode", "operation"} << QStringList{"Engine", "Speed=0.06"} << "t12320100";
+        QTest::newRow("extended, signals not given are 0") << QStringList{"--mode", "operation"} << QStringList{"Trip", "Distance=1000"}
+                                                           << "e18FEF1008E803000000000000";
+        QTest::newRow("checksummed module") << QStringList{"--mode", "operation", "--checksum"} << QStringList{"Engine", "Speed=1000"}
+                                            << "t12321027";
+    }
+    void sendFromSignalValues()
+    {
+        QFETCH(QStringList, simArgs);
+        QFETCH(QStringList, values);
+        QFETCH(QString, line);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_');
+        // The same line typed as text must reach the module exactly as the encoded one.
+        const QString typedLog = file("typed-" + tag + ".log"), encodedLog = file("encoded-" + tag + ".log");
+        {
+            SimProcess sim(simArgs + QStringList{"--log", typedLog});
+            QVERIFY(sim.isRunning());
+            QCOMPARE(RunCli({"--port", sim.path(), "send", line}).exitCode, 0);
+            QTRY_VERIFY(!receivedBySim(typedLog).isEmpty() && receivedBySim(typedLog).last().startsWith(line));
+        }
+        SimProcess sim(simArgs + QStringList{"--log", encodedLog});
+        QVERIFY(sim.isRunning());
+        const CliResult r = RunCli(QStringList{"--port", sim.path(), "send", "--dbc", file("engine.dbc")} + values);
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QTRY_COMPARE(receivedBySim(encodedLog), receivedBySim(typedLog));
     }
 
     // A busy bus fills the probe's reply; without the probe the lines are simply read.

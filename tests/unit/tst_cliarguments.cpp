@@ -63,6 +63,19 @@ private slots:
         row("negative loop", {"--port", "COM1", "play", "a.log", "--loop", "-1"}, TCliCommand::None, "--loop");
         row("fast for transmit", {"--port", "COM1", "transmit", "l.json", "--fast"}, TCliCommand::None, "another command");
         row("json for play", {"--port", "COM1", "play", "a.log", "--json"}, TCliCommand::None, "another command");
+        row("monitor as JSON Lines", {"--port", "COM1", "monitor", "--format", "json"}, TCliCommand::Monitor, ok);
+        row("monitor with two databases", {"--port", "COM1", "monitor", "--dbc", "a.dbc", "--dbc", "b.dbc", "--format", "csv"},
+            TCliCommand::Monitor, ok);
+        row("database without json or csv", {"--port", "COM1", "monitor", "--dbc", "a.dbc"}, TCliCommand::None, "--format json or csv");
+        row("decode needs no port", {"decode", "--dbc", "a.dbc", "x.log"}, TCliCommand::Decode, ok);
+        row("decode as CSV", {"decode", "--dbc", "a.dbc", "x.log", "--format", "csv"}, TCliCommand::Decode, ok);
+        row("decode without a database", {"decode", "x.log"}, TCliCommand::None, "--dbc");
+        row("decode without a log", {"decode", "--dbc", "a.dbc"}, TCliCommand::None, "one log file");
+        row("decode has no candump format", {"decode", "--dbc", "a.dbc", "x.log", "--format", "candump"}, TCliCommand::None,
+            "expected json or csv");
+        row("send from signal values", {"--port", "COM1", "send", "--dbc", "a.dbc", "Engine", "Speed=10.5"}, TCliCommand::Send, ok);
+        row("database for info", {"--port", "COM1", "info", "--dbc", "a.dbc"}, TCliCommand::None, "another command");
+        row("empty database name", {"--port", "COM1", "monitor", "--dbc="}, TCliCommand::None, "must not be empty");
     }
     void parse()
     {
@@ -75,6 +88,8 @@ private slots:
         QCOMPARE(ok, error.isEmpty());
         if (ok)
             QCOMPARE(int(options.Command), command);
+        if (ok && options.Command == TCliCommand::Monitor && args.contains("b.dbc"))
+            QCOMPARE(options.DbcFiles, QStringList({"a.dbc", "b.dbc"}));
         else
             QVERIFY2(message.contains(error), qPrintable(message));
     }
@@ -109,8 +124,9 @@ private slots:
     {
         const QString help = CliHelpText();
         for (const char *word : {"--port PORT", "--baud N", "--timeout MS", "--json", "-o, --output FILE",
-                                 "--no-probe", "--format lines|candump|csv", "--count N", "--seconds S",
-                                 "set PROFILE", "send LINE...", "130", "143", "send, monitor, transmit, play: open the port", "transmit LIST.json", "play LOG"})
+                                 "--no-probe", "--format FORMAT", "candump, csv or json", "--dbc FILE", "--count N", "--seconds S",
+                                 "decode LOG", "decode --dbc FILE", "transmit LIST.json", "play LOG",
+                                 "set PROFILE", "send LINE...", "130", "143", "send, monitor, transmit, play: open the port"})
             QVERIFY2(help.contains(QLatin1String(word)), word);
     }
 };

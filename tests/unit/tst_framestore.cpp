@@ -2,6 +2,7 @@
 
 #include "monitor/FrameDecoder.h"
 #include "monitor/FrameStore.h"
+#include "monitor/LineSplitter.h"
 
 #include <QTest>
 
@@ -14,48 +15,75 @@ private slots:
     void splitsReadsIntoLines_data()
     {
         QTest::addColumn<Reads>("reads");
-        QTest::addColumn<Reads>("rows"); // each row's bytes, CR included
+        QTest::addColumn<Reads>("rows");  // each row's bytes, its end included
+        QTest::addColumn<Reads>("texts"); // each row's text; empty list: the rows without their CR
         QTest::addColumn<QByteArray>("pending");
 
-        QTest::newRow("one line, one read") << Reads{"t1230\r"} << Reads{"t1230\r"} << QByteArray();
+        QTest::newRow("one line, one read") << Reads{"t1230\r"} << Reads{"t1230\r"} << Reads{} << QByteArray();
         QTest::newRow("three lines in one read")
-            << Reads{"t1230\rt4561AA\rT7FF2\r"} << Reads{"t1230\r", "t4561AA\r", "T7FF2\r"} << QByteArray();
-        QTest::newRow("a line across three reads") << Reads{"t12", "32AA", "BB\r"} << Reads{"t1232AABB\r"} << QByteArray();
+            << Reads{"t1230\rt4561AA\rT7FF2\r"} << Reads{"t1230\r", "t4561AA\r", "T7FF2\r"} << Reads{} << QByteArray();
+        QTest::newRow("a line across three reads") << Reads{"t12", "32AA", "BB\r"} << Reads{"t1232AABB\r"} << Reads{}
+                                                   << QByteArray();
         QTest::newRow("a read ending mid-line, completed by the next")
-            << Reads{"t1230\rt45", "61AA\rt7"} << Reads{"t1230\r", "t4561AA\r"} << QByteArray("t7");
-        QTest::newRow("CR only") << Reads{"\r"} << Reads{"\r"} << QByteArray();
-        QTest::newRow("CRs one after another") << Reads{"\r\r", "\r"} << Reads{"\r", "\r", "\r"} << QByteArray();
-        QTest::newRow("a read of nothing but the CR") << Reads{"t1230", "\r"} << Reads{"t1230\r"} << QByteArray();
-        QTest::newRow("NUL and high bytes are kept")
-            << Reads{QByteArray("\x00\xFF\r\x00", 4)} << Reads{QByteArray("\x00\xFF\r", 3)} << QByteArray("\x00", 1);
-        QTest::newRow("LF is no line end") << Reads{"a\nb\r"} << Reads{"a\nb\r"} << QByteArray();
-        QTest::newRow("nothing complete yet") << Reads{"t12", "3"} << Reads{} << QByteArray("t123");
-        QTest::newRow("empty reads change nothing") << Reads{"", "x\r", ""} << Reads{"x\r"} << QByteArray();
+            << Reads{"t1230\rt45", "61AA\rt7"} << Reads{"t1230\r", "t4561AA\r"} << Reads{} << QByteArray("t7");
+        QTest::newRow("CR only") << Reads{"\r"} << Reads{"\r"} << Reads{} << QByteArray();
+        QTest::newRow("CRs one after another") << Reads{"\r\r", "\r"} << Reads{"\r", "\r", "\r"} << Reads{} << QByteArray();
+        QTest::newRow("a read of nothing but the CR") << Reads{"t1230", "\r"} << Reads{"t1230\r"} << Reads{} << QByteArray();
+        QTest::newRow("NUL and high bytes are kept") << Reads{QByteArray("\x00\xFF\r\x00", 4)}
+                                                     << Reads{QByteArray("\x00\xFF\r", 3)} << Reads{}
+                                                     << QByteArray("\x00", 1);
+        QTest::newRow("LF inside a line is no line end") << Reads{"a\nb\r"} << Reads{"a\nb\r"} << Reads{} << QByteArray();
+        QTest::newRow("nothing complete yet") << Reads{"t12", "3"} << Reads{} << Reads{} << QByteArray("t123");
+        QTest::newRow("empty reads change nothing") << Reads{"", "x\r", ""} << Reads{"x\r"} << Reads{} << QByteArray();
+        // A line feed beside the CR belongs to the line end.
+        QTest::newRow("CR LF in one read") << Reads{"t4561AA\r\nt1230\r\n"} << Reads{"t4561AA\r\n", "t1230\r\n"}
+                                           << Reads{"t4561AA", "t1230"} << QByteArray();
+        QTest::newRow("CR LF with the LF in the next read")
+            << Reads{"t1230\r", "\nt4561AA\r", "\n"} << Reads{"t1230\r", "\nt4561AA\r"} << Reads{"t1230", "t4561AA"}
+            << QByteArray();
+        QTest::newRow("LF CR") << Reads{"t1230\n\rt4561AA\n", "\r"} << Reads{"t1230\n\r", "t4561AA\n\r"}
+                               << Reads{"t1230", "t4561AA"} << QByteArray();
+        QTest::newRow("the stream begins after a line end") << Reads{"\nt1230\r"} << Reads{"\nt1230\r"}
+                                                            << Reads{"t1230"} << QByteArray();
+        QTest::newRow("only one LF belongs to the end") << Reads{"t1\r\n\nx\r"} << Reads{"t1\r\n", "\nx\r"}
+                                                        << Reads{"t1", "\nx"} << QByteArray();
+        QTest::newRow("CR LF, a line pending") << Reads{"t1230\r\nt45"} << Reads{"t1230\r\n"} << Reads{"t1230"}
+                                               << QByteArray("t45");
     }
     void splitsReadsIntoLines()
     {
         QFETCH(Reads, reads);
         QFETCH(Reads, rows);
+        QFETCH(Reads, texts);
         QFETCH(QByteArray, pending);
         TFrameStore store;
+        TLineSplitter splitter; // the command-line tool's use: lines as they come
+        Reads split;
         QByteArray everything;
         int64_t time = 1000;
         for (const QByteArray &read : reads) {
-            store.Append(read, time++);
+            store.Append(read, time);
+            splitter.Feed(read, time++, [&](const TLine &line) { split << line.text.toByteArray(); });
             everything += read;
         }
+        if (texts.isEmpty())
+            for (const QByteArray &row : rows)
+                texts << row.chopped(1);
         QCOMPARE(store.Count(), rows.size());
+        QCOMPARE(split, texts);
         QByteArray joined;
         for (qsizetype i = 0; i < store.Count(); ++i) {
             QCOMPARE(store.Raw(i).toByteArray(), rows[i]);
-            QCOMPARE(store.Text(i).toByteArray(), rows[i].chopped(1));
+            QCOMPARE(store.Text(i).toByteArray(), texts[i]);
+            QCOMPARE(store.Row(i).text.toByteArray(), texts[i]);
             joined += store.Raw(i).toByteArray();
         }
         QCOMPARE(store.HasPending(), !pending.isEmpty());
         QCOMPARE(store.PendingText().toByteArray(), pending);
-        // nothing read is missing: the rows and the pending line are the bytes read
-        QCOMPARE(joined + pending, everything);
-        QCOMPARE(store.AllBytes().toByteArray(), everything);
+        QCOMPARE(splitter.PendingText().toByteArray(), pending);
+        // nothing read is missing: the rows and the pending bytes are the bytes read
+        QCOMPARE(joined + store.PendingRaw().toByteArray(), everything);
+        QCOMPARE(store.AllBytes().toByteArray(), joined);
         QCOMPARE(store.TotalBytes(), uint64_t(everything.size()));
     }
 
@@ -112,6 +140,7 @@ private slots:
         QCOMPARE(store.Text(0).toByteArray(), QByteArray("t12"));
         QCOMPARE(store.Record(1).kind, TFrameKind::StandardData);
         QCOMPARE(store.AllBytes().toByteArray(), QByteArray("t12t1230\r"));
+        QCOMPARE(store.Record(1).end, uint64_t(9));
     }
 
     void clearDropsRowsButKeepsTheHalfLine()

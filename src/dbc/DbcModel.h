@@ -1,0 +1,53 @@
+#pragma once
+// What a DBC file describes: messages and their signals, as plain values. The reader fills
+// them; the codec and the views only read them.
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <cstdint>
+
+struct TDbcSignal {
+    QString Name;
+    int StartBit = 0;          // as written in the file (big-endian: the DBC's own numbering)
+    int Length = 0;            // 1..64
+    bool LittleEndian = true;  // @1
+    bool Signed = false;       // '-'
+    enum class TValueType { Integer, Float32, Float64 } ValueType = TValueType::Integer;
+    double Factor = 1, Offset = 0, Minimum = 0, Maximum = 0;
+    QString Unit;
+    QStringList Receivers;
+    enum class TMux { None, Multiplexor, Multiplexed } Mux = TMux::None;
+    int64_t MuxValue = 0;      // for Multiplexed: the multiplexor value that selects it
+    QMap<int64_t, QString> ValueTexts;
+    QString Comment;
+};
+
+// A signal's position and scaling packed for decoding: a message's signals are read from a few
+// cache lines instead of their full descriptions. Derived from TDbcSignal by PrepareLayout().
+struct TDbcSignalLayout {
+    double Factor = 1, Offset = 0;
+    int64_t MuxValue = 0;
+    int16_t FirstByte = 0, LastByte = -1; // bytes the signal touches
+    uint8_t Shift = 0;                    // of its least significant bit in those bytes read as one number
+    uint8_t Length = 0;
+    bool LittleEndian = true, Signed = false, HasTexts = false;
+    TDbcSignal::TValueType ValueType = TDbcSignal::TValueType::Integer;
+    TDbcSignal::TMux Mux = TDbcSignal::TMux::None;
+};
+
+struct TDbcMessage {
+    uint32_t Id = 0;           // without the extended bit 31
+    bool Extended = false;
+    QString Name;
+    int Dlc = 0;
+    QString Transmitter;
+    QVector<TDbcSignal> Signals;
+    QString Comment;
+    int CycleTimeMs = -1;      // GenMsgCycleTime, -1 when not given
+    // One entry per signal, filled by the reader (PrepareLayout). A message whose Layout does not
+    // match its Signals in number is laid out again on every decode.
+    QVector<TDbcSignalLayout> Layout;
+};
