@@ -16,6 +16,7 @@
 #include "monitor/CandumpLog.h"
 #include "protocol/Profile.h"
 #include "transmit/ReplayRunner.h"
+#include "transmit/TransmitDbc.h"
 #include "transmit/TransmitList.h"
 #include "transmit/TransmitRunner.h"
 
@@ -478,6 +479,10 @@ private:
         if (!TransmitLists::ParseTransmitList(file.readAll(), rows, problems))
             return Fail(CliExit::Usage, QStringLiteral("%1: %2").arg(m_o.ListFile, problems.join(QStringLiteral("; "))));
         int code = 0;
+        if (!LoadDatabases(code))
+            return code;
+        if (!TransmitDbc::ResolveRows(rows, m_o.DbcFiles.isEmpty() ? nullptr : &m_database, problems))
+            return Fail(CliExit::Usage, QStringLiteral("%1: %2").arg(m_o.ListFile, problems.join(QStringLiteral("; "))));
         if (!Connect(ModuleModes::Operation, code))
             return code;
 

@@ -1,6 +1,7 @@
 #include "ui/TransmitWindow.h"
 
 #include "common/SafeSave.h"
+#include "transmit/TransmitDbc.h"
 #include "transmit/TransmitList.h"
 #include "ui/Dialogs.h"
 #include "ui/TransmitTableModel.h"
@@ -243,7 +244,9 @@ bool TTransmitWindow::OpenList(const QString &path, QString *error)
     }
     QList<TTransmitRow> rows;
     QStringList problems;
-    if (!TransmitLists::ParseTransmitList(file.readAll(), rows, problems)) {
+    // The window has no database of its own: rows that name a message are refused here.
+    if (!TransmitLists::ParseTransmitList(file.readAll(), rows, problems) ||
+        !TransmitDbc::ResolveRows(rows, nullptr, problems)) {
         *error = QStringLiteral("The list was not opened:\n") + problems.join(QLatin1Char('\n'));
         return false;
     }

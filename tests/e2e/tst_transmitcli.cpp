@@ -120,6 +120,30 @@ private slots:
         QCOMPARE(RunCli({"--port", sim.path(), "transmit", file("missing.json")}).exitCode, 2);
     }
 
+    // Rows by database message name: identifier, DLC and data from the database and signal
+    // values, the counter on a named signal; without the database nothing is sent.
+    void transmitWithADatabase()
+    {
+        const QString log = file(QStringLiteral("dbc.log"));
+        SimProcess sim({"--mode", "operation", "--log", log});
+        QVERIFY(sim.isRunning());
+        const QString dbc = write(QStringLiteral("bench.dbc"), "VERSION \"\"\nBU_: ECU\nBO_ 291 Heartbeat: 2 ECU\n"
+                                                             " SG_ State : 0|8@1+ (1,0) [0|255] \"\" ECU\n"
+                                                             " SG_ Alive : 8|4@1+ (1,0) [0|15] \"\" ECU\n"
+                                                             "BA_DEF_ BO_ \"GenMsgCycleTime\" INT 0 65535;\n"
+                                                             "BA_ \"GenMsgCycleTime\" BO_ 291 10;\n");
+        const QString list = write(QStringLiteral("dbc.json"), R"({"format": "k3316-transmit", "version": 1, "messages": [
+            {"enabled": true, "message": "Heartbeat", "signals": {"State": 17, "Alive": 14}, "count": 3,
+             "counter": {"signal": "Alive", "step": 1}}]})");
+        const CliResult without = RunCli({"--port", sim.path(), "transmit", list});
+        QCOMPARE(without.exitCode, 2);
+        QVERIFY2(without.err.contains("messages[0].message: names a message of a database"), without.err.constData());
+        const CliResult r = RunCli({"--port", sim.path(), "transmit", list, "--dbc", dbc});
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QCOMPARE(r.out, QByteArray("0 123: 3 sent\n"));
+        QTRY_COMPARE(receivedBySim(log), (QStringList{"t1232110E", "t1232110F", "t12321100"}));
+    }
+
     void lostConnectionEndsWithOne()
     {
         SimProcess sim({"--mode", "operation"});
