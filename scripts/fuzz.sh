@@ -23,6 +23,7 @@ max_len() {
     fuzz_replies) echo 128 ;;
     fuzz_simline) echo 1024 ;; # one line past the module's line limit
     fuzz_dbc) echo 4096 ;;     # 64 bytes of frame data, then a small DBC file
+    fuzz_transmit) echo 2048 ;; # a candump line, or a transmit list of a few rows
     *) echo 512 ;;
   esac
 }
