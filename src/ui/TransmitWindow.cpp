@@ -244,9 +244,8 @@ bool TTransmitWindow::OpenList(const QString &path, QString *error)
     }
     QList<TTransmitRow> rows;
     QStringList problems;
-    // The window has no database of its own: rows that name a message are refused here.
     if (!TransmitLists::ParseTransmitList(file.readAll(), rows, problems) ||
-        !TransmitDbc::ResolveRows(rows, nullptr, problems)) {
+        !TransmitDbc::ResolveRows(rows, Database(), problems)) {
         *error = QStringLiteral("The list was not opened:\n") + problems.join(QLatin1Char('\n'));
         return false;
     }

@@ -14,6 +14,7 @@
 class QLabel;
 class QPushButton;
 class QTableView;
+class TDbcDatabase;
 class TTransmitTableModel;
 
 class TTransmitWindow : public QWidget {
@@ -35,6 +36,9 @@ public:
     bool SaveList(const QString &path, QString *error);
     // Asks for a list file to open (save false) or to write; empty when cancelled. Tests replace it.
     std::function<QString(bool save)> ChooseFile;
+    // The CAN databases for rows that name a message or a signal; none by default, and such rows
+    // are then refused, each named.
+    std::function<const TDbcDatabase *()> Database = [] { return static_cast<const TDbcDatabase *>(nullptr); };
 
     void AddClick();
     void DuplicateClick();

@@ -6,6 +6,7 @@
 #include "support/OperationConnect.h"
 #include "support/SimProcess.h"
 #include "support/Steps.h"
+#include "dbc/DbcDatabase.h"
 #include "transmit/TransmitList.h"
 #include "ui/ReplayDialog.h"
 #include "ui/TransmitTableModel.h"
@@ -176,6 +177,36 @@ private slots:
         QVERIFY(!w.Runner()->Running());
         QCOMPARE(w.Runner()->Rows().size(), 10);
         QCOMPARE(w.StatusText(), QStringLiteral("Stopped: the connection ended. The rows are kept."));
+    }
+
+    // A list file: read whole or not at all; rows naming a database message need a database.
+    void opensAndSavesLists()
+    {
+        QTemporaryDir dir;
+        TTransmitWindow w([](const QByteArray &) { return true; });
+        w.Runner()->SetRows({Row("123", 10, 0), Row("456", 0, 3)});
+        w.Model()->Reset();
+        QString error;
+        const QString path = dir.filePath(QStringLiteral("list.json"));
+        QVERIFY2(w.SaveList(path, &error), qPrintable(error));
+        TTransmitWindow other([](const QByteArray &) { return true; });
+        QVERIFY2(other.OpenList(path, &error), qPrintable(error));
+        QCOMPARE(other.Runner()->Rows(), w.Runner()->Rows());
+        QCOMPARE(other.Model()->rowCount(), 2);
+
+        const QString named = dir.filePath(QStringLiteral("named.json"));
+        QVERIFY(WriteFile(named, R"({"format": "k3316-transmit", "version": 1, "messages": [
+            {"enabled": true, "message": "Heartbeat", "count": 0}]})"));
+        QVERIFY(!other.OpenList(named, &error));
+        QCOMPARE(error, QStringLiteral("The list was not opened:\nmessages[0].message: names a message of a database: "
+                                       "give its DBC file (--dbc FILE)"));
+        TDbcDatabase db;
+        QVERIFY(db.LoadText("VERSION \"\"\nBU_: ECU\nBO_ 291 Heartbeat: 2 ECU\n SG_ Alive : 8|4@1+ (1,0) [0|15] \"\" ECU\n",
+                            QStringLiteral("t.dbc"), error));
+        other.Database = [&db] { return &db; };
+        QVERIFY2(other.OpenList(named, &error), qPrintable(error));
+        QCOMPARE(other.Runner()->Rows()[0].Id, QStringLiteral("123"));
+        QCOMPARE(other.Model()->rowCount(), 1);
     }
 
     void everyControlIsReachableAndNamed()
