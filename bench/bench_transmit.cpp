@@ -103,8 +103,11 @@ void TransmitList(const QString &title, const QStringList &simArgs, double secon
     for (const TStamp &s : stamps)
         if (s.line.startsWith('t'))
             byId[s.line.mid(1, 3)].push_back(s.us);
-    const QJsonArray rows = QJsonDocument::fromJson(out).object().value(QStringLiteral("messages")).toArray();
-    const double expected = seconds * 100;
+    const QJsonObject result = QJsonDocument::fromJson(out).object();
+    const QJsonArray rows = result.value(QStringLiteral("messages")).toArray();
+    // What the period gives over the time the rows really ran: a send at the start, then one a period.
+    const double ran = result.value(QStringLiteral("seconds")).toDouble();
+    const double expected = std::floor(ran * 100) + 1;
     int64_t minSent = INT64_MAX, maxSent = 0, minArrived = INT64_MAX, maxArrived = 0;
     for (const QJsonValue &row : rows) {
         minSent = std::min<int64_t>(minSent, row.toObject().value(QStringLiteral("sent")).toInteger());
@@ -119,8 +122,8 @@ void TransmitList(const QString &title, const QStringList &simArgs, double secon
     }
     std::printf("%s\n", qPrintable(title));
     std::printf("  rows seen by the module      %lld\n", qlonglong(byId.size()));
-    std::printf("  count per row (cli)          %lld .. %lld  (period gives %.0f, +1 for the send at the start)\n",
-                qlonglong(minSent), qlonglong(maxSent), expected);
+    std::printf("  count per row (cli)          %lld .. %lld  (the period gives %.0f in the %.3f s they ran)\n",
+                qlonglong(minSent), qlonglong(maxSent), expected, ran);
     std::printf("  lines per row at the module  %lld .. %lld\n", qlonglong(minArrived), qlonglong(maxArrived));
     std::printf("  interval - 10 ms, p50/p99/max  %.3f / %.3f / %.3f ms\n", Percentile(deviationMs, 0.5),
                 Percentile(deviationMs, 0.99), Percentile(deviationMs, 1.0));

@@ -454,6 +454,8 @@ private:
         bool timeUp = false;
         QTimer timer;
         if (m_o.Seconds > 0) {
+            // Precise: a coarse timer may end a 20 s run a second late, and the counts with it.
+            timer.setTimerType(Qt::PreciseTimer);
             timer.setSingleShot(true);
             QObject::connect(&timer, &QTimer::timeout, [&timeUp] { timeUp = true; });
             timer.start(int(std::min(m_o.Seconds * 1000.0, 2147483647.0)));
@@ -490,7 +492,7 @@ private:
         TTransmitRunner runner(SteadyClockUs, [this](const QByteArray &line) { return m_link.SendLine(line, m_info.UseChecksum); });
         QObject::connect(&runner, &TTransmitRunner::SendFailed, [&failed] { failed = true; });
         runner.SetRows(rows);
-        const int64_t startUs = SteadyClockUs();
+        const int64_t startUs = SteadyClockUs(); // the rows' grids begin here
         // Rows sent only on demand go out once, at the start.
         for (int i = 0; i < rows.size() && !failed; ++i)
             if (rows[i].Enabled && rows[i].PeriodMs == 0)
