@@ -164,6 +164,9 @@ public:
     void Timer2Timer(QObject *sender);
     void IntervalEditChange(QObject *sender);
     void SetBitBtnClick(QObject *sender);
+    // The one way a message line goes out: its checksum when the module needs one, then CR.
+    // False when not every byte was written.
+    bool SendFramedLine(const QByteArray &line);
 
     // --- receive monitor (ReceiveMonitor.cpp) ---
     // Lists every read until the connection or the mode ends; never returns earlier. Sleeps on

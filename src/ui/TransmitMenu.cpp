@@ -3,7 +3,6 @@
 
 #include "ui/MainUnit.h"
 
-#include "protocol/Framing.h"
 #include "protocol/ModuleModes.h"
 #include "serial/QCCom32.h"
 #include "ui/ReplayDialog.h"
@@ -13,7 +12,7 @@ bool TMainForm::SendMessageLine(const QByteArray &line)
 {
     if (!Connected || !ModuleModes::Receives(ModuleMode))
         return false;
-    return ComPort->SendCommand(Framing::FrameLine(line, UseChecksum));
+    return SendFramedLine(line);
 }
 
 void TMainForm::UpdateSendWindows()
