@@ -59,6 +59,8 @@ fuzz-brief:
 # is then that of a real window). BENCH_STEP_SECONDS: length of each rate step.
 BENCH_STEP_SECONDS ?= 3
 SOAK_MINUTES ?= 30
+# Length of each of the three transmit and replay runs.
+BENCH_TRANSMIT_SECONDS ?= 60
 
 release: deps
 	@scripts/install-deps.sh xvfb xauth
@@ -68,6 +70,7 @@ release: deps
 bench: release
 	xvfb-run -a build-release/bin/bench_table $(BENCH_STEP_SECONDS)
 	build-release/bin/bench_cli
+	build-release/bin/bench_transmit $(BENCH_TRANSMIT_SECONDS)
 	build-release/bin/bench_dbc
 	build-release/bin/bench_serve
 

@@ -20,7 +20,12 @@
 #include "protocol/Framing.h"
 #include "protocol/MessageLine.h"
 #include "protocol/ModuleModes.h"
+#include "monitor/CandumpLog.h"
 #include "protocol/Profile.h"
+#include "transmit/ReplayRunner.h"
+#include "transmit/TransmitDbc.h"
+#include "transmit/TransmitList.h"
+#include "transmit/TransmitRunner.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -29,6 +34,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <cstdio>
 #include <cstring>
 
@@ -87,6 +93,8 @@ public:
         case TCliCommand::Defaults: return WriteProfile(Profiles::Defaults(), true);
         case TCliCommand::Send: return Send();
         case TCliCommand::Monitor: return Monitor();
+        case TCliCommand::Transmit: return Transmit();
+        case TCliCommand::Play: return Play();
         case TCliCommand::Decode: return Decode();
         case TCliCommand::Serve: return Serve();
         case TCliCommand::None: break;
@@ -500,6 +508,119 @@ private:
                     .arg(QLatin1String(written == TLogFormat::Candump ? "candump" : LogFormatSuffix(written))));
         if (m_link.LineLost())
             return Fail(CliExit::ModuleFault, ModuleTexts::ConnectionLost(m_link.PortName()));
+        return CliExit::Ok;
+    }
+
+    // Runs the event loop, draining what the module sends, until `done`, the time is up, Ctrl+C,
+    // or the line is lost.
+    void RunUntil(const std::function<bool()> &done)
+    {
+        bool timeUp = false;
+        QTimer timer;
+        if (m_o.Seconds > 0) {
+            // Precise: a coarse timer may end a 20 s run a second late, and the counts with it.
+            timer.setTimerType(Qt::PreciseTimer);
+            timer.setSingleShot(true);
+            QObject::connect(&timer, &QTimer::timeout, [&timeUp] { timeUp = true; });
+            timer.start(int(std::min(m_o.Seconds * 1000.0, 2147483647.0)));
+        }
+        while (!timeUp && !Interrupted() && !m_link.LineLost() && !done())
+            m_link.WaitAndRead();
+    }
+
+    int LostOrFailed()
+    {
+        if (m_link.LineLost())
+            return Fail(CliExit::ModuleFault, m_link.PortName() + QStringLiteral(" Connection Lost!"));
+        return Fail(CliExit::ModuleFault, QStringLiteral("Send Messages Failed!!!"));
+    }
+
+    int Transmit()
+    {
+        QFile file(m_o.ListFile);
+        if (!file.open(QIODevice::ReadOnly))
+            return Fail(CliExit::Usage, QStringLiteral("cannot read %1: %2").arg(m_o.ListFile, file.errorString()));
+        QList<TTransmitRow> rows;
+        QStringList problems;
+        if (!TransmitLists::ParseTransmitList(file.readAll(), rows, problems))
+            return Fail(CliExit::Usage, QStringLiteral("%1: %2").arg(m_o.ListFile, problems.join(QStringLiteral("; "))));
+        int code = 0;
+        if (!LoadDatabases(code))
+            return code;
+        if (!TransmitDbc::ResolveRows(rows, m_o.DbcFiles.isEmpty() ? nullptr : &m_database, problems))
+            return Fail(CliExit::Usage, QStringLiteral("%1: %2").arg(m_o.ListFile, problems.join(QStringLiteral("; "))));
+        if (!Connect(ModuleModes::Operation, code))
+            return code;
+
+        bool failed = false;
+        TTransmitRunner runner(SteadyClockUs, [this](const QByteArray &line) { return m_link.SendLine(line, m_info.UseChecksum); });
+        QObject::connect(&runner, &TTransmitRunner::SendFailed, [&failed] { failed = true; });
+        runner.SetRows(rows);
+        const int64_t startUs = SteadyClockUs(); // the rows' grids begin here
+        // Rows sent only on demand go out once, at the start.
+        for (int i = 0; i < rows.size() && !failed; ++i)
+            if (rows[i].Enabled && rows[i].PeriodMs == 0)
+                runner.SendNow(i);
+        if (!failed)
+            runner.Start();
+        RunUntil([&] { return failed || !runner.Running(); });
+        runner.Stop();
+        const double seconds = double(SteadyClockUs() - startUs) / 1e6;
+        if (m_o.Json) {
+            QJsonArray list;
+            for (int i = 0; i < rows.size(); ++i)
+                list.append(QJsonObject{{"index", i}, {"name", rows[i].Name}, {"id", rows[i].Id},
+                                        {"enabled", rows[i].Enabled}, {"sent", qint64(runner.Sent(i))}});
+            outJson({{"ok", !failed && !m_link.LineLost()}, {"seconds", seconds}, {"messages", list}});
+        } else {
+            for (int i = 0; i < rows.size(); ++i)
+                out(QStringLiteral("%1 %2%3: %4 sent")
+                        .arg(i)
+                        .arg(rows[i].Id, rows[i].Name.isEmpty() ? QString() : QStringLiteral(" ") + rows[i].Name)
+                        .arg(runner.Sent(i))
+                        .toUtf8());
+        }
+        if (failed || m_link.LineLost())
+            return LostOrFailed();
+        return CliExit::Ok;
+    }
+
+    int Play()
+    {
+        QVector<TLogFrame> frames;
+        QString problem;
+        if (!ReadCandumpFile(m_o.LogFile, frames, problem))
+            return Fail(CliExit::Usage, problem);
+        TReplayOptions options;
+        options.Speed = m_o.Speed;
+        options.Fast = m_o.Fast;
+        options.Loops = m_o.Loops;
+        ParseIdRanges(m_o.Ids, options.Ids, nullptr);
+        int code = 0;
+        if (!Connect(ModuleModes::Operation, code))
+            return code;
+        options.LineBytesPerSecond = TransmitRows::LineCapacityBytesPerSecond(m_o.Baud);
+        options.WithChecksum = m_info.UseChecksum;
+
+        bool finished = false;
+        bool failed = false;
+        TReplayRunner runner(frames, options, SteadyClockUs,
+                             [this](const QByteArray &line) { return m_link.SendLine(line, m_info.UseChecksum); });
+        QObject::connect(&runner, &TReplayRunner::Finished, [&](bool f) {
+            finished = true;
+            failed = f;
+        });
+        runner.Start();
+        RunUntil([&] { return finished; });
+        runner.Stop();
+        const TReplayClock &c = runner.Clock();
+        out(QStringLiteral("%1 frames sent, %2 skipped (CAN FD or error frames), %3 not chosen")
+                .arg(c.Sent())
+                .arg(c.Skipped())
+                .arg(c.NotChosen())
+                .toUtf8());
+        if (failed || m_link.LineLost())
+            return LostOrFailed();
         return CliExit::Ok;
     }
 

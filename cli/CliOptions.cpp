@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include "protocol/MessageLine.h"
+#include "monitor/FrameFilter.h"
 #include "serial/PortName.h"
 
 #include <QCommandLineParser>
@@ -66,6 +67,24 @@ const CommandRow kCommands[] = {
          return QString();
      }},
     {"monitor", TCliCommand::Monitor, "", "operation mode: print every line the module sends, with its time", nullptr},
+    {"transmit", TCliCommand::Transmit, "LIST.json",
+     "operation mode: run the enabled rows of a transmit list until the time is up\n"
+     "or Ctrl+C, then print each row's count",
+     [](TCliOptions &o, QStringList &args) {
+         if (args.size() != 1)
+             return QStringLiteral("transmit takes one list file");
+         o.ListFile = args.takeFirst();
+         return QString();
+     }},
+    {"play", TCliCommand::Play, "LOG",
+     "operation mode: replay a candump log (candump -l, or a saved monitor log);\n"
+     "print the frames sent and skipped",
+     [](TCliOptions &o, QStringList &args) {
+         if (args.size() != 1)
+             return QStringLiteral("play takes one log file");
+         o.LogFile = args.takeFirst();
+         return QString();
+     }},
     {"decode", TCliCommand::Decode, "LOG", "decode a candump log (ours or candump -l) with --dbc; no port",
      [](TCliOptions &o, QStringList &args) {
          if (args.size() != 1)
@@ -183,6 +202,36 @@ QString seconds(TCliOptions &o, const QString &v)
     return {};
 }
 
+QString speed(TCliOptions &o, const QString &v)
+{
+    bool ok = false;
+    const double f = v.toDouble(&ok);
+    if (!ok || !(f >= 0.25 && f <= 8))
+        return QStringLiteral("expected a speed factor from 0.25 to 8");
+    o.Speed = f;
+    o.SpeedGiven = true;
+    return {};
+}
+
+QString loops(TCliOptions &o, const QString &v)
+{
+    const auto n = parseInteger(v, 0, std::numeric_limits<int32_t>::max());
+    if (!n)
+        return QStringLiteral("expected a number of passes, 0 for until stopped");
+    o.Loops = int32_t(*n);
+    return {};
+}
+
+QString ids(TCliOptions &o, const QString &v)
+{
+    std::vector<TIdRange> ranges;
+    QString error;
+    if (!ParseIdRanges(v, ranges, &error))
+        return error;
+    o.Ids = v;
+    return {};
+}
+
 QString listen(TCliOptions &o, const QString &v)
 {
     QString error;
@@ -218,7 +267,7 @@ const OptionRow kOptions[] = {
     {"timeout", "MS", "reply timeout in milliseconds (default 500)", nullptr, timeout},
     {"h help", nullptr, "show this text", nullptr, [](TCliOptions &o, const QString &) { o.Help = true; return QString(); }},
     {"version", nullptr, "show the version", nullptr, [](TCliOptions &o, const QString &) { o.Version = true; return QString(); }},
-    {"json", nullptr, "print one JSON object", "info set defaults",
+    {"json", nullptr, "print one JSON object", "info set defaults transmit",
      [](TCliOptions &o, const QString &) { o.Json = true; return QString(); }},
     {"o output", "FILE", "get: write the profile to FILE instead of standard output;\n"
                          "monitor: record every line to FILE as it comes, in the format its\n"
@@ -227,23 +276,29 @@ const OptionRow kOptions[] = {
     {"no-probe", nullptr, "open the port and go straight to the lines, as the window's\n"
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
                           "for a busy bus that would fill the probe's reply",
-     "send monitor serve", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
+     "send monitor serve transmit play", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
     {"format", "FORMAT", "how each record is printed: one of the formats the command lists\nabove, the first by default", "monitor decode", format},
     {"dbc", "FILE", "a CAN database (DBC); given again, one more file.\n"
-                    "monitor: signals decoded in json, one row a signal in csv",
-     "monitor decode send", [](TCliOptions &o, const QString &v) {
+                    "monitor: signals decoded in json, one row a signal in csv;\n"
+                    "transmit: for rows that name a message or a signal",
+     "monitor decode send transmit", [](TCliOptions &o, const QString &v) {
          if (v.isEmpty())
              return QStringLiteral("the file name must not be empty");
          o.DbcFiles << v;
          return QString();
      }},
     {"count", "N", "stop after N lines", "monitor", count},
-    {"seconds", "S", "stop after S seconds", "monitor", seconds},
+    {"seconds", "S", "stop after S seconds", "monitor transmit", seconds},
     {"listen", "ADDR:PORT", "where clients connect (default 127.0.0.1:29536; port 0: any free\n"
                             "port, printed on start); any other address than the loopback lets\n"
                             "everyone who reaches it send frames to the bus",
      "serve", listen},
     {"channel", "NAME", "the bus name clients open (default k3316)", "serve", channel},
+    {"speed", "F", "play at F times the log's pace, 0.25 to 8 (default 1)", "play", speed},
+    {"fast", nullptr, "play as fast as the line carries the lines", "play",
+     [](TCliOptions &o, const QString &) { o.Fast = true; return QString(); }},
+    {"loop", "N", "play the log N times, 0 until Ctrl+C (default 1)", "play", loops},
+    {"ids", "LIST", "play only these identifiers, e.g. 100-1FF,7E8 (hexadecimal)", "play", ids},
 };
 
 QStringList namesOf(const OptionRow &row)
@@ -356,6 +411,10 @@ bool ParseCliArguments(const QStringList &args, TCliOptions &o, QString &error)
         error = QStringLiteral("-o records the lines as they come; --dbc decodes to standard output only");
         return false;
     }
+    if (o.Fast && o.SpeedGiven) {
+        error = QStringLiteral("--speed and --fast exclude each other");
+        return false;
+    }
     if (o.Port.isEmpty()) {
         error = QStringLiteral("--port is required");
         return false;
@@ -429,9 +488,10 @@ Options:
 Exit status:
   0    success
   1    the module answered wrongly, the read-back differs (the differing keys are
-       printed), the module was lost, or the output cannot be written
-  2    bad usage, or a bad line, profile, database or log, or a signal value it
-       refuses (nothing is sent then), or the file of -o cannot be written
+       printed), the module was lost, a line did not go out, or the output cannot be
+       written
+  2    bad usage, or a bad line, profile, transmit list, database or log, or a signal
+       value it refuses (nothing is sent then), or the file of -o cannot be written
   3    the port cannot be opened (serve: or the address cannot be listened on)
   130  interrupted by Ctrl+C (SIGINT)
   143  ended by SIGTERM

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Decode, Serve };
+enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Decode, Serve, Transmit, Play };
 enum class TMonitorFormat { Lines, Candump, Csv, Json, Pcap, Asc, Trc };
 
 struct TCliOptions {
@@ -28,10 +28,16 @@ struct TCliOptions {
     QString ProfileFile;       // set PROFILE; "-" reads standard input
     QStringList Lines;         // send LINE...; with --dbc: MESSAGE SIGNAL=VALUE...
     QStringList DbcFiles;      // --dbc FILE, each time it is given
-    QString LogFile;           // decode LOG
+    QString LogFile;           // decode LOG, play LOG
     TMonitorFormat Format = TMonitorFormat::Lines;
     int64_t Count = -1;        // monitor --count; -1: no limit
-    double Seconds = -1;       // monitor --seconds; negative: no limit
+    double Seconds = -1;       // monitor, transmit --seconds; negative: no limit
+    QString ListFile;          // transmit LIST.json
+    double Speed = 1.0;        // play --speed
+    bool SpeedGiven = false;
+    bool Fast = false;         // play --fast
+    int32_t Loops = 1;         // play --loop; 0: until stopped
+    QString Ids;               // play --ids "100-1FF,7E8"
     TListenAddress Listen;     // serve --listen; the loopback address by default
     QString Channel = QStringLiteral("k3316"); // serve --channel: the bus name clients open
 };

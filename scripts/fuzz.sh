@@ -27,6 +27,7 @@ max_len() {
     fuzz_framestore) echo 8192 ;; # enough lines to pass the smallest history
     fuzz_dbc) echo 4096 ;;     # 64 bytes of frame data, then a small DBC file
     fuzz_socketcand) echo 2100 ;; # a few commands and one past the command limit
+    fuzz_transmit) echo 2048 ;; # a candump line, or a transmit list of a few rows
     *) echo 512 ;;
   esac
 }

@@ -107,6 +107,8 @@ PtyHost::~PtyHost()
     closeFd(m_signals);
     if (m_log)
         std::fclose(m_log);
+    if (m_stamp)
+        std::fclose(m_stamp);
 }
 
 bool PtyHost::open(QString &error)
@@ -127,6 +129,14 @@ bool PtyHost::open(QString &error)
         m_log = std::fopen(m_options.logFile.toLocal8Bit().constData(), "a");
         if (!m_log) {
             error = systemError("cannot open the log", m_options.logFile);
+            return false;
+        }
+    }
+    if (!m_options.stampFile.isEmpty()) {
+        // Buffered: a flush a line would cost the timing it measures. Written out at exit.
+        m_stamp = std::fopen(m_options.stampFile.toLocal8Bit().constData(), "a");
+        if (!m_stamp) {
+            error = systemError("cannot open the stamp file", m_options.stampFile);
             return false;
         }
     }
@@ -286,6 +296,13 @@ bool PtyHost::writePending(QString &error)
 
 void PtyHost::logLine(const QByteArray &line)
 {
+    if (m_stamp) {
+        timespec ts{};
+        ::clock_gettime(CLOCK_MONOTONIC, &ts);
+        const int64_t us = int64_t(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+        const QByteArray text = QByteArray::number(qint64(us)) + ' ' + EscapeBytes(line) + '\n';
+        std::fwrite(text.constData(), 1, size_t(text.size()), m_stamp);
+    }
     if (!m_log && !m_options.verbose)
         return;
     const QByteArray text = "rx " + EscapeBytes(line) + '\n';

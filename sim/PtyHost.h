@@ -47,6 +47,7 @@ private:
     int m_signals = -1;
     bool m_linked = false;
     FILE *m_log = nullptr;
+    FILE *m_stamp = nullptr;
     QByteArray m_pending; // taken from the module, not yet accepted by the line
 };
 

@@ -189,6 +189,7 @@ const OptionRow kOptions[] = {
     {kLine, "device", "PATH", "serve a real serial port (raw, 8N1, at the module's speed) instead\nof a new pseudo-terminal", [](Reading &r, const QByteArray &v) { return nonEmptyPath(r.o.device, v); }},
     {kLine, "link", "PATH", "place a symbolic link to the device at PATH (an existing symbolic\nlink there is replaced; anything else is refused); removed at exit", [](Reading &r, const QByteArray &v) { return nonEmptyPath(r.o.link, v); }},
     {kLine, "log", "FILE", "append every received line to FILE as \"rx \" and the line without\nits CR, printable ASCII as is, \"\\\\\" for a backslash, \"\\xHH\" otherwise", [](Reading &r, const QByteArray &v) { return nonEmptyPath(r.o.logFile, v); }},
+    {kLine, "stamp", "FILE", "append every received line to FILE as \"MICROSECONDS LINE\", the\ntime it arrived on the monotonic clock, the line escaped as in --log", [](Reading &r, const QByteArray &v) { return nonEmptyPath(r.o.stampFile, v); }},
     {kLine, "verbose", nullptr, "write the same lines to standard error", [](Reading &r, const QByteArray &) { r.o.verbose = true; return QString(); }},
     {kLine, "help", nullptr, "show this text", nullptr},
 };

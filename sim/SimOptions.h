@@ -48,6 +48,7 @@ struct SimOptions {
     QString device; // a real serial port instead of a new pseudo-terminal
     QString link;
     QString logFile;
+    QString stampFile; // each received line with its arrival time, for timing benchmarks
     bool verbose = false;
 };
 

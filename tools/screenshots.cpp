@@ -9,14 +9,21 @@
 #include "ui/MainUnit.h"
 #include "ui/ReceiveModel.h"
 #include "ui/SettingsDlg.h"
+#include "transmit/TransmitList.h"
 #include "ui/PlotWindow.h"
+#include "ui/ReplayDialog.h"
 #include "ui/SignalComposer.h"
 #include "ui/SignalDatabase.h"
 #include "ui/SignalsPane.h"
+#include "ui/TransmitTableModel.h"
+#include "ui/TransmitWindow.h"
 #include "ui/WholePasteLineEdit.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QTableView>
 #include <QLineEdit>
 #include <QDateTime>
 #include <QDir>
@@ -194,6 +201,51 @@ int main(int argc, char *argv[])
             monitor->UpdateCounts();
             save(monitor, QStringLiteral("frame-monitor-filtered"));
             shootSignals(form);
+            monitor->close();
+
+            form.TransmitList1->trigger();
+            TTransmitWindow *list = form.TransmitWindow();
+            QList<TTransmitRow> rows;
+            QStringList problems;
+            TransmitLists::ParseTransmitList(R"({"format": "k3316-transmit", "version": 1, "messages": [
+                {"enabled": true, "name": "Heartbeat", "id": "123", "extended": false, "remote": false, "dlc": 2, "data": "11AB", "period_ms": 100, "count": 0, "counter": {"start_bit": 8, "length": 4, "step": 1}},
+                {"enabled": true, "name": "Speed", "id": "18FEF100", "extended": true, "remote": false, "dlc": 8, "data": "00FF3C0000000000", "period_ms": 10, "count": 0},
+                {"enabled": false, "name": "Diagnostics", "id": "7E0", "extended": false, "remote": false, "dlc": 8, "data": "0201000000000000", "period_ms": 0, "count": 0},
+                {"enabled": true, "name": "Request", "id": "7FF", "extended": false, "remote": true, "dlc": 0, "data": "", "period_ms": 500, "count": 20}]})",
+                                             rows, problems);
+            list->Runner()->SetRows(rows);
+            list->Model()->Reset();
+            list->resize(980, 260);
+            list->Table()->resizeColumnsToContents();
+            list->StartClick();
+        })
+        .pause(1300)
+        .then([&] {
+            TTransmitWindow *list = form.TransmitWindow();
+            list->Table()->selectRow(1);
+            save(list, QStringLiteral("transmit-list"));
+            list->StopClick();
+            list->close();
+            QFile log(QDir(g_out).filePath(QStringLiteral("replay-example.log")));
+            log.open(QIODevice::WriteOnly);
+            for (int i = 0; i < 3000; ++i)
+                log.write(QStringLiteral("(%1.%2) can0 %3#1122\n").arg(1765280000 + i / 100).arg((i % 100) * 10000, 6, 10, QLatin1Char('0')).arg(0x100 + i % 16, 3, 16, QLatin1Char('0')).toLatin1());
+            log.close();
+            form.ReplayLog1->trigger();
+            TReplayDialog *replay = form.ReplayDialog();
+            replay->FileEdit()->setText(log.fileName());
+            replay->IdsEdit()->setText(QStringLiteral("100-10F"));
+            replay->SpeedBox()->setValue(2);
+            replay->StartClick();
+        })
+        .pause(2500)
+        .then([&] {
+            TReplayDialog *replay = form.ReplayDialog();
+            replay->PauseClick();
+            replay->resize(560, replay->sizeHint().height());
+            save(replay, QStringLiteral("replay-log"));
+            replay->StopClick();
+            QFile::remove(QDir(g_out).filePath(QStringLiteral("replay-example.log")));
             form.DisconnectToolButtonClick(nullptr);
         });
     ConnectWithSteps(form, {module.path()}, steps);

@@ -12,8 +12,11 @@ namespace {
 
 const QString kFormat = QStringLiteral("k3316-transmit");
 constexpr int kVersion = 1;
-const QStringList kKeys = {"enabled", "name", "id", "extended", "remote", "dlc", "data", "period_ms", "count", "counter"};
-const QStringList kCounterKeys = {"start_bit", "length", "step"};
+const QStringList kKeys = {"enabled", "name", "id", "extended", "remote", "dlc", "data", "period_ms", "count", "counter",
+                           "message", "signals"};
+const QStringList kCounterKeys = {"start_bit", "length", "step", "signal"};
+// Keys a database message decides; a row that names one leaves them out.
+const QStringList kFromDatabase = {"id", "extended", "dlc"};
 
 // A JSON number that is a whole number within [low, high].
 bool WholeNumber(const QJsonValue &v, double low, double high, int64_t &out)
@@ -86,6 +89,70 @@ private:
     QString m_prefix;
 };
 
+void ReadSignals(TRowReader &r, const QJsonValue &v, TTransmitRow &row)
+{
+    if (v.isUndefined())
+        return;
+    if (!v.isObject()) {
+        r.Problem(QStringLiteral("signals"), QStringLiteral("must be an object of signal names and numbers"));
+        return;
+    }
+    const QJsonObject so = v.toObject();
+    for (auto it = so.begin(); it != so.end(); ++it) {
+        if (!it.value().isDouble())
+            r.Problem(QStringLiteral("signals.") + it.key(), QStringLiteral("must be a number"));
+        else
+            row.Signals.insert(it.key(), it.value().toDouble());
+    }
+}
+
+// A row naming a database message: the database fills in what is left out (TransmitDbc).
+void ReadMessageRow(TRowReader &r, const QJsonObject &o, int, QList<TTransmitRow> &rows, TTransmitRow &row)
+{
+    if (row.Message.isEmpty())
+        r.Problem(QStringLiteral("message"), QStringLiteral("must name a message"));
+    row.Id.clear();
+    if (o.contains(QStringLiteral("remote")))
+        r.Flag("remote", row.Remote);
+    if (o.contains(QStringLiteral("data"))) {
+        QString data;
+        if (!row.Signals.isEmpty())
+            r.Problem(QStringLiteral("data"), QStringLiteral("left out when signal values are given"));
+        else if (r.Text("data", data))
+            if (const QString p = TransmitRows::CheckData(data, 8, row.Data); !p.isEmpty())
+                r.Problem(QStringLiteral("data"), p);
+    }
+    int64_t n = 0;
+    row.PeriodMs = -1; // the database's cycle time, or on demand
+    if (o.contains(QStringLiteral("period_ms")) &&
+        r.Number(o, QStringLiteral("period_ms"), QStringLiteral("period_ms"), -1e15, 1e15, n)) {
+        if (const QString p = TransmitRows::CheckPeriod(n); !p.isEmpty())
+            r.Problem(QStringLiteral("period_ms"), p);
+        else
+            row.PeriodMs = int(n);
+    }
+    if (r.Number(o, QStringLiteral("count"), QStringLiteral("count"), -1e15, 1e15, n)) {
+        if (const QString p = TransmitRows::CheckCount(n); !p.isEmpty())
+            r.Problem(QStringLiteral("count"), p);
+        else
+            row.Count = n;
+    }
+    if (const QJsonValue c = o.value(QStringLiteral("counter")); !c.isUndefined()) {
+        const QJsonObject co = c.toObject();
+        int64_t step = 0;
+        if (!c.isObject() || !co.value(QStringLiteral("signal")).isString() || co.size() != 2 ||
+            !co.contains(QStringLiteral("step")))
+            r.Problem(QStringLiteral("counter"), QStringLiteral("with a message: an object with signal and step"));
+        else if (r.Number(co, QStringLiteral("step"), QStringLiteral("counter.step"), -2147483648.0, 2147483647.0, step)) {
+            TTransmitCounter counter;
+            counter.Signal = co.value(QStringLiteral("signal")).toString();
+            counter.Step = step;
+            row.Counter = counter;
+        }
+    }
+    rows << row;
+}
+
 void ReadRow(const QJsonObject &o, int index, QList<TTransmitRow> &rows, QStringList &problems)
 {
     TRowReader r(o, index, problems);
@@ -94,8 +161,20 @@ void ReadRow(const QJsonObject &o, int index, QList<TTransmitRow> &rows, QString
             r.Problem(it.key(), QStringLiteral("unknown key; the keys are %1").arg(kKeys.join(QStringLiteral(", "))));
 
     TTransmitRow row;
-    const bool enabled = r.Flag("enabled", row.Enabled);
+    r.Flag("enabled", row.Enabled);
     r.Text("name", row.Name, true);
+    r.Text("message", row.Message, true);
+    const bool fromDatabase = o.contains(QStringLiteral("message"));
+    if (fromDatabase) {
+        for (const QString &key : kFromDatabase)
+            if (o.contains(key))
+                r.Problem(key, QStringLiteral("left out when a message is named: the database gives it"));
+        ReadSignals(r, o.value(QStringLiteral("signals")), row);
+        ReadMessageRow(r, o, index, rows, row);
+        return;
+    }
+    if (o.contains(QStringLiteral("signals")))
+        r.Problem(QStringLiteral("signals"), QStringLiteral("only with a message of a database"));
     const bool id = r.Text("id", row.Id);
     const bool extended = r.Flag("extended", row.Extended);
     r.Flag("remote", row.Remote);
@@ -138,6 +217,8 @@ void ReadRow(const QJsonObject &o, int index, QList<TTransmitRow> &rows, QString
                               QStringLiteral("unknown key; the keys are %1").arg(kCounterKeys.join(QStringLiteral(", "))));
             TTransmitCounter counter;
             int64_t start = 0, length = 0, step = 0;
+            if (co.contains(QStringLiteral("signal")))
+                r.Problem(QStringLiteral("counter.signal"), QStringLiteral("only with a message of a database"));
             const bool ok = r.Number(co, QStringLiteral("start_bit"), QStringLiteral("counter.start_bit"), 0, 63, start) &
                             r.Number(co, QStringLiteral("length"), QStringLiteral("counter.length"), 1, 64, length) &
                             r.Number(co, QStringLiteral("step"), QStringLiteral("counter.step"), -2147483648.0, 2147483647.0, step);
@@ -150,7 +231,6 @@ void ReadRow(const QJsonObject &o, int index, QList<TTransmitRow> &rows, QString
             }
         }
     }
-    (void)enabled;
     rows << row;
 }
 
@@ -211,6 +291,25 @@ QByteArray WriteTransmitList(const QList<TTransmitRow> &rows)
         QByteArray m = "{\"enabled\": " + QByteArray(r.Enabled ? "true" : "false");
         if (!r.Name.isEmpty())
             m += ", \"name\": " + str(r.Name);
+        if (!r.Message.isEmpty()) {
+            m += ", \"message\": " + str(r.Message) + ", \"remote\": " + (r.Remote ? "true" : "false");
+            if (!r.Signals.isEmpty()) {
+                QJsonObject values;
+                for (auto it = r.Signals.cbegin(); it != r.Signals.cend(); ++it)
+                    values.insert(it.key(), it.value());
+                m += ", \"signals\": " + QJsonDocument(values).toJson(QJsonDocument::Compact);
+            } else {
+                m += ", \"data\": \"" + r.Data.toHex().toUpper() + "\"";
+            }
+            if (r.PeriodMs >= 0)
+                m += ", \"period_ms\": " + QByteArray::number(r.PeriodMs);
+            m += ", \"count\": " + QByteArray::number(qlonglong(r.Count));
+            if (r.Counter)
+                m += ", \"counter\": {\"signal\": " + str(r.Counter->Signal) +
+                     ", \"step\": " + QByteArray::number(qlonglong(r.Counter->Step)) + "}";
+            text += (i ? ",\n        " : "\n        ") + m + "}";
+            continue;
+        }
         m += ", \"id\": " + str(r.Id) + ", \"extended\": " + (r.Extended ? "true" : "false") +
              ", \"remote\": " + (r.Remote ? "true" : "false") + ", \"dlc\": " + QByteArray::number(r.Dlc) +
              ", \"data\": \"" + r.Data.toHex().toUpper() + "\", \"period_ms\": " + QByteArray::number(r.PeriodMs) +

@@ -4,6 +4,7 @@
 // composer's field rules (identifier digits, DLC, data bytes, interval range).
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -14,9 +15,12 @@
 // Bits are counted as in a little-endian (Intel) signal: bit 0 is the lowest bit of byte 0, bit 8
 // the lowest of byte 1.
 struct TTransmitCounter {
+    TTransmitCounter() = default;
+    TTransmitCounter(int startBit, int length, int64_t step) : StartBit(startBit), Length(length), Step(step) {}
     int StartBit = 0;
     int Length = 1;   // 1..64
     int64_t Step = 1; // may be negative
+    QString Signal;   // a database signal whose bits these are (see TransmitDbc)
     bool operator==(const TTransmitCounter &) const = default;
 };
 
@@ -31,6 +35,10 @@ struct TTransmitRow {
     int PeriodMs = 0;  // 0: only on demand
     int64_t Count = 0; // sends per run; 0: until stopped
     std::optional<TTransmitCounter> Counter;
+    // A message of a CAN database by name: its identifier, format and DLC, its data from signal
+    // values, its GenMsgCycleTime as the period when none is given (see TransmitDbc).
+    QString Message;
+    QMap<QString, double> Signals;
     bool operator==(const TTransmitRow &) const = default;
 };
 

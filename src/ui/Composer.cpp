@@ -38,12 +38,17 @@ void TMainForm::SendBitBtnClick(QObject *)
         return;
     }
     const QByteArray line = text.toLatin1();
-    if (!ComPort->SendCommand(Framing::FrameLine(line, UseChecksum))) {
+    if (!SendFramedLine(line)) {
         // Stop the timer before the box, so no further tick sends while it is open.
         if (Timer2->isActive())
             StopBitBtnClick(StopBitBtn);
         ShowMessageBox(TMsgType::Error, ModuleTexts::SendFailed());
     }
+}
+
+bool TMainForm::SendFramedLine(const QByteArray &line)
+{
+    return ComPort->SendCommand(Framing::FrameLine(line, UseChecksum));
 }
 
 void TMainForm::CANCheckBoxClick(QObject *)

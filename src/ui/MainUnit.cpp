@@ -10,6 +10,8 @@
 #include "ui/Dialogs.h"
 #include "ui/FrameMonitor.h"
 #include "ui/SignalDatabase.h"
+#include "ui/ReplayDialog.h"
+#include "ui/TransmitWindow.h"
 #include "ui/HandlerGuard.h"
 #include "ui/PortMessages.h"
 #include "ui/ReceiveListView.h"
@@ -172,6 +174,9 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
 TMainForm::~TMainForm()
 {
     delete m_frameMonitor; // before the store it views
+    // Their runs send through this window's port: they go first.
+    delete m_transmitWindow;
+    delete m_replayDialog;
 }
 
 void TMainForm::BuildWindow()
@@ -256,6 +261,9 @@ void TMainForm::BuildToolBarAndMenu()
     CompareWithModule1 = F1->addAction(QStringLiteral("Co&mpare with Module"));
     CompareWithModule1->setObjectName(QStringLiteral("CompareWithModule1"));
     F1->addSeparator();
+    ReplayLog1 = F1->addAction(QStringLiteral("&Replay Log..."));
+    ReplayLog1->setObjectName(QStringLiteral("ReplayLog1"));
+    F1->addSeparator();
     Exit1 = F1->addAction(QStringLiteral("&Exit"));
     Exit1->setObjectName(QStringLiteral("Exit1"));
 
@@ -295,6 +303,11 @@ void TMainForm::BuildToolBarAndMenu()
     FrameMonitor1->setShortcut(QKeySequence(Qt::Key_F6));
     FrameMonitor1->setShortcutContext(Qt::WindowShortcut);
     addAction(FrameMonitor1);
+    TransmitList1 = View1->addAction(QStringLiteral("&Transmit List"));
+    TransmitList1->setObjectName(QStringLiteral("TransmitList1"));
+    TransmitList1->setShortcut(QKeySequence(Qt::Key_F7));
+    TransmitList1->setShortcutContext(Qt::WindowShortcut);
+    addAction(TransmitList1);
 
     Help1 = menu->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
@@ -501,6 +514,8 @@ void TMainForm::BindHandlers()
     onClick(About1, &TMainForm::AboutToolButtonClick);
     onClick(FrameMonitor1, &TMainForm::FrameMonitor1Click);
     onClick(ComposeFromDatabase1, &TMainForm::ComposeFromDatabaseClick);
+    onClick(TransmitList1, &TMainForm::TransmitList1Click);
+    onClick(ReplayLog1, &TMainForm::ReplayLog1Click);
     onClick(SettingButton, &TMainForm::SettingButtonClick);
     onClick(DefaultButton, &TMainForm::DefaultButtonClick);
     onClick(SendBitBtn, &TMainForm::SendBitBtnClick);
@@ -636,6 +651,7 @@ void TMainForm::ShutComposerDataControls()
 
 void TMainForm::AllEditStatus()
 {
+    UpdateSendWindows();
     if (Connected) {
         StatusPanel[2]->setText(QStringLiteral("Ver: ") + FirmwareVersion);
         ConnectToolButton->setEnabled(false);

@@ -44,6 +44,8 @@ class QToolButton;
 class QWidget;
 class TReceiveModel;
 class TFrameMonitor;
+class TReplayDialog;
+class TTransmitWindow;
 class TFrameStore;
 class TSignalDatabase;
 struct TDbcMessage;
@@ -171,6 +173,9 @@ public:
     void ComposeFromDatabaseClick(QObject *sender);
     // Fills ID, MODE, RTR, DLC and D1..D8 for `message` with `data`, and ticks "Use CAN Message".
     void FillComposer(const TDbcMessage &message, const QByteArray &data);
+    // The one way a message line goes out: its checksum when the module needs one, then CR.
+    // False when not every byte was written.
+    bool SendFramedLine(const QByteArray &line);
 
     // --- receive monitor (ReceiveMonitor.cpp) ---
     // Lists every read until the connection or the mode ends; never returns earlier. Sleeps on
@@ -190,6 +195,18 @@ public:
     TFrameMonitor *FrameMonitorWindow() const { return m_frameMonitor; }
     // The CAN databases loaded (shared by the frame monitor, the plot and the composer).
     TSignalDatabase *SignalDatabase() const { return m_signalDatabase; }
+
+    // --- transmit list and log replay (TransmitMenu.cpp); sending never waits for a reply ---
+    // Opens (or brings to the front) the "Transmit List" window.
+    void TransmitList1Click(QObject *sender);
+    // Opens (or brings to the front) the "Replay Log" dialog.
+    void ReplayLog1Click(QObject *sender);
+    TTransmitWindow *TransmitWindow() const { return m_transmitWindow; }
+    TReplayDialog *ReplayDialog() const { return m_replayDialog; }
+    // Tells both whether lines may go out now; they stop when that ends. Run by AllEditStatus.
+    void UpdateSendWindows();
+    // The send path of both: the line framed as the composer frames it, false when it did not go out.
+    bool SendMessageLine(const QByteArray &line);
 
     // The port as messages name it: "COM1", or the device path when one was chosen.
     QString PortDisplayName() const;
@@ -222,6 +239,8 @@ public:
     QMenu *View1 = nullptr;
     QAction *FrameMonitor1 = nullptr;
     QAction *ComposeFromDatabase1 = nullptr;
+    QAction *TransmitList1 = nullptr;
+    QAction *ReplayLog1 = nullptr;
 
     // status bar panels 0 to 3
     TStatusPanel *StatusPanel[4] = {nullptr, nullptr, nullptr, nullptr};
@@ -320,6 +339,8 @@ private:
     std::unique_ptr<TFrameStore> m_frameStore; // every byte the receive loop read, for the frame monitor
     TFrameMonitor *m_frameMonitor = nullptr;   // made when first opened
     TSignalDatabase *m_signalDatabase = nullptr;
+    TTransmitWindow *m_transmitWindow = nullptr; // made when first opened
+    TReplayDialog *m_replayDialog = nullptr;     // made when first opened
     int m_activeHandlers = 0;
 };
 

@@ -26,7 +26,7 @@ private slots:
         row("no port", {"info"}, TCliCommand::None, "--port");
         row("COM0", {"--port", "COM0", "info"}, TCliCommand::None, "COMn");
         row("unknown command", {"--port", "COM1", "flash"}, TCliCommand::None, "unknown command");
-        row("unknown option", {"--port", "COM1", "--fast", "info"}, TCliCommand::None, "unknown option");
+        row("unknown option", {"--port", "COM1", "--faster", "info"}, TCliCommand::None, "unknown option");
         row("value missing", {"info", "--port"}, TCliCommand::None, "needs a value");
         row("flag with a value", {"--port", "COM1", "--json=1", "info"}, TCliCommand::None, "takes no value");
         row("baud not a number", {"--port", "COM1", "--baud", "fast", "info"}, TCliCommand::None, "--baud");
@@ -56,6 +56,17 @@ private slots:
         row("later value wins", {"--port", "LPT1", "--port", "COM2", "info"}, TCliCommand::None, "COMn");
         row("version needs no port", {"--version"}, TCliCommand::None, ok);
         row("short help", {"-h"}, TCliCommand::None, ok);
+        row("transmit", {"--port", "COM1", "transmit", "l.json", "--seconds", "2", "--json", "--no-probe"}, TCliCommand::Transmit, ok);
+        row("transmit without a list", {"--port", "COM1", "transmit"}, TCliCommand::None, "one list file");
+        row("play", {"--port", "COM1", "play", "a.log", "--speed", "0.25", "--loop", "0", "--ids", "100-1FF,7E8"}, TCliCommand::Play, ok);
+        row("play fast", {"--port", "COM1", "play", "a.log", "--fast", "--no-probe"}, TCliCommand::Play, ok);
+        row("play without a log", {"--port", "COM1", "play"}, TCliCommand::None, "one log file");
+        row("speed too high", {"--port", "COM1", "play", "a.log", "--speed", "8.5"}, TCliCommand::None, "0.25 to 8");
+        row("speed and fast", {"--port", "COM1", "play", "a.log", "--speed", "2", "--fast"}, TCliCommand::None, "exclude each other");
+        row("bad ids", {"--port", "COM1", "play", "a.log", "--ids", "100-1G"}, TCliCommand::None, "--ids");
+        row("negative loop", {"--port", "COM1", "play", "a.log", "--loop", "-1"}, TCliCommand::None, "--loop");
+        row("fast for transmit", {"--port", "COM1", "transmit", "l.json", "--fast"}, TCliCommand::None, "another command");
+        row("json for play", {"--port", "COM1", "play", "a.log", "--json"}, TCliCommand::None, "another command");
         row("monitor as JSON Lines", {"--port", "COM1", "monitor", "--format", "json"}, TCliCommand::Monitor, ok);
         row("monitor with two databases", {"--port", "COM1", "monitor", "--dbc", "a.dbc", "--dbc", "b.dbc", "--format", "csv"},
             TCliCommand::Monitor, ok);
@@ -142,8 +153,8 @@ private slots:
         const QString help = CliHelpText();
         for (const char *word : {"--port PORT", "--baud N", "--timeout MS", "--json", "-o, --output FILE",
                                  "--no-probe", "--format FORMAT", "candump, csv, json", "--dbc FILE", "--count N", "--seconds S",
-                                 "decode LOG", "decode --dbc FILE",
-                                 "set PROFILE", "send LINE...", "130", "143", "send, monitor, serve: open the port",
+                                 "decode LOG", "decode --dbc FILE", "transmit LIST.json", "play LOG",
+                                 "set PROFILE", "send LINE...", "130", "143", "send, monitor, serve, transmit, play: open the port",
                                  "--listen ADDR:PORT", "--channel NAME"})
             QVERIFY2(help.contains(QLatin1String(word)), word);
     }

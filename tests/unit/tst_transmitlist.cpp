@@ -206,7 +206,7 @@ private slots:
         QTest::newRow("no messages") << QByteArray(R"({"format": "k3316-transmit", "version": 1})") << QStringList{"messages: missing"};
         QTest::newRow("message not object") << QByteArray(R"({"format": "k3316-transmit", "version": 1, "messages": [3]})")
                                             << QStringList{"messages[0]: must be an object"};
-        QTest::newRow("unknown key") << WithKey("colour", "red") << QStringList{"messages[0].colour: unknown key; the keys are enabled, name, id, extended, remote, dlc, data, period_ms, count, counter"};
+        QTest::newRow("unknown key") << WithKey("colour", "red") << QStringList{"messages[0].colour: unknown key; the keys are enabled, name, id, extended, remote, dlc, data, period_ms, count, counter, message, signals"};
         QTest::newRow("enabled missing") << WithKey("enabled", QJsonValue::Undefined) << QStringList{"messages[0].enabled: missing"};
         QTest::newRow("enabled type") << WithKey("enabled", 1) << QStringList{"messages[0].enabled: must be true or false"};
         QTest::newRow("name type") << WithKey("name", 1) << QStringList{"messages[0].name: must be a text"};
@@ -224,7 +224,7 @@ private slots:
         QTest::newRow("count") << WithKey("count", -2) << QStringList{"messages[0].count: must be 0 (until stopped) or more"};
         QTest::newRow("counter type") << WithKey("counter", 4) << QStringList{"messages[0].counter: must be an object with start_bit, length and step"};
         QTest::newRow("counter keys") << WithKey("counter", QJsonObject{{"start_bit", 64}, {"length", 0}, {"bits", 1}})
-                                      << QStringList{"messages[0].counter.bits: unknown key; the keys are start_bit, length, step",
+                                      << QStringList{"messages[0].counter.bits: unknown key; the keys are start_bit, length, step, signal",
                                                      "messages[0].counter.start_bit: must be a whole number",
                                                      "messages[0].counter.length: must be a whole number",
                                                      "messages[0].counter.step: missing"};

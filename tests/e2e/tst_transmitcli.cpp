@@ -1,0 +1,211 @@
+// k3316-cli transmit and play against the virtual module: what arrives, byte for byte and in
+// order, what is printed, and the exit codes.
+
+#include "support/CliRun.h"
+#include "support/SimProcess.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QStringList receivedBySim(const QString &logPath)
+{
+    QFile log(logPath);
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines;
+    for (const QString &l : QString::fromLatin1(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (l.startsWith(QLatin1String("rx ")) && !l.startsWith(QLatin1String("rx #")))
+            lines << l.mid(3);
+    return lines;
+}
+
+QStringList withPrefix(const QStringList &lines, const QString &prefix)
+{
+    QStringList out;
+    for (const QString &l : lines)
+        if (l.startsWith(prefix))
+            out << l;
+    return out;
+}
+
+const QByteArray kList = R"({"format": "k3316-transmit", "version": 1, "messages": [
+  {"enabled": true, "name": "Heartbeat", "id": "123", "extended": false, "remote": false, "dlc": 2, "data": "11AE", "period_ms": 20, "count": 4, "counter": {"start_bit": 8, "length": 4, "step": 1}},
+  {"enabled": true, "id": "1ABCDEF0", "extended": true, "remote": false, "dlc": 1, "data": "01", "period_ms": 15, "count": 3},
+  {"enabled": false, "id": "456", "extended": false, "remote": false, "dlc": 0, "data": "", "period_ms": 10, "count": 0},
+  {"enabled": true, "id": "7FF", "extended": false, "remote": true, "dlc": 2, "data": "", "period_ms": 0, "count": 0}]})";
+
+} // namespace
+
+class TestTransmitCli : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+    QString write(const QString &name, const QByteArray &text)
+    {
+        QFile f(file(name));
+        if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size())
+            return QString();
+        return f.fileName();
+    }
+
+private slots:
+    void transmitSendsEachRowItsCount_data()
+    {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QStringList>("heartbeats");
+        QTest::addColumn<QString>("extended");
+        QTest::addColumn<QString>("remote");
+        QTest::newRow("plain") << QStringList{"--mode", "operation"}
+                               << QStringList{"t123211AE", "t123211AF", "t123211A0", "t123211A1"}
+                               << "e1ABCDEF0101" << "T7FF2";
+        QTest::newRow("checksummed") << QStringList{"--mode", "operation", "--checksum"}
+                                     << QStringList{"t123211AE24", "t123211AF25", "t123211A00F", "t123211A110"}
+                                     << "e1ABCDEF0101ED" << "T7FF249";
+    }
+    void transmitSendsEachRowItsCount()
+    {
+        QFETCH(QStringList, simArgs);
+        const QString log = file(QStringLiteral("tx-%1.log").arg(QTest::currentDataTag()));
+        SimProcess sim(simArgs + QStringList{"--log", log});
+        QVERIFY(sim.isRunning());
+        const QString list = write(QStringLiteral("list.json"), kList);
+        const CliResult r = RunCli({"--port", sim.path(), "transmit", list});
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QCOMPARE(r.out, QByteArray("0 123 Heartbeat: 4 sent\n1 1ABCDEF0: 3 sent\n2 456: 0 sent\n3 7FF: 1 sent\n"));
+        QTRY_COMPARE(receivedBySim(log).size(), 8);
+        const QStringList got = receivedBySim(log);
+        QTEST(withPrefix(got, "t123"), "heartbeats");
+        QFETCH(QString, extended);
+        QCOMPARE(withPrefix(got, "e"), QStringList(3, extended));
+        QFETCH(QString, remote);
+        QCOMPARE(got.first(), remote); // on demand: once, before the periodic rows start
+    }
+
+    void transmitPrintsJsonAfterItsSeconds()
+    {
+        SimProcess sim({"--mode", "operation"});
+        QVERIFY(sim.isRunning());
+        const QString list = write(QStringLiteral("endless.json"), R"({"format": "k3316-transmit", "version": 1, "messages": [
+            {"enabled": true, "id": "1", "extended": false, "remote": false, "dlc": 0, "data": "", "period_ms": 10, "count": 0}]})");
+        const CliResult r = RunCli({"--port", sim.path(), "transmit", list, "--seconds", "0.3", "--json"});
+        QCOMPARE(r.exitCode, 0);
+        const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+        QCOMPARE(o["ok"].toBool(), true);
+        const QJsonObject row = o["messages"].toArray().at(0).toObject();
+        QCOMPARE(row["id"].toString(), QStringLiteral("1"));
+        QVERIFY2(row["sent"].toInt() > 0, r.out.constData());
+    }
+
+    void badListSendsNothing()
+    {
+        const QString log = file(QStringLiteral("bad.log"));
+        SimProcess sim({"--mode", "operation", "--log", log});
+        QVERIFY(sim.isRunning());
+        QByteArray bad = kList;
+        bad.replace("\"dlc\": 2, \"data\": \"11AE\"", "\"dlc\": 9, \"data\": \"11AE\"");
+        const QString list = write(QStringLiteral("bad.json"), bad);
+        const CliResult r = RunCli({"--port", sim.path(), "transmit", list});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("messages[0].dlc: must be 0 to 8"), r.err.constData());
+        QCOMPARE(receivedBySim(log), QStringList());
+        QCOMPARE(RunCli({"--port", sim.path(), "transmit", file("missing.json")}).exitCode, 2);
+    }
+
+    // Rows by database message name: identifier, DLC and data from the database and signal
+    // values, the counter on a named signal; without the database nothing is sent.
+    void transmitWithADatabase()
+    {
+        const QString log = file(QStringLiteral("dbc.log"));
+        SimProcess sim({"--mode", "operation", "--log", log});
+        QVERIFY(sim.isRunning());
+        const QString dbc = write(QStringLiteral("bench.dbc"), "VERSION \"\"\nBU_: ECU\nBO_ 291 Heartbeat: 2 ECU\n"
+                                                             " SG_ State : 0|8@1+ (1,0) [0|255] \"\" ECU\n"
+                                                             " SG_ Alive : 8|4@1+ (1,0) [0|15] \"\" ECU\n"
+                                                             "BA_DEF_ BO_ \"GenMsgCycleTime\" INT 0 65535;\n"
+                                                             "BA_ \"GenMsgCycleTime\" BO_ 291 10;\n");
+        const QString list = write(QStringLiteral("dbc.json"), R"({"format": "k3316-transmit", "version": 1, "messages": [
+            {"enabled": true, "message": "Heartbeat", "signals": {"State": 17, "Alive": 14}, "count": 3,
+             "counter": {"signal": "Alive", "step": 1}}]})");
+        const CliResult without = RunCli({"--port", sim.path(), "transmit", list});
+        QCOMPARE(without.exitCode, 2);
+        QVERIFY2(without.err.contains("messages[0].message: names a message of a database"), without.err.constData());
+        const CliResult r = RunCli({"--port", sim.path(), "transmit", list, "--dbc", dbc});
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QCOMPARE(r.out, QByteArray("0 123: 3 sent\n"));
+        QTRY_COMPARE(receivedBySim(log), (QStringList{"t1232110E", "t1232110F", "t12321100"}));
+    }
+
+    void lostConnectionEndsWithOne()
+    {
+        SimProcess sim({"--mode", "operation"});
+        QVERIFY(sim.isRunning());
+        const QString list = write(QStringLiteral("endless.json"), R"({"format": "k3316-transmit", "version": 1, "messages": [
+            {"enabled": true, "id": "1", "extended": false, "remote": false, "dlc": 0, "data": "", "period_ms": 5, "count": 0}]})");
+        QProcess cli;
+        cli.start(CliExecutable(), {"--port", sim.path(), "transmit", list});
+        QVERIFY(cli.waitForStarted());
+        QTest::qWait(300);
+        sim.process().terminate();
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitCode(), 1);
+        QVERIFY(cli.readAllStandardError().contains("Connection Lost!"));
+    }
+
+    void playSendsTheChosenFramesInOrder_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("received");
+        QTest::addColumn<QString>("summary");
+        const QStringList all{"t123211AB", "e1ABCDEF00", "T7FF3", "t7E81FF"};
+        QTest::newRow("1x") << QStringList{} << all << "4 frames sent, 2 skipped (CAN FD or error frames), 0 not chosen";
+        QTest::newRow("fast, two loops") << QStringList{"--fast", "--loop", "2"} << all + all
+                                         << "8 frames sent, 4 skipped (CAN FD or error frames), 0 not chosen";
+        QTest::newRow("chosen ids at 8x") << QStringList{"--ids", "100-1FF,7E8", "--speed", "8"}
+                                          << QStringList{"t123211AB", "t7E81FF"}
+                                          << "2 frames sent, 2 skipped (CAN FD or error frames), 2 not chosen";
+    }
+    void playSendsTheChosenFramesInOrder()
+    {
+        QFETCH(QStringList, options);
+        const QString log = file(QStringLiteral("play-%1.log").arg(QTest::currentDataTag()).replace(' ', '_'));
+        SimProcess sim({"--mode", "operation", "--log", log});
+        QVERIFY(sim.isRunning());
+        const QString input = write(QStringLiteral("drive.log"), "(1765280000.000000) can0 123#11AB\n"
+                                                               "(1765280000.010000) can0 1ABCDEF0#\n"
+                                                               "(1765280000.015000) can0 100##0112233\n"
+                                                               "(1765280000.020000) can0 7FF#R3 R\n"
+                                                               "(1765280000.005000) can0 20000080#0000000000000000\n"
+                                                               "(1765280000.030000) can0 7E8#FF\n");
+        const CliResult r = RunCli(QStringList{"--port", sim.path(), "play", input} + options);
+        QCOMPARE(r.exitCode, 0);
+        QFETCH(QString, summary);
+        QCOMPARE(r.out, summary.toLatin1() + '\n');
+        QFETCH(QStringList, received);
+        QTRY_COMPARE(receivedBySim(log), received);
+    }
+
+    void playRefusesABadLog()
+    {
+        SimProcess sim({"--mode", "operation"});
+        QVERIFY(sim.isRunning());
+        const QString input = write(QStringLiteral("bad-drive.log"), "(1.0) can0 123#11\n(2.0) can0 12#11\n");
+        const CliResult r = RunCli({"--port", sim.path(), "play", input});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("bad-drive.log:2: expected a frame"), r.err.constData());
+        QCOMPARE(RunCli({"--port", sim.path(), "play", input, "--speed", "9"}).exitCode, 2);
+        QCOMPARE(RunCli({"--port", sim.path(), "play", input, "--speed", "2", "--fast"}).exitCode, 2);
+        QCOMPARE(RunCli({"--port", sim.path(), "play", input, "--ids", "1G"}).exitCode, 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTransmitCli)
+#include "tst_transmitcli.moc"

@@ -1,0 +1,282 @@
+// The "Transmit List" window and the "Replay Log" dialog: the menu entries, cells refused with
+// the composer's rules, the load warning, stopping with the connection, keyboard and screen
+// reader, and a run against the virtual module checked line by line.
+
+#include "support/MessageBoxRecorder.h"
+#include "support/OperationConnect.h"
+#include "support/SimProcess.h"
+#include "support/Steps.h"
+#include "dbc/DbcDatabase.h"
+#include "transmit/TransmitList.h"
+#include "ui/ReplayDialog.h"
+#include "ui/TransmitTableModel.h"
+#include "ui/TransmitWindow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QStringList receivedBySim(const QString &logPath)
+{
+    QFile log(logPath);
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines;
+    for (const QString &l : QString::fromLatin1(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (l.startsWith(QLatin1String("rx ")) && !l.startsWith(QLatin1String("rx #")))
+            lines << l.mid(3);
+    return lines;
+}
+
+TTransmitRow Row(const QString &id, int periodMs, int64_t count)
+{
+    TTransmitRow r;
+    r.Id = id;
+    r.Dlc = 2;
+    r.Data = QByteArray::fromHex("11AB");
+    r.PeriodMs = periodMs;
+    r.Count = count;
+    return r;
+}
+
+bool WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestTransmitWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void opensFromTheViewMenuF7AndTheFileMenu()
+    {
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        QCOMPARE(f.TransmitList1->text(), QStringLiteral("&Transmit List"));
+        QCOMPARE(f.TransmitList1->shortcut(), QKeySequence(Qt::Key_F7));
+        QVERIFY(f.View1->actions().contains(f.TransmitList1));
+        QCOMPARE(f.ReplayLog1->text(), QStringLiteral("&Replay Log..."));
+        QVERIFY(f.F1->actions().contains(f.ReplayLog1));
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QTest::keyClick(&f, Qt::Key_F7);
+        TTransmitWindow *w = f.TransmitWindow();
+        QVERIFY(w);
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->windowTitle(), QStringLiteral("Transmit List"));
+        QVERIFY(w->isWindow());
+        QVERIFY(w->maximumWidth() > 2000); // resizable
+        // Not connected: nothing may start.
+        w->AddClick();
+        QVERIFY(!w->findChild<QPushButton *>(QStringLiteral("StartButton"))->isEnabled());
+        w->StartClick();
+        QCOMPARE(boxes.texts(), QStringList{"The list runs only while connected in operation mode or the pair-connection test."});
+        f.ReplayLog1->trigger();
+        QVERIFY(f.ReplayDialog());
+        QVERIFY(f.ReplayDialog()->isVisible());
+        QVERIFY(!f.ReplayDialog()->isModal());
+        QCOMPARE(f.ReplayDialog()->windowTitle(), QStringLiteral("Replay Log"));
+    }
+
+    void cellsFollowTheComposersRules_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("id not hex") << int(TTransmitTableModel::ColId) << "12G" << "ID (hex): '$12G' is not a valid integer value";
+        QTest::newRow("id empty") << int(TTransmitTableModel::ColId) << "" << "ID (hex): '$' is not a valid integer value";
+        QTest::newRow("id too wide") << int(TTransmitTableModel::ColId) << "1234" << "ID (hex): at most 3 hexadecimal digits for a standard frame";
+        QTest::newRow("dlc") << int(TTransmitTableModel::ColDlc) << "9" << "DLC: must be 0 to 8";
+        QTest::newRow("dlc text") << int(TTransmitTableModel::ColDlc) << "x" << "DLC: 'x' is not a valid integer value";
+        QTest::newRow("data") << int(TTransmitTableModel::ColData) << "112233" << "Data (hex): 3 bytes, more than the DLC 2";
+        QTest::newRow("period") << int(TTransmitTableModel::ColPeriod) << "100000" << "Period ms: must be 1 to 99999 ms, or 0 for on demand only";
+        QTest::newRow("counter") << int(TTransmitTableModel::ColCounter) << "12,8,1" << "Counter: bits 12 to 19 lie outside the 16 data bits of DLC 2";
+        QTest::newRow("counter text") << int(TTransmitTableModel::ColCounter) << "8" << "Counter: expected start bit, length and step, such as 8,4,1";
+        QTest::newRow("good id") << int(TTransmitTableModel::ColId) << "7ff" << "";
+        QTest::newRow("good counter") << int(TTransmitTableModel::ColCounter) << "8, 4, 1" << "";
+    }
+    void cellsFollowTheComposersRules()
+    {
+        QFETCH(int, column);
+        QFETCH(QString, text);
+        QFETCH(QString, refusal);
+        MessageBoxRecorder boxes;
+        TTransmitWindow w([](const QByteArray &) { return true; });
+        w.Runner()->SetRows({Row("123", 0, 0)});
+        w.Model()->Reset();
+        const TTransmitRow before = w.Runner()->Rows()[0];
+        const bool accepted = w.Model()->setData(w.Model()->index(0, column), text);
+        QCOMPARE(accepted, refusal.isEmpty());
+        QCOMPARE(boxes.texts(), refusal.isEmpty() ? QStringList() : QStringList{refusal});
+        if (!accepted)
+            QCOMPARE(w.Runner()->Rows()[0], before);
+        else
+            QCOMPARE(w.Model()->data(w.Model()->index(0, column)).toString(), text.toUpper().remove(QLatin1Char(' ')));
+    }
+
+    // As the composer's MODE field does to its ID field: 8 digits when extended, the last 3 back.
+    void extendedWidensTheIdentifier()
+    {
+        TTransmitWindow w([](const QByteArray &) { return true; });
+        w.Runner()->SetRows({Row("7FF", 0, 0)});
+        w.Model()->Reset();
+        TTransmitTableModel *m = w.Model();
+        QVERIFY(m->setData(m->index(0, TTransmitTableModel::ColExtended), Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(w.Runner()->Rows()[0].Id, QStringLiteral("000007FF"));
+        QVERIFY(m->setData(m->index(0, TTransmitTableModel::ColId), "12345678"));
+        QVERIFY(m->setData(m->index(0, TTransmitTableModel::ColExtended), Qt::Unchecked, Qt::CheckStateRole));
+        QCOMPARE(w.Runner()->Rows()[0].Id, QStringLiteral("678"));
+        QVERIFY(m->setData(m->index(0, TTransmitTableModel::ColDlc), "1"));
+        QCOMPARE(w.Runner()->Rows()[0].Data, QByteArray("\x11", 1)); // cut to the new length
+    }
+
+    void loadWarningAndStopWithTheConnection()
+    {
+        MessageBoxRecorder boxes;
+        QList<QByteArray> lines;
+        TTransmitWindow w([&lines](const QByteArray &l) { lines << l; return true; });
+        QList<TTransmitRow> rows;
+        for (int i = 0; i < 10; ++i)
+            rows << Row(QString::number(0x100 + i, 16), 5, 0); // 10 x 10 bytes x 200/s
+        w.Runner()->SetRows(rows);
+        w.Model()->Reset();
+        w.SetLink(true, 115200, false);
+        QCOMPARE(w.LoadText(), QStringLiteral("Load: 20,000 of 11,520 bytes/s"));
+        boxes.queueAnswer(TMsgAnswer::No);
+        w.StartClick();
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes[0].type, TMsgType::Confirm);
+        QVERIFY(boxes.boxes[0].text.contains(QStringLiteral("Load: 20,000 of 11,520 bytes/s, 174 %")));
+        QVERIFY(!w.Runner()->Running());
+        QVERIFY(lines.isEmpty());
+        boxes.queueAnswer(TMsgAnswer::Yes);
+        w.StartClick();
+        QVERIFY(w.Runner()->Running());
+        QTRY_VERIFY(lines.size() >= 20);
+        // Disabling a row while running: it stops sending, the others go on.
+        QVERIFY(w.Model()->setData(w.Model()->index(0, TTransmitTableModel::ColEnabled), Qt::Unchecked, Qt::CheckStateRole));
+        const int64_t first = w.Runner()->Sent(0);
+        const int64_t second = w.Runner()->Sent(1);
+        QTRY_VERIFY(w.Runner()->Sent(1) > second + 2);
+        QCOMPARE(w.Runner()->Sent(0), first);
+        w.SetLink(false, 115200, false);
+        QVERIFY(!w.Runner()->Running());
+        QCOMPARE(w.Runner()->Rows().size(), 10);
+        QCOMPARE(w.StatusText(), QStringLiteral("Stopped: the connection ended. The rows are kept."));
+    }
+
+    // A list file: read whole or not at all; rows naming a database message need a database.
+    void opensAndSavesLists()
+    {
+        QTemporaryDir dir;
+        TTransmitWindow w([](const QByteArray &) { return true; });
+        w.Runner()->SetRows({Row("123", 10, 0), Row("456", 0, 3)});
+        w.Model()->Reset();
+        QString error;
+        const QString path = dir.filePath(QStringLiteral("list.json"));
+        QVERIFY2(w.SaveList(path, &error), qPrintable(error));
+        TTransmitWindow other([](const QByteArray &) { return true; });
+        QVERIFY2(other.OpenList(path, &error), qPrintable(error));
+        QCOMPARE(other.Runner()->Rows(), w.Runner()->Rows());
+        QCOMPARE(other.Model()->rowCount(), 2);
+
+        const QString named = dir.filePath(QStringLiteral("named.json"));
+        QVERIFY(WriteFile(named, R"({"format": "k3316-transmit", "version": 1, "messages": [
+            {"enabled": true, "message": "Heartbeat", "count": 0}]})"));
+        QVERIFY(!other.OpenList(named, &error));
+        QCOMPARE(error, QStringLiteral("The list was not opened:\nmessages[0].message: names a message of a database: "
+                                       "give its DBC file (--dbc FILE)"));
+        TDbcDatabase db;
+        QVERIFY(db.LoadText("VERSION \"\"\nBU_: ECU\nBO_ 291 Heartbeat: 2 ECU\n SG_ Alive : 8|4@1+ (1,0) [0|15] \"\" ECU\n",
+                            QStringLiteral("t.dbc"), error));
+        other.Database = [&db] { return &db; };
+        QVERIFY2(other.OpenList(named, &error), qPrintable(error));
+        QCOMPARE(other.Runner()->Rows()[0].Id, QStringLiteral("123"));
+        QCOMPARE(other.Model()->rowCount(), 1);
+    }
+
+    void everyControlIsReachableAndNamed()
+    {
+        TTransmitWindow w([](const QByteArray &) { return true; });
+        QCOMPARE(w.Table()->accessibleName(), QStringLiteral("Transmit rows"));
+        for (QPushButton *b : w.findChildren<QPushButton *>()) {
+            QVERIFY2(b->focusPolicy() & Qt::TabFocus, qPrintable(b->objectName()));
+            QVERIFY2(b->text().contains('&'), qPrintable(b->objectName()));
+        }
+        QVERIFY(w.Table()->focusPolicy() & Qt::TabFocus);
+        QVERIFY(!w.Table()->tabKeyNavigation()); // Tab leaves the table
+        for (int c = 0; c < TTransmitTableModel::ColumnCount; ++c)
+            QVERIFY(!w.Model()->headerData(c, Qt::Horizontal).toString().isEmpty());
+
+        TReplayDialog d([](const QByteArray &) { return true; });
+        for (QWidget *field : std::initializer_list<QWidget *>{d.FileEdit(), d.SpeedBox(), d.LoopBox(), d.IdsEdit()}) {
+            bool labelled = false;
+            for (QLabel *label : d.findChildren<QLabel *>())
+                labelled = labelled || label->buddy() == field;
+            QVERIFY2(labelled, qPrintable(field->objectName()));
+            QVERIFY(!field->accessibleName().isEmpty());
+            QVERIFY(field->focusPolicy() & Qt::TabFocus);
+        }
+    }
+
+    // Against the virtual module: a list run to its counts, then a log replayed, each line as sent.
+    void runsAndReplaysThroughTheModule()
+    {
+        MessageBoxRecorder boxes;
+        QTemporaryDir dir;
+        const QString log = dir.filePath(QStringLiteral("sim.log"));
+        const QString drive = dir.filePath(QStringLiteral("drive.log"));
+        QVERIFY(WriteFile(drive, "(100.000000) can0 321#AA\n(100.020000) can0 100##0112233\n(100.030000) can0 00000654#R2\n"));
+        SimProcess sim({QStringLiteral("--mode"), QStringLiteral("operation"), QStringLiteral("--checksum"),
+                        QStringLiteral("--log"), log});
+        QVERIFY(sim.isRunning());
+        TMainForm f;
+        Steps steps;
+        TTransmitRow counted = Row("123", 10, 3);
+        counted.Counter = TTransmitCounter{8, 4, 1};
+        steps.then([&] {
+                 f.TransmitList1->trigger();
+                 TTransmitWindow *w = f.TransmitWindow();
+                 w->Runner()->SetRows({counted, Row("456", 15, 2)});
+                 w->Model()->Reset();
+                 w->StartClick();
+             })
+            .waitUntil([&] { return !f.TransmitWindow()->Runner()->Running(); }, "the counts done")
+            .then([&] {
+                f.ReplayLog1->trigger();
+                TReplayDialog *d = f.ReplayDialog();
+                d->FileEdit()->setText(drive);
+                d->SpeedBox()->setValue(2);
+                d->StartClick();
+            })
+            .waitUntil([&] { return f.ReplayDialog()->Runner() && !f.ReplayDialog()->Runner()->Running(); }, "the replay done")
+            .then([&] { f.DisconnectToolButtonClick(nullptr); });
+        ConnectInOperationMode(f, sim.path(), [&] { steps.start(); });
+        QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+        QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.texts().join('|')));
+        QTRY_COMPARE(receivedBySim(log).size(), 7);
+        const QStringList got = receivedBySim(log);
+        QCOMPARE(got.filter(QStringLiteral("t123")), (QStringList{"t123211AB21", "t123211AC22", "t123211AD23"}));
+        QCOMPARE(got.filter(QStringLiteral("t456")), (QStringList{"t456211AB2A", "t456211AB2A"}));
+        QCOMPARE(got.mid(5), (QStringList{"t3211AABD", "E00000654206"}));
+        QVERIFY(f.ReplayDialog()->ProgressText().contains(QStringLiteral("2 sent, 1 skipped")));
+        QVERIFY(!f.TransmitWindow()->findChild<QPushButton *>(QStringLiteral("StartButton"))->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestTransmitWindow)
+#include "tst_transmitwindow.moc"
