@@ -368,7 +368,7 @@ void TFrameMonitor::UpdateSignalsPane()
     if (Views->currentWidget() == SummaryView) {
         const QModelIndex current = SummaryView->currentIndex();
         if (current.isValid() && size_t(current.row()) < m_summary->Entries().size())
-            storeRow = m_summary->Entries()[size_t(current.row())].lastRow;
+            storeRow = m_summary->LastStoreRow(m_summary->Entries()[size_t(current.row())]);
     } else {
         const QModelIndex current = FramesView->currentIndex();
         if (current.isValid())

@@ -75,10 +75,10 @@ QVariant TIdSummaryModel::data(const QModelIndex &index, int role) const
         return QString::number(e.count);
     case ColDlc:
     case ColData: {
-        const uint64_t first = m_store->FirstNumber();
-        if (e.lastNumber < first || e.lastNumber - first >= uint64_t(m_store->Count()))
+        const qsizetype last = LastStoreRow(e);
+        if (last < 0)
             return {};
-        const TFrameRow row = m_store->Row(qsizetype(e.lastNumber - first));
+        const TFrameRow row = m_store->Row(last);
         if (index.column() == ColDlc)
             return QString::number(row.decoded.dlc);
         if (IsRemote(row.decoded.kind))
@@ -97,7 +97,10 @@ QVariant TIdSummaryModel::data(const QModelIndex &index, int role) const
         if (index.column() == ColMessage)
             return m->Name;
         // Decoded when shown: nothing decoded is kept per frame.
-        const TFrameRow row = m_store->Row(e.lastRow);
+        const qsizetype last = LastStoreRow(e);
+        if (last < 0)
+            return QString();
+        const TFrameRow row = m_store->Row(last);
         if (IsRemote(row.decoded.kind))
             return QString();
         return SignalsLine(DecodeSignals(*m, row.decoded.data, row.decoded.dlc));
@@ -105,6 +108,14 @@ QVariant TIdSummaryModel::data(const QModelIndex &index, int role) const
     default:
         return {};
     }
+}
+
+qsizetype TIdSummaryModel::LastStoreRow(const Entry &e) const
+{
+    const uint64_t first = m_store->FirstNumber();
+    if (e.lastNumber < first || e.lastNumber - first >= uint64_t(m_store->Count()))
+        return -1;
+    return qsizetype(e.lastNumber - first);
 }
 
 uint64_t TIdSummaryModel::KeyOf(const TFrameRecord &r)

@@ -35,6 +35,8 @@ public:
         uint64_t lastNumber = 0; // store row number (FirstNumber() + row) of the last frame
     };
     const std::vector<Entry> &Entries() const { return m_entries; }
+    // The store row of the entry's last frame; -1 once the history has dropped it.
+    qsizetype LastStoreRow(const Entry &e) const;
     // Mean time between the frames of an identifier, in seconds; 0 with fewer than two.
     static double MeanPeriod(const Entry &e);
     // Counts while active; inactive it holds nothing.

@@ -543,6 +543,8 @@ private slots:
         const CliResult r = RunCli(QStringList{"--port", sim.path(), "send", "--dbc", file("engine.dbc")} + values);
         QVERIFY2(r.exitCode == 0, r.err.constData());
         QTRY_COMPARE(receivedBySim(encodedLog), receivedBySim(typedLog));
+    }
+
     // The binary and foreign log formats, printed or recorded with -o, read back by their own
     // readers: 7 frames each.
     void monitorWritesLogsTheirReadersRead_data()

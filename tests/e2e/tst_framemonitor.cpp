@@ -773,6 +773,8 @@ private slots:
         monitor->SaveAsButton->click();
         QVERIFY(answered);
         QVERIFY(readFile(dir.filePath(saved)).startsWith(begins));
+    }
+
     // With a database: the Message column, the signals of the row selected, the names and latest
     // values by identifier, names in the text filter, the signals' CSV, and the files remembered.
     void aDatabaseNamesFramesAndTheirSignals()
