@@ -825,9 +825,9 @@ private slots:
         monitor->TextEdit->clear();
         QVERIFY(monitor->ApplyFilter());
 
-        // Save As can write the signals, one row each; a short frame gives only what it holds
+        // Save As can write the signals, one row each; a short frame's missing signals have no value
         const QList<QByteArray> csv = monitor->ExportSignalsCsv().split('\n');
-        QCOMPARE(csv.size(), 1 + 4 + 1 + 1 + 4 + 1);
+        QCOMPARE(csv.size(), 1 + 4 + 1 + 1 + 4 + 3 + 1);
         QCOMPARE(csv[0], QByteArray("time,message,signal,value,unit\r"));
         QCOMPARE(csv[1], QByteArray("2025-12-09T11:33:20.000000Z,Engine,Speed,1830,km/h\r"));
         QCOMPARE(csv[3], QByteArray("2025-12-09T11:33:20.000000Z,Engine,Gear,3,\r"));

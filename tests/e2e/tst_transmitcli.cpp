@@ -146,14 +146,16 @@ private slots:
 
     void lostConnectionEndsWithOne()
     {
-        SimProcess sim({"--mode", "operation"});
+        const QString log = file(QStringLiteral("endless.log"));
+        SimProcess sim({"--mode", "operation", "--log", log});
         QVERIFY(sim.isRunning());
         const QString list = write(QStringLiteral("endless.json"), R"({"format": "k3316-transmit", "version": 1, "messages": [
             {"enabled": true, "id": "1", "extended": false, "remote": false, "dlc": 0, "data": "", "period_ms": 5, "count": 0}]})");
         QProcess cli;
         cli.start(CliExecutable(), {"--port", sim.path(), "transmit", list});
         QVERIFY(cli.waitForStarted());
-        QTest::qWait(300);
+        // Lost while the list runs, not while connecting (a loaded machine may take a while).
+        QTRY_VERIFY_WITH_TIMEOUT(receivedBySim(log).join(QLatin1Char('\n')).contains(QLatin1String("t0010")), 10000);
         sim.process().terminate();
         QVERIFY(cli.waitForFinished(10000));
         QCOMPARE(cli.exitCode(), 1);
