@@ -1,28 +1,18 @@
 #include "CanBus.h"
 
+#include "common/HexDigit.h"
 #include "protocol/CanIdentifier.h"
 
 namespace Sim {
 
 namespace {
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Value of `count` hex digits from `at`; -1 when one is not a hex digit.
 int64_t hexNumber(const QByteArray &text, qsizetype at, int count)
 {
     int64_t value = 0;
     for (int i = 0; i < count; ++i) {
-        const int digit = hexValue(text[at + i]);
+        const int digit = HexDigitValue(text[at + i]);
         if (digit < 0)
             return -1;
         value = value * 16 + digit;
@@ -62,7 +52,7 @@ bool IsWellFormedMessage(const QByteArray &text)
     if (text.size() != dataAt + 2 * dataBytes)
         return false;
     for (qsizetype i = dataAt; i < text.size(); ++i)
-        if (hexValue(text[i]) < 0)
+        if (HexDigitValue(text[i]) < 0)
             return false;
     return true;
 }

@@ -1,5 +1,6 @@
 #include "bridge/SocketcandProtocol.h"
 
+#include "common/HexDigit.h"
 #include "common/StrToInt.h"
 #include "protocol/MessageLine.h"
 
@@ -12,24 +13,13 @@ namespace Socketcand {
 
 namespace {
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 bool parseHex(QByteArrayView text, qsizetype maxDigits, uint32_t &value)
 {
     if (text.isEmpty() || text.size() > maxDigits)
         return false;
     value = 0;
     for (char c : text) {
-        const int d = hexValue(c);
+        const int d = HexDigitValue(c);
         if (d < 0)
             return false;
         value = value << 4 | uint32_t(d);

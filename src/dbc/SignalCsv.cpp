@@ -2,6 +2,7 @@
 
 #include "dbc/SignalCodec.h"
 #include "monitor/FrameText.h"
+#include "monitor/LogWriters.h"
 
 #include <QLocale>
 
@@ -10,35 +11,20 @@
 
 namespace {
 
-void appendField(QByteArray &out, const QByteArray &field)
-{
-    if (field.contains(',') || field.contains('"') || field.contains('\r') || field.contains('\n')) {
-        out += '"';
-        for (char c : field) {
-            if (c == '"')
-                out += '"';
-            out += c;
-        }
-        out += '"';
-    } else {
-        out += field;
-    }
-}
-
 // `value` null: the signal is not in the frame, its field stays empty.
 void appendRow(QByteArray &out, const QByteArray &time, const QByteArray &message, const QString &signal,
                const double *value, const QString &unit)
 {
     out += time;
     out += ',';
-    appendField(out, message);
+    AppendCsvField(out, message);
     out += ',';
-    appendField(out, signal.toUtf8());
+    AppendCsvField(out, signal.toUtf8());
     out += ',';
     if (value && std::isfinite(*value))
         out += SignalValueText(*value);
     out += ',';
-    appendField(out, unit.toUtf8());
+    AppendCsvField(out, unit.toUtf8());
     out += "\r\n";
 }
 

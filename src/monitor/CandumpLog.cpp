@@ -1,5 +1,7 @@
 #include "monitor/CandumpLog.h"
 
+#include "common/HexDigit.h"
+
 #include <QFile>
 
 namespace {
@@ -7,17 +9,6 @@ namespace {
 constexpr uint32_t ErrFlag = 0x20000000u;
 constexpr uint32_t RtrFlag = 0x40000000u;
 constexpr uint32_t EffFlag = 0x80000000u;
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -40,8 +31,8 @@ bool ParseData(QByteArrayView s, int max, QByteArray &out, QString &error)
             ++i;
             continue;
         }
-        const int hi = HexValue(s[i]);
-        const int lo = i + 1 < s.size() ? HexValue(s[i + 1]) : -1;
+        const int hi = HexDigitValue(s[i]);
+        const int lo = i + 1 < s.size() ? HexDigitValue(s[i + 1]) : -1;
         if (hi < 0 || lo < 0) {
             error = QStringLiteral("expected data as pairs of hexadecimal digits, found \"%1\"")
                         .arg(QString::fromLatin1(s.sliced(i)));
@@ -100,7 +91,7 @@ bool ParseFrame(QByteArrayView s, TLogFrame &f, QString &error)
     }
     uint32_t id = 0;
     for (qsizetype i = 0; i < hash; ++i) {
-        const int v = HexValue(s[i]);
+        const int v = HexDigitValue(s[i]);
         if (v < 0) {
             error = QStringLiteral("expected a hexadecimal identifier, found \"%1\"")
                         .arg(QString::fromLatin1(s.first(hash)));
@@ -126,7 +117,7 @@ bool ParseFrame(QByteArrayView s, TLogFrame &f, QString &error)
         rest = rest.sliced(1);
         if (rest.startsWith('#'))
             return true;
-        if (rest.isEmpty() || HexValue(rest[0]) < 0) {
+        if (rest.isEmpty() || HexDigitValue(rest[0]) < 0) {
             error = QStringLiteral("expected a flags digit after \"##\"");
             return false;
         }
@@ -144,7 +135,7 @@ bool ParseFrame(QByteArrayView s, TLogFrame &f, QString &error)
     const qsizetype underscore = rest.indexOf('_');
     if (underscore >= 0) {
         const QByteArrayView code = rest.sliced(underscore + 1);
-        if (code.size() != 1 || HexValue(code[0]) < 9) {
+        if (code.size() != 1 || HexDigitValue(code[0]) < 9) {
             error = QStringLiteral("expected a length code 9 to F after \"_\"");
             return false;
         }

@@ -10,20 +10,6 @@
 
 namespace {
 
-void appendCsvField(QByteArray &out, const QByteArray &field)
-{
-    if (field.contains(',') || field.contains('"') || field.contains('\r') || field.contains('\n')) {
-        out += '"';
-        for (char c : field) {
-            if (c == '"')
-                out += '"';
-            out += c;
-        }
-        out += '"';
-    } else {
-        out += field;
-    }
-}
 
 } // namespace
 
@@ -151,9 +137,9 @@ QByteArray CsvRecord(const TFrameRow &row)
         out += ",,";
     }
     out += ',';
-    appendCsvField(out, ChecksumText(d));
+    AppendCsvField(out, ChecksumText(d));
     out += ',';
-    appendCsvField(out, EscapeBytes(row.text.data(), row.text.size()));
+    AppendCsvField(out, EscapeBytes(row.text.data(), row.text.size()));
     out += "\r\n";
     return out;
 }
@@ -220,4 +206,19 @@ bool TLogWriter::Write(const TFrameRow &row)
 bool TLogWriter::End()
 {
     return Put(m_encoder.Footer());
+}
+
+void AppendCsvField(QByteArray &out, const QByteArray &field)
+{
+    if (field.contains(',') || field.contains('"') || field.contains('\r') || field.contains('\n')) {
+        out += '"';
+        for (char c : field) {
+            if (c == '"')
+                out += '"';
+            out += c;
+        }
+        out += '"';
+    } else {
+        out += field;
+    }
 }

@@ -47,6 +47,8 @@ QByteArray CandumpRecord(const TFrameRow &row, QByteArrayView interfaceName = "k
 // The same, appended to `out`: for long exports.
 void AppendCandumpRecord(QByteArray &out, const TFrameRow &row, QByteArrayView interfaceName = "k3316");
 QByteArray CsvRecord(const TFrameRow &row);
+// One CSV field, quoted (and its quotes doubled) when it holds a comma, a quote or a line end.
+void AppendCsvField(QByteArray &out, const QByteArray &field);
 // The row's bytes as read, line end included.
 QByteArray RawRecord(const TFrameRow &row);
 

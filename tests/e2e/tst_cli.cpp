@@ -56,18 +56,6 @@ bool catchesSignal(qint64 pid, int signal)
     return false;
 }
 
-QStringList receivedBySim(const QString &logPath)
-{
-    QFile log(logPath);
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines;
-    for (const QString &l : linesOf(log.readAll()))
-        if (l.startsWith(QLatin1String("rx ")))
-            lines << l.mid(3);
-    return lines;
-}
-
 } // namespace
 
 class TestCli : public QObject {
@@ -217,7 +205,7 @@ private slots:
 
         // The same lines as the window: probe, identification, settings read, the two writes
         // (checksummed), then the read-back.
-        const QStringList rx = receivedBySim(log);
+        const QStringList rx = ReceivedBySim(log);
         QCOMPARE(rx.mid(0, 6), (QStringList{"#A", "#PV", "#PC", "#PM", "#P0", "#P1"}));
         QCOMPARE(rx.value(6).left(12), QStringLiteral("$P0090B31200"));
         QCOMPARE(rx.value(7).chopped(2), canCommand);
@@ -251,7 +239,7 @@ private slots:
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.err.contains("hidden CAN parameter reads 42"), r.err.constData());
         QCOMPARE(RunCli({"--port", sim.path(), "defaults"}).exitCode, 0);
-        const QStringList rx = receivedBySim(log);
+        const QStringList rx = ReceivedBySim(log);
         QCOMPARE(rx.filter(QRegularExpression("^\\$")).size(), 2); // only the two writes of defaults
     }
 
@@ -330,7 +318,7 @@ private slots:
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(r.err.contains(message.toLocal8Bit()), r.err.constData());
         if (exitCode == 2)
-            QCOMPARE(receivedBySim(log), QStringList()); // nothing reached the module
+            QCOMPARE(ReceivedBySim(log), QStringList()); // nothing reached the module
     }
 
     // A full disk (or a closed pipe) under standard output is a failure, never a silent success.
@@ -409,7 +397,7 @@ private slots:
         QVERIFY(sim.isRunning());
         const CliResult r = RunCli(QStringList{"--port", sim.path(), "send", "t12321122", "T4560"} + cliArgs);
         QCOMPARE(r.exitCode, 0);
-        QTRY_COMPARE(receivedBySim(log), received);
+        QTRY_COMPARE(ReceivedBySim(log), received);
     }
 
     void monitor_data()
@@ -536,13 +524,13 @@ private slots:
             SimProcess sim(simArgs + QStringList{"--log", typedLog});
             QVERIFY(sim.isRunning());
             QCOMPARE(RunCli({"--port", sim.path(), "send", line}).exitCode, 0);
-            QTRY_VERIFY(!receivedBySim(typedLog).isEmpty() && receivedBySim(typedLog).last().startsWith(line));
+            QTRY_VERIFY(!ReceivedBySim(typedLog).isEmpty() && ReceivedBySim(typedLog).last().startsWith(line));
         }
         SimProcess sim(simArgs + QStringList{"--log", encodedLog});
         QVERIFY(sim.isRunning());
         const CliResult r = RunCli(QStringList{"--port", sim.path(), "send", "--dbc", file("engine.dbc")} + values);
         QVERIFY2(r.exitCode == 0, r.err.constData());
-        QTRY_COMPARE(receivedBySim(encodedLog), receivedBySim(typedLog));
+        QTRY_COMPARE(ReceivedBySim(encodedLog), ReceivedBySim(typedLog));
     }
 
     // The binary and foreign log formats, printed or recorded with -o, read back by their own
@@ -611,7 +599,7 @@ private slots:
         const CliResult r = RunCli({"--port", sim.path(), "monitor", "--no-probe", "--count", "20", "--format", "candump"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY(linesOf(r.out).size() >= 19); // the first line read may have begun before the port was opened
-        QCOMPARE(receivedBySim(log), QStringList());
+        QCOMPARE(ReceivedBySim(log), QStringList());
     }
 
     // The stream as the window reads it: the bytes after the probe's reply first, CR LF lines,
@@ -737,7 +725,7 @@ private slots:
         if (profileComes) {
             cli.write(profileText("125K", true));
             cli.closeWriteChannel();
-            QTRY_VERIFY(receivedBySim(log).size() >= 2); // the probe was answered, identification runs
+            QTRY_VERIFY(ReceivedBySim(log).size() >= 2); // the probe was answered, identification runs
         } else {
             QTRY_VERIFY(catchesSignal(cli.processId(), signal)); // the tool is up and reading
         }
@@ -746,7 +734,7 @@ private slots:
         QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
         QCOMPARE(cli.exitCode(), exitCode);
         QVERIFY(cli.readAllStandardError().contains(word));
-        QCOMPARE(receivedBySim(log).filter(QRegularExpression("^\\$")), QStringList()); // nothing written
+        QCOMPARE(ReceivedBySim(log).filter(QRegularExpression("^\\$")), QStringList()); // nothing written
     }
 
     void helpNamesEveryCommand()

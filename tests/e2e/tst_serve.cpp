@@ -21,18 +21,6 @@
 
 namespace {
 
-QStringList receivedBySim(const QString &logPath)
-{
-    QFile log(logPath);
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines;
-    for (const QString &l : QString::fromLatin1(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        if (l.startsWith(QLatin1String("rx ")))
-            lines << l.mid(3);
-    return lines;
-}
-
 // The data frames among the node's first `count` lines, as the client script prints them:
 // identifier without leading zeros, then the data, read straight from the module's line.
 QStringList nodeDataFrames(uint64_t seed, int count)
@@ -139,7 +127,7 @@ private slots:
         if (from > 0)
             qWarning("the client came in after %lld of the node's frames", (long long)from);
         QCOMPARE(frames, expected.mid(from));
-        QTRY_COMPARE(receivedBySim(log).filter(QRegularExpression("^[te]")), expectedLines);
+        QTRY_COMPARE(ReceivedBySim(log).filter(QRegularExpression("^[te]")), expectedLines);
     }
 
     // One connection through commands right and wrong: each is answered and the line stays up.
@@ -192,7 +180,7 @@ private slots:
         socket->write(flood + "< echo >");
         QByteArray seen;
         QVERIFY2(awaitText(*socket, seen, "< ok >< echo >", 20000), seen.right(200).constData());
-        QTRY_COMPARE_WITH_TIMEOUT(receivedBySim(log).filter(QRegularExpression("^t")), expected, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ReceivedBySim(log).filter(QRegularExpression("^t")), expected, 10000);
     }
 
     // A frame's time is when its line came, not when serve began to wait for it: the node's
@@ -303,7 +291,7 @@ private slots:
                                     QStringLiteral("127.0.0.1:%1").arg(taken.serverPort())});
         QCOMPARE(r.exitCode, 3);
         QVERIFY2(r.err.contains("cannot listen on 127.0.0.1:"), r.err.constData());
-        QCOMPARE(receivedBySim(m_dir.filePath("in-use.log")), QStringList()); // the module was not asked
+        QCOMPARE(ReceivedBySim(m_dir.filePath("in-use.log")), QStringList()); // the module was not asked
     }
 };
 

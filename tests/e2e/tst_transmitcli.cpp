@@ -14,18 +14,6 @@
 
 namespace {
 
-QStringList receivedBySim(const QString &logPath)
-{
-    QFile log(logPath);
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines;
-    for (const QString &l : QString::fromLatin1(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        if (l.startsWith(QLatin1String("rx ")) && !l.startsWith(QLatin1String("rx #")))
-            lines << l.mid(3);
-    return lines;
-}
-
 QStringList withPrefix(const QStringList &lines, const QString &prefix)
 {
     QStringList out;
@@ -81,8 +69,8 @@ private slots:
         const CliResult r = RunCli({"--port", sim.path(), "transmit", list});
         QVERIFY2(r.exitCode == 0, r.err.constData());
         QCOMPARE(r.out, QByteArray("0 123 Heartbeat: 4 sent\n1 1ABCDEF0: 3 sent\n2 456: 0 sent\n3 7FF: 1 sent\n"));
-        QTRY_COMPARE(receivedBySim(log).size(), 8);
-        const QStringList got = receivedBySim(log);
+        QTRY_COMPARE(ReceivedBySim(log, false).size(), 8);
+        const QStringList got = ReceivedBySim(log, false);
         QTEST(withPrefix(got, "t123"), "heartbeats");
         QFETCH(QString, extended);
         QCOMPARE(withPrefix(got, "e"), QStringList(3, extended));
@@ -116,7 +104,7 @@ private slots:
         const CliResult r = RunCli({"--port", sim.path(), "transmit", list});
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains("messages[0].dlc: must be 0 to 8"), r.err.constData());
-        QCOMPARE(receivedBySim(log), QStringList());
+        QCOMPARE(ReceivedBySim(log, false), QStringList());
         QCOMPARE(RunCli({"--port", sim.path(), "transmit", file("missing.json")}).exitCode, 2);
     }
 
@@ -141,7 +129,7 @@ private slots:
         const CliResult r = RunCli({"--port", sim.path(), "transmit", list, "--dbc", dbc});
         QVERIFY2(r.exitCode == 0, r.err.constData());
         QCOMPARE(r.out, QByteArray("0 123: 3 sent\n"));
-        QTRY_COMPARE(receivedBySim(log), (QStringList{"t1232110E", "t1232110F", "t12321100"}));
+        QTRY_COMPARE(ReceivedBySim(log, false), (QStringList{"t1232110E", "t1232110F", "t12321100"}));
     }
 
     void lostConnectionEndsWithOne()
@@ -155,7 +143,7 @@ private slots:
         cli.start(CliExecutable(), {"--port", sim.path(), "transmit", list});
         QVERIFY(cli.waitForStarted());
         // Lost while the list runs, not while connecting (a loaded machine may take a while).
-        QTRY_VERIFY_WITH_TIMEOUT(receivedBySim(log).join(QLatin1Char('\n')).contains(QLatin1String("t0010")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(ReceivedBySim(log, false).join(QLatin1Char('\n')).contains(QLatin1String("t0010")), 10000);
         sim.process().terminate();
         QVERIFY(cli.waitForFinished(10000));
         QCOMPARE(cli.exitCode(), 1);
@@ -192,7 +180,7 @@ private slots:
         QFETCH(QString, summary);
         QCOMPARE(r.out, summary.toLatin1() + '\n');
         QFETCH(QStringList, received);
-        QTRY_COMPARE(receivedBySim(log), received);
+        QTRY_COMPARE(ReceivedBySim(log, false), received);
     }
 
     void playRefusesABadLog()

@@ -27,18 +27,6 @@
 
 namespace {
 
-QStringList receivedBySim(const QString &logPath)
-{
-    QFile log(logPath);
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines;
-    for (const QString &l : QString::fromLatin1(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        if (l.startsWith(QLatin1String("rx ")) && !l.startsWith(QLatin1String("rx #")))
-            lines << l.mid(3);
-    return lines;
-}
-
 TTransmitRow Row(const QString &id, int periodMs, int64_t count)
 {
     TTransmitRow r;
@@ -268,8 +256,8 @@ private slots:
         ConnectInOperationMode(f, sim.path(), [&] { steps.start(); });
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
         QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.texts().join('|')));
-        QTRY_COMPARE(receivedBySim(log).size(), 7);
-        const QStringList got = receivedBySim(log);
+        QTRY_COMPARE(ReceivedBySim(log, false).size(), 7);
+        const QStringList got = ReceivedBySim(log, false);
         QCOMPARE(got.filter(QStringLiteral("t123")), (QStringList{"t123211AB21", "t123211AC22", "t123211AD23"}));
         QCOMPARE(got.filter(QStringLiteral("t456")), (QStringList{"t456211AB2A", "t456211AB2A"}));
         QCOMPARE(got.mid(5), (QStringList{"t3211AABD", "E00000654206"}));

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 
 QString SimProcess::executable()
 {
@@ -38,4 +39,16 @@ SimProcess::~SimProcess()
             m_process.kill();
         m_process.waitForFinished(1000);
     }
+}
+
+QStringList ReceivedBySim(const QString &logPath, bool withQueries)
+{
+    QFile log(logPath);
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines;
+    for (const QString &l : QString::fromLatin1(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (l.startsWith(QLatin1String("rx ")) && (withQueries || !l.startsWith(QLatin1String("rx #"))))
+            lines << l.mid(3);
+    return lines;
 }

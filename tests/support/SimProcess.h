@@ -23,3 +23,7 @@ private:
     QProcess m_process;
     QString m_path;
 };
+
+// The lines a module started with `--log FILE` received, in order ("rx " entries). Without
+// `withQueries` the "#" queries of a connect (the probe and its like) are left out.
+QStringList ReceivedBySim(const QString &logPath, bool withQueries = true);
