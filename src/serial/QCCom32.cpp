@@ -190,9 +190,7 @@ void TQCCom32::ReadResponse(QByteArray &reply)
     m_inUse = true;
 
     if (m_responseTerminator.isEmpty()) {
-        const int count = InCount();
-        if (count > 0)
-            ReadQueuedInto(reply, count);
+        ReadWaitingInto(reply);
         m_inUse = false;
         return;
     }
@@ -205,9 +203,7 @@ void TQCCom32::ReadResponse(QByteArray &reply)
     do {
         m_timedOut = false;
         do {
-            const int count = InCount();
-            if (count > 0)
-                ReadQueuedInto(reply, count);
+            ReadWaitingInto(reply);
             // Only the new bytes (and a terminator split across reads) need looking at, so a
             // flood without terminator stays linear.
             if (reply.indexOf(m_responseTerminator, scanned) >= 0) {
@@ -254,7 +250,9 @@ void TQCCom32::DoTimeout()
 
 void TQCCom32::WaitForInputOrEvents()
 {
-    if (InCount() > 0)
+    // Right after a read that emptied the queue, asking again would only tell 0: a byte that
+    // came since wakes the wait at once anyway.
+    if (!m_queueEmptied && InCount() > 0)
         return;
     WaitOnce(-1, true);
 }
@@ -299,18 +297,35 @@ QByteArray TQCCom32::ParseEndOfResponse(const QString &text)
     return terminator;
 }
 
-void TQCCom32::ReadQueuedInto(QByteArray &reply, int count)
+void TQCCom32::ReadWaitingInto(QByteArray &reply)
 {
-    // Straight into the reply: a busy port reads once per line, so no buffer of its own.
-    const qsizetype before = reply.size();
-    reply.resize(before + count);
-    auto line = PosixSerial::TLineState::Up;
-    const std::size_t got = PosixSerial::ReadQueued(m_portHandle, reply.data() + before, std::size_t(count), line);
-    reply.resize(before + qsizetype(got));
-    if (got > 0)
-        m_readSinceWait = true;
-    if (line == PosixSerial::TLineState::Lost)
-        LineLost();
+    // Straight into the reply, without asking the driver first how much waits: a read that
+    // returns less than it had room for took everything, so a busy port costs one system call
+    // per line. Only a read that fills its room asks for the rest.
+    m_queueEmptied = false;
+    qsizetype room = ReadRoom;
+    for (;;) {
+        const qsizetype before = reply.size();
+        reply.resize(before + room);
+        auto line = PosixSerial::TLineState::Up;
+        const std::size_t got =
+            PosixSerial::ReadQueued(m_portHandle, reply.data() + before, std::size_t(room), line);
+        reply.resize(before + qsizetype(got));
+        if (got > 0)
+            m_readSinceWait = true;
+        if (line == PosixSerial::TLineState::Lost) {
+            LineLost();
+            return;
+        }
+        if (qsizetype(got) < room) {
+            m_queueEmptied = true;
+            return;
+        }
+        const int more = InCount();
+        if (more <= 0)
+            return;
+        room = more;
+    }
 }
 
 void TQCCom32::LineLost()
@@ -328,6 +343,7 @@ void TQCCom32::LineLost()
 bool TQCCom32::WaitOnce(int timeoutMs, bool processEvents)
 {
     m_readSinceWait = false;
+    m_queueEmptied = false;
     if (processEvents && QAbstractEventDispatcher::instance()) {
         if (timeoutMs == 0) {
             const QPointer<TQCCom32> self(this);

@@ -77,6 +77,9 @@ public:
     QByteArray ReadResponse();
     void DoTimeout();
 
+    // True when the last read took every byte that was waiting; false again once a wait began.
+    bool QueueEmptied() const { return m_queueEmptied; }
+
     // Blocks in the event loop until the port is readable or an event or timer arrives; returns
     // at once when bytes already wait.
     void WaitForInputOrEvents();
@@ -90,7 +93,8 @@ public:
 private:
     void Reopen();
     TPortAnswer Report(TPortReport report, const QString &text);
-    void ReadQueuedInto(QByteArray &reply, int count);
+    // Appends every byte waiting at the port, if any.
+    void ReadWaitingInto(QByteArray &reply);
     void LineLost();
     // One wait for the port, an event or `timeoutMs` (negative: no limit). False when this
     // component was destroyed by an event handled meanwhile.
@@ -113,6 +117,8 @@ private:
     int m_portHandle;
     QPointer<QSocketNotifier> m_notifier;
     bool m_readSinceWait = false; // bytes were read since the last wait
+    bool m_queueEmptied = false;  // see QueueEmptied
+    static constexpr qsizetype ReadRoom = 4096;
     uint64_t m_waitSerial = 0;  // counts the waits on the port
     uint64_t m_wokenSerial = 0; // the wait the notifier last woke
 };

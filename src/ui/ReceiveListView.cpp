@@ -170,8 +170,13 @@ void TReceiveListView::paintEvent(QPaintEvent *)
         } else {
             painter.setPen(pal.color(QPalette::Text));
         }
-        // A plain run of text at a point: no layout pass, which a rectangle with flags would cost.
-        painter.drawText(x, rowRect.y() + baseline, text);
+        // A plain run of text at a point: no layout pass, which a rectangle with flags would cost,
+        // and printable ASCII not even shaped.
+        qreal textWidth = 0;
+        if (m_glyphs.Width(painter.font(), text, &textWidth))
+            m_glyphs.Draw(&painter, x, rowRect.y() + baseline, text);
+        else
+            painter.drawText(x, rowRect.y() + baseline, text);
     }
 }
 

@@ -4,6 +4,8 @@
 // QListView lays out every row again on each insertion, which makes a long session slower and
 // slower.) One row can be selected with the mouse or the keys, as in a list box.
 
+#include "ui/AsciiGlyphs.h"
+
 #include <QAbstractScrollArea>
 
 class TReceiveModel;
@@ -49,4 +51,5 @@ private:
     int m_widestRow = -1; // the row the horizontal range was measured on
     int m_contentWidth = 0;
     int m_narrowestGlyph = 1; // pixels; bounds how many bytes a row can show
+    TAsciiGlyphs m_glyphs;
 };

@@ -68,7 +68,8 @@ void TMainForm::ReceiveLoop()
                 if (Receiving)
                     m_receiveModel->Append(Unit.LastResponse); // the list scrolls when the row shows
             }
-            waiting = ComPort->InCount();
+            // A read that emptied the queue already said what asking again would.
+            waiting = ComPort->QueueEmptied() ? 0 : ComPort->InCount();
             if (waiting > 0) {
                 if (sinceEvents.elapsed() >= 1) {
                     QCoreApplication::processEvents();

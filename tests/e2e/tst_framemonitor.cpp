@@ -544,6 +544,41 @@ private slots:
         QCOMPARE(monitor->IdEdit->text(), QStringLiteral("200, 300-3FF"));
     }
 
+    // The table's grid, filled as rectangles, lands on exactly the pixels QTableView's own
+    // stroked grid covers: with few rows (empty space below), many (scrolled to the end) and a
+    // selected row.
+    void gridFilledAsQtStrokesIt_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<bool>("select");
+        QTest::newRow("three rows") << 3 << false;
+        QTest::newRow("many rows at the end") << 500 << false;
+        QTest::newRow("a row selected") << 40 << true;
+    }
+    void gridFilledAsQtStrokesIt()
+    {
+        QFETCH(int, lines);
+        QFETCH(bool, select);
+        TMainForm f;
+        TFrameMonitor *monitor = openMonitor(f);
+        QVERIFY(QTest::qWaitForWindowExposed(monitor));
+        for (int i = 0; i < lines; ++i)
+            feed(f, "t12" + QByteArray::number(i % 10) + "211AB\r", 1765280000000000 + i * 1000);
+        QTRY_COMPARE(monitor->Frames()->rowCount(), lines);
+        TCopyableTableView *view = monitor->FramesView;
+        view->scrollToBottom();
+        if (select)
+            view->selectRow(lines - 2);
+        const auto shot = [view] { return view->viewport()->grab().toImage(); };
+        const QImage filled = shot();
+        view->SetStrokedGrid(true);
+        const QImage stroked = shot();
+        view->setShowGrid(false);
+        const QImage none = shot();
+        QVERIFY(stroked != none); // there is a grid to compare
+        QCOMPARE(filled, stroked);
+    }
+
     void pendingLineIsCompletedByTheNextRead()
     {
         TMainForm f;

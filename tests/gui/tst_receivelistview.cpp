@@ -1,8 +1,10 @@
 #include "ui/ReceiveListView.h"
+#include "ui/AsciiGlyphs.h"
 #include "ui/ReceiveModel.h"
 
 #include <QAccessible>
 #include <QImage>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTest>
 
@@ -41,7 +43,66 @@ class TestReceiveListView : public QObject {
         }
     };
 
+    // The box around every pixel darker than white.
+    static QRect inkBounds(const QImage &image)
+    {
+        QRect box;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) < 200)
+                    box |= QRect(x, y, 1, 1);
+        return box;
+    }
+
 private slots:
+    // Rows of printable ASCII are placed from glyphs looked up once; they land where Qt's own
+    // shaped text lands (kerning may move the end by a pixel or two). Anything else is refused,
+    // to be drawn the general way.
+    void asciiGlyphsDrawAsShapedText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ascii");
+        QTest::newRow("frame") << QStringLiteral("t123211AB") << true;
+        QTest::newRow("escaped bytes") << QStringLiteral("ab\\x0Dc\\x01 ~") << true;
+        QTest::newRow("not ASCII") << QStringLiteral("caf\u00e9") << false;
+        QTest::newRow("control") << QStringLiteral("a\tb") << false;
+    }
+    void asciiGlyphsDrawAsShapedText()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, ascii);
+        TReceiveListView view; // the list's own font
+        const QFont font = view.font();
+        TAsciiGlyphs glyphs;
+        qreal width = -1;
+        QCOMPARE(glyphs.Width(font, text, &width), ascii);
+        if (!ascii)
+            return;
+        QVERIFY(qAbs(width - QFontMetricsF(font).horizontalAdvance(text)) <= 2.0);
+        QImage fast(400, 40, QImage::Format_RGB32), shaped(400, 40, QImage::Format_RGB32);
+        fast.fill(Qt::white);
+        shaped.fill(Qt::white);
+        {
+            QPainter p(&fast);
+            p.setFont(font);
+            p.setPen(Qt::black);
+            glyphs.Draw(&p, 10, 25, text);
+        }
+        {
+            QPainter p(&shaped);
+            p.setFont(font);
+            p.setPen(Qt::black);
+            p.drawText(QPointF(10, 25), text);
+        }
+        const QRect a = inkBounds(fast), b = inkBounds(shaped);
+        QVERIFY(!b.isEmpty());
+        QVERIFY2(qAbs(a.left() - b.left()) <= 1 && qAbs(a.right() - b.right()) <= 2 && a.top() == b.top()
+                     && a.bottom() == b.bottom(),
+                 qPrintable(QStringLiteral("glyphs %1,%2-%3,%4; shaped %5,%6-%7,%8")
+                                .arg(a.left()).arg(a.top()).arg(a.right()).arg(a.bottom())
+                                .arg(b.left()).arg(b.top()).arg(b.right()).arg(b.bottom())));
+    }
+
     void followsTheEndAndScrollsByRows()
     {
         TReceiveModel model;
