@@ -367,8 +367,11 @@ void TFrameMonitor::UpdateSignalsPane()
     qsizetype storeRow = -1;
     if (Views->currentWidget() == SummaryView) {
         const QModelIndex current = SummaryView->currentIndex();
-        if (current.isValid() && size_t(current.row()) < m_summary->Entries().size())
-            storeRow = m_summary->Entries()[size_t(current.row())].lastRow;
+        if (current.isValid() && size_t(current.row()) < m_summary->Entries().size()) {
+            const uint64_t number = m_summary->Entries()[size_t(current.row())].lastNumber;
+            if (number >= m_store->FirstNumber())
+                storeRow = qsizetype(number - m_store->FirstNumber()); // past the end when dropped: checked below
+        }
     } else {
         const QModelIndex current = FramesView->currentIndex();
         if (current.isValid())

@@ -97,7 +97,10 @@ QVariant TIdSummaryModel::data(const QModelIndex &index, int role) const
         if (index.column() == ColMessage)
             return m->Name;
         // Decoded when shown: nothing decoded is kept per frame.
-        const TFrameRow row = m_store->Row(e.lastRow);
+        const uint64_t first = m_store->FirstNumber();
+        if (e.lastNumber < first || e.lastNumber - first >= uint64_t(m_store->Count()))
+            return QString(); // its last frame has left the history
+        const TFrameRow row = m_store->Row(qsizetype(e.lastNumber - first));
         if (IsRemote(row.decoded.kind))
             return QString();
         return SignalsLine(DecodeSignals(*m, row.decoded.data, row.decoded.dlc));
