@@ -145,6 +145,7 @@ void TSignalComposerDialog::OfferCounterSignal()
     CounterComboBox->setToolTip(QStringLiteral("A signal that moves on by 1 after each send and wraps; "
                                                "the counter cell takes another step"));
     m_form->addRow(QStringLiteral("Rolling &counter:"), CounterComboBox);
+    setTabOrder(MessageComboBox, CounterComboBox); // made last, reached second
     ListCounterSignals();
 }
 
