@@ -303,6 +303,11 @@ private slots:
         QVERIFY2(w->SaveList(path, &error), qPrintable(error));
         QVERIFY2(w->OpenList(path, &error), qPrintable(error));
         QCOMPARE(w->Runner()->Rows()[0], r);
+        if (!counter.isEmpty()) { // a new step keeps the signal; the bits are the database's
+            QVERIFY(w->Model()->setData(w->Model()->index(0, TTransmitTableModel::ColCounter), QStringLiteral("8,4,2")));
+            QCOMPARE(w->Runner()->Rows()[0].Counter->Signal, counter);
+            QCOMPARE(w->Runner()->Rows()[0].Message, message);
+        }
         QVERIFY(w->Model()->setData(w->Model()->index(0, TTransmitTableModel::ColData), QStringLiteral("01")));
         QVERIFY(w->Runner()->Rows()[0].Message.isEmpty());
         TTransmitWindow plain([](const QByteArray &) { return true; }); // no database
