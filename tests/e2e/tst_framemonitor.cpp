@@ -773,6 +773,8 @@ private slots:
         monitor->SaveAsButton->click();
         QVERIFY(answered);
         QVERIFY(readFile(dir.filePath(saved)).startsWith(begins));
+    }
+
     // With a database: the Message column, the signals of the row selected, the names and latest
     // values by identifier, names in the text filter, the signals' CSV, and the files remembered.
     void aDatabaseNamesFramesAndTheirSignals()
@@ -823,14 +825,15 @@ private slots:
         monitor->TextEdit->clear();
         QVERIFY(monitor->ApplyFilter());
 
-        // Save As can write the signals, one row each; a short frame gives only what it holds
+        // Save As can write the signals, one row each; a short frame leaves what it lacks empty
         const QList<QByteArray> csv = monitor->ExportSignalsCsv().split('\n');
-        QCOMPARE(csv.size(), 1 + 4 + 1 + 1 + 4 + 1);
+        QCOMPARE(csv.size(), 1 + 4 + 1 + 4 + 4 + 1);
         QCOMPARE(csv[0], QByteArray("time,message,signal,value,unit\r"));
         QCOMPARE(csv[1], QByteArray("2025-12-09T11:33:20.000000Z,Engine,Speed,1830,km/h\r"));
         QCOMPARE(csv[3], QByteArray("2025-12-09T11:33:20.000000Z,Engine,Gear,3,\r"));
         QCOMPARE(csv[5], QByteArray("2025-12-09T11:33:20.000000Z,Door,Open,1,\r"));
         QCOMPARE(csv[6], QByteArray("2025-12-09T11:33:20.000000Z,Engine,Speed,1830,km/h\r"));
+        QCOMPARE(csv[7], QByteArray("2025-12-09T11:33:20.000000Z,Engine,Temp,,degC\r"));
 
         // remembered for the next start, forgotten when removed
         TSignalDatabase next;
