@@ -1,7 +1,7 @@
 #pragma once
 // "Compose from Database": choose a message, type its signals' values, and see the data bytes
 // they make. The composer's fields are then filled from the result; what is sent stays the
-// composer's line.
+// composer's line. The transmit list's "Add from Database" makes a row from it the same way.
 
 #include "dbc/DbcDatabase.h"
 

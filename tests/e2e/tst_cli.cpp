@@ -488,7 +488,7 @@ private slots:
                           "\"dlc\": 0, \"data\": \"\", \"checksum\": null, \"message\": null, \"signals\": {}}\n");
         QTest::newRow("one CSV row per signal")
             << QByteArray("(1765280000.123456) can0 123#1027\n(1765280000.223456) can0 124#00\n(1765280000.323456) can0 123#FF\n") << "csv" << 0
-            << QByteArray("time,message,signal,value,unit\r\n2025-12-09T11:33:20.123456Z,Engine,Speed,1000.0,km/h\r\n"
+            << QByteArray("time,message,signal,value,unit\r\n2025-12-09T11:33:20.123456Z,Engine,Speed,1000,km/h\r\n"
                           "2025-12-09T11:33:20.323456Z,Engine,Speed,,km/h\r\n");
         QTest::newRow("bad log line") << QByteArray("(1765280000.123456) can0 123#1027\nnot a frame\n") << "json" << 2
                                       << QByteArray("decode.log:2");
@@ -543,6 +543,8 @@ private slots:
         const CliResult r = RunCli(QStringList{"--port", sim.path(), "send", "--dbc", file("engine.dbc")} + values);
         QVERIFY2(r.exitCode == 0, r.err.constData());
         QTRY_COMPARE(receivedBySim(encodedLog), receivedBySim(typedLog));
+    }
+
     // The binary and foreign log formats, printed or recorded with -o, read back by their own
     // readers: 7 frames each.
     void monitorWritesLogsTheirReadersRead_data()

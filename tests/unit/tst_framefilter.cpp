@@ -145,7 +145,7 @@ private slots:
         QVERIFY(filter.SetIdentifiers(ids, nullptr));
         filter.SetText(text);
         filter.SetNamedIdentifiers(std::vector<uint64_t>(named.begin(), named.end()));
-        std::vector<uint32_t> passed;
+        std::vector<uint64_t> passed; // numbers: the rows, nothing dropped yet
         filter.Collect(store, 0, store.Count(), passed);
         QCOMPARE(Rows(passed.begin(), passed.end()), rows);
     }
