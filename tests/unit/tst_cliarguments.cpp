@@ -152,7 +152,8 @@ private slots:
     {
         const QString help = CliHelpText();
         for (const char *word : {"--port PORT", "--baud N", "--timeout MS", "--json", "-o, --output FILE",
-                                 "--no-probe", "--format FORMAT", "candump, csv, json", "--dbc FILE", "--count N", "--seconds S",
+                                 "--no-probe", "--format FORMAT", "[--format lines|candump|csv|json|pcap|asc|trc]",
+                                 "[--format json|csv]", "--dbc FILE", "--count N", "--seconds S",
                                  "decode LOG", "decode --dbc FILE", "transmit LIST.json", "play LOG",
                                  "set PROFILE", "send LINE...", "130", "143", "send, monitor, serve, transmit, play: open the port",
                                  "--listen ADDR:PORT", "--channel NAME"})

@@ -167,7 +167,7 @@ private slots:
         const QByteArray at = "2025-12-09T11:33:20.123456Z,";
         QTest::newRow("known frame") << QByteArray("t12321027") << true
             << t + "\"kind\": \"t\", \"id\": \"123\", \"extended\": false, \"remote\": false, \"dlc\": 2, \"data\": \"1027\", \"checksum\": null, \"message\": \"Engine\", \"signals\": {\"Speed\": {\"raw\": 10000, \"value\": 1000.0, \"unit\": \"km/h\", \"text\": null}}}"
-            << at + "Engine,Speed,1000.0,km/h\r\n";
+            << at + "Engine,Speed,1000,km/h\r\n";
         QTest::newRow("no database: no names") << QByteArray("t12321027") << false
             << t + "\"kind\": \"t\", \"id\": \"123\", \"extended\": false, \"remote\": false, \"dlc\": 2, \"data\": \"1027\", \"checksum\": null, \"message\": null, \"signals\": {}}"
             << QByteArray();
@@ -179,7 +179,7 @@ private slots:
             << at + "Engine,Speed,,km/h\r\n";
         QTest::newRow("signed value with its text, unit quoted in CSV") << QByteArray("t0011FF") << true
             << t + "\"kind\": \"t\", \"id\": \"001\", \"extended\": false, \"remote\": false, \"dlc\": 1, \"data\": \"FF\", \"checksum\": null, \"message\": \"Gearbox\", \"signals\": {\"Gear\": {\"raw\": -1, \"value\": -1.0, \"unit\": \"m,s\", \"text\": \"Reverse \\\"R\\\"\"}}}"
-            << at + "Gearbox,Gear,-1.0,\"m,s\"\r\n";
+            << at + "Gearbox,Gear,-1,\"m,s\"\r\n";
         QTest::newRow("extended remote") << QByteArray("E1FFFFFFF0") << true
             << t + "\"kind\": \"E\", \"id\": \"1FFFFFFF\", \"extended\": true, \"remote\": true, \"dlc\": 0, \"data\": \"\", \"checksum\": null, \"message\": null, \"signals\": {}}"
             << QByteArray();
