@@ -123,6 +123,24 @@ void shootSignals(TMainForm &form)
     composer.SetValue(QStringLiteral("Gear"), QStringLiteral("third"));
     composer.show();
     save(&composer, QStringLiteral("compose-from-database"));
+    form.TransmitList1->trigger();
+    TTransmitWindow *list = form.TransmitWindow();
+    list->RunMessageDialog = [](TSignalComposerDialog &dialog) {
+        dialog.SelectMessage(QStringLiteral("EngineData"));
+        dialog.SetValue(QStringLiteral("EngineSpeed"), QStringLiteral("1830"));
+        dialog.SetValue(QStringLiteral("Gear"), QStringLiteral("third"));
+        dialog.CounterComboBox->setCurrentIndex(dialog.CounterComboBox->findData(QStringLiteral("Gear")));
+        dialog.show();
+        save(&dialog, QStringLiteral("transmit-add-from-database"));
+        return true;
+    };
+    list->resize(980, 200);
+    list->AddFromDatabaseClick();
+    list->Table()->resizeColumnsToContents();
+    save(list, QStringLiteral("transmit-list-database"));
+    list->Runner()->SetRows({});
+    list->Model()->Reset();
+    list->close();
     form.SignalDatabase()->RemoveAll();
 }
 

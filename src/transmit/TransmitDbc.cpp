@@ -16,7 +16,12 @@ bool NeedsDatabase(const QList<TTransmitRow> &rows)
     return false;
 }
 
-bool ResolveRows(QList<TTransmitRow> &rows, const TDbcDatabase *database, QStringList &problems)
+bool CanCount(const TDbcSignal &signal)
+{
+    return signal.LittleEndian && signal.ValueType == TDbcSignal::TValueType::Integer;
+}
+
+bool ResolveRows(QList<TTransmitRow> &rows, const TDbcDatabase *database, QStringList &problems, const QString &howToLoad)
 {
     problems.clear();
     QList<TTransmitRow> out = rows;
@@ -28,7 +33,7 @@ bool ResolveRows(QList<TTransmitRow> &rows, const TDbcDatabase *database, QStrin
         auto problem = [&](const QString &key, const QString &what) { problems << prefix + key + QStringLiteral(": ") + what; };
         const TDbcMessage *m = database ? database->FindByName(r.Message) : nullptr;
         if (!database) {
-            problem(QStringLiteral("message"), QStringLiteral("names a message of a database: give its DBC file (--dbc FILE)"));
+            problem(QStringLiteral("message"), QStringLiteral("names a message of a database: ") + howToLoad);
             continue;
         }
         if (!m) {
@@ -59,8 +64,7 @@ bool ResolveRows(QList<TTransmitRow> &rows, const TDbcDatabase *database, QStrin
                     s = &candidate;
             if (!s)
                 problem(QStringLiteral("counter.signal"), QStringLiteral("no signal \"%1\" in %2").arg(r.Counter->Signal, m->Name));
-            else if (!s->LittleEndian || s->ValueType != TDbcSignal::TValueType::Integer)
-                // The counter steps a bit field in little-endian order.
+            else if (!CanCount(*s))
                 problem(QStringLiteral("counter.signal"), QStringLiteral("%1 is not a little-endian integer signal").arg(s->Name));
             else {
                 r.Counter->StartBit = s->StartBit;

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 class TDbcDatabase;
+struct TDbcSignal;
 
 namespace TransmitDbc {
 
@@ -16,7 +17,12 @@ bool NeedsDatabase(const QList<TTransmitRow> &rows);
 
 // Fills in every row that names a message; `database` may be null when no row needs one. Every
 // problem is named with its message index and key, as the list's own problems; the rows are
-// changed only when there is none.
-bool ResolveRows(QList<TTransmitRow> &rows, const TDbcDatabase *database, QStringList &problems);
+// changed only when there is none. `howToLoad` ends the problem of a row when no database is given.
+bool ResolveRows(QList<TTransmitRow> &rows, const TDbcDatabase *database, QStringList &problems,
+                 const QString &howToLoad = QStringLiteral("give its DBC file (--dbc FILE)"));
+
+// Whether a signal's bits can be a rolling counter: the counter steps a bit field in little-endian
+// order, so a little-endian integer signal.
+bool CanCount(const TDbcSignal &signal);
 
 } // namespace TransmitDbc

@@ -153,7 +153,7 @@ void TMainForm::ComposeFromDatabaseClick(QObject *)
     m_signalDatabase->Restore();
     if (m_signalDatabase->IsEmpty()) {
         ShowMessageBox(TMsgType::Information,
-                       QStringLiteral("No CAN database is loaded. Load a DBC file with Database... in the Frame Monitor (F6)."));
+                       QStringLiteral("No CAN database is loaded. ") + TSignalDatabase::HowToLoad());
         return;
     }
     TSignalComposerDialog dialog(m_signalDatabase->Database(), this);

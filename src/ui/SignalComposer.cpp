@@ -1,6 +1,7 @@
 #include "ui/SignalComposer.h"
 
 #include "dbc/SignalCodec.h"
+#include "transmit/TransmitDbc.h"
 #include "ui/SignalText.h"
 
 #include <QComboBox>
@@ -39,7 +40,7 @@ TSignalComposerDialog::TSignalComposerDialog(const TDbcDatabase &database, QWidg
     setObjectName(QStringLiteral("SignalComposerDialog"));
     setWindowTitle(QStringLiteral("Compose from Database"));
     auto *layout = new QVBoxLayout(this);
-    auto *form = new QFormLayout;
+    auto *form = m_form = new QFormLayout;
     MessageComboBox = new QComboBox(this);
     MessageComboBox->setObjectName(QStringLiteral("MessageComboBox"));
     for (const TDbcMessage *m : database.Messages())
@@ -107,6 +108,7 @@ void TSignalComposerDialog::MessageChosen()
     m_message = m_database.FindByName(MessageComboBox->currentData().toString());
     const QSignalBlocker quiet(ValuesTable);
     ValuesTable->setRowCount(0);
+    ListCounterSignals();
     if (m_message) {
         ValuesTable->setRowCount(int(m_message->Signals.size()));
         for (int row = 0; row < ValuesTable->rowCount(); ++row) {
@@ -133,9 +135,41 @@ void TSignalComposerDialog::MessageChosen()
     Encode();
 }
 
+void TSignalComposerDialog::OfferCounterSignal()
+{
+    if (CounterComboBox)
+        return;
+    CounterComboBox = new QComboBox(this);
+    CounterComboBox->setObjectName(QStringLiteral("CounterComboBox"));
+    CounterComboBox->setAccessibleName(QStringLiteral("Counter signal"));
+    CounterComboBox->setToolTip(QStringLiteral("A signal that moves on by 1 after each send and wraps; "
+                                               "the counter cell takes another step"));
+    m_form->addRow(QStringLiteral("Rolling &counter:"), CounterComboBox);
+    setTabOrder(MessageComboBox, CounterComboBox); // made last, reached second
+    ListCounterSignals();
+}
+
+QString TSignalComposerDialog::CounterSignal() const
+{
+    return CounterComboBox ? CounterComboBox->currentData().toString() : QString();
+}
+
+void TSignalComposerDialog::ListCounterSignals()
+{
+    if (!CounterComboBox)
+        return;
+    CounterComboBox->clear();
+    CounterComboBox->addItem(QStringLiteral("(none)"), QString());
+    if (m_message)
+        for (const TDbcSignal &s : m_message->Signals)
+            if (TransmitDbc::CanCount(s))
+                CounterComboBox->addItem(s.Name, s.Name);
+}
+
 void TSignalComposerDialog::Encode()
 {
     m_data.clear();
+    m_values.clear();
     m_error.clear();
     if (!m_message) {
         m_error = QStringLiteral("No message chosen: load a database in the Frame Monitor first.");
@@ -154,6 +188,9 @@ void TSignalComposerDialog::Encode()
         }
         if (m_error.isEmpty() && !EncodeSignals(*m_message, values, m_data, m_error))
             m_data.clear();
+        if (m_error.isEmpty())
+            for (auto it = values.cbegin(); it != values.cend(); ++it)
+                m_values.insert(it.key(), it.value());
         if (m_error.isEmpty() && m_message->Dlc > 8)
             m_error = QStringLiteral("%1 has %2 data bytes; the module sends at most 8").arg(m_message->Name).arg(m_message->Dlc);
     }

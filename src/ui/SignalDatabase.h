@@ -27,6 +27,9 @@ public:
     void Restore();
     QStringList LastErrors() const { return m_lastErrors; }
 
+    // What the user does to load one, for the windows that need one.
+    static QString HowToLoad() { return QStringLiteral("Load a DBC file with Database... in the Frame Monitor (F6)."); }
+
     // Where the list is kept: QSettings of the organisation and application "k3316-utility".
     static constexpr const char *SettingsKey = "FrameMonitor/DatabaseFiles";
 

@@ -29,6 +29,7 @@ void TMainForm::TransmitList1Click(QObject *)
     if (!m_transmitWindow) {
         // No parent: a window of its own that the main window's fixed size does not bind.
         m_transmitWindow = new TTransmitWindow([this](const QByteArray &line) { return SendMessageLine(line); });
+        m_transmitWindow->SetDatabase(m_signalDatabase); // the Frame Monitor's databases
         UpdateSendWindows();
     }
     m_transmitWindow->show();

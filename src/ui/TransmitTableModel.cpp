@@ -22,6 +22,26 @@ bool IsCheckColumn(int column)
            column == TTransmitTableModel::ColRemote;
 }
 
+// A row filled from a database message is saved by its message name and signal values; once a
+// cell the database decides is edited, it is saved by its own fields instead, or the edit would
+// be lost (or, for a counter by bits, not open again).
+void KeepOrLeaveDatabase(const TTransmitRow &before, TTransmitRow &r)
+{
+    if (r.Message.isEmpty())
+        return;
+    if (r.Counter && before.Counter && r.Counter->StartBit == before.Counter->StartBit &&
+        r.Counter->Length == before.Counter->Length)
+        r.Counter->Signal = before.Counter->Signal; // only the step changed
+    const bool same = r.Id == before.Id && r.Extended == before.Extended && r.Dlc == before.Dlc &&
+                      r.Data == before.Data && (!r.Counter || !r.Counter->Signal.isEmpty());
+    if (same)
+        return;
+    r.Message.clear();
+    r.Signals.clear();
+    if (r.Counter)
+        r.Counter->Signal.clear();
+}
+
 } // namespace
 
 TTransmitTableModel::TTransmitTableModel(TTransmitRunner *runner, QObject *parent)
@@ -169,6 +189,7 @@ bool TTransmitTableModel::setData(const QModelIndex &index, const QVariant &valu
         emit Refused(QStringLiteral("%1: %2").arg(QLatin1String(kHeaders[c]), problem));
         return false;
     }
+    KeepOrLeaveDatabase(m_runner->Rows()[index.row()], r);
     m_runner->SetRow(index.row(), r);
     emit dataChanged(this->index(index.row(), 0), this->index(index.row(), ColumnCount - 1));
     return true;
@@ -201,13 +222,18 @@ Qt::ItemFlags TTransmitTableModel::flags(const QModelIndex &index) const
 
 void TTransmitTableModel::AddRow()
 {
-    const int row = rowCount();
-    beginInsertRows(QModelIndex(), row, row);
     TTransmitRow r;
     r.Id = QStringLiteral("000");
     r.Dlc = 8;
     r.Data = QByteArray(8, '\0');
     r.PeriodMs = 100;
+    AddRow(r);
+}
+
+void TTransmitTableModel::AddRow(const TTransmitRow &r)
+{
+    const int row = rowCount();
+    beginInsertRows(QModelIndex(), row, row);
     m_runner->InsertRow(row, r);
     endInsertRows();
 }

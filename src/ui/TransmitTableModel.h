@@ -24,6 +24,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
     void AddRow();
+    void AddRow(const struct TTransmitRow &row);
     void DuplicateRow(int row);
     void RemoveRow(int row);
     // The runner's rows were replaced (a list opened).

@@ -4,8 +4,11 @@
 #include "transmit/TransmitDbc.h"
 #include "transmit/TransmitList.h"
 #include "ui/Dialogs.h"
+#include "ui/SignalComposer.h"
+#include "ui/SignalDatabase.h"
 #include "ui/TransmitTableModel.h"
 
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -44,6 +47,10 @@ TTransmitWindow::TTransmitWindow(TLineSender send, QWidget *parent)
         return b;
     };
     m_add = button("AddButton", QStringLiteral("&Add"), QStringLiteral("Add a row"), &TTransmitWindow::AddClick);
+    m_addFromDatabase = button("AddFromDatabaseButton", QStringLiteral("Add from Data&base..."),
+                               QStringLiteral("Add a row for a message of the loaded CAN databases, its data from "
+                                              "signal values"),
+                               &TTransmitWindow::AddFromDatabaseClick);
     m_duplicate = button("DuplicateButton", QStringLiteral("&Duplicate"), QStringLiteral("Copy the selected row below it"),
                          &TTransmitWindow::DuplicateClick);
     m_remove = button("RemoveButton", QStringLiteral("&Remove"), QStringLiteral("Remove the selected row"),
@@ -66,7 +73,7 @@ TTransmitWindow::TTransmitWindow(TLineSender send, QWidget *parent)
     m_status->setAccessibleName(QStringLiteral("Transmit status"));
 
     auto *rowButtons = new QHBoxLayout;
-    for (QPushButton *b : {m_add, m_duplicate, m_remove, m_send})
+    for (QPushButton *b : {m_add, m_addFromDatabase, m_duplicate, m_remove, m_send})
         rowButtons->addWidget(b);
     rowButtons->addStretch();
     for (QPushButton *b : {m_open, m_save})
@@ -114,6 +121,7 @@ TTransmitWindow::TTransmitWindow(TLineSender send, QWidget *parent)
         return save ? QFileDialog::getSaveFileName(this, QStringLiteral("Save Transmit List"), QString(), filter)
                     : QFileDialog::getOpenFileName(this, QStringLiteral("Open Transmit List"), QString(), filter);
     };
+    RunMessageDialog = [](TSignalComposerDialog &dialog) { return dialog.exec() == QDialog::Accepted; };
     UpdateLoad();
     UpdateButtons();
     SetStatus(QStringLiteral("Runs while connected in operation mode or the pair-connection test."));
@@ -177,6 +185,48 @@ void TTransmitWindow::AddClick()
 {
     m_model->AddRow();
     m_table->setCurrentIndex(m_model->index(m_model->rowCount() - 1, TTransmitTableModel::ColId));
+}
+
+const TDbcDatabase *TTransmitWindow::LoadedDatabase() const
+{
+    if (!m_database)
+        return nullptr;
+    m_database->Restore(); // the files of the last run, when the Frame Monitor has not loaded them yet
+    return m_database->IsEmpty() ? nullptr : &m_database->Database();
+}
+
+void TTransmitWindow::AddFromDatabaseClick()
+{
+    const TDbcDatabase *database = LoadedDatabase();
+    if (!database) {
+        ShowMessageBox(TMsgType::Information, QStringLiteral("No CAN database is loaded. ") + TSignalDatabase::HowToLoad());
+        return;
+    }
+    TSignalComposerDialog dialog(*database, this);
+    dialog.setWindowTitle(QStringLiteral("Add from Database"));
+    dialog.OfferCounterSignal();
+    dialog.Buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&Add Row"));
+    if (!RunMessageDialog(dialog) || !dialog.Message())
+        return;
+    TTransmitRow row;
+    row.Name = dialog.Message()->Name;
+    row.Message = dialog.Message()->Name;
+    row.Signals = dialog.Values();
+    row.Data = dialog.Data();
+    row.PeriodMs = -1; // the message's GenMsgCycleTime, or on demand
+    if (const QString counter = dialog.CounterSignal(); !counter.isEmpty()) {
+        row.Counter = TTransmitCounter();
+        row.Counter->Signal = counter;
+    }
+    // The same filling as a list file's row gets, so a saved row opens again alike.
+    QList<TTransmitRow> rows{row};
+    QStringList problems;
+    if (!TransmitDbc::ResolveRows(rows, database, problems)) {
+        ShowMessageBox(TMsgType::Error, QStringLiteral("The row was not added:\n") + problems.join(QLatin1Char('\n')));
+        return;
+    }
+    m_model->AddRow(rows[0]);
+    m_table->setCurrentIndex(m_model->index(m_model->rowCount() - 1, TTransmitTableModel::ColData));
 }
 
 void TTransmitWindow::DuplicateClick()
@@ -245,7 +295,8 @@ bool TTransmitWindow::OpenList(const QString &path, QString *error)
     QList<TTransmitRow> rows;
     QStringList problems;
     if (!TransmitLists::ParseTransmitList(file.readAll(), rows, problems) ||
-        !TransmitDbc::ResolveRows(rows, Database(), problems)) {
+        !TransmitDbc::ResolveRows(rows, LoadedDatabase(), problems,
+                                   QStringLiteral("load its DBC file with Database... in the Frame Monitor (F6)"))) {
         *error = QStringLiteral("The list was not opened:\n") + problems.join(QLatin1Char('\n'));
         return false;
     }

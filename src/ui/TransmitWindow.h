@@ -15,6 +15,8 @@ class QLabel;
 class QPushButton;
 class QTableView;
 class TDbcDatabase;
+class TSignalComposerDialog;
+class TSignalDatabase;
 class TTransmitTableModel;
 
 class TTransmitWindow : public QWidget {
@@ -36,11 +38,14 @@ public:
     bool SaveList(const QString &path, QString *error);
     // Asks for a list file to open (save false) or to write; empty when cancelled. Tests replace it.
     std::function<QString(bool save)> ChooseFile;
-    // The CAN databases for rows that name a message or a signal; none by default, and such rows
-    // are then refused, each named.
-    std::function<const TDbcDatabase *()> Database = [] { return static_cast<const TDbcDatabase *>(nullptr); };
+    // The CAN databases for rows that name a message or a signal: the ones the Frame Monitor
+    // loads. Without any, such rows are refused, each named.
+    void SetDatabase(TSignalDatabase *database) { m_database = database; }
+    // Shows the message-and-values dialog; true when accepted. Tests replace it.
+    std::function<bool(TSignalComposerDialog &dialog)> RunMessageDialog;
 
     void AddClick();
+    void AddFromDatabaseClick();
     void DuplicateClick();
     void RemoveClick();
     void SendRowClick();
@@ -54,6 +59,7 @@ private:
     void UpdateButtons();
     void SetStatus(const QString &text);
     int CurrentRow() const;
+    const TDbcDatabase *LoadedDatabase() const; // null when none is loaded
 
     TTransmitRunner m_runner;
     TTransmitTableModel *m_model = nullptr;
@@ -61,6 +67,7 @@ private:
     QLabel *m_load = nullptr;
     QLabel *m_status = nullptr;
     QPushButton *m_add = nullptr;
+    QPushButton *m_addFromDatabase = nullptr;
     QPushButton *m_duplicate = nullptr;
     QPushButton *m_remove = nullptr;
     QPushButton *m_send = nullptr;
@@ -68,6 +75,7 @@ private:
     QPushButton *m_stop = nullptr;
     QPushButton *m_open = nullptr;
     QPushButton *m_save = nullptr;
+    TSignalDatabase *m_database = nullptr;
     QTimer m_refresh;
     int m_ticks = 0;
     bool m_canSend = false;

@@ -868,6 +868,7 @@ private slots:
         QCOMPARE(csv[3], QByteArray("2025-12-09T11:33:20.000000Z,Engine,Gear,3,\r"));
         QCOMPARE(csv[5], QByteArray("2025-12-09T11:33:20.000000Z,Door,Open,1,\r"));
         QCOMPARE(csv[6], QByteArray("2025-12-09T11:33:20.000000Z,Engine,Speed,1830,km/h\r"));
+        QCOMPARE(csv[7], QByteArray("2025-12-09T11:33:20.000000Z,Engine,Temp,,degC\r"));
 
         // remembered for the next start, forgotten when removed
         TSignalDatabase next;

@@ -7,21 +7,28 @@
 #include "support/SimProcess.h"
 #include "support/Steps.h"
 #include "dbc/DbcDatabase.h"
+#include "dbc/SignalCodec.h"
 #include "transmit/TransmitList.h"
 #include "ui/ReplayDialog.h"
+#include "ui/SignalComposer.h"
+#include "ui/SignalDatabase.h"
 #include "ui/TransmitTableModel.h"
 #include "ui/TransmitWindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,12 +51,31 @@ bool WriteFile(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+// Heartbeat 0x123 every 100 ms; Speed 0x246 extended, on demand, with a big-endian Gear.
+const QByteArray kDbc = "VERSION \"\"\nBU_: ECU\n"
+                        "BO_ 291 Heartbeat: 2 ECU\n SG_ State : 0|8@1+ (1,0) [0|255] \"\" ECU\n"
+                        " SG_ Alive : 8|4@1+ (1,0) [0|15] \"\" ECU\n"
+                        "BO_ 2147484230 Speed: 4 ECU\n SG_ Velocity : 0|16@1+ (0.01,0) [0|655.35] \"km/h\" ECU\n"
+                        " SG_ Gear : 23|4@0+ (1,0) [0|15] \"\" ECU\n"
+                        "BA_DEF_ BO_ \"GenMsgCycleTime\" INT 0 65535;\n"
+                        "BA_ \"GenMsgCycleTime\" BO_ 291 100;\n";
+
 } // namespace
 
 class TestTransmitWindow : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // The databases' file list is remembered in the settings: keep it out of the user's.
+        QVERIFY(m_settings.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
+        QVERIFY(WriteFile(m_settings.filePath(QStringLiteral("car.dbc")), kDbc));
+    }
+    void cleanup() { TSignalDatabase().RemoveAll(); }
+
     void opensFromTheViewMenuF7AndTheFileMenu()
     {
         MessageBoxRecorder boxes;
@@ -185,16 +211,111 @@ private slots:
         const QString named = dir.filePath(QStringLiteral("named.json"));
         QVERIFY(WriteFile(named, R"({"format": "k3316-transmit", "version": 1, "messages": [
             {"enabled": true, "message": "Heartbeat", "count": 0}]})"));
+        TSignalDatabase none;
+        other.SetDatabase(&none);
         QVERIFY(!other.OpenList(named, &error));
         QCOMPARE(error, QStringLiteral("The list was not opened:\nmessages[0].message: names a message of a database: "
-                                       "give its DBC file (--dbc FILE)"));
-        TDbcDatabase db;
-        QVERIFY(db.LoadText("VERSION \"\"\nBU_: ECU\nBO_ 291 Heartbeat: 2 ECU\n SG_ Alive : 8|4@1+ (1,0) [0|15] \"\" ECU\n",
-                            QStringLiteral("t.dbc"), error));
-        other.Database = [&db] { return &db; };
+                                       "load its DBC file with Database... in the Frame Monitor (F6)"));
+        TSignalDatabase db;
+        QCOMPARE(db.Load({m_settings.filePath(QStringLiteral("car.dbc"))}), QStringList());
+        other.SetDatabase(&db);
         QVERIFY2(other.OpenList(named, &error), qPrintable(error));
         QCOMPARE(other.Runner()->Rows()[0].Id, QStringLiteral("123"));
         QCOMPARE(other.Model()->rowCount(), 1);
+    }
+
+    // Add from Database...: the row takes the message's identifier, format, DLC and cycle time,
+    // the bytes the signal values make, and the counter signal's bits.
+    void addsARowFromADatabaseMessage_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("values"); // signal=text
+        QTest::addColumn<QString>("counter");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("data");
+        QTest::addColumn<int>("period");
+        QTest::addColumn<QString>("counterCell");
+        QTest::newRow("cycle time, counter") << "Heartbeat" << QStringList{"State=165", "Alive=3"} << "Alive" << "123"
+                                             << "A503" << 100 << "8,4,1";
+        QTest::newRow("extended, on demand") << "Speed" << QStringList{"Velocity=12.34", "Gear=5"} << "" << "00000246"
+                                             << "D2045000" << 0 << "";
+        QTest::newRow("no values") << "Speed" << QStringList{} << "" << "00000246" << "00000000" << 0 << "";
+    }
+    void addsARowFromADatabaseMessage()
+    {
+        QFETCH(QString, message);
+        QFETCH(QStringList, values);
+        QFETCH(QString, counter);
+        QFETCH(QString, id);
+        QFETCH(QString, data);
+        QFETCH(int, period);
+        QFETCH(QString, counterCell);
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        QVERIFY(f.SignalDatabase()->Load({m_settings.filePath(QStringLiteral("car.dbc"))}).isEmpty());
+        f.TransmitList1->trigger(); // the window reads the main window's databases
+        TTransmitWindow *w = f.TransmitWindow();
+        QHash<QString, double> typed;
+        w->RunMessageDialog = [&](TSignalComposerDialog &d) {
+            if (!d.SelectMessage(message))
+                return false;
+            for (const QString &v : values) {
+                if (!d.SetValue(v.section('=', 0, 0), v.section('=', 1)))
+                    return false;
+                typed.insert(v.section('=', 0, 0), v.section('=', 1).toDouble());
+            }
+            const int at = d.CounterComboBox->findData(counter);
+            d.CounterComboBox->setCurrentIndex(at);
+            return at >= 0;
+        };
+        w->AddFromDatabaseClick();
+        QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.texts().join('|')));
+        QCOMPARE(w->Model()->rowCount(), 1);
+        const TTransmitRow r = w->Runner()->Rows()[0];
+        QCOMPARE(r.Name, message);
+        QCOMPARE(r.Id, id);
+        QCOMPARE(r.Extended, id.size() == 8);
+        QCOMPARE(r.Dlc, int(data.size() / 2));
+        QCOMPARE(TransmitRows::DataText(r.Data), data);
+        QByteArray encoded;
+        QString error;
+        QVERIFY(EncodeSignals(*f.SignalDatabase()->Database().FindByName(message), typed, encoded, error));
+        QCOMPARE(r.Data, encoded);
+        QCOMPARE(r.PeriodMs, period);
+        QCOMPARE(w->Model()->data(w->Model()->index(0, TTransmitTableModel::ColCounter)).toString(), counterCell);
+        QCOMPARE(w->Table()->currentIndex().row(), 0);
+
+        // Saved by name and values, it opens again alike; once the data is edited, by its fields.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("db.json"));
+        QVERIFY2(w->SaveList(path, &error), qPrintable(error));
+        QVERIFY2(w->OpenList(path, &error), qPrintable(error));
+        QCOMPARE(w->Runner()->Rows()[0], r);
+        if (!counter.isEmpty()) { // a new step keeps the signal; the bits are the database's
+            QVERIFY(w->Model()->setData(w->Model()->index(0, TTransmitTableModel::ColCounter), QStringLiteral("8,4,2")));
+            QCOMPARE(w->Runner()->Rows()[0].Counter->Signal, counter);
+            QCOMPARE(w->Runner()->Rows()[0].Message, message);
+        }
+        QVERIFY(w->Model()->setData(w->Model()->index(0, TTransmitTableModel::ColData), QStringLiteral("01")));
+        QVERIFY(w->Runner()->Rows()[0].Message.isEmpty());
+        TTransmitWindow plain([](const QByteArray &) { return true; }); // no database
+        QVERIFY2(w->SaveList(path, &error) && plain.OpenList(path, &error), qPrintable(error));
+        QCOMPARE(plain.Runner()->Rows()[0].Data, QByteArray("\x01", 1));
+        QCOMPARE(plain.Runner()->Rows()[0].Id, id);
+    }
+
+    void addFromDatabaseNeedsADatabase()
+    {
+        MessageBoxRecorder boxes;
+        TSignalDatabase none;
+        TTransmitWindow w([](const QByteArray &) { return true; });
+        w.SetDatabase(&none);
+        bool shown = false;
+        w.RunMessageDialog = [&shown](TSignalComposerDialog &) { return shown = true; };
+        w.AddFromDatabaseClick();
+        QVERIFY(!shown);
+        QCOMPARE(boxes.texts(), QStringList{"No CAN database is loaded. Load a DBC file with Database... in the Frame Monitor (F6)."});
+        QCOMPARE(w.Model()->rowCount(), 0);
     }
 
     void everyControlIsReachableAndNamed()
@@ -210,15 +331,48 @@ private slots:
         for (int c = 0; c < TTransmitTableModel::ColumnCount; ++c)
             QVERIFY(!w.Model()->headerData(c, Qt::Horizontal).toString().isEmpty());
 
+        auto labelledFields = [](QWidget *dialog, std::initializer_list<QWidget *> fields) {
+            for (QWidget *field : fields) {
+                bool labelled = false;
+                for (QLabel *label : dialog->findChildren<QLabel *>())
+                    labelled = labelled || label->buddy() == field;
+                QVERIFY2(labelled, qPrintable(field->objectName()));
+                QVERIFY(field->focusPolicy() & Qt::TabFocus);
+            }
+        };
         TReplayDialog d([](const QByteArray &) { return true; });
-        for (QWidget *field : std::initializer_list<QWidget *>{d.FileEdit(), d.SpeedBox(), d.LoopBox(), d.IdsEdit()}) {
-            bool labelled = false;
-            for (QLabel *label : d.findChildren<QLabel *>())
-                labelled = labelled || label->buddy() == field;
-            QVERIFY2(labelled, qPrintable(field->objectName()));
+        labelledFields(&d, {d.FileEdit(), d.SpeedBox(), d.LoopBox(), d.IdsEdit()});
+        for (QWidget *field : std::initializer_list<QWidget *>{d.FileEdit(), d.SpeedBox(), d.LoopBox(), d.IdsEdit()})
             QVERIFY(!field->accessibleName().isEmpty());
-            QVERIFY(field->focusPolicy() & Qt::TabFocus);
-        }
+
+        // Add from Database...: the composer's dialog with a counter choice, each field labelled.
+        TSignalDatabase db;
+        QVERIFY(db.Load({m_settings.filePath(QStringLiteral("car.dbc"))}).isEmpty());
+        w.SetDatabase(&db);
+        bool shown = false;
+        w.RunMessageDialog = [&](TSignalComposerDialog &dialog) {
+            shown = true;
+            labelledFields(&dialog, {dialog.MessageComboBox, dialog.CounterComboBox, dialog.ValuesTable});
+            dialog.show();
+            dialog.activateWindow();
+            [&] { QVERIFY(QTest::qWaitForWindowActive(&dialog)); }();
+            dialog.MessageComboBox->setFocus();
+            QTest::keyClick(dialog.MessageComboBox, Qt::Key_Down); // Heartbeat to Speed
+            [&] {
+                QVERIFY(dialog.Message());
+                QCOMPARE(dialog.Message()->Name, QStringLiteral("Speed"));
+                QCOMPARE(dialog.CounterComboBox->count(), 2); // none, Velocity: Gear is big-endian
+            }();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            [&] { QCOMPARE(QApplication::focusWidget(), dialog.CounterComboBox); }();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            [&] { QCOMPARE(QApplication::focusWidget(), dialog.ValuesTable); }();
+            return false; // cancelled
+        };
+        w.findChild<QPushButton *>(QStringLiteral("AddFromDatabaseButton"))->click();
+        QVERIFY(shown);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(w.Model()->rowCount(), 0);
     }
 
     // Against the virtual module: a list run to its counts, then a log replayed, each line as sent.
@@ -264,6 +418,9 @@ private slots:
         QVERIFY(f.ReplayDialog()->ProgressText().contains(QStringLiteral("2 sent, 1 skipped")));
         QVERIFY(!f.TransmitWindow()->findChild<QPushButton *>(QStringLiteral("StartButton"))->isEnabled());
     }
+
+private:
+    QTemporaryDir m_settings;
 };
 
 QTEST_MAIN(TestTransmitWindow)
