@@ -530,9 +530,11 @@ private:
 
     int LostOrFailed()
     {
-        if (m_link.LineLost())
-            return Fail(CliExit::ModuleFault, m_link.PortName() + QStringLiteral(" Connection Lost!"));
-        return Fail(CliExit::ModuleFault, QStringLiteral("Send Messages Failed!!!"));
+        // A write that finds the device gone closes the port at once but reports the loss only
+        // from the event loop: a closed port is the loss already.
+        if (m_link.LineLost() || !m_link.Port().Opened())
+            return Fail(CliExit::ModuleFault, ModuleTexts::ConnectionLost(m_link.PortName()));
+        return Fail(CliExit::ModuleFault, ModuleTexts::SendFailed());
     }
 
     int Transmit()

@@ -5,6 +5,7 @@
 #include "monitor/LineSplitter.h"
 #include "monitor/LogWriters.h"
 #include "protocol/ModuleModes.h"
+#include "protocol/ModuleSession.h"
 
 #include <QFile>
 #include <QSocketNotifier>
@@ -135,6 +136,6 @@ int RunExtcapCapture(const TExtcapOptions &o, TInterrupt *interrupt)
         splitter.Feed(link.WaitAndRead(), nowUs(), take);
     }
     if (link.LineLost())
-        return fail(1, link.PortName() + QStringLiteral(" Connection Lost!"));
+        return fail(1, ModuleTexts::ConnectionLost(link.PortName()));
     return 0;
 }

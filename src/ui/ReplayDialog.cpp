@@ -1,6 +1,7 @@
 #include "ui/ReplayDialog.h"
 
 #include "monitor/CandumpLog.h"
+#include "protocol/ModuleSession.h"
 #include "transmit/TransmitRow.h"
 #include "ui/Dialogs.h"
 
@@ -196,7 +197,7 @@ void TReplayDialog::Finished(bool failed)
     UpdateProgress();
     UpdateButtons();
     if (failed)
-        ShowMessageBox(TMsgType::Error, QStringLiteral("Send Messages Failed!!!"));
+        ShowMessageBox(TMsgType::Error, ModuleTexts::SendFailed());
 }
 
 QString TReplayDialog::ProgressText() const

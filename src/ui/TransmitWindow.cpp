@@ -1,6 +1,7 @@
 #include "ui/TransmitWindow.h"
 
 #include "common/SafeSave.h"
+#include "protocol/ModuleSession.h"
 #include "transmit/TransmitDbc.h"
 #include "transmit/TransmitList.h"
 #include "ui/Dialogs.h"
@@ -107,7 +108,7 @@ TTransmitWindow::TTransmitWindow(TLineSender send, QWidget *parent)
     });
     connect(&m_runner, &TTransmitRunner::SendFailed, this, [this](int row) {
         SetStatus(QStringLiteral("Stopped: row %1 did not go out").arg(row + 1));
-        ShowMessageBox(TMsgType::Error, QStringLiteral("Send Messages Failed!!!"));
+        ShowMessageBox(TMsgType::Error, ModuleTexts::SendFailed());
     });
     // Figures refresh twice a second while a run goes on, and not at all otherwise.
     m_refresh.setInterval(500);
