@@ -3,6 +3,7 @@
 #include "common/StrToInt.h"
 #include "protocol/BoxLists.h"
 #include "protocol/CanIdentifier.h"
+#include "protocol/VersionedJson.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -168,21 +169,9 @@ QString ValueText(const TProfile &p, const QString &key)
 bool ParseProfile(const QByteArray &json, TProfile &out, QStringList &problems)
 {
     problems.clear();
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError) {
-        problems << QStringLiteral("not JSON: %1 at offset %2").arg(error.errorString()).arg(error.offset);
+    QJsonObject object;
+    if (!OpenVersionedJson(json, QStringLiteral("a profile"), kFormat, kVersion, object, problems))
         return false;
-    }
-    if (!doc.isObject()) {
-        problems << QStringLiteral("not a profile: expected a JSON object");
-        return false;
-    }
-    const QJsonObject object = doc.object();
-    if (object.value(QLatin1String("format")) != QJsonValue(kFormat))
-        problems << QStringLiteral("format: must be \"%1\"").arg(kFormat);
-    if (object.value(QLatin1String("version")) != QJsonValue(kVersion))
-        problems << QStringLiteral("version: must be %1").arg(kVersion);
     for (auto it = object.begin(); it != object.end(); ++it) {
         const QString key = it.key();
         if (key != QLatin1String("format") && key != QLatin1String("version") && !findKey(key))

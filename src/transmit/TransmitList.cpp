@@ -1,5 +1,7 @@
 #include "transmit/TransmitList.h"
 
+#include "protocol/VersionedJson.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -81,6 +83,28 @@ public:
         return false;
     }
 
+    // period_ms and count, checked by the rules of the list's cells.
+    void Period(TTransmitRow &row)
+    {
+        int64_t n = 0;
+        if (!Number(m_o, QStringLiteral("period_ms"), QStringLiteral("period_ms"), -1e15, 1e15, n))
+            return;
+        if (const QString p = TransmitRows::CheckPeriod(n); !p.isEmpty())
+            Problem(QStringLiteral("period_ms"), p);
+        else
+            row.PeriodMs = int(n);
+    }
+    void Count(TTransmitRow &row)
+    {
+        int64_t n = 0;
+        if (!Number(m_o, QStringLiteral("count"), QStringLiteral("count"), -1e15, 1e15, n))
+            return;
+        if (const QString p = TransmitRows::CheckCount(n); !p.isEmpty())
+            Problem(QStringLiteral("count"), p);
+        else
+            row.Count = n;
+    }
+
     const QJsonObject &Object() const { return m_o; }
 
 private:
@@ -122,21 +146,10 @@ void ReadMessageRow(TRowReader &r, const QJsonObject &o, int, QList<TTransmitRow
             if (const QString p = TransmitRows::CheckData(data, 8, row.Data); !p.isEmpty())
                 r.Problem(QStringLiteral("data"), p);
     }
-    int64_t n = 0;
     row.PeriodMs = -1; // the database's cycle time, or on demand
-    if (o.contains(QStringLiteral("period_ms")) &&
-        r.Number(o, QStringLiteral("period_ms"), QStringLiteral("period_ms"), -1e15, 1e15, n)) {
-        if (const QString p = TransmitRows::CheckPeriod(n); !p.isEmpty())
-            r.Problem(QStringLiteral("period_ms"), p);
-        else
-            row.PeriodMs = int(n);
-    }
-    if (r.Number(o, QStringLiteral("count"), QStringLiteral("count"), -1e15, 1e15, n)) {
-        if (const QString p = TransmitRows::CheckCount(n); !p.isEmpty())
-            r.Problem(QStringLiteral("count"), p);
-        else
-            row.Count = n;
-    }
+    if (o.contains(QStringLiteral("period_ms")))
+        r.Period(row);
+    r.Count(row);
     if (const QJsonValue c = o.value(QStringLiteral("counter")); !c.isUndefined()) {
         const QJsonObject co = c.toObject();
         int64_t step = 0;
@@ -194,18 +207,8 @@ void ReadRow(const QJsonObject &o, int index, QList<TTransmitRow> &rows, QString
     if (r.Text("data", data) && dlc)
         if (const QString p = TransmitRows::CheckData(data, row.Dlc, row.Data); !p.isEmpty())
             r.Problem(QStringLiteral("data"), p);
-    if (r.Number(o, QStringLiteral("period_ms"), QStringLiteral("period_ms"), -1e15, 1e15, n)) {
-        if (const QString p = TransmitRows::CheckPeriod(n); !p.isEmpty())
-            r.Problem(QStringLiteral("period_ms"), p);
-        else
-            row.PeriodMs = int(n);
-    }
-    if (r.Number(o, QStringLiteral("count"), QStringLiteral("count"), -1e15, 1e15, n)) {
-        if (const QString p = TransmitRows::CheckCount(n); !p.isEmpty())
-            r.Problem(QStringLiteral("count"), p);
-        else
-            row.Count = n;
-    }
+    r.Period(row);
+    r.Count(row);
     if (const QJsonValue c = o.value(QStringLiteral("counter")); !c.isUndefined()) {
         if (!c.isObject()) {
             r.Problem(QStringLiteral("counter"), QStringLiteral("must be an object with start_bit, length and step"));
@@ -239,21 +242,9 @@ void ReadRow(const QJsonObject &o, int index, QList<TTransmitRow> &rows, QString
 bool ParseTransmitList(const QByteArray &json, QList<TTransmitRow> &rows, QStringList &problems)
 {
     problems.clear();
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError) {
-        problems << QStringLiteral("not JSON: %1 at offset %2").arg(error.errorString()).arg(error.offset);
+    QJsonObject top;
+    if (!OpenVersionedJson(json, QStringLiteral("a transmit list"), kFormat, kVersion, top, problems))
         return false;
-    }
-    if (!doc.isObject()) {
-        problems << QStringLiteral("not a transmit list: expected a JSON object");
-        return false;
-    }
-    const QJsonObject top = doc.object();
-    if (top.value(QStringLiteral("format")).toString() != kFormat)
-        problems << QStringLiteral("format: must be \"%1\"").arg(kFormat);
-    if (top.value(QStringLiteral("version")) != QJsonValue(kVersion))
-        problems << QStringLiteral("version: must be %1").arg(kVersion);
     for (auto it = top.begin(); it != top.end(); ++it)
         if (it.key() != QLatin1String("format") && it.key() != QLatin1String("version") &&
             it.key() != QLatin1String("messages"))
