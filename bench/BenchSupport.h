@@ -4,9 +4,9 @@
 #include "CanBus.h"
 #include "support/ModalDriver.h"
 #include "support/OperationConnect.h"
-#include "ui/MainUnit.h"
-#include "ui/ReceiveModel.h"
-#include "ui/SettingsDlg.h"
+#include "ui/main/MainUnit.h"
+#include "ui/main/ReceiveModel.h"
+#include "ui/main/SettingsDlg.h"
 
 #include <QByteArray>
 #include <QComboBox>

@@ -5,8 +5,8 @@
 #include "support/MessageBoxRecorder.h"
 #include "support/SimProcess.h"
 #include "support/Steps.h"
-#include "ui/MainUnit.h"
-#include "ui/ReceiveModel.h"
+#include "ui/main/MainUnit.h"
+#include "ui/main/ReceiveModel.h"
 
 #include "BenchSupport.h"
 

@@ -9,10 +9,10 @@
 #include "BenchSupport.h"
 #include "dbc/DbcDatabase.h"
 #include "monitor/FrameStore.h"
-#include "ui/FrameMonitor.h"
-#include "ui/MainUnit.h"
-#include "ui/PlotWindow.h"
-#include "ui/SignalDatabase.h"
+#include "ui/framemonitor/FrameMonitor.h"
+#include "ui/main/MainUnit.h"
+#include "ui/plot/PlotWindow.h"
+#include "ui/signals/SignalDatabase.h"
 
 #include <QApplication>
 #include <QDateTime>

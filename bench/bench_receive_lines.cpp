@@ -10,9 +10,9 @@
 #include "BenchSupport.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/OperationConnect.h"
-#include "ui/FrameMonitor.h"
-#include "ui/MainUnit.h"
-#include "ui/ReceiveModel.h"
+#include "ui/framemonitor/FrameMonitor.h"
+#include "ui/main/MainUnit.h"
+#include "ui/main/ReceiveModel.h"
 
 #include <QAction>
 #include <QApplication>

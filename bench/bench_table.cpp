@@ -11,12 +11,12 @@
 #include "support/ModalDriver.h"
 #include "support/SimProcess.h"
 #include "monitor/FrameStore.h"
-#include "ui/FrameMonitor.h"
-#include "ui/FrameTableModel.h"
-#include "ui/MainUnit.h"
-#include "ui/ReceiveModel.h"
-#include "ui/SettingsDlg.h"
-#include "ui/WholePasteLineEdit.h"
+#include "ui/framemonitor/FrameMonitor.h"
+#include "ui/framemonitor/FrameTableModel.h"
+#include "ui/main/MainUnit.h"
+#include "ui/main/ReceiveModel.h"
+#include "ui/main/SettingsDlg.h"
+#include "ui/widgets/WholePasteLineEdit.h"
 
 #include "BenchSupport.h"
 #include "serial/PosixSerial.h"
@@ -26,8 +26,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include "ui/ReceiveListView.h"
-#include "ui/WholePasteLineEdit.h"
+#include "ui/main/ReceiveListView.h"
+#include "ui/widgets/WholePasteLineEdit.h"
 #include <QProcess>
 #include <QPushButton>
 #include <QLineEdit>

@@ -68,7 +68,7 @@ else
 fi
 
 # Wireshark's live capture, in Wireshark's extcap folder under the prefix.
-if [ -f "$source_dir/cli/ExtcapMain.cpp" ]; then
+if [ -f "$source_dir/extcap/main.cpp" ]; then
   extcap_dir=$(sed -n 's/^K3316_EXTCAP_DIR:PATH=//p' "$build/CMakeCache.txt")
   expect_program "${extcap_dir:-missing-K3316_EXTCAP_DIR}/k3316-extcap"
   case "$extcap_dir" in */wireshark/extcap) ;; *) fail "k3316-extcap goes to $extcap_dir, not a wireshark/extcap folder" ;; esac

@@ -1,5 +1,5 @@
 #include "common/Version.h"
-#include "ui/MainUnit.h"
+#include "ui/main/MainUnit.h"
 
 #include <QApplication>
 #include <QEvent>

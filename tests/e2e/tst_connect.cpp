@@ -1,7 +1,7 @@
 #include "support/ConfiguredForm.h"
 #include "support/LineSpeedProbe.h"
-#include "ui/ReceiveModel.h"
-#include "ui/SettingsDlg.h"
+#include "ui/main/ReceiveModel.h"
+#include "ui/main/SettingsDlg.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,5 +1,5 @@
 #include "support/ConfiguredForm.h"
-#include "ui/ReceiveModel.h"
+#include "ui/main/ReceiveModel.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

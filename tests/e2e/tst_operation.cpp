@@ -2,7 +2,7 @@
 
 #include "support/ConfiguredForm.h"
 #include "support/SimProcess.h"
-#include "ui/ReceiveModel.h"
+#include "ui/main/ReceiveModel.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,12 +1,12 @@
 #include "common/SafeSave.h"
 #include "support/ConfiguredForm.h"
-#include "ui/ReceiveModel.h"
+#include "ui/main/ReceiveModel.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include "ui/ReceiveListView.h"
+#include "ui/main/ReceiveListView.h"
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>

@@ -9,11 +9,11 @@
 #include "dbc/DbcDatabase.h"
 #include "dbc/SignalCodec.h"
 #include "transmit/TransmitList.h"
-#include "ui/ReplayDialog.h"
-#include "ui/SignalComposer.h"
-#include "ui/SignalDatabase.h"
-#include "ui/TransmitTableModel.h"
-#include "ui/TransmitWindow.h"
+#include "ui/transmit/ReplayDialog.h"
+#include "ui/signals/SignalComposer.h"
+#include "ui/signals/SignalDatabase.h"
+#include "ui/transmit/TransmitTableModel.h"
+#include "ui/transmit/TransmitWindow.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,7 +3,7 @@
 
 #include "common/Branding.h"
 #include "support/ModalDriver.h"
-#include "ui/About.h"
+#include "ui/dialogs/About.h"
 
 #include <QFrame>
 #include <QLabel>

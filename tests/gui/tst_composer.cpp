@@ -1,6 +1,6 @@
 #include "support/ConfiguredForm.h"
-#include "ui/HandlerGuard.h"
-#include "ui/MainUnit.h"
+#include "ui/dialogs/HandlerGuard.h"
+#include "ui/main/MainUnit.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

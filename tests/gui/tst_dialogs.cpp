@@ -3,7 +3,7 @@
 
 #include "support/MessageBoxRecorder.h"
 #include "support/ModalDriver.h"
-#include "ui/Dialogs.h"
+#include "ui/dialogs/Dialogs.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>

@@ -1,7 +1,7 @@
 #include "support/ConfiguredForm.h"
 #include "support/ModalDriver.h"
-#include "ui/MainUnit.h"
-#include "ui/SettingsDlg.h"
+#include "ui/main/MainUnit.h"
+#include "ui/main/SettingsDlg.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -10,7 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include "ui/ReceiveListView.h"
+#include "ui/main/ReceiveListView.h"
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>

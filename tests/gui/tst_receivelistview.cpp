@@ -1,6 +1,6 @@
-#include "ui/ReceiveListView.h"
-#include "ui/AsciiGlyphs.h"
-#include "ui/ReceiveModel.h"
+#include "ui/main/ReceiveListView.h"
+#include "ui/widgets/AsciiGlyphs.h"
+#include "ui/main/ReceiveModel.h"
 
 #include <QAccessible>
 #include <QImage>

@@ -1,6 +1,6 @@
 #include "support/ConfiguredForm.h"
-#include "ui/MainUnit.h"
-#include "ui/SettingsDlg.h"
+#include "ui/main/MainUnit.h"
+#include "ui/main/SettingsDlg.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -8,7 +8,7 @@
 #include "support/Steps.h"
 #include "support/UiDrivers.h"
 #include "protocol/ModuleModes.h"
-#include "ui/MainUnit.h"
+#include "ui/main/MainUnit.h"
 
 #include <QTest>
 

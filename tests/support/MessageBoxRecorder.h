@@ -1,7 +1,7 @@
 #pragma once
 // Records every message box the program shows and answers it, instead of showing it.
 
-#include "ui/Dialogs.h"
+#include "ui/dialogs/Dialogs.h"
 
 #include <QList>
 #include <QString>

@@ -4,7 +4,7 @@
 
 #include "support/ModalDriver.h"
 #include "support/UiDrivers.h"
-#include "ui/MainUnit.h"
+#include "ui/main/MainUnit.h"
 
 #include <QTimer>
 

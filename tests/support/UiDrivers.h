@@ -3,7 +3,7 @@
 // not link the windows do not need them).
 
 #include "support/ModalDriver.h"
-#include "ui/SettingsDlg.h"
+#include "ui/main/SettingsDlg.h"
 
 #include <QCheckBox>
 #include <QComboBox>

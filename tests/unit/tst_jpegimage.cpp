@@ -1,8 +1,8 @@
 // JPEG decoding with libjpeg: the compiled-in pictures decode to their sizes, and damaged data of
 // every kind gives a null image instead of a crash, an exit or a half-grey picture.
 
-#include "ui/JpegImage.h"
-#include "ui/Resources.h"
+#include "ui/widgets/JpegImage.h"
+#include "ui/widgets/Resources.h"
 
 #include <QBuffer>
 #include <QFile>

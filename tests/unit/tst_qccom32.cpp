@@ -5,7 +5,7 @@
 #include "support/LineSpeedProbe.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/PtyPair.h"
-#include "ui/PortMessages.h"
+#include "ui/dialogs/PortMessages.h"
 
 #include <QAbstractEventDispatcher>
 #include <QElapsedTimer>

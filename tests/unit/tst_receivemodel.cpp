@@ -1,7 +1,7 @@
 // The receive list's store: every byte kept, shown escaped so that nothing is hidden or
 // mistaken for something else.
 
-#include "ui/ReceiveModel.h"
+#include "ui/main/ReceiveModel.h"
 
 #include <QTest>
 

@@ -4,7 +4,7 @@
 
 #include "dbc/DbcDatabase.h"
 #include "monitor/FrameStore.h"
-#include "ui/SignalRecorder.h"
+#include "ui/plot/SignalRecorder.h"
 
 #include <QTest>
 

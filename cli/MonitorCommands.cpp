@@ -1,0 +1,164 @@
+// monitor and decode: what the bus carries, printed, recorded or decoded with databases.
+
+#include "cli/CommandRun.h"
+#include "cli/MonitorFormat.h"
+#include "cli/StdOut.h"
+#include "dbc/FrameJson.h"
+#include "dbc/SignalCsv.h"
+#include "monitor/CandumpLog.h"
+#include "monitor/FrameDecoder.h"
+#include "monitor/LineSplitter.h"
+#include "monitor/LogRecorder.h"
+#include "protocol/ModuleModes.h"
+
+#include <QTimer>
+
+#include <cstring>
+
+#include <unistd.h>
+
+using namespace Cli;
+
+// The format of monitor -o FILE: its name's ending, else --format's.
+bool TCommandRun::RecordingFormat(TLogFormat &format) const
+{
+    if (LogFormatForFileName(m_o.OutputFile, format))
+        return true;
+    if (!m_o.FormatGiven || m_o.Format == TMonitorFormat::Lines || m_o.Format == TMonitorFormat::Json)
+        return false;
+    format = LogFormatOf(m_o.Format);
+    return true;
+}
+
+int TCommandRun::Monitor()
+{
+    int code = 0;
+    if (!LoadDatabases(code))
+        return code;
+    TMonitorPrinter printer(m_o.Format, nowUs(), m_o.DbcFiles.isEmpty() ? nullptr : &m_database);
+    // Record to file: the window's recorder and writers; checked before the port is opened.
+    TLogRecorder recorder;
+    const bool recording = !m_o.OutputFile.isEmpty();
+    if (recording) {
+        TLogFormat format = TLogFormat::Candump;
+        if (!RecordingFormat(format))
+            return Fail(CliExit::Usage, QStringLiteral("-o %1: name the file .log (candump), .csv, .raw, .pcap, .asc "
+                                                       "or .trc, or give --format")
+                                            .arg(m_o.OutputFile));
+        QString problem;
+        if (!recorder.Start(m_o.OutputFile, format, &problem, nowUs()))
+            return Fail(CliExit::Usage, problem);
+    } else if (printer.IsBinary() && isatty(STDOUT_FILENO)) {
+        // pcap is binary: a terminal would show garbage and could take escape sequences from it.
+        return Fail(CliExit::Usage, QStringLiteral("pcap is binary: send it to a file or a pipe (> bus.pcap)"));
+    }
+    if (!Connect(ModuleModes::Operation, code))
+        return code;
+    if (!recording)
+        outRaw(printer.Header());
+    // At least once a second on the disk: a crash or a power cut loses no more.
+    QTimer flush;
+    flush.setInterval(TLogRecorder::FlushIntervalMs);
+    QObject::connect(&flush, &QTimer::timeout, [&recorder] { recorder.Flush(); });
+    if (recording)
+        flush.start();
+
+    bool timeUp = false;
+    QTimer timer;
+    if (m_o.Seconds > 0) {
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, [&timeUp] { timeUp = true; });
+        timer.start(int(std::min(m_o.Seconds * 1000.0, 2147483647.0)));
+    }
+    int64_t count = 0;
+    // The window's splitter: a line ends at its CR, a line feed beside it included.
+    TLineSplitter splitter;
+    const TLineSplitter::Sink print = [&](const TLine &line) {
+        if (m_o.Count >= 0 && count >= m_o.Count)
+            return;
+        ++count;
+        if (recording) {
+            TFrameRow row;
+            row.timeUs = line.timeUs;
+            row.text = line.text;
+            row.raw = line.raw;
+            row.decoded = DecodeLine(line.text.data(), line.text.size());
+            recorder.Add(row);
+            return;
+        }
+        // The module's checksum, when it adds one, is read by the frame decoder itself.
+        outRaw(printer.Record(line.text, line.timeUs));
+    };
+    // What came after the probe's reply in the same read is the first of the stream.
+    splitter.Feed(m_info.Leftover, nowUs(), print);
+    auto recordingFailed = [&] { return recording && !recorder.Recording(); };
+    while (!timeUp && !Interrupted() && !m_link.LineLost() && !recordingFailed() && !StdOut::Failed()
+           && (m_o.Count < 0 || count < m_o.Count)) {
+        // The time is taken once the read is back, not before the wait.
+        const QByteArray read = m_link.WaitAndRead();
+        splitter.Feed(read, nowUs(), print);
+    }
+    // The log ends properly however the monitor ends.
+    if (!recording)
+        outRaw(printer.Footer());
+    recorder.Stop();
+    if (recording && !recorder.Error().isEmpty())
+        return Fail(CliExit::ModuleFault, recorder.Error());
+    const uint64_t leftOut = recording ? recorder.LeftOut() : printer.LeftOut();
+    const TLogFormat written = recording ? recorder.Format() : LogFormatOf(m_o.Format);
+    if (leftOut > 0)
+        err(QStringLiteral("%1 frame(s) with a wrong checksum were left out of the %2 output")
+                .arg(leftOut)
+                .arg(QLatin1String(written == TLogFormat::Candump ? "candump" : LogFormatSuffix(written))));
+    if (m_link.LineLost())
+        return Fail(CliExit::ModuleFault, ModuleTexts::ConnectionLost(m_link.PortName()));
+    return CliExit::Ok;
+}
+
+// A candump log decoded with the databases; no port.
+int TCommandRun::Decode()
+{
+    int code = 0;
+    if (!LoadDatabases(code))
+        return code;
+    QVector<TLogFrame> frames;
+    QString error;
+    if (!ReadCandumpFile(m_o.LogFile, frames, error))
+        return Fail(CliExit::Usage, error);
+    const bool csv = m_o.Format == TMonitorFormat::Csv;
+    if (csv)
+        outRaw(SignalCsvHeader());
+    uint64_t leftOut = 0;
+    QByteArray chunk;
+    for (const TLogFrame &f : frames) {
+        if (Interrupted())
+            return FailInterrupted();
+        if (StdOut::Failed())
+            break;
+        // The module carries classic frames only; FD and error frames have no line of its own.
+        if (f.Fd || f.Error || f.Data.size() > 8) {
+            ++leftOut;
+            continue;
+        }
+        TDecodedLine line;
+        line.kind = f.Extended ? (f.Remote ? TFrameKind::ExtendedRemote : TFrameKind::ExtendedData)
+                               : (f.Remote ? TFrameKind::StandardRemote : TFrameKind::StandardData);
+        line.id = f.Id;
+        line.dlc = f.Dlc;
+        std::memcpy(line.data, f.Data.constData(), size_t(f.Data.size()));
+        if (csv) {
+            chunk += SignalCsvRecords(f.TimeUs, line, m_database);
+        } else {
+            chunk += FrameJsonRecord(f.TimeUs, {}, line, &m_database);
+            chunk += '\n';
+        }
+        if (chunk.size() > 65536) {
+            outRaw(chunk);
+            chunk.clear();
+        }
+    }
+    outRaw(chunk);
+    if (leftOut > 0)
+        err(QStringLiteral("%1 CAN FD or error frame(s) were left out").arg(leftOut));
+    return CliExit::Ok;
+}
