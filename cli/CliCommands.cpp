@@ -70,6 +70,7 @@ int TCommandRun::Run()
     case TCliCommand::Play: return Play();
     case TCliCommand::Decode: return Decode();
     case TCliCommand::Serve: return Serve();
+    case TCliCommand::Uds: return Uds();
     case TCliCommand::None: break;
     }
     return CliExit::Usage;

@@ -1,6 +1,8 @@
 #include "cli/CliOptions.h"
 
+#include "protocol/CanIdentifier.h"
 #include "protocol/MessageLine.h"
+#include "protocols/ProtocolFrame.h"
 #include "monitor/FrameFilter.h"
 #include "serial/PortName.h"
 
@@ -95,6 +97,22 @@ const CommandRow kCommands[] = {
     {"serve", TCliCommand::Serve, "",
      "operation mode: a socketcand server (raw mode) for python-can and other\n"
      "clients; every frame goes to every client, their frames go to the bus", nullptr},
+    {"uds", TCliCommand::Uds, "REQUEST-HEX",
+     "operation mode: send a UDS request (e.g. 22F190) over ISO-TP from --tx and print\n"
+     "the answer from --rx (--tx 7DF: every answer within --timeout); exit 0 on a\n"
+     "positive answer, 1 on a negative one, 4 on none",
+     [](TCliOptions &o, QStringList &args) {
+         if (args.size() != 1)
+             return QStringLiteral("uds takes one request in hexadecimal, e.g. 22F190");
+         const QString text = args.takeFirst().remove(QLatin1Char(' '));
+         const QByteArray bytes = QByteArray::fromHex(text.toLatin1());
+         if (text.isEmpty() || text.size() % 2 || bytes.toHex().toUpper() != text.toUpper().toLatin1())
+             return QStringLiteral("the request \"%1\" is not bytes in hexadecimal (two digits a byte)").arg(text);
+         if (bytes.size() > 4095)
+             return QStringLiteral("a request carries at most 4095 bytes");
+         o.UdsRequest = bytes;
+         return QString();
+     }},
 };
 
 const CommandRow *findCommand(const QString &name)
@@ -240,6 +258,45 @@ QString listen(TCliOptions &o, const QString &v)
     return {};
 }
 
+QString protocol(TCliOptions &o, const QString &v)
+{
+    TProtocol p = TProtocol::None;
+    if (!ProtocolFromName(v, p) || p == TProtocol::None)
+        return QStringLiteral("expected isotp, uds, j1939 or canopen");
+    o.Protocol = v.toLower();
+    return {};
+}
+
+// An identifier of 3 digits (11 bits) or 8 (29 bits), in hexadecimal.
+std::optional<uint32_t> udsIdentifier(TCliOptions &o, const QString &v)
+{
+    bool ok = false;
+    const uint32_t id = v.toUInt(&ok, 16);
+    const bool extended = v.size() > 3;
+    if (!ok || (v.size() != 3 && v.size() != 8) || id > uint32_t(CanId::Max(extended)))
+        return std::nullopt;
+    o.UdsExtended = extended;
+    return id;
+}
+
+QString udsTx(TCliOptions &o, const QString &v)
+{
+    const auto id = udsIdentifier(o, v);
+    if (!id)
+        return QStringLiteral("expected an identifier of 3 hex digits (up to 7FF) or 8 (up to 1FFFFFFF)");
+    o.UdsTx = *id;
+    return {};
+}
+
+QString udsRx(TCliOptions &o, const QString &v)
+{
+    const auto id = udsIdentifier(o, v);
+    if (!id)
+        return QStringLiteral("expected an identifier of 3 hex digits (up to 7FF) or 8 (up to 1FFFFFFF)");
+    o.UdsRx = *id;
+    return {};
+}
+
 QString channel(TCliOptions &o, const QString &v)
 {
     if (v.isEmpty() || v.size() > 16)
@@ -267,7 +324,7 @@ const OptionRow kOptions[] = {
     {"timeout", "MS", "reply timeout in milliseconds (default 500)", nullptr, timeout},
     {"h help", nullptr, "show this text", nullptr, [](TCliOptions &o, const QString &) { o.Help = true; return QString(); }},
     {"version", nullptr, "show the version", nullptr, [](TCliOptions &o, const QString &) { o.Version = true; return QString(); }},
-    {"json", nullptr, "print one JSON object", "info set defaults transmit",
+    {"json", nullptr, "print one JSON object", "info set defaults transmit uds",
      [](TCliOptions &o, const QString &) { o.Json = true; return QString(); }},
     {"o output", "FILE", "get: write the profile to FILE instead of standard output;\n"
                          "monitor: record every line to FILE as it comes, in the format its\n"
@@ -276,7 +333,7 @@ const OptionRow kOptions[] = {
     {"no-probe", nullptr, "open the port and go straight to the lines, as the window's\n"
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
                           "for a busy bus that would fill the probe's reply",
-     "send monitor serve transmit play", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
+     "send monitor serve transmit play uds", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
     {"format", "FORMAT", "how each record is printed: one of the formats the command lists\nabove, the first by default", "monitor decode", format},
     {"dbc", "FILE", "a CAN database (DBC); given again, one more file.\n"
                     "monitor: signals decoded in json, one row a signal in csv;\n"
@@ -294,6 +351,10 @@ const OptionRow kOptions[] = {
                             "everyone who reaches it send frames to the bus",
      "serve", listen},
     {"channel", "NAME", "the bus name clients open (default k3316)", "serve", channel},
+    {"protocol", "NAME", "decode a protocol above CAN: isotp (or uds), j1939, canopen; one JSON\n"
+                         "object per reassembled message or decoded frame", "monitor decode", protocol},
+    {"tx", "ID", "the request's identifier (default 7E0; 7DF or 18DB33F1: functional)", "uds", udsTx},
+    {"rx", "ID", "the answer's identifier (default 7E8)", "uds", udsRx},
     {"speed", "F", "play at F times the log's pace, 0.25 to 8 (default 1)", "play", speed},
     {"fast", nullptr, "play as fast as the line carries the lines", "play",
      [](TCliOptions &o, const QString &) { o.Fast = true; return QString(); }},
@@ -395,9 +456,23 @@ bool ParseCliArguments(const QStringList &args, TCliOptions &o, QString &error)
         error = QStringLiteral("unexpected argument \"%1\"").arg(positional.first());
         return false;
     }
+    // decode prints JSON unless told csv; monitor prints lines unless told json.
+    const bool json = o.Format == TMonitorFormat::Json || (o.Command == TCliCommand::Decode && o.Format == TMonitorFormat::Lines);
+    if (!o.Protocol.isEmpty() && !json) {
+        error = QStringLiteral("--protocol prints JSON: give --format json");
+        return false;
+    }
+    if (!o.Protocol.isEmpty() && !o.OutputFile.isEmpty()) {
+        error = QStringLiteral("-o records the lines as they come; --protocol decodes to standard output only");
+        return false;
+    }
+    if (!o.Protocol.isEmpty() && !o.DbcFiles.isEmpty()) {
+        error = QStringLiteral("--protocol and --dbc decode in two ways: give one of them");
+        return false;
+    }
     if (o.Command == TCliCommand::Decode) {
-        if (o.DbcFiles.isEmpty()) {
-            error = QStringLiteral("decode needs a database: --dbc FILE");
+        if (o.DbcFiles.isEmpty() && o.Protocol.isEmpty()) {
+            error = QStringLiteral("decode needs a database (--dbc FILE) or a protocol (--protocol NAME)");
             return false;
         }
         return true; // a log, no port
@@ -493,6 +568,7 @@ Exit status:
   2    bad usage, or a bad line, profile, transmit list, database or log, or a signal
        value it refuses (nothing is sent then), or the file of -o cannot be written
   3    the port cannot be opened (serve: or the address cannot be listened on)
+  4    uds: no answer within --timeout
   130  interrupted by Ctrl+C (SIGINT)
   143  ended by SIGTERM
 )");

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Decode, Serve, Transmit, Play };
+enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Decode, Serve, Transmit, Play, Uds };
 enum class TMonitorFormat { Lines, Candump, Csv, Json, Pcap, Asc, Trc };
 
 struct TCliOptions {
@@ -40,6 +40,11 @@ struct TCliOptions {
     QString Ids;               // play --ids "100-1FF,7E8"
     TListenAddress Listen;     // serve --listen; the loopback address by default
     QString Channel = QStringLiteral("k3316"); // serve --channel: the bus name clients open
+    QString Protocol;          // monitor, decode --protocol: isotp, uds, j1939, canopen
+    uint32_t UdsTx = 0x7E0;    // uds --tx: the request's identifier
+    uint32_t UdsRx = 0x7E8;    // uds --rx: the answer's
+    bool UdsExtended = false;  // the identifiers were given with 8 digits
+    QByteArray UdsRequest;     // uds REQUEST-HEX
 };
 
 // `args` without the program name. False with `error` set on bad usage.
@@ -53,6 +58,7 @@ constexpr int Ok = 0;
 constexpr int ModuleFault = 1; // wrong answer, the read-back differs, or the output cannot be written
 constexpr int Usage = 2;       // bad usage, a bad profile, database or log, a refused signal value
 constexpr int PortFault = 3;   // the port cannot be opened
+constexpr int NoAnswer = 4;    // uds: no ECU answered in time
 constexpr int Interrupted = 130; // 128 + SIGINT
 constexpr int Terminated = 143;  // 128 + SIGTERM
 } // namespace CliExit

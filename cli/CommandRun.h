@@ -69,6 +69,8 @@ private:
     int Decode();
     // The socketcand server over the module's lines until Ctrl+C or the module is lost.
     int Serve();
+    // One UDS request over ISO-TP and its answer (or every answer to a functional request).
+    int Uds();
 
     const TCliOptions &m_o;
     TInterrupt *m_interrupt;

@@ -2,6 +2,7 @@
 
 #include "cli/CommandRun.h"
 #include "cli/MonitorFormat.h"
+#include "cli/ProtocolOutput.h"
 #include "cli/StdOut.h"
 #include "dbc/FrameJson.h"
 #include "dbc/SignalCsv.h"
@@ -70,6 +71,9 @@ int TCommandRun::Monitor()
         QObject::connect(&timer, &QTimer::timeout, [&timeUp] { timeUp = true; });
         timer.start(int(std::min(m_o.Seconds * 1000.0, 2147483647.0)));
     }
+    TProtocol protocol = TProtocol::None;
+    ProtocolFromName(m_o.Protocol, protocol);
+    TProtocolPrinter protocols(protocol);
     int64_t count = 0;
     // The window's splitter: a line ends at its CR, a line feed beside it included.
     TLineSplitter splitter;
@@ -86,6 +90,13 @@ int TCommandRun::Monitor()
             recorder.Add(row);
             return;
         }
+        if (protocol != TProtocol::None) {
+            // Frames with a wrong checksum were garbled on the way: no protocol reads them.
+            const TDecodedLine frame = DecodeLine(line.text.data(), line.text.size());
+            if (IsCanFrame(frame.kind) && frame.checksum != TChecksum::Wrong)
+                outRaw(protocols.Frame(BusFrameOf(frame, line.timeUs)));
+            return;
+        }
         // The module's checksum, when it adds one, is read by the frame decoder itself.
         outRaw(printer.Record(line.text, line.timeUs));
     };
@@ -99,7 +110,9 @@ int TCommandRun::Monitor()
         splitter.Feed(read, nowUs(), print);
     }
     // The log ends properly however the monitor ends.
-    if (!recording)
+    if (protocol != TProtocol::None)
+        outRaw(protocols.Finish());
+    else if (!recording)
         outRaw(printer.Footer());
     recorder.Stop();
     if (recording && !recorder.Error().isEmpty())
@@ -126,6 +139,9 @@ int TCommandRun::Decode()
     if (!ReadCandumpFile(m_o.LogFile, frames, error))
         return Fail(CliExit::Usage, error);
     const bool csv = m_o.Format == TMonitorFormat::Csv;
+    TProtocol protocol = TProtocol::None;
+    ProtocolFromName(m_o.Protocol, protocol);
+    TProtocolPrinter protocols(protocol);
     if (csv)
         outRaw(SignalCsvHeader());
     uint64_t leftOut = 0;
@@ -146,7 +162,9 @@ int TCommandRun::Decode()
         line.id = f.Id;
         line.dlc = f.Dlc;
         std::memcpy(line.data, f.Data.constData(), size_t(f.Data.size()));
-        if (csv) {
+        if (protocol != TProtocol::None) {
+            chunk += protocols.Frame(BusFrameOf(line, f.TimeUs));
+        } else if (csv) {
             chunk += SignalCsvRecords(f.TimeUs, line, m_database);
         } else {
             chunk += FrameJsonRecord(f.TimeUs, {}, line, &m_database);
@@ -157,7 +175,7 @@ int TCommandRun::Decode()
             chunk.clear();
         }
     }
-    outRaw(chunk);
+    outRaw(chunk + protocols.Finish());
     if (leftOut > 0)
         err(QStringLiteral("%1 CAN FD or error frame(s) were left out").arg(leftOut));
     return CliExit::Ok;

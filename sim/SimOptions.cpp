@@ -177,6 +177,7 @@ const OptionRow kOptions[] = {
     {kReplies, "reply-p0", "TEXT", "same as --reply '#P0=TEXT'", [](Reading &r, const QByteArray &v) { return reply(r, "#P0", v); }},
     {kReplies, "reply-p1", "TEXT", "same as --reply '#P1=TEXT'", [](Reading &r, const QByteArray &v) { return reply(r, "#P1", v); }},
     {kBus, "echo", nullptr, "send every accepted message line straight back", [](Reading &r, const QByteArray &) { r.o.echo = true; return QString(); }},
+    {kBus, "nodes", nullptr, "nodes that speak protocols above CAN: an ECU answering UDS and OBD-II\non 7E0/7DF -> 7E8, a J1939 engine (EEC1, DM1 by BAM) and CANopen node 5\n(heartbeat, SDO server for 1000, 1008, 1018)", [](Reading &r, const QByteArray &) { r.o.nodes = true; return QString(); }},
     {kBus, "traffic", "N|max", "a node sends N message lines per second (max: as fast as the line\ntakes them); it starts when the module has answered a probe", traffic},
     {kBus, "traffic-count", "K", "the node stops after K lines", trafficCount},
     {kBus, "traffic-after", "MS", "the node starts MS milliseconds after that answer (default 0), so\na fast node does not run into the probe's reply", [](Reading &r, const QByteArray &v) { return milliseconds(r.o.trafficAfterMs, v); }},

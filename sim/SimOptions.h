@@ -34,6 +34,7 @@ struct SimOptions {
     QMap<QByteArray, QByteArray> replies;
 
     bool echo = false;
+    bool nodes = false; // the UDS ECU, the J1939 engine and the CANopen node (operation mode)
     int trafficRate = TrafficOff; // lines per second, or TrafficMax
     int64_t trafficCount = -1;    // -1: no end
     bool trafficNow = false;      // otherwise the node starts once a probe has been answered

@@ -35,6 +35,14 @@ VirtualModule::VirtualModule(const SimOptions &options, uint64_t nowMs)
     }
     if (m_options.trafficRate != TrafficOff && m_options.trafficNow)
         m_trafficStartMs = nowMs;
+    if (m_options.nodes && m_options.mode == SimMode::Operation)
+        m_nodes.emplace();
+}
+
+void VirtualModule::scheduleNodeLines(const QList<ProtocolNodes::Line> &lines)
+{
+    for (const ProtocolNodes::Line &line : lines)
+        schedule(line.dueMs, frame(line.text));
 }
 
 int32_t VirtualModule::moduleBaud() const
@@ -165,11 +173,18 @@ QByteArray VirtualModule::operationAnswer(const QByteArray &line, uint64_t nowMs
     if (body == "#A") {
         if (m_options.trafficRate != TrafficOff && m_trafficStartMs == NeverDue)
             m_trafficStartMs = nowMs + uint64_t(m_options.delayMs) + uint64_t(m_options.trafficAfterMs);
+        if (m_nodes)
+            m_nodes->start(nowMs + uint64_t(m_options.delayMs) + uint64_t(m_options.trafficAfterMs) + 100);
         return frame("!R" + m_options.firmware);
     }
     if (!IsWellFormedMessage(body))
         return refusal();
     ++m_busMessages;
+    if (m_nodes) {
+        QList<ProtocolNodes::Line> answers;
+        m_nodes->heard(body, nowMs, answers);
+        scheduleNodeLines(answers);
+    }
     return m_options.echo ? frame(body) : QByteArray();
 }
 
@@ -206,7 +221,8 @@ uint64_t VirtualModule::nextTrafficDue() const
 uint64_t VirtualModule::nextDueMs() const
 {
     const uint64_t queued = m_queue.empty() ? NeverDue : m_queue.front().dueMs;
-    return std::min(queued, nextTrafficDue());
+    const uint64_t nodes = m_nodes ? m_nodes->nextPeriodicMs() : NeverDue;
+    return std::min({queued, nextTrafficDue(), nodes});
 }
 
 bool VirtualModule::lineMismatched() const
@@ -217,6 +233,11 @@ bool VirtualModule::lineMismatched() const
 QByteArray VirtualModule::takeOutput(uint64_t nowMs)
 {
     m_nowMs = std::max(m_nowMs, nowMs);
+    if (m_nodes) {
+        QList<ProtocolNodes::Line> periodic;
+        m_nodes->takePeriodic(nowMs, periodic);
+        scheduleNodeLines(periodic);
+    }
     QByteArray out;
     int trafficLines = 0;
     for (;;) {

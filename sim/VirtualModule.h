@@ -5,6 +5,7 @@
 
 #include "CanBus.h"
 #include "ModuleParams.h"
+#include "ProtocolNodes.h"
 #include "SimOptions.h"
 
 #include <QByteArray>
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 
 namespace Sim {
 
@@ -71,12 +73,14 @@ private:
     void schedule(uint64_t dueMs, const QByteArray &bytes);
     uint64_t nextTrafficDue() const;
     bool lineMismatched() const;
+    void scheduleNodeLines(const QList<ProtocolNodes::Line> &lines);
 
     SimOptions m_options;
     RS232Params m_rs232;
     CanParams m_can;
     BusNode m_traffic;
     BusNode m_noise;
+    std::optional<ProtocolNodes> m_nodes;
 
     QByteArray m_partial;
     bool m_overflow = false;

@@ -75,6 +75,23 @@ private slots:
         row("decode as CSV", {"decode", "--dbc", "a.dbc", "x.log", "--format", "csv"}, TCliCommand::Decode, ok);
         row("decode without a database", {"decode", "x.log"}, TCliCommand::None, "--dbc");
         row("decode without a log", {"decode", "--dbc", "a.dbc"}, TCliCommand::None, "one log file");
+        row("decode a protocol", {"decode", "--protocol", "j1939", "x.log"}, TCliCommand::Decode, ok);
+        row("protocol and database", {"decode", "--protocol", "uds", "--dbc", "a.dbc", "x.log"}, TCliCommand::None, "one of them");
+        row("protocol as CSV", {"decode", "--protocol", "uds", "x.log", "--format", "csv"}, TCliCommand::None, "--format json");
+        row("monitor a protocol", {"--port", "COM1", "monitor", "--protocol", "canopen", "--format", "json"}, TCliCommand::Monitor, ok);
+        row("monitor a protocol as lines", {"--port", "COM1", "monitor", "--protocol", "canopen"}, TCliCommand::None, "--format json");
+        row("unknown protocol", {"decode", "--protocol", "lin", "x.log"}, TCliCommand::None, "isotp, uds, j1939 or canopen");
+        row("protocol while recording", {"--port", "COM1", "monitor", "--protocol", "uds", "--format", "json", "-o", "x.log"},
+            TCliCommand::None, "standard output only");
+        row("uds", {"--port", "COM1", "uds", "22F190", "--tx", "7E0", "--rx", "7E8", "--json"}, TCliCommand::Uds, ok);
+        row("uds on 29 bits", {"--port", "COM1", "uds", "3E00", "--tx", "18DA10F1", "--rx", "18DAF110"}, TCliCommand::Uds, ok);
+        row("uds without a request", {"--port", "COM1", "uds"}, TCliCommand::None, "one request");
+        row("uds: half a byte", {"--port", "COM1", "uds", "22F19"}, TCliCommand::None, "two digits a byte");
+        row("uds: not hexadecimal", {"--port", "COM1", "uds", "22G190"}, TCliCommand::None, "hexadecimal");
+        row("uds: identifier over 7FF", {"--port", "COM1", "uds", "3E00", "--tx", "800"}, TCliCommand::None, "up to 7FF");
+        row("uds: identifier over 29 bits", {"--port", "COM1", "uds", "3E00", "--rx", "20000000"}, TCliCommand::None, "1FFFFFFF");
+        row("uds: four digits", {"--port", "COM1", "uds", "3E00", "--tx", "07E0"}, TCliCommand::None, "3 hex digits");
+        row("tx for send", {"--port", "COM1", "send", "--tx", "7E0", "t0000"}, TCliCommand::None, "another command");
         row("decode has no candump format", {"decode", "--dbc", "a.dbc", "x.log", "--format", "candump"}, TCliCommand::None,
             "expected json or csv");
         row("send from signal values", {"--port", "COM1", "send", "--dbc", "a.dbc", "Engine", "Speed=10.5"}, TCliCommand::Send, ok);
@@ -154,7 +171,8 @@ private slots:
         for (const char *word : {"--port PORT", "--baud N", "--timeout MS", "--json", "-o, --output FILE",
                                  "--no-probe", "--format lines|candump|csv|json|pcap|asc|trc", "--dbc FILE", "--count N", "--seconds S",
                                  "decode LOG", "decode --dbc FILE", "transmit LIST.json", "play LOG",
-                                 "set PROFILE", "send LINE...", "130", "143", "send, monitor, serve, transmit, play: open the port",
+                                 "set PROFILE", "send LINE...", "130", "143", "send, monitor, serve, transmit, play, uds: open the port",
+                                 "uds REQUEST-HEX", "--protocol NAME", "--tx ID", "--rx ID", "  4    uds: no answer",
                                  "--listen ADDR:PORT", "--channel NAME"})
             QVERIFY2(help.contains(QLatin1String(word)), word);
     }

@@ -1,0 +1,70 @@
+#include "cli/ProtocolOutput.h"
+
+#include "protocols/J1939.h"
+#include "protocols/ProtocolJson.h"
+
+#include <QJsonDocument>
+
+#include <cstring>
+
+TBusFrame BusFrameOf(const TDecodedLine &line, int64_t timeUs)
+{
+    TBusFrame f;
+    f.TimeUs = timeUs;
+    f.Id = line.id;
+    f.Extended = IsExtended(line.kind);
+    f.Remote = IsRemote(line.kind);
+    f.Dlc = line.dlc;
+    std::memcpy(f.Data, line.data, sizeof f.Data);
+    return f;
+}
+
+TProtocolPrinter::TProtocolPrinter(TProtocol protocol, const TProtocolOptions &options)
+    : m_protocol(protocol), m_decoder(MakeProtocolDecoder(protocol, options))
+{
+}
+
+bool TProtocolPrinter::PartOfTransfer(const TBusFrame &frame) const
+{
+    switch (m_protocol) {
+    case TProtocol::IsoTpUds: return true; // every ISO-TP frame belongs to a message
+    case TProtocol::J1939: {
+        const int pgn = J1939Split(frame.Id).Pgn & 0x3FF00;
+        return pgn == 60416 || pgn == 60160; // TP.CM, TP.DT
+    }
+    case TProtocol::CanOpen: {
+        const uint32_t function = frame.Id >> 7;
+        return !frame.Extended && (function == 0xB || function == 0xC); // SDO
+    }
+    case TProtocol::None: break;
+    }
+    return false;
+}
+
+QByteArray TProtocolPrinter::Transfers()
+{
+    QByteArray out;
+    for (const TTransfer &t : m_done)
+        out += QJsonDocument(TransferJson(t)).toJson(QJsonDocument::Compact) + '\n';
+    m_done.clear();
+    return out;
+}
+
+QByteArray TProtocolPrinter::Frame(const TBusFrame &frame)
+{
+    if (!m_decoder)
+        return {};
+    const QString text = m_decoder->Feed(frame, m_done);
+    QByteArray out = Transfers();
+    if (!text.isEmpty() && !PartOfTransfer(frame))
+        out += QJsonDocument(DecodedFrameJson(frame, ProtocolName(m_protocol), text)).toJson(QJsonDocument::Compact) + '\n';
+    return out;
+}
+
+QByteArray TProtocolPrinter::Finish()
+{
+    if (!m_decoder)
+        return {};
+    m_decoder->Flush(-1, m_done);
+    return Transfers();
+}

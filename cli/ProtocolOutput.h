@@ -1,0 +1,30 @@
+#pragma once
+// `monitor --protocol` and `decode --protocol`: frames in, JSON Lines out, one object per
+// reassembled message (a transfer) or per frame that means something by itself.
+
+#include "monitor/FrameDecoder.h"
+#include "protocols/ProtocolFrame.h"
+
+#include <QByteArray>
+
+#include <memory>
+
+TBusFrame BusFrameOf(const TDecodedLine &line, int64_t timeUs);
+
+class TProtocolPrinter {
+public:
+    TProtocolPrinter(TProtocol protocol, const TProtocolOptions &options = {});
+    // The JSON lines this frame completes (none for most frames of a transfer).
+    QByteArray Frame(const TBusFrame &frame);
+    // What was still open, ended as the input ends.
+    QByteArray Finish();
+
+private:
+    QByteArray Transfers();
+    // Frames that only carry a transfer's pieces are told through the transfer.
+    bool PartOfTransfer(const TBusFrame &frame) const;
+
+    TProtocol m_protocol;
+    std::unique_ptr<TProtocolDecoder> m_decoder;
+    QList<TTransfer> m_done;
+};
