@@ -1,3 +1,6 @@
+// src/app: the start of k3316-utility (application, style, main window).
+// Uses the main window room and common only.
+
 #include "common/Version.h"
 #include "ui/main/MainUnit.h"
 
