@@ -3,6 +3,7 @@
 
 #include "support/ConfiguredForm.h"
 #include "ui/dialogs/About.h"
+#include "ui/dialogs/ManualWindow.h"
 #include "ui/widgets/CopyableTableView.h"
 #include "ui/framemonitor/FrameMonitor.h"
 #include "ui/framemonitor/FrameTableModel.h"
@@ -41,11 +42,25 @@ namespace {
 
 QString g_out;
 
+bool g_smallest = false;
+
 void save(QWidget *w, const QString &name)
 {
     const QString path = QDir(g_out).filePath(name + QStringLiteral(".png"));
     w->grab().save(path);
     std::printf("%s\n", qPrintable(path));
+    // K3316_SCREENSHOTS_SMALLEST: each window that can be resized once more at the smallest size
+    // it allows, to find clipped text.
+    if (!g_smallest || !w->isWindow() || w->minimumSize() == w->maximumSize() || qobject_cast<QMenu *>(w))
+        return;
+    const QSize shown = w->size();
+    w->resize(w->minimumSizeHint().expandedTo(w->minimumSize()));
+    QApplication::processEvents();
+    const QString smallest = QDir(g_out).filePath(name + QStringLiteral("-smallest.png"));
+    w->grab().save(smallest);
+    std::printf("%s\n", qPrintable(smallest));
+    w->resize(shown);
+    QApplication::processEvents();
 }
 
 // 2.0B at 250K with pair connection: every control of the Settings page has something to show.
@@ -151,6 +166,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     g_out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    g_smallest = qEnvironmentVariableIsSet("K3316_SCREENSHOTS_SMALLEST");
     QDir().mkpath(g_out);
     MessageBoxRecorder boxes; // no box may block a screenshot run
     QTemporaryDir settings; // the database loaded for the pictures is not remembered for the user
@@ -183,6 +199,12 @@ int main(int argc, char *argv[])
         about.show();
         save(&about, QStringLiteral("about"));
     }
+    ShowManual(&form);
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("ManualWindow") && w->isVisible()) {
+            save(w, QStringLiteral("manual"));
+            w->close();
+        }
     form.DisconnectToolButtonClick(nullptr);
 
     module.reply = ModuleScript::Operation();

@@ -7,6 +7,7 @@
 #include "protocol/Framing.h"
 #include "protocol/ModuleSession.h"
 #include "ui/dialogs/About.h"
+#include "ui/dialogs/ManualWindow.h"
 #include "ui/dialogs/Dialogs.h"
 #include "ui/framemonitor/FrameMonitor.h"
 #include "ui/signals/SignalDatabase.h"
@@ -311,6 +312,12 @@ void TMainForm::BuildToolBarAndMenu()
 
     Help1 = menu->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
+    QAction *manual = Help1->addAction(QStringLiteral("&Manual"));
+    manual->setObjectName(QStringLiteral("Manual1"));
+    manual->setShortcut(QKeySequence(Qt::Key_F1));
+    manual->setShortcutContext(Qt::WindowShortcut);
+    addAction(manual);
+    connect(manual, &QAction::triggered, this, [this] { ShowManual(this); });
     About1 = Help1->addAction(QStringLiteral("About"));
     About1->setObjectName(QStringLiteral("About1"));
 }
