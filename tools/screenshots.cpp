@@ -3,6 +3,7 @@
 
 #include "support/ConfiguredForm.h"
 #include "ui/dialogs/About.h"
+#include "ui/dialogs/Dialogs.h"
 #include "ui/dialogs/ManualWindow.h"
 #include "ui/widgets/CopyableTableView.h"
 #include "ui/framemonitor/FrameMonitor.h"
@@ -149,9 +150,7 @@ void shootSignals(TMainForm &form)
         save(&dialog, QStringLiteral("transmit-add-from-database"));
         return true;
     };
-    list->resize(980, 200);
     list->AddFromDatabaseClick();
-    list->Table()->resizeColumnsToContents();
     save(list, QStringLiteral("transmit-list-database"));
     list->Runner()->SetRows({});
     list->Model()->Reset();
@@ -165,6 +164,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setFont(StandardFont()); // as the program starts
     g_out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     g_smallest = qEnvironmentVariableIsSet("K3316_SCREENSHOTS_SMALLEST");
     QDir().mkpath(g_out);
@@ -187,7 +187,17 @@ int main(int argc, char *argv[])
 
     FakeModule module;
     module.reply = ModuleScript::Configuration().with("#P1", kShownP1);
-    AnswerSettingsDialog({module.path()});
+    // Connected through a link, as to the virtual module of `make run`: a path of a usual length.
+    QTemporaryDir linkDir(QDir::tempPath() + QStringLiteral("/k3316-shots-XXXXXX"));
+    const QString port = linkDir.filePath(QStringLiteral("ttyK3316-demo"));
+    QFile::link(module.path(), port);
+    {
+        TSettingsForm dialog(&form);
+        dialog.PortComboBox->setEditText(port);
+        dialog.show();
+        save(&dialog, QStringLiteral("settings-dialog-path"));
+    }
+    AnswerSettingsDialog({port});
     form.ConnectToolButtonClick(nullptr);
     save(&form, QStringLiteral("main-configuration"));
     form.F1->popup(form.mapToGlobal(QPoint(0, 0)));
@@ -255,8 +265,6 @@ int main(int argc, char *argv[])
                                              rows, problems);
             list->Runner()->SetRows(rows);
             list->Model()->Reset();
-            list->resize(980, 260);
-            list->Table()->resizeColumnsToContents();
             list->StartClick();
         })
         .pause(1300)

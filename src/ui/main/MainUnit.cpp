@@ -328,7 +328,10 @@ void TMainForm::BuildStatusBar()
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(false);
     bar->setFixedHeight(19);
-    const int widths[4] = {130, 103, 55, 200};
+    // From the tables' 130, 103, 55, 200, moved so that each panel shows its texts whole inside the
+    // window, a connection to /dev/ttyUSB0 or /tmp/ttyK3316 included; a longer path is elided in
+    // the middle. The last panel ends at the window's edge.
+    const int widths[4] = {146, 103, 52, 200};
     for (int i = 0; i < 4; ++i) {
         auto *panel = new TStatusPanel(bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
