@@ -7,6 +7,7 @@
 #   share/icons/hicolor/scalable/apps/k3316-utility.svg
 #   share/icons/hicolor/256x256/apps/k3316-utility.png
 #   share/doc/k3316-utility/README.md, copyright (machine-readable), changelog.gz
+#   share/doc/k3316-utility/*.md and screenshots/ (docs/; Help > Manual opens manual.md)
 #   share/metainfo/org.example.k3316_utility.metainfo.xml (AppStream)
 #   share/man/man1/*.1.gz (man/CMakeLists.txt)
 #
@@ -42,6 +43,18 @@ endif()
 if(EXISTS ${CMAKE_SOURCE_DIR}/README.md)
   install(FILES ${CMAKE_SOURCE_DIR}/README.md
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${K3316_APP_ID})
+endif()
+
+# The manuals of docs/. The build tree gets them in the same place under its own root, so an
+# uninstalled build/bin/k3316-utility finds manual.md beside its tree as an installed one does.
+set(K3316_DOCS ${CMAKE_SOURCE_DIR}/docs)
+if(IS_DIRECTORY ${K3316_DOCS})
+  install(DIRECTORY ${K3316_DOCS}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${K3316_APP_ID})
+  file(GLOB_RECURSE K3316_DOC_FILES RELATIVE ${K3316_DOCS} ${K3316_DOCS}/*)
+  foreach(doc ${K3316_DOC_FILES})
+    configure_file(${K3316_DOCS}/${doc} ${CMAKE_BINARY_DIR}/share/doc/${K3316_APP_ID}/${doc} COPYONLY)
+  endforeach()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${K3316_DOCS} ${K3316_DOCS}/screenshots)
 endif()
 
 # Debian's place for them; installed by `cmake --install` as well, so every install carries them.

@@ -1,4 +1,7 @@
 #pragma once
+// extcap: k3316-extcap, Wireshark's live capture from the module.
+// Uses cli (module link, interrupts), bridge (extcap answers), monitor, protocol; no widgets.
+//
 // The capture step of k3316-extcap: connects to the module as `k3316-cli monitor` does, then
 // writes every CAN frame it reports to Wireshark's fifo as pcap (link type 227), each read's
 // frames at once, until Wireshark stops it (SIGTERM or SIGINT, or closing the fifo) or the

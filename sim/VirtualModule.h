@@ -1,4 +1,7 @@
 #pragma once
+// sim: k3316-sim, the virtual module on a pseudo-terminal; VirtualModule is its I/O-free core.
+// Uses protocol and common only: it shares the codecs with the utility, nothing of its windows.
+//
 // The brain of the virtual K-3316: bytes from the line in, bytes for the line out, driven by a
 // millisecond clock the caller supplies. No I/O, no timers, no threads, so every behaviour can be
 // stepped through in a test.

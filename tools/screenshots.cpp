@@ -3,6 +3,8 @@
 
 #include "support/ConfiguredForm.h"
 #include "ui/dialogs/About.h"
+#include "ui/dialogs/Dialogs.h"
+#include "ui/dialogs/ManualWindow.h"
 #include "ui/widgets/CopyableTableView.h"
 #include "ui/framemonitor/FrameMonitor.h"
 #include "ui/framemonitor/FrameTableModel.h"
@@ -41,11 +43,25 @@ namespace {
 
 QString g_out;
 
+bool g_smallest = false;
+
 void save(QWidget *w, const QString &name)
 {
     const QString path = QDir(g_out).filePath(name + QStringLiteral(".png"));
     w->grab().save(path);
     std::printf("%s\n", qPrintable(path));
+    // K3316_SCREENSHOTS_SMALLEST: each window that can be resized once more at the smallest size
+    // it allows, to find clipped text.
+    if (!g_smallest || !w->isWindow() || w->minimumSize() == w->maximumSize() || qobject_cast<QMenu *>(w))
+        return;
+    const QSize shown = w->size();
+    w->resize(w->minimumSizeHint().expandedTo(w->minimumSize()));
+    QApplication::processEvents();
+    const QString smallest = QDir(g_out).filePath(name + QStringLiteral("-smallest.png"));
+    w->grab().save(smallest);
+    std::printf("%s\n", qPrintable(smallest));
+    w->resize(shown);
+    QApplication::processEvents();
 }
 
 // 2.0B at 250K with pair connection: every control of the Settings page has something to show.
@@ -134,9 +150,7 @@ void shootSignals(TMainForm &form)
         save(&dialog, QStringLiteral("transmit-add-from-database"));
         return true;
     };
-    list->resize(980, 200);
     list->AddFromDatabaseClick();
-    list->Table()->resizeColumnsToContents();
     save(list, QStringLiteral("transmit-list-database"));
     list->Runner()->SetRows({});
     list->Model()->Reset();
@@ -150,7 +164,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setFont(StandardFont()); // as the program starts
     g_out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    g_smallest = qEnvironmentVariableIsSet("K3316_SCREENSHOTS_SMALLEST");
     QDir().mkpath(g_out);
     MessageBoxRecorder boxes; // no box may block a screenshot run
     QTemporaryDir settings; // the database loaded for the pictures is not remembered for the user
@@ -171,7 +187,17 @@ int main(int argc, char *argv[])
 
     FakeModule module;
     module.reply = ModuleScript::Configuration().with("#P1", kShownP1);
-    AnswerSettingsDialog({module.path()});
+    // Connected through a link, as to the virtual module of `make run`: a path of a usual length.
+    QTemporaryDir linkDir(QDir::tempPath() + QStringLiteral("/k3316-shots-XXXXXX"));
+    const QString port = linkDir.filePath(QStringLiteral("ttyK3316-demo"));
+    QFile::link(module.path(), port);
+    {
+        TSettingsForm dialog(&form);
+        dialog.PortComboBox->setEditText(port);
+        dialog.show();
+        save(&dialog, QStringLiteral("settings-dialog-path"));
+    }
+    AnswerSettingsDialog({port});
     form.ConnectToolButtonClick(nullptr);
     save(&form, QStringLiteral("main-configuration"));
     form.F1->popup(form.mapToGlobal(QPoint(0, 0)));
@@ -183,6 +209,12 @@ int main(int argc, char *argv[])
         about.show();
         save(&about, QStringLiteral("about"));
     }
+    ShowManual(&form);
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("ManualWindow") && w->isVisible()) {
+            save(w, QStringLiteral("manual"));
+            w->close();
+        }
     form.DisconnectToolButtonClick(nullptr);
 
     module.reply = ModuleScript::Operation();
@@ -233,8 +265,6 @@ int main(int argc, char *argv[])
                                              rows, problems);
             list->Runner()->SetRows(rows);
             list->Model()->Reset();
-            list->resize(980, 260);
-            list->Table()->resizeColumnsToContents();
             list->StartClick();
         })
         .pause(1300)

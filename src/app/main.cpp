@@ -1,4 +1,8 @@
+// src/app: the start of k3316-utility (application, style, main window).
+// Uses the main window and dialogs rooms and common.
+
 #include "common/Version.h"
+#include "ui/dialogs/Dialogs.h"
 #include "ui/main/MainUnit.h"
 
 #include <QApplication>
@@ -36,6 +40,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("K-3316 Utility"));
     QApplication::setApplicationVersion(QStringLiteral(K3316_UTILITY_VERSION));
     QApplication::setStyle(QStringLiteral("Fusion"));
+    // One font family in every window, the ones that do not set the form font themselves included.
+    QApplication::setFont(StandardFont());
 
     TMainForm form;
     QuitWhenPainted quitWhenPainted;

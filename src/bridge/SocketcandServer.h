@@ -1,4 +1,7 @@
 #pragma once
+// src/bridge: bridges to other tools: the socketcand protocol and server, Wireshark's extcap answers.
+// Uses protocol, monitor, serial, common, Qt Core and Qt Network; no widgets.
+//
 // The socketcand server: clients connect over TCP, open the channel, switch to raw mode and then
 // get every frame the module reports; their "send" commands become module lines. A slow client
 // never holds up the others (see TClientBacklog); a client past the limit is refused.

@@ -1,4 +1,7 @@
 #pragma once
+// src/common: small pieces every layer shares (the integer conversion, hex and byte escapes,
+// safe saving, the version). Uses Qt Core only; everything else may use it.
+//
 // The standard integer conversion used by every text field of the program.
 
 #include <QString>

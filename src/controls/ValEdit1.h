@@ -1,4 +1,7 @@
 #pragma once
+// src/controls: the number entry field and its number/text conversions.
+// Uses common and Qt Widgets; no other layer of the program.
+//
 // TNumberEdit: a single-line field that holds one integer in decimal, hexadecimal or binary
 // digits. Typed characters outside the field's digits are dropped before the edit control sees
 // them; every change of the text is read again, and a text that breaks the field's rules falls

@@ -1,4 +1,7 @@
 #pragma once
+// src/dbc: CAN databases (DBC files) read, and signals decoded from and encoded into frames.
+// Uses monitor, common and Qt Core; no widgets.
+//
 // The loaded DBC files: one or more files, their messages looked up by identifier or name.
 // A file with an error adds nothing.
 

@@ -1,4 +1,7 @@
 #pragma once
+// src/monitor: the frame stream: line splitting, decoding, filters, the history, the log writers.
+// Uses common and Qt Core; no widgets, so the command-line tools write logs through it too.
+//
 // Every line the receive loop read, split by the one line splitter, in one compact store: the
 // bytes once (in blocks of about a megabyte, no line split between two), plus a small record per line (where it ends, when it came, its decoded identifier,
 // kind and length). A line that spans several reads is joined; a line still waiting for its CR

@@ -1,4 +1,7 @@
 #pragma once
+// src/protocol: the module's language without I/O or widgets: framing, replies, settings commands,
+// the conversation steps, profiles. Uses common only; never includes anything from src/ui.
+//
 // The conversation with the module as separate steps over one exchange (write a line, read its
 // reply), so the window and k3316-cli send the same lines in the same order and say the same
 // things. Each step decides and names what to tell the user; the caller keeps its own order of

@@ -1,4 +1,7 @@
 #pragma once
+// src/serial: the serial port component over a small POSIX termios layer, and port names.
+// Uses common and Qt Core only, no window code: the command-line tools open ports through it too.
+//
 // TQCCom32: owns one serial port; writes command lines and collects one reply per call, waiting
 // until an end-of-response sequence arrives or the response time runs out.
 

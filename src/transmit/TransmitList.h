@@ -1,4 +1,7 @@
 #pragma once
+// src/transmit: transmit lists, their scheduler and the log replay, each on an injected clock.
+// Uses protocol, monitor, dbc, common and Qt Core; no widgets, so k3316-cli runs them too.
+//
 // Transmit lists as JSON files:
 // {"format": "k3316-transmit", "version": 1, "messages": [{"enabled": true, "name": "Heartbeat",
 //  "id": "123", "extended": false, "remote": false, "dlc": 2, "data": "11AB", "period_ms": 100,

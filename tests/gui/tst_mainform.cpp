@@ -117,7 +117,7 @@ private slots:
         QCOMPARE(f.ReceiveListBox->geometry(), QRect(280, 21, 185, 161));
         QCOMPARE(f.ReceiveBitBtn->geometry(), QRect(288, 224, 81, 25));
         QCOMPARE(f.ConnectToolButton->size(), QSize(61, 56));
-        QCOMPARE(f.StatusPanel[0]->width() + 2, 130);
+        QCOMPARE(f.StatusPanel[0]->width() + 2, 146);
         QCOMPARE(f.StatusPanel[3]->width() + 2, 200);
         QCOMPARE(f.RS232GroupBox->title(), QStringLiteral("RS-232  Parameters"));
         QCOMPARE(f.ChkBox_Pair->text(), QStringLiteral("  Pair Connection"));
@@ -136,13 +136,21 @@ private slots:
     {
         TMainForm f;
         const QStringList texts[4] = {
-            {QStringLiteral("Not connected"), QStringLiteral("Connected to COM32")},
+            {QStringLiteral("Not connected"), QStringLiteral("Connected to COM32"),
+             QStringLiteral("Connected to /dev/ttyUSB0"), QStringLiteral("Connected to /dev/ttyACM0"),
+             QStringLiteral("Connected to /tmp/ttyK3316")},
             {QStringLiteral("Configuration Mode"), QStringLiteral("Operation Mode"), QStringLiteral("PairConnTest Mode")},
             {QStringLiteral("Ver: 2.05")},
             {QStringLiteral("Copyright (C) TERAVOX Co., Ltd.")}};
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
         for (int i = 0; i < 4; ++i)
             for (const QString &t : texts[i]) {
-                const int room = f.StatusPanel[i]->contentsRect().width() - f.StatusPanel[i]->indent();
+                // What the window shows of the panel: the last one runs past the window's edge.
+                const QRect panel = f.StatusPanel[i]->geometry();
+                const int shownRight = std::min(panel.right(), f.statusBar()->width() - 1);
+                const int frame = f.StatusPanel[i]->frameWidth();
+                const int room = shownRight - panel.left() + 1 - 2 * frame - f.StatusPanel[i]->indent();
                 QVERIFY2(f.StatusPanel[i]->fontMetrics().horizontalAdvance(t) <= room, qPrintable(t));
                 f.StatusPanel[i]->setText(t);
                 QCOMPARE(f.StatusPanel[i]->QLabel::text(), t); // shown whole, not elided

@@ -20,7 +20,7 @@ private slots:
         TMainForm f;
         TSettingsForm d(&f);
         QCOMPARE(d.windowTitle(), QStringLiteral("Settings"));
-        QCOMPARE(d.size(), QSize(200, 168));
+        QCOMPARE(d.size(), QSize(232, 168));
         QCOMPARE(d.PortComboBox->currentText(), QStringLiteral("COM1"));
         QCOMPARE(d.PortComboBox->itemText(31), QStringLiteral("COM32"));
         QCOMPARE(d.K3316Baud->currentText(), QStringLiteral("115200"));
@@ -31,6 +31,20 @@ private slots:
         QCOMPARE(d.OkButton->geometry(), QRect(16, 136, 75, 25));
         QVERIFY(d.OkButton->isDefault());
         QCOMPARE(d.OkButton->nextInFocusChain(), d.CancelButton);
+    }
+
+    void aDevicePathFitsThePortBox()
+    {
+        TMainForm f;
+        TSettingsForm d(&f);
+        d.show();
+        for (const QString &path : {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/tmp/ttyK3316-demo")}) {
+            d.PortComboBox->setEditText(path);
+            QLineEdit *edit = d.PortComboBox->lineEdit();
+            const int room = edit->width() - edit->textMargins().left() - edit->textMargins().right() - 4;
+            QVERIFY2(edit->fontMetrics().horizontalAdvance(path) <= room, qPrintable(path));
+            QVERIFY(d.PortComboBox->geometry().right() < d.GroupBox1->width());
+        }
     }
 
     void keyboardUse()

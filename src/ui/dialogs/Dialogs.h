@@ -1,4 +1,7 @@
 #pragma once
+// src/ui/dialogs: the one message-box function, the handler guard, port messages, the About box.
+// Uses the widgets room and the layers below src/ui (common, serial).
+//
 // Every message box of the program goes through ShowMessageBox, so tests can record and answer them.
 
 #include <QFont>

@@ -1,4 +1,7 @@
 #pragma once
+// src/ui/framemonitor: the Frame Monitor window, its table and summary models, the signals pane.
+// Uses the plot, signals, dialogs and widgets rooms, monitor and dbc.
+//
 // The "Frame Monitor" window: every line the receive loop read, one per row with its time and
 // decoded fields, or one row per identifier; its own pause and clear, filters, live counts,
 // copy, Save As in the standard log formats, the length of the history, and Record to file. It

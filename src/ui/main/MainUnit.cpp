@@ -7,6 +7,7 @@
 #include "protocol/Framing.h"
 #include "protocol/ModuleSession.h"
 #include "ui/dialogs/About.h"
+#include "ui/dialogs/ManualWindow.h"
 #include "ui/dialogs/Dialogs.h"
 #include "ui/framemonitor/FrameMonitor.h"
 #include "ui/signals/SignalDatabase.h"
@@ -311,6 +312,12 @@ void TMainForm::BuildToolBarAndMenu()
 
     Help1 = menu->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
+    QAction *manual = Help1->addAction(QStringLiteral("&Manual"));
+    manual->setObjectName(QStringLiteral("Manual1"));
+    manual->setShortcut(QKeySequence(Qt::Key_F1));
+    manual->setShortcutContext(Qt::WindowShortcut);
+    addAction(manual);
+    connect(manual, &QAction::triggered, this, [this] { ShowManual(this); });
     About1 = Help1->addAction(QStringLiteral("About"));
     About1->setObjectName(QStringLiteral("About1"));
 }
@@ -321,7 +328,10 @@ void TMainForm::BuildStatusBar()
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(false);
     bar->setFixedHeight(19);
-    const int widths[4] = {130, 103, 55, 200};
+    // From the tables' 130, 103, 55, 200, moved so that each panel shows its texts whole inside the
+    // window, a connection to /dev/ttyUSB0 or /tmp/ttyK3316 included; a longer path is elided in
+    // the middle. The last panel ends at the window's edge.
+    const int widths[4] = {146, 103, 52, 200};
     for (int i = 0; i < 4; ++i) {
         auto *panel = new TStatusPanel(bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));

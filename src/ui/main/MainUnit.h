@@ -1,4 +1,7 @@
 #pragma once
+// src/ui/main: the top room, TMainForm and its parts (connection, settings page and dialog, rules,
+// composer, receive list, status panels, menus). Uses every room below it and the layers under src/ui.
+//
 // The main window: every control, the connection state, and the handlers that drive the module.
 // Its methods live in the files of their subsystem (Connection.cpp, ModuleSettings.cpp,
 // CanRules.cpp, Composer.cpp, ReceiveMonitor.cpp); this file declares the whole class. The lines

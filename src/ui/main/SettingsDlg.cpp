@@ -55,16 +55,17 @@ TSettingsForm::TSettingsForm(TMainForm *owner) : QDialog(owner), m_main(owner)
     setFont(StandardFont());
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(200, 168);
+    // Wider than the tables' 200 pixels, so that a device path such as /tmp/ttyK3316-demo fits the port box.
+    setFixedSize(232, 168);
 
     GroupBox1 = new QGroupBox(QStringLiteral("PC's RS-232 Settings"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    GroupBox1->setGeometry(0, 0, 201, 129);
+    GroupBox1->setGeometry(0, 0, 233, 129);
 
     Label1 = label(GroupBox1, "Label1", QStringLiteral("COM Port"), 24, 20);
     PortComboBox = new QComboBox(GroupBox1);
     PortComboBox->setObjectName(QStringLiteral("PortComboBox"));
-    PortComboBox->setGeometry(88, 16, 81, 21);
+    PortComboBox->setGeometry(88, 16, 133, 21);
     PortComboBox->setEditable(true);
     PortComboBox->setInsertPolicy(QComboBox::NoInsert);
     for (int n = 1; n <= 32; ++n)

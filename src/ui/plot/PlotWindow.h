@@ -1,4 +1,7 @@
 #pragma once
+// src/ui/plot: the Plot window and the recorder of the signals it shows.
+// Uses the signals, dialogs and widgets rooms, monitor, dbc and Qt Charts.
+//
 // The "Plot" window: chosen signals over time, each unit on its own axis. It draws only what
 // fits the pixels of the range in sight (the extremes of each pixel column), at most ten times
 // a second, so a million points cost no more to show than a thousand. Live, it scrolls with the

@@ -1,4 +1,7 @@
 #pragma once
+// src/ui/signals: the databases every window decodes with, signal texts, Compose from Database.
+// Uses the dialogs and widgets rooms, dbc and transmit.
+//
 // The CAN databases the windows decode with: the DBC files loaded, shared by the frame monitor,
 // the plot and the composer, and remembered for the next start. Views hear of every change.
 

@@ -12,12 +12,15 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 TTransmitWindow::TTransmitWindow(TLineSender send, QWidget *parent)
     : QWidget(parent, Qt::Window), m_runner(SteadyClockUs, std::move(send))
@@ -39,6 +42,14 @@ TTransmitWindow::TTransmitWindow(TLineSender send, QWidget *parent)
     m_table->setTabKeyNavigation(false); // Tab leaves the table for the buttons
     m_table->verticalHeader()->setDefaultSectionSize(20);
     m_table->horizontalHeader()->setStretchLastSection(true);
+    // Each column as wide as the widest value it can hold (or its title), before any row is there.
+    const char *const widest[TTransmitTableModel::ColumnCount] = {
+        "", "Heartbeat 00", "1FFFFFFF", "", "", "8", "FFFFFFFFFFFFFFFF", "1000000", "1000000", "56,8,255",
+        "1000000", "10000.0"};
+    const QFontMetrics metrics(m_table->font());
+    for (int c = 0; c < TTransmitTableModel::ColumnCount; ++c)
+        m_table->setColumnWidth(c, std::max(m_table->horizontalHeader()->sectionSizeHint(c),
+                                            metrics.horizontalAdvance(QLatin1String(widest[c])) + 12));
 
     auto button = [this](const char *name, const QString &text, const QString &tip, void (TTransmitWindow::*slot)()) {
         auto *b = new QPushButton(text, this);

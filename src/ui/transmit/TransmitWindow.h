@@ -1,4 +1,7 @@
 #pragma once
+// src/ui/transmit: the Transmit List window and Replay Log.
+// Uses the signals, dialogs and widgets rooms, transmit, protocol and monitor; not the main window.
+//
 // The "Transmit List" window: a table of messages, each sent on its own period or on demand,
 // run together by one scheduler through the main window's send path. It runs only while the
 // main window is connected in operation mode or the pair-connection test, and stops (rows kept)

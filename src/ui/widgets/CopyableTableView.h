@@ -1,4 +1,7 @@
 #pragma once
+// src/ui/widgets: the lowest window room, shared widgets (copyable table, cell delegate, whole-paste
+// line edit, glyph cache, JPEG pictures). Uses Qt Widgets and common only; every room above may use it.
+//
 // A table view whose Copy (Ctrl+C) puts every selected row on the clipboard as text: the cells
 // as shown, separated by tabs, one row per line. (QTableView copies only the current cell.)
 // Its grid lines are filled as one-pixel rectangles: QTableView strokes them with a pen through
