@@ -65,7 +65,7 @@ class TestSocketcandServer : public QObject {
 private slots:
     void slowClientToldHowManyItMissed()
     {
-        TSocketcandServer server(smallBuffers(), [](const QByteArray &) { return true; });
+        TSocketcandServer server(smallBuffers(), [](const QByteArray &, QByteArray &) { return true; });
         QString problem;
         QVERIFY2(server.Listen(QHostAddress(QHostAddress::LocalHost), 0, problem), qPrintable(problem));
         auto fast = rawClient(server.Port(), 0);
@@ -139,7 +139,7 @@ private slots:
     {
         TServeOptions o = smallBuffers();
         o.graceMs = 300;
-        TSocketcandServer server(o, [](const QByteArray &) { return true; });
+        TSocketcandServer server(o, [](const QByteArray &, QByteArray &) { return true; });
         QString problem;
         QVERIFY(server.Listen(QHostAddress(QHostAddress::LocalHost), 0, problem));
         auto stuck = rawClient(server.Port(), 256);
@@ -164,7 +164,7 @@ private slots:
     // them gone (under AddressSanitizer this once read a forgotten client).
     void clientsResettingWhileAnswered()
     {
-        TSocketcandServer server(smallBuffers(), [](const QByteArray &) { return true; });
+        TSocketcandServer server(smallBuffers(), [](const QByteArray &, QByteArray &) { return true; });
         QString problem;
         QVERIFY(server.Listen(QHostAddress(QHostAddress::LocalHost), 0, problem));
         for (int i = 0; i < 20; ++i) {
