@@ -11,7 +11,6 @@ namespace {
 
 // A client whose own replies pile up this far beyond the frame limit is not reading at all.
 constexpr int ReplySlack = 2;
-constexpr int CloseWaitMs = 1000;
 constexpr int CloseLimitMs = 30000;
 constexpr int CommandsPerTurn = 8;
 constexpr qint64 ReadChunk = 1024;
@@ -20,9 +19,9 @@ constexpr qint64 ReadChunk = 1024;
 constexpr qint64 ReadBuffer = 16 * 1024;
 
 // Closes once what was written has gone out. A client that reads on, however slowly, gets it all
-// (a closing notice last); one that stops reading for CloseWaitMs is given up, and none is kept
+// (a closing notice last); one that takes nothing for `waitMs` is cut off, and none is kept
 // longer than CloseLimitMs.
-void closeSoon(QTcpSocket *socket)
+void closeSoon(QTcpSocket *socket, int waitMs)
 {
     socket->flush();
     socket->disconnectFromHost();
@@ -31,8 +30,8 @@ void closeSoon(QTcpSocket *socket)
     auto *idle = new QTimer(socket);
     idle->setSingleShot(true);
     QObject::connect(idle, &QTimer::timeout, socket, &QTcpSocket::abort);
-    QObject::connect(socket, &QTcpSocket::bytesWritten, idle, [idle] { idle->start(CloseWaitMs); });
-    idle->start(CloseWaitMs);
+    QObject::connect(socket, &QTcpSocket::bytesWritten, idle, [idle, waitMs] { idle->start(waitMs); });
+    idle->start(waitMs);
     QTimer::singleShot(CloseLimitMs, socket, &QTcpSocket::abort);
 }
 
@@ -95,7 +94,7 @@ void TSocketcandServer::Accept()
         if (ClientCount() >= m_options.maxClients) {
             socket->write(Socketcand::FormatError("too many clients: this server takes at most " +
                                                   QByteArray::number(m_options.maxClients)));
-            closeSoon(socket);
+            closeSoon(socket, m_options.closeWaitMs);
             continue;
         }
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -298,7 +297,7 @@ void TSocketcandServer::Drop(TClient *client, const QByteArray &reason)
     // Behind what is already queued: a client that reads on gets its frames, then why it goes.
     if (!reason.isEmpty())
         socket->write(Socketcand::FormatError(reason));
-    closeSoon(socket);
+    closeSoon(socket, m_options.closeWaitMs);
 }
 
 void TSocketcandServer::Forget(QTcpSocket *socket)

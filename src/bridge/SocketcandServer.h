@@ -30,6 +30,8 @@ struct TServeOptions {
     // A client that has not opened the bus by then is closed, so silent connections cannot hold
     // every place for good. 0: no limit.
     int openWithinMs = 5000;
+    // A client being closed that takes nothing for this long is cut off.
+    int closeWaitMs = 1000;
     // python-can reads the answer to "< rawmode >" with one recv() and wants it alone: frames
     // reported from then on are held back this long, then sent.
     int rawStartMs = 100;
