@@ -74,22 +74,33 @@ private:
 private slots:
     // The real client: it receives the node's frames in order with their data, and what it
     // sends arrives at the module as the composer's line (with a checksum when the module wants one).
+    // At the line rate, several clients at once each get every frame (python-can's reader drops
+    // the character after the last whole message it has read: a blank follows each frame).
     void pythonCanClient_data()
     {
         QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QString>("traffic"); // lines per second, or max: the line rate
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("clients");
         QTest::addColumn<QStringList>("expectedLines");
         // Checksums summed by hand: "t1AB3010AFF" adds up to 0x2B9, "e01ABCDEF0" to 0x28B.
-        QTest::newRow("plain") << QStringList{} << QStringList{"t1AB3010AFF", "e01ABCDEF0"};
-        QTest::newRow("checksums") << QStringList{"--checksum"} << QStringList{"t1AB3010AFFB9", "e01ABCDEF08B"};
+        QTest::newRow("plain") << QStringList{} << "100" << 24 << 1 << QStringList{"t1AB3010AFF", "e01ABCDEF0"};
+        QTest::newRow("checksums") << QStringList{"--checksum"} << "100" << 24 << 1
+                                   << QStringList{"t1AB3010AFFB9", "e01ABCDEF08B"};
+        QTest::newRow("line rate, three clients") << QStringList{} << "max" << 3000 << 3
+                                                  << QStringList{"t1AB3010AFF", "e01ABCDEF0"};
     }
     void pythonCanClient()
     {
         QFETCH(QStringList, simArgs);
+        QFETCH(QString, traffic);
+        QFETCH(int, lines);
+        QFETCH(int, clients);
         QFETCH(QStringList, expectedLines);
-        const int lines = 24;
         const QString log = m_dir.filePath(QStringLiteral("python-%1.log").arg(QTest::currentDataTag()));
-        // The node starts a while after the probe, once the client has had time to open the bus.
-        SimProcess sim(simArgs + QStringList{"--mode", "operation", "--traffic", "100", "--traffic-count",
+        QFile::remove(log);
+        // The node starts a while after the probe, once the clients have had time to open the bus.
+        SimProcess sim(simArgs + QStringList{"--mode", "operation", "--traffic", traffic, "--traffic-count",
                                              QString::number(lines), "--traffic-after", "3000", "--seed", "7",
                                              "--log", log});
         QVERIFY(sim.isRunning());
@@ -98,35 +109,43 @@ private slots:
 
         const QStringList expected = nodeDataFrames(7, lines);
         QVERIFY(expected.size() >= 5);
-        QProcess client;
-        client.start(QStringLiteral("/usr/bin/python3"),
-                     {QStringLiteral(K3316_CLIENT_SCRIPT), QString::number(serve.port()),
-                      QString::number(expected.size()), "1AB#010AFF", "1ABCDEF#"});
-        QVERIFY(client.waitForStarted(5000));
-        QVERIFY2(client.waitForFinished(30000), client.readAllStandardError().constData());
-        const QByteArray err = client.readAllStandardError();
-        QVERIFY2(client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0, err.constData());
-
-        QStringList out = QString::fromLatin1(client.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(out.value(0), QStringLiteral("ready"));
-        out.removeFirst();
-        QStringList frames;
-        double lastTime = 0;
-        for (const QString &line : std::as_const(out)) {
-            const QStringList parts = line.split(QLatin1Char(' '));
-            QCOMPARE(parts.size(), 3);
-            frames << parts[0] + QLatin1Char(' ') + parts[1];
-            const double time = parts[2].toDouble();
-            QVERIFY2(time >= lastTime, qPrintable(line)); // the time of the module's line, in order
-            lastTime = time;
+        std::vector<std::unique_ptr<QProcess>> running;
+        for (int c = 0; c < clients; ++c) {
+            running.push_back(std::make_unique<QProcess>());
+            // Only the first one sends: the module's lines are then known.
+            QStringList args{QStringLiteral(K3316_CLIENT_SCRIPT), QString::number(serve.port()),
+                             QString::number(expected.size())};
+            if (c == 0)
+                args << "1AB#010AFF" << "1ABCDEF#";
+            running.back()->start(QStringLiteral("/usr/bin/python3"), args);
+            QVERIFY(running.back()->waitForStarted(5000));
         }
-        // Under load the client may open the bus after the node has begun: then it must have
-        // every frame from where it came in to the end.
-        QVERIFY2(frames.size() >= 5, qPrintable(frames.join(", ")));
-        const qsizetype from = expected.indexOf(frames.first());
-        if (from > 0)
-            qWarning("the client came in after %lld of the node's frames", (long long)from);
-        QCOMPARE(frames, expected.mid(from));
+        for (const auto &client : running) {
+            QVERIFY2(client->waitForFinished(60000), client->readAllStandardError().constData());
+            const QByteArray err = client->readAllStandardError();
+            QVERIFY2(client->exitStatus() == QProcess::NormalExit && client->exitCode() == 0, err.constData());
+
+            QStringList out = QString::fromLatin1(client->readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            QCOMPARE(out.value(0), QStringLiteral("ready"));
+            out.removeFirst();
+            QStringList frames;
+            double lastTime = 0;
+            for (const QString &line : std::as_const(out)) {
+                const QStringList parts = line.split(QLatin1Char(' '));
+                QCOMPARE(parts.size(), 3);
+                frames << parts[0] + QLatin1Char(' ') + parts[1];
+                const double time = parts[2].toDouble();
+                QVERIFY2(time >= lastTime, qPrintable(line)); // the time of the module's line, in order
+                lastTime = time;
+            }
+            // Under load a client may open the bus after the node has begun: then it must have
+            // every frame from where it came in to the end.
+            QVERIFY2(frames.size() >= 5, qPrintable(frames.join(", ")));
+            const qsizetype from = expected.indexOf(frames.first());
+            if (from > 0)
+                qWarning("the client came in after %lld of the node's frames", (long long)from);
+            QCOMPARE(frames, expected.mid(from));
+        }
         QTRY_COMPARE(ReceivedBySim(log).filter(QRegularExpression("^[te]")), expectedLines);
     }
 
