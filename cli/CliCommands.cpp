@@ -172,9 +172,7 @@ void TCommandRun::RunUntil(const std::function<bool()> &done)
 
 int TCommandRun::LostOrFailed()
 {
-    // A write that finds the device gone closes the port at once but reports the loss only
-    // from the event loop: a closed port is the loss already.
-    if (m_link.LineLost() || !m_link.Port().Opened())
+    if (m_link.LineLost())
         return Fail(CliExit::ModuleFault, ModuleTexts::ConnectionLost(m_link.PortName()));
     return Fail(CliExit::ModuleFault, ModuleTexts::SendFailed());
 }

@@ -2,9 +2,32 @@
 
 #include "cli/Interrupt.h"
 #include "cli/PortError.h"
+#include "monitor/LineSplitter.h"
 #include "protocol/Framing.h"
 #include "protocol/ModuleModes.h"
 #include "serial/PortName.h"
+
+namespace {
+
+// How often a line the module stopped taking halfway is tried again.
+constexpr int FinishRetryMs = 20;
+
+} // namespace
+
+QString WrongRateHint(int32_t baud)
+{
+    return QStringLiteral("no answer at %1 bit/s: the module's RS-232 rate may differ; try --baud with the module's "
+                          "rate, or --no-probe")
+        .arg(baud);
+}
+
+QString CutLinesNote(uint64_t count)
+{
+    return QStringLiteral("%1 line(s) longer than %2 bytes without a CR were cut: the module sends no such line; "
+                          "is the baud rate right?")
+        .arg(count)
+        .arg(TLineSplitter::LongestModuleLine);
+}
 
 TModuleLink::TModuleLink(const QString &port, int32_t baud, int32_t timeoutMs, TInterrupt *interrupt)
     : m_interrupt(interrupt),
@@ -24,7 +47,11 @@ TModuleLink::TModuleLink(const QString &port, int32_t baud, int32_t timeoutMs, T
     m_port.setShowErrors(false);
     // Waits run the event loop, so Ctrl+C is seen while a reply is awaited.
     m_port.setAllowEvents(true);
-    m_port.OnLineLost = [this](QObject *) { m_lineLost = true; };
+    m_finishTimer.setInterval(FinishRetryMs);
+    QObject::connect(&m_finishTimer, &QTimer::timeout, [this] {
+        if (FinishUnsent() || LineLost())
+            m_finishTimer.stop();
+    });
 }
 
 bool TModuleLink::Interrupted() const
@@ -45,7 +72,8 @@ bool TModuleLink::Connect(TModuleInfo &info, QString &problem)
     const TModuleIdentity id = m_session.Identify(m_port.Baud(), m_port.DisplayName());
     info = TModuleInfo();
     if (!id.Decided()) {
-        problem = id.Message;
+        // The window's text, then what most often causes it.
+        problem = id.Message + QLatin1Char('\n') + WrongRateHint(m_port.Baud());
         return false;
     }
     info.Mode = id.Verdict == TProbeVerdict::Configuration ? ModuleModes::Configuration : ModuleModes::Operation;
@@ -62,6 +90,37 @@ bool TModuleLink::Connect(TModuleInfo &info, QString &problem)
 bool TModuleLink::SendLine(const QByteArray &line, bool withChecksum)
 {
     return m_port.SendCommand(Framing::FrameLine(line, withChecksum));
+}
+
+bool TModuleLink::FinishUnsent()
+{
+    if (m_unsent.isEmpty())
+        return true;
+    m_port.setWriteStallMs(0);
+    m_port.SendCommand(m_unsent);
+    m_port.setWriteStallMs(TQCCom32::DefaultWriteStallMs);
+    m_unsent.remove(0, m_port.LastWritten());
+    return m_unsent.isEmpty();
+}
+
+TModuleLink::TSent TModuleLink::SendLineWhole(const QByteArray &line, bool withChecksum)
+{
+    if (LineLost())
+        return TSent::Lost;
+    if (!FinishUnsent())
+        return LineLost() ? TSent::Lost : TSent::Busy;
+    const QByteArray framed = Framing::FrameLine(line, withChecksum);
+    m_port.setWriteStallMs(0);
+    m_port.SendCommand(framed);
+    m_port.setWriteStallMs(TQCCom32::DefaultWriteStallMs);
+    if (LineLost())
+        return TSent::Lost;
+    if (m_port.LastWritten() == 0)
+        return TSent::Busy; // nothing of it went: the line is refused whole
+    m_unsent = framed.mid(m_port.LastWritten());
+    if (!m_unsent.isEmpty() && !m_finishTimer.isActive())
+        m_finishTimer.start();
+    return TSent::Sent;
 }
 
 QByteArray TModuleLink::WaitAndRead()

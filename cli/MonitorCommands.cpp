@@ -77,6 +77,7 @@ int TCommandRun::Monitor()
     int64_t count = 0;
     // The window's splitter: a line ends at its CR, a line feed beside it included.
     TLineSplitter splitter;
+    splitter.SetLongestLine(TLineSplitter::LongestModuleLine);
     const TLineSplitter::Sink print = [&](const TLine &line) {
         if (m_o.Count >= 0 && count >= m_o.Count)
             return;
@@ -123,6 +124,8 @@ int TCommandRun::Monitor()
         err(QStringLiteral("%1 frame(s) with a wrong checksum were left out of the %2 output")
                 .arg(leftOut)
                 .arg(QLatin1String(written == TLogFormat::Candump ? "candump" : LogFormatSuffix(written))));
+    if (splitter.CutLines() > 0)
+        err(CutLinesNote(splitter.CutLines()));
     if (m_link.LineLost())
         return Fail(CliExit::ModuleFault, ModuleTexts::ConnectionLost(m_link.PortName()));
     return CliExit::Ok;

@@ -73,8 +73,11 @@ int TCommandRun::Send()
             return FailInterrupted();
         // Checked with the arguments: no CR, nothing outside Latin-1.
         const QByteArray line = text.toLatin1();
-        if (!m_link.SendLine(line, m_info.UseChecksum))
+        if (!m_link.SendLine(line, m_info.UseChecksum)) {
+            if (m_link.LineLost())
+                return Fail(CliExit::ModuleFault, ModuleTexts::ConnectionLost(m_link.PortName()));
             return Fail(CliExit::ModuleFault, QStringLiteral("%1 (%2)").arg(ModuleTexts::SendFailed(), text));
+        }
     }
     return CliExit::Ok;
 }

@@ -15,9 +15,15 @@ int TCommandRun::Serve()
 {
     TServeOptions options;
     options.channel = m_o.Channel.toLatin1();
-    // Never after the line is lost: the port component would try to open the device again.
-    TSocketcandServer server(options, [this](const QByteArray &line) {
-        return !m_link.LineLost() && m_link.SendLine(line, m_info.UseChecksum);
+    // A module that stops taking bytes holds up no client and gets no line in part: the lines
+    // that cannot go are refused to the clients that sent them.
+    TSocketcandServer server(options, [this](const QByteArray &line, QByteArray &problem) {
+        switch (m_link.SendLineWhole(line, m_info.UseChecksum)) {
+        case TModuleLink::TSent::Sent: return true;
+        case TModuleLink::TSent::Busy: problem = "the module is not taking bytes: frame not sent"; return false;
+        case TModuleLink::TSent::Lost: problem = "the module is lost: frame not sent"; return false;
+        }
+        return false;
     });
     QString problem;
     // Bound before the module is asked anything: a taken address costs the module nothing.
@@ -34,6 +40,7 @@ int TCommandRun::Serve()
             .toUtf8());
 
     TLineSplitter splitter;
+    splitter.SetLongestLine(TLineSplitter::LongestModuleLine);
     const TLineSplitter::Sink publish = [&](const TLine &line) {
         // A frame whose checksum is wrong was garbled on the way: as in candump logs, no
         // client gets it.
@@ -50,6 +57,8 @@ int TCommandRun::Serve()
         splitter.Feed(bytes, nowUs(), publish);
         server.Flush();
     }
+    if (splitter.CutLines() > 0)
+        err(CutLinesNote(splitter.CutLines()));
     if (m_link.LineLost()) {
         const QString lost = ModuleTexts::ConnectionLost(m_link.PortName());
         server.CloseAll("the module is lost: " + lost.toLatin1());

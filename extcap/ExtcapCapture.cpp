@@ -80,9 +80,6 @@ int RunExtcapCapture(const TExtcapOptions &o, TInterrupt *interrupt)
     const TFd fifo(::open(QFile::encodeName(o.Fifo).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (fifo.Get() < 0)
         return fail(1, QStringLiteral("cannot open %1: %2").arg(o.Fifo, QString::fromLocal8Bit(std::strerror(errno))));
-    TLogEncoder pcap(TLogFormat::Pcap);
-    if (!writeAll(fifo.Get(), pcap.Header()))
-        return errno == EPIPE ? 0 : fail(1, QStringLiteral("cannot write %1: %2").arg(o.Fifo, QString::fromLocal8Bit(std::strerror(errno))));
 
     // The write end of a fifo polls as an error once the reader has closed it: that ends the
     // capture even while the bus is quiet. (A plain file would poll readable for ever.)
@@ -110,6 +107,11 @@ int RunExtcapCapture(const TExtcapOptions &o, TInterrupt *interrupt)
         if (info.Mode != ModuleModes::Operation)
             return fail(1, QStringLiteral("the module is in configuration mode; a capture needs operation mode"));
     }
+    // The header only once the module answers: a fifo that ends before its header is a failed
+    // capture to Wireshark (tshark exits non-zero), while a header alone reads as an empty one.
+    TLogEncoder pcap(TLogFormat::Pcap);
+    if (!writeAll(fifo.Get(), pcap.Header()))
+        return errno == EPIPE ? 0 : fail(1, QStringLiteral("cannot write %1: %2").arg(o.Fifo, QString::fromLocal8Bit(std::strerror(errno))));
 
     QByteArray batch;
     const TLineSplitter::Sink take = [&](const TLine &line) {
@@ -122,19 +124,29 @@ int RunExtcapCapture(const TExtcapOptions &o, TInterrupt *interrupt)
         pcap.Append(batch, row);
     };
     TLineSplitter splitter;
+    splitter.SetLongestLine(TLineSplitter::LongestModuleLine);
+    // Each read's frames go out at once; the last read's too, however the capture ends.
+    auto writeBatch = [&]() -> bool {
+        if (batch.isEmpty())
+            return true;
+        const bool written = writeAll(fifo.Get(), batch);
+        batch.clear();
+        return written;
+    };
     // What came after the probe's reply in the same read is the first of the stream.
     splitter.Feed(info.Leftover, nowUs(), take);
     while (!readerGone && !(interrupt && interrupt->Requested()) && !link.LineLost()) {
-        if (!batch.isEmpty()) {
-            if (!writeAll(fifo.Get(), batch)) {
-                if (errno == EPIPE)
-                    break;
-                return fail(1, QStringLiteral("cannot write %1: %2").arg(o.Fifo, QString::fromLocal8Bit(std::strerror(errno))));
-            }
-            batch.clear();
+        if (!writeBatch()) {
+            if (errno == EPIPE)
+                break;
+            return fail(1, QStringLiteral("cannot write %1: %2").arg(o.Fifo, QString::fromLocal8Bit(std::strerror(errno))));
         }
         splitter.Feed(link.WaitAndRead(), nowUs(), take);
     }
+    if (!readerGone && !writeBatch() && errno != EPIPE)
+        return fail(1, QStringLiteral("cannot write %1: %2").arg(o.Fifo, QString::fromLocal8Bit(std::strerror(errno))));
+    if (splitter.CutLines() > 0)
+        std::fprintf(stderr, "k3316-extcap: %s\n", CutLinesNote(splitter.CutLines()).toLocal8Bit().constData());
     if (link.LineLost())
         return fail(1, ModuleTexts::ConnectionLost(link.PortName()));
     return 0;

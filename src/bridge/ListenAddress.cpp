@@ -1,5 +1,7 @@
 #include "bridge/ListenAddress.h"
 
+#include <algorithm>
+
 bool ParseListenAddress(const QString &text, TListenAddress &out, QString &error)
 {
     const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
@@ -15,8 +17,10 @@ bool ParseListenAddress(const QString &text, TListenAddress &out, QString &error
         error = QStringLiteral("--listen \"%1\": write an IPv6 address in brackets, such as [::1]:29536").arg(text);
         return false;
     }
-    bool ok = false;
-    const uint port = portText.toUInt(&ok, 10);
+    // Digits only: toUInt alone would take "+5" and " 5" as port 5.
+    bool ok = !portText.isEmpty() && portText.size() <= 5 &&
+              std::all_of(portText.begin(), portText.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    const uint port = ok ? portText.toUInt(&ok, 10) : 0;
     if (!ok || port > 65535) {
         error = QStringLiteral("--listen \"%1\": the port must be 0 to 65535").arg(text);
         return false;

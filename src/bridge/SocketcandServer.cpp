@@ -5,24 +5,34 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <algorithm>
+
 namespace {
 
 // A client whose own replies pile up this far beyond the frame limit is not reading at all.
 constexpr int ReplySlack = 2;
-constexpr int CloseWaitMs = 1000;
+constexpr int CloseLimitMs = 30000;
 constexpr int CommandsPerTurn = 8;
 constexpr qint64 ReadChunk = 1024;
 // What Qt takes from the system for a client before we have answered it: beyond this, TCP's
 // own flow control holds a client that sends faster than the module's line takes frames.
 constexpr qint64 ReadBuffer = 16 * 1024;
 
-// Closes once what was written has gone out, and gives up on a client that does not read.
-void closeSoon(QTcpSocket *socket)
+// Closes once what was written has gone out. A client that reads on, however slowly, gets it all
+// (a closing notice last); one that takes nothing for `waitMs` is cut off, and none is kept
+// longer than CloseLimitMs.
+void closeSoon(QTcpSocket *socket, int waitMs)
 {
     socket->flush();
     socket->disconnectFromHost();
-    if (socket->state() != QAbstractSocket::UnconnectedState)
-        QTimer::singleShot(CloseWaitMs, socket, [socket] { socket->abort(); });
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        return;
+    auto *idle = new QTimer(socket);
+    idle->setSingleShot(true);
+    QObject::connect(idle, &QTimer::timeout, socket, &QTcpSocket::abort);
+    QObject::connect(socket, &QTcpSocket::bytesWritten, idle, [idle, waitMs] { idle->start(waitMs); });
+    idle->start(waitMs);
+    QTimer::singleShot(CloseLimitMs, socket, &QTcpSocket::abort);
 }
 
 } // namespace
@@ -39,16 +49,28 @@ TSocketcandServer::TSocketcandServer(const TServeOptions &options, TSendLine sen
 TSocketcandServer::~TSocketcandServer()
 {
     for (TClient *client : std::as_const(m_clients))
-        client->socket->disconnect(this);
+        if (client->socket)
+            client->socket->disconnect(this);
     qDeleteAll(m_clients);
 }
 
 TSocketcandServer::TClient *TSocketcandServer::ClientOf(QTcpSocket *socket) const
 {
     for (TClient *client : m_clients)
-        if (client->socket == socket)
+        if (!client->dead && client->socket == socket)
             return client;
     return nullptr;
+}
+
+int TSocketcandServer::ClientCount() const
+{
+    return int(std::count_if(m_clients.begin(), m_clients.end(), [](const TClient *c) { return !c->dead; }));
+}
+
+int TSocketcandServer::ClientsBehind() const
+{
+    return int(std::count_if(m_clients.begin(), m_clients.end(),
+                             [](const TClient *c) { return !c->dead && c->backlog.Behind(); }));
 }
 
 bool TSocketcandServer::Listen(const QHostAddress &address, quint16 port, QString &problem)
@@ -69,10 +91,10 @@ void TSocketcandServer::Accept()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { Forget(socket); });
-        if (m_clients.size() >= m_options.maxClients) {
+        if (ClientCount() >= m_options.maxClients) {
             socket->write(Socketcand::FormatError("too many clients: this server takes at most " +
                                                   QByteArray::number(m_options.maxClients)));
-            closeSoon(socket);
+            closeSoon(socket, m_options.closeWaitMs);
             continue;
         }
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -89,6 +111,12 @@ void TSocketcandServer::Accept()
                 if (const QByteArray report = client->backlog.TakeReport(socket->bytesToWrite()); !report.isEmpty())
                     socket->write(report);
         });
+        if (m_options.openWithinMs > 0)
+            QTimer::singleShot(m_options.openWithinMs, socket, [this, socket] {
+                if (TClient *c = ClientOf(socket); c && !c->opened)
+                    Drop(c, "no bus opened within " + QByteArray::number(m_options.openWithinMs / 1000.0) +
+                                " s: closed");
+            });
         socket->write(Socketcand::Hi);
         socket->flush();
     }
@@ -116,13 +144,13 @@ void TSocketcandServer::Read(QTcpSocket *socket)
             Write(client, Socketcand::FormatError(item.text));
         else
             Answer(client, item.text);
-        if (ClientOf(socket) != client)
+        if (client->dead)
             return; // let go while answering
         ++answered;
     }
     socket->flush();
     // Flushing may find the client gone, and forget it on the spot.
-    if (ClientOf(socket) != client)
+    if (client->dead)
         return;
     if ((!client->items.isEmpty() || socket->bytesAvailable() > 0) && !client->readQueued) {
         client->readQueued = true;
@@ -154,7 +182,7 @@ void TSocketcandServer::Answer(TClient *client, const QByteArray &text)
             return;
         }
         Write(client, Ok);
-        if (client->raw)
+        if (client->dead || client->raw)
             return;
         client->raw = true;
         client->holding = true;
@@ -176,8 +204,8 @@ void TSocketcandServer::Answer(TClient *client, const QByteArray &text)
             Write(client, FormatError("open the bus first"));
             return;
         }
-        if (!m_sendLine(ModuleLine(command)))
-            Write(client, FormatError("the module did not take the frame"));
+        if (QByteArray problem; !m_sendLine(ModuleLine(command), problem))
+            Write(client, FormatError(problem.isEmpty() ? QByteArray("the module did not take the frame") : problem));
         return;
     case TCommandKind::Error:
         Write(client, FormatError(command.error));
@@ -187,6 +215,8 @@ void TSocketcandServer::Answer(TClient *client, const QByteArray &text)
 
 void TSocketcandServer::Write(TClient *client, const QByteArray &text)
 {
+    if (client->dead)
+        return;
     if (client->socket->bytesToWrite() > ReplySlack * m_options.backlogBytes) {
         Drop(client, "not reading its replies");
         return;
@@ -196,33 +226,38 @@ void TSocketcandServer::Write(TClient *client, const QByteArray &text)
 
 void TSocketcandServer::Publish(const QByteArray &frame)
 {
+    const QByteArray text = frame + ' ';
     const int64_t now = NowMs();
     const QList<TClient *> clients = m_clients;
     for (TClient *client : clients) {
-        if (!client->raw)
+        if (client->dead || !client->raw)
             continue;
         const qint64 queued = client->socket->bytesToWrite() + client->held.size();
         if (client->backlog.Behind())
             if (const QByteArray report = client->backlog.TakeReport(queued); !report.isEmpty())
                 client->socket->write(report);
-        switch (client->backlog.Offer(client->socket->bytesToWrite() + client->held.size(), frame.size(), now)) {
+        switch (client->backlog.Offer(client->socket->bytesToWrite() + client->held.size(), text.size(), now)) {
         case TClientBacklog::TVerdict::Send:
             if (client->holding)
-                client->held += frame;
+                client->held += text;
             else
-                client->socket->write(frame);
+                client->socket->write(text);
             break;
         case TClientBacklog::TVerdict::Drop:
             if (!m_behindTimer.isActive())
                 m_behindTimer.start();
             break;
         case TClientBacklog::TVerdict::Disconnect:
-            Drop(client, QByteArray::number(qulonglong(client->backlog.Missed())) +
-                             " frames missed and still behind after " +
-                             QByteArray::number(qlonglong(m_options.graceMs / 1000)) + " s: disconnected");
+            Drop(client, BehindReason(client));
             break;
         }
     }
+}
+
+QByteArray TSocketcandServer::BehindReason(const TClient *client) const
+{
+    return QByteArray::number(qulonglong(client->backlog.Missed())) + " frames missed and still behind after " +
+           QByteArray::number(m_options.graceMs / 1000.0) + " s: disconnected";
 }
 
 void TSocketcandServer::Flush()
@@ -230,7 +265,7 @@ void TSocketcandServer::Flush()
     // A copy: flushing may find a client gone and forget it on the spot.
     const QList<TClient *> clients = m_clients;
     for (TClient *client : clients)
-        if (m_clients.contains(client))
+        if (!client->dead)
             client->socket->flush();
 }
 
@@ -240,12 +275,10 @@ void TSocketcandServer::CheckBehind()
     bool anyBehind = false;
     const QList<TClient *> clients = m_clients;
     for (TClient *client : clients) {
-        if (!client->backlog.Behind())
+        if (client->dead || !client->backlog.Behind())
             continue;
         if (client->backlog.Overdue(now)) {
-            Drop(client, QByteArray::number(qulonglong(client->backlog.Missed())) +
-                             " frames missed and still behind after " +
-                             QByteArray::number(qlonglong(m_options.graceMs / 1000)) + " s: disconnected");
+            Drop(client, BehindReason(client));
             continue;
         }
         anyBehind = true;
@@ -256,23 +289,40 @@ void TSocketcandServer::CheckBehind()
 
 void TSocketcandServer::Drop(TClient *client, const QByteArray &reason)
 {
-    m_clients.removeOne(client);
+    if (client->dead)
+        return;
+    client->dead = true;
+    SweepLater();
     QTcpSocket *socket = client->socket;
-    delete client;
+    // Behind what is already queued: a client that reads on gets its frames, then why it goes.
     if (!reason.isEmpty())
         socket->write(Socketcand::FormatError(reason));
-    closeSoon(socket);
+    closeSoon(socket, m_options.closeWaitMs);
 }
 
 void TSocketcandServer::Forget(QTcpSocket *socket)
 {
     for (TClient *client : std::as_const(m_clients))
         if (client->socket == socket) {
-            m_clients.removeOne(client);
-            delete client;
+            client->dead = true;
+            client->socket = nullptr;
+            SweepLater();
             break;
         }
     socket->deleteLater();
+}
+
+void TSocketcandServer::SweepLater()
+{
+    if (m_sweepQueued)
+        return;
+    m_sweepQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_sweepQueued = false;
+        for (qsizetype i = m_clients.size() - 1; i >= 0; --i)
+            if (m_clients[i]->dead)
+                delete m_clients.takeAt(i);
+    });
 }
 
 void TSocketcandServer::CloseAll(const QByteArray &reason)

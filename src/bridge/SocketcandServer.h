@@ -30,6 +30,11 @@ struct TServeOptions {
     // behind within seconds rather than after megabytes of frames, each older than the last.
     int socketBufferBytes = 64 * 1024;
     int64_t graceMs = 5000;
+    // A client that has not opened the bus by then is closed, so silent connections cannot hold
+    // every place for good. 0: no limit.
+    int openWithinMs = 5000;
+    // A client being closed that takes nothing for this long is cut off.
+    int closeWaitMs = 1000;
     // python-can reads the answer to "< rawmode >" with one recv() and wants it alone: frames
     // reported from then on are held back this long, then sent.
     int rawStartMs = 100;
@@ -38,8 +43,9 @@ struct TServeOptions {
 class TSocketcandServer : public QObject {
     Q_OBJECT
 public:
-    // `sendLine` writes one module line (no checksum, no CR) and says whether it went out.
-    using TSendLine = std::function<bool(const QByteArray &line)>;
+    // `sendLine` writes one module line (no checksum, no CR) and says whether it went out; when
+    // not, `problem` says why, for the client that sent it.
+    using TSendLine = std::function<bool(const QByteArray &line, QByteArray &problem)>;
 
     TSocketcandServer(const TServeOptions &options, TSendLine sendLine, QObject *parent = nullptr);
     ~TSocketcandServer() override;
@@ -48,13 +54,17 @@ public:
     bool Listen(const QHostAddress &address, quint16 port, QString &problem);
     quint16 Port() const;
 
-    // One frame text ("< frame ... >") to every client in raw mode.
+    // One frame text ("< frame ... >") to every client in raw mode, a blank after it: python-can's
+    // reader drops the character after the last whole message it has.
     void Publish(const QByteArray &frame);
     // Hands what Publish queued to the sockets now rather than on the next loop turn.
     void Flush();
     // Tells every client `reason` (when not empty) and closes every connection.
     void CloseAll(const QByteArray &reason);
-    int ClientCount() const { return int(m_clients.size()); }
+    // Clients served: those being closed are not counted.
+    int ClientCount() const;
+    // Clients that have missed frames and not yet been told.
+    int ClientsBehind() const;
 
 private:
     struct TClient {
@@ -67,6 +77,9 @@ private:
         bool raw = false;
         bool holding = false; // frames wait in `held` until the answer to rawmode stands alone
         QByteArray held;
+        // Let go: nothing is written to it any more, and the event loop deletes it later, so
+        // no caller up the stack is left holding a freed client.
+        bool dead = false;
         explicit TClient(const TServeOptions &o) : backlog(o.backlogBytes, o.graceMs) {}
     };
 
@@ -77,6 +90,9 @@ private:
     void Write(TClient *client, const QByteArray &text);
     void Drop(TClient *client, const QByteArray &reason);
     void Forget(QTcpSocket *socket);
+    // Deletes the clients let go, on the next turn of the event loop.
+    void SweepLater();
+    QByteArray BehindReason(const TClient *client) const;
     void CheckBehind();
     int64_t NowMs() const { return m_clock.elapsed(); }
 
@@ -86,4 +102,5 @@ private:
     QList<TClient *> m_clients;
     QElapsedTimer m_clock;
     QTimer m_behindTimer; // runs only while some client is behind
+    bool m_sweepQueued = false;
 };

@@ -47,6 +47,18 @@ void TLineSplitter::Feed(QByteArrayView read, int64_t timeUs, const Sink &sink)
         if (!cr) {
             m_pending.append(p + from, n - from);
             m_afterCr = false;
+            if (m_longestLine > 0 && m_pending.size() > m_longestLine) {
+                ++m_cutLines;
+                TLine line;
+                line.timeUs = timeUs;
+                line.raw = m_pending;
+                line.text = PendingText();
+                line.terminated = false;
+                line.cut = true;
+                sink(line);
+                m_pending.resize(0);
+                m_pendingText = 0;
+            }
             return;
         }
         qsizetype end = static_cast<const char *>(cr) - p + 1;

@@ -16,12 +16,23 @@ struct TLine {
     QByteArrayView raw;  // every byte of the line, its end included
     QByteArrayView text; // without the line end
     int64_t timeUs = 0;  // of the read that completed the line
-    bool terminated = true; // false: ended without its CR (a new connection began)
+    bool terminated = true; // false: ended without its CR (a new connection began, or cut)
+    bool cut = false;       // handed on unfinished: longer than the longest line allowed
 };
 
 class TLineSplitter {
 public:
     using Sink = std::function<void(const TLine &)>;
+
+    // The longest line the module sends is a 29-bit data frame with eight bytes, a checksum and
+    // CR LF (30 bytes); settings replies are shorter. This leaves room to spare.
+    static constexpr qsizetype LongestModuleLine = 64;
+
+    // A pending line that grows past `bytes` without its CR (a wrong baud rate gives a stream
+    // with none) is handed on as it stands, unterminated and marked cut, and counted: memory
+    // stays bounded whatever arrives. 0, the default, sets no limit.
+    void SetLongestLine(qsizetype bytes) { m_longestLine = bytes; }
+    uint64_t CutLines() const { return m_cutLines; }
 
     // One read, as it came, at `timeUs`; `sink` gets each line it completes, in order. The
     // views it gets are valid during the call only.
@@ -48,4 +59,6 @@ private:
     qsizetype m_pendingText = 0; // 1 when the pending bytes begin with a LF that ends the last line
     int64_t m_pendingTimeUs = 0;
     bool m_afterCr = true;       // the last byte seen was a CR (or the stream is new)
+    qsizetype m_longestLine = 0;
+    uint64_t m_cutLines = 0;
 };

@@ -14,13 +14,6 @@
 #include <algorithm>
 #include <climits>
 
-namespace {
-
-// How long one write may wait for room in the driver's queue before it counts as short.
-constexpr int WriteStallMs = 2000;
-
-} // namespace
-
 TQCCom32::TQCCom32(QObject *owner) : QObject(owner), m_portHandle(PosixSerial::InvalidHandle)
 {
 }
@@ -115,6 +108,7 @@ bool TQCCom32::Open()
     if (Opened())
         Close();
     m_lineError.clear();
+    m_lost = false;
     const QPointer<TQCCom32> self(this);
     for (;;) {
         m_portHandle = PosixSerial::OpenExclusive(QFile::encodeName(PortName()).constData());
@@ -158,13 +152,15 @@ void TQCCom32::Close()
 
 bool TQCCom32::SendCommand(const QByteArray &text)
 {
-    if (!Opened() && !Open())
+    m_lastWritten = 0;
+    if (!Opened() && (m_lost || !Open()))
         return false;
     if (text.isEmpty())
         return true;
     auto line = PosixSerial::TLineState::Up;
     const std::size_t written =
-        PosixSerial::WriteAll(m_portHandle, text.constData(), std::size_t(text.size()), WriteStallMs, line);
+        PosixSerial::WriteAll(m_portHandle, text.constData(), std::size_t(text.size()), m_writeStallMs, line);
+    m_lastWritten = qsizetype(written);
     if (line == PosixSerial::TLineState::Lost)
         LineLost();
     return written == std::size_t(text.size());
@@ -185,7 +181,7 @@ void TQCCom32::ReadResponse(QByteArray &reply)
             Report(prPortInUse, QStringLiteral("Port is in use -- operation aborted"));
         return;
     }
-    if (!Opened() && !Open())
+    if (!Opened() && (m_lost || !Open()))
         return;
     m_inUse = true;
 
@@ -334,6 +330,7 @@ void TQCCom32::LineLost()
         return;
     // A hung-up descriptor stays readable for ever: stop watching it before anything else.
     Close();
+    m_lost = true;
     QTimer::singleShot(0, this, [this] {
         if (OnLineLost)
             OnLineLost(this);

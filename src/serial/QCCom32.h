@@ -66,6 +66,11 @@ public:
     // after a successful Open and when the device itself could not be opened.
     QString LineError() const { return m_lineError; }
 
+    // True from the moment the device was found gone until the next explicit Open: a write or a
+    // read never opens it again by itself (a device that comes back under the same name would
+    // get lines meant for the one lost).
+    bool Lost() const { return m_lost; }
+
     std::function<void(QObject *sender)> OnTimeout;
     // Called once, from the event loop, after the device went away; the port is closed by then.
     std::function<void(QObject *sender)> OnLineLost;
@@ -76,6 +81,11 @@ public:
     bool Open();
     void Close();
     bool SendCommand(const QByteArray &text);
+    // How long a write waits for the device to take more bytes (2000 ms unless set; 0 writes
+    // what fits and returns), and how many bytes the last SendCommand wrote.
+    static constexpr int DefaultWriteStallMs = 2000;
+    void setWriteStallMs(int value) { m_writeStallMs = value; }
+    qsizetype LastWritten() const { return m_lastWritten; }
     void ReadResponse(QByteArray &reply);
     QByteArray ReadResponse();
     void DoTimeout();
@@ -116,6 +126,9 @@ private:
     QString m_devicePath;
     bool m_showErrors = true;
     bool m_timedOut = false;
+    bool m_lost = false;
+    int m_writeStallMs = DefaultWriteStallMs;
+    qsizetype m_lastWritten = 0;
     QString m_lineError;
     int m_portHandle;
     QPointer<QSocketNotifier> m_notifier;

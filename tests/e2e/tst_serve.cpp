@@ -3,6 +3,7 @@
 
 #include "CanBus.h"
 #include "support/CliRun.h"
+#include "support/PtyPair.h"
 #include "support/ServeProcess.h"
 #include "support/SimProcess.h"
 
@@ -74,22 +75,33 @@ private:
 private slots:
     // The real client: it receives the node's frames in order with their data, and what it
     // sends arrives at the module as the composer's line (with a checksum when the module wants one).
+    // At the line rate, several clients at once each get every frame (python-can's reader drops
+    // the character after the last whole message it has read: a blank follows each frame).
     void pythonCanClient_data()
     {
         QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QString>("traffic"); // lines per second, or max: the line rate
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("clients");
         QTest::addColumn<QStringList>("expectedLines");
         // Checksums summed by hand: "t1AB3010AFF" adds up to 0x2B9, "e01ABCDEF0" to 0x28B.
-        QTest::newRow("plain") << QStringList{} << QStringList{"t1AB3010AFF", "e01ABCDEF0"};
-        QTest::newRow("checksums") << QStringList{"--checksum"} << QStringList{"t1AB3010AFFB9", "e01ABCDEF08B"};
+        QTest::newRow("plain") << QStringList{} << "100" << 24 << 1 << QStringList{"t1AB3010AFF", "e01ABCDEF0"};
+        QTest::newRow("checksums") << QStringList{"--checksum"} << "100" << 24 << 1
+                                   << QStringList{"t1AB3010AFFB9", "e01ABCDEF08B"};
+        QTest::newRow("line rate, three clients") << QStringList{} << "max" << 3000 << 3
+                                                  << QStringList{"t1AB3010AFF", "e01ABCDEF0"};
     }
     void pythonCanClient()
     {
         QFETCH(QStringList, simArgs);
+        QFETCH(QString, traffic);
+        QFETCH(int, lines);
+        QFETCH(int, clients);
         QFETCH(QStringList, expectedLines);
-        const int lines = 24;
         const QString log = m_dir.filePath(QStringLiteral("python-%1.log").arg(QTest::currentDataTag()));
-        // The node starts a while after the probe, once the client has had time to open the bus.
-        SimProcess sim(simArgs + QStringList{"--mode", "operation", "--traffic", "100", "--traffic-count",
+        QFile::remove(log);
+        // The node starts a while after the probe, once the clients have had time to open the bus.
+        SimProcess sim(simArgs + QStringList{"--mode", "operation", "--traffic", traffic, "--traffic-count",
                                              QString::number(lines), "--traffic-after", "3000", "--seed", "7",
                                              "--log", log});
         QVERIFY(sim.isRunning());
@@ -98,35 +110,43 @@ private slots:
 
         const QStringList expected = nodeDataFrames(7, lines);
         QVERIFY(expected.size() >= 5);
-        QProcess client;
-        client.start(QStringLiteral("/usr/bin/python3"),
-                     {QStringLiteral(K3316_CLIENT_SCRIPT), QString::number(serve.port()),
-                      QString::number(expected.size()), "1AB#010AFF", "1ABCDEF#"});
-        QVERIFY(client.waitForStarted(5000));
-        QVERIFY2(client.waitForFinished(30000), client.readAllStandardError().constData());
-        const QByteArray err = client.readAllStandardError();
-        QVERIFY2(client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0, err.constData());
-
-        QStringList out = QString::fromLatin1(client.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(out.value(0), QStringLiteral("ready"));
-        out.removeFirst();
-        QStringList frames;
-        double lastTime = 0;
-        for (const QString &line : std::as_const(out)) {
-            const QStringList parts = line.split(QLatin1Char(' '));
-            QCOMPARE(parts.size(), 3);
-            frames << parts[0] + QLatin1Char(' ') + parts[1];
-            const double time = parts[2].toDouble();
-            QVERIFY2(time >= lastTime, qPrintable(line)); // the time of the module's line, in order
-            lastTime = time;
+        std::vector<std::unique_ptr<QProcess>> running;
+        for (int c = 0; c < clients; ++c) {
+            running.push_back(std::make_unique<QProcess>());
+            // Only the first one sends: the module's lines are then known.
+            QStringList args{QStringLiteral(K3316_CLIENT_SCRIPT), QString::number(serve.port()),
+                             QString::number(expected.size())};
+            if (c == 0)
+                args << "1AB#010AFF" << "1ABCDEF#";
+            running.back()->start(QStringLiteral("/usr/bin/python3"), args);
+            QVERIFY(running.back()->waitForStarted(5000));
         }
-        // Under load the client may open the bus after the node has begun: then it must have
-        // every frame from where it came in to the end.
-        QVERIFY2(frames.size() >= 5, qPrintable(frames.join(", ")));
-        const qsizetype from = expected.indexOf(frames.first());
-        if (from > 0)
-            qWarning("the client came in after %lld of the node's frames", (long long)from);
-        QCOMPARE(frames, expected.mid(from));
+        for (const auto &client : running) {
+            QVERIFY2(client->waitForFinished(60000), client->readAllStandardError().constData());
+            const QByteArray err = client->readAllStandardError();
+            QVERIFY2(client->exitStatus() == QProcess::NormalExit && client->exitCode() == 0, err.constData());
+
+            QStringList out = QString::fromLatin1(client->readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            QCOMPARE(out.value(0), QStringLiteral("ready"));
+            out.removeFirst();
+            QStringList frames;
+            double lastTime = 0;
+            for (const QString &line : std::as_const(out)) {
+                const QStringList parts = line.split(QLatin1Char(' '));
+                QCOMPARE(parts.size(), 3);
+                frames << parts[0] + QLatin1Char(' ') + parts[1];
+                const double time = parts[2].toDouble();
+                QVERIFY2(time >= lastTime, qPrintable(line)); // the time of the module's line, in order
+                lastTime = time;
+            }
+            // Under load a client may open the bus after the node has begun: then it must have
+            // every frame from where it came in to the end.
+            QVERIFY2(frames.size() >= 5, qPrintable(frames.join(", ")));
+            const qsizetype from = expected.indexOf(frames.first());
+            if (from > 0)
+                qWarning("the client came in after %lld of the node's frames", (long long)from);
+            QCOMPARE(frames, expected.mid(from));
+        }
         QTRY_COMPARE(ReceivedBySim(log).filter(QRegularExpression("^[te]")), expectedLines);
     }
 
@@ -202,6 +222,101 @@ private slots:
         QVERIFY2(std::abs(now - time) < 0.5, seen.constData());
     }
 
+    // Clients that try to take the server down or hold it: it goes on greeting and answering.
+    void hostileClientsLeaveTheServerServing_data()
+    {
+        QTest::addColumn<int>("connections");
+        QTest::addColumn<QByteArray>("commands"); // each connection sends these at once and never reads
+        // Its replies pile up past the slack, and the answer to rawmode was once written to a
+        // client already freed.
+        QTest::newRow("replies unread, then rawmode")
+            << 1 << QByteArray("< open k3316 >").append(QByteArray("< echo >").repeated(40000)) + "< rawmode >";
+        QTest::newRow("sixteen silent connections") << 16 << QByteArray();
+    }
+    void hostileClientsLeaveTheServerServing()
+    {
+        QFETCH(int, connections);
+        QFETCH(QByteArray, commands);
+        SimProcess sim({"--mode", "operation"});
+        QVERIFY(sim.isRunning());
+        ServeProcess serve(sim.path());
+        QVERIFY(serve.port() != 0);
+        std::vector<std::unique_ptr<QTcpSocket>> hostile;
+        for (int i = 0; i < connections; ++i) {
+            auto s = std::make_unique<QTcpSocket>();
+            s->setReadBufferSize(256);
+            s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+            s->connectToHost(QHostAddress(QHostAddress::LocalHost), serve.port());
+            QVERIFY(s->waitForConnected(5000));
+            s->write(commands);
+            hostile.push_back(std::move(s));
+        }
+        // Greeted and answered once the hostile connections are let go.
+        QElapsedTimer clock;
+        clock.start();
+        QByteArray seen;
+        std::unique_ptr<QTcpSocket> next;
+        do {
+            QTest::qWait(100); // the hostile sockets write their commands meanwhile
+            next = connectTo(serve.port());
+            seen.clear();
+            awaitText(*next, seen, " >", 1000);
+        } while (seen != "< hi >" && clock.elapsed() < 30000);
+        QCOMPARE(seen, QByteArray("< hi >"));
+        next->write("< open k3316 >< echo >");
+        QVERIFY(awaitText(*next, seen, "< ok >< echo >"));
+        QCOMPARE(serve.process().state(), QProcess::Running);
+    }
+
+    // A module that stops taking bytes: a line that cannot go is refused to the client that sent
+    // it, none reaches the module in part, and the server goes on greeting and answering.
+    void moduleThatStopsTakingBytes()
+    {
+        PtyPair pty; // the test is the module, and does not read until the end
+        QVERIFY(pty.isValid());
+        ServeProcess serve(pty.slavePath(), {"--no-probe"});
+        QVERIFY(serve.port() != 0);
+        auto a = connectTo(serve.port());
+        QByteArray flood = "< open k3316 >";
+        QList<QByteArray> expected;
+        const int count = 20000;
+        for (int i = 0; i < count; ++i) {
+            const int id = i % 0x800, data = i / 0x800;
+            flood += "< send " + QByteArray::number(id, 16) + " 1 " + QByteArray::number(data, 16) + " >";
+            expected << 't' + QByteArray::number(id, 16).toUpper().rightJustified(3, '0') + '1' +
+                            QByteArray::number(data, 16).toUpper().rightJustified(2, '0');
+        }
+        a->write(flood + "< echo >");
+        QByteArray seenA;
+        QVERIFY2(awaitText(*a, seenA, "< echo >", 120000), seenA.right(200).constData());
+        const QByteArray refusal = "< error the module is not taking bytes: frame not sent >";
+        const qsizetype refused = seenA.count(refusal);
+        QVERIFY(refused > 0);
+        QCOMPARE(seenA.count("< error"), refused);
+
+        auto b = connectTo(serve.port());
+        QByteArray seenB;
+        QVERIFY(awaitText(*b, seenB, "< hi >"));
+        b->write("< open k3316 >< send 7ff 0 >< echo >");
+        QVERIFY(awaitText(*b, seenB, "< ok >" + refusal + "< echo >"));
+
+        // The module takes bytes again: the line it had begun is finished, and every line is whole.
+        QByteArray got;
+        QElapsedTimer clock;
+        clock.start();
+        while (got.count('\r') < count - refused && clock.elapsed() < 30000)
+            got += pty.readAvailable(100);
+        QList<QByteArray> lines = got.split('\r');
+        QCOMPARE(lines.takeLast(), QByteArray());
+        QCOMPARE(lines.size(), count - refused);
+        qsizetype at = 0;
+        for (const QByteArray &line : std::as_const(lines)) {
+            at = expected.indexOf(line, at);
+            QVERIFY2(at >= 0, line.constData());
+            ++at;
+        }
+    }
+
     void seventeenthClientRefused()
     {
         SimProcess sim({"--mode", "operation"});
@@ -212,7 +327,9 @@ private slots:
         for (int i = 0; i < 16; ++i) {
             clients.push_back(connectTo(serve.port()));
             QByteArray seen;
-            QVERIFY(awaitText(*clients.back(), seen, "< hi >"));
+            // With the bus open, not closed as silent however slow the machine is.
+            clients.back()->write("< open k3316 >");
+            QVERIFY(awaitText(*clients.back(), seen, "< hi >< ok >"));
         }
         auto extra = connectTo(serve.port());
         QByteArray seen;

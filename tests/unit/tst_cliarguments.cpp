@@ -109,6 +109,10 @@ private slots:
             TCliCommand::Serve, ok);
         row("listen without port", {"--port", "COM1", "serve", "--listen", "127.0.0.1"}, TCliCommand::None, "ADDRESS:PORT");
         row("listen on a name", {"--port", "COM1", "serve", "--listen", "example.org:29536"}, TCliCommand::None, "not an IP");
+        row("listen on a signed port", {"--port", "COM1", "serve", "--listen", "127.0.0.1:+5"}, TCliCommand::None,
+            "port must be 0 to 65535");
+        row("listen on a port after a blank", {"--port", "COM1", "serve", "--listen", "127.0.0.1: 5"}, TCliCommand::None,
+            "port must be 0 to 65535");
         row("listen for monitor", {"--port", "COM1", "monitor", "--listen", "127.0.0.1:1"}, TCliCommand::None, "another command");
         row("channel with a bracket", {"--port", "COM1", "serve", "--channel", "a>b"}, TCliCommand::None, "--channel");
         row("channel too long", {"--port", "COM1", "serve", "--channel", "abcdefghijklmnopq"}, TCliCommand::None, "1 to 16");
