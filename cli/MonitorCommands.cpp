@@ -1,6 +1,7 @@
 // monitor and decode: what the bus carries, printed, recorded or decoded with databases.
 
 #include "cli/CommandRun.h"
+#include "cli/Interrupt.h"
 #include "cli/MonitorFormat.h"
 #include "cli/ProtocolOutput.h"
 #include "cli/StdOut.h"
@@ -139,8 +140,8 @@ int TCommandRun::Decode()
         return code;
     QVector<TLogFrame> frames;
     QString error;
-    if (!ReadCandumpFile(m_o.LogFile, frames, error))
-        return Fail(CliExit::Usage, error);
+    if (!ReadCandumpFile(m_o.LogFile, frames, error, m_interrupt))
+        return Interrupted() ? FailInterrupted() : Fail(CliExit::Usage, error);
     const bool csv = m_o.Format == TMonitorFormat::Csv;
     TProtocol protocol = TProtocol::None;
     ProtocolFromName(m_o.Protocol, protocol);

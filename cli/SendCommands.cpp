@@ -1,6 +1,8 @@
 // send, transmit and play: lines, transmit lists and logs to the bus.
 
 #include "cli/CommandRun.h"
+#include "cli/Interrupt.h"
+#include "common/InputFile.h"
 #include "dbc/SignalCodec.h"
 #include "monitor/CandumpLog.h"
 #include "protocol/MessageLine.h"
@@ -10,7 +12,6 @@
 #include "transmit/TransmitList.h"
 #include "transmit/TransmitRunner.h"
 
-#include <QFile>
 #include <QJsonArray>
 
 using namespace Cli;
@@ -84,12 +85,16 @@ int TCommandRun::Send()
 
 int TCommandRun::Transmit()
 {
-    QFile file(m_o.ListFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return Fail(CliExit::Usage, QStringLiteral("cannot read %1: %2").arg(m_o.ListFile, file.errorString()));
+    QByteArray json;
+    QString problem;
+    switch (ReadInputFile(m_o.ListFile, TInputKind::TransmitList, json, problem, m_interrupt)) {
+    case TInputResult::Read: break;
+    case TInputResult::Refused: return Fail(CliExit::Usage, problem);
+    case TInputResult::Interrupted: return FailInterrupted();
+    }
     QList<TTransmitRow> rows;
     QStringList problems;
-    if (!TransmitLists::ParseTransmitList(file.readAll(), rows, problems))
+    if (!TransmitLists::ParseTransmitList(json, rows, problems))
         return Fail(CliExit::Usage, QStringLiteral("%1: %2").arg(m_o.ListFile, problems.join(QStringLiteral("; "))));
     int code = 0;
     if (!LoadDatabases(code))
@@ -136,8 +141,8 @@ int TCommandRun::Play()
 {
     QVector<TLogFrame> frames;
     QString problem;
-    if (!ReadCandumpFile(m_o.LogFile, frames, problem))
-        return Fail(CliExit::Usage, problem);
+    if (!ReadCandumpFile(m_o.LogFile, frames, problem, m_interrupt))
+        return Interrupted() ? FailInterrupted() : Fail(CliExit::Usage, problem);
     TReplayOptions options;
     options.Speed = m_o.Speed;
     options.Fast = m_o.Fast;

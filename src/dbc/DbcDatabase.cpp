@@ -1,42 +1,39 @@
 #include "dbc/DbcDatabase.h"
 
+#include "common/InputFile.h"
 #include "dbc/DbcReader.h"
 
-#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 
-bool TDbcDatabase::LoadFile(const QString &path, QString &error)
+bool TDbcDatabase::LoadFile(const QString &path, QString &error, QString *warning, const TInputCancel *cancel)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("%1: cannot be read: %2").arg(path, file.errorString());
+    QByteArray text;
+    if (ReadInputFile(path, TInputKind::Database, text, error, cancel) != TInputResult::Read)
         return false;
-    }
-    // A database is a few megabytes; this keeps a wrong file (a disk image) from taking the memory.
-    constexpr qint64 MaxSize = 256 * 1024 * 1024;
-    if (file.size() > MaxSize) {
-        error = QStringLiteral("%1: is larger than 256 MB, not a CAN database").arg(path);
-        return false;
-    }
-    const QByteArray text = file.read(MaxSize + 1);
-    if (text.size() > MaxSize) {
-        error = QStringLiteral("%1: is larger than 256 MB, not a CAN database").arg(path);
-        return false;
-    }
-    return LoadText(text, path, error);
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return loadText(text, path, canonical.isEmpty() ? path : canonical, error, warning);
 }
 
-bool TDbcDatabase::LoadText(const QByteArray &text, const QString &fileName, QString &error)
+bool TDbcDatabase::LoadText(const QByteArray &text, const QString &fileName, QString &error, QString *warning)
+{
+    return loadText(text, fileName, fileName, error, warning);
+}
+
+bool TDbcDatabase::loadText(const QByteArray &text, const QString &fileName, const QString &key, QString &error,
+                            QString *warning)
 {
     std::vector<TDbcReadMessage> read;
     if (!ReadDbcText(text, fileName, read, error))
         return false;
+    if (warning)
+        *warning = read.empty() ? QStringLiteral("%1: no messages in this database").arg(fileName) : QString();
     // Loading a file again replaces it; its old messages are no duplicates.
     for (const TDbcReadMessage &r : read) {
         const TDbcMessage &m = *r.Message;
         for (const TFile &f : m_files) {
-            if (f.Path == fileName)
+            if (f.Key == key)
                 continue;
             for (const auto &other : f.Messages) {
                 if (other->Id == m.Id && other->Extended == m.Extended) {
@@ -54,9 +51,10 @@ bool TDbcDatabase::LoadText(const QByteArray &text, const QString &fileName, QSt
     }
     TFile file;
     file.Path = fileName;
+    file.Key = key;
     for (TDbcReadMessage &r : read)
         file.Messages.push_back(std::move(r.Message));
-    const auto same = std::find_if(m_files.begin(), m_files.end(), [&](const TFile &f) { return f.Path == fileName; });
+    const auto same = std::find_if(m_files.begin(), m_files.end(), [&](const TFile &f) { return f.Key == key; });
     if (same != m_files.end())
         *same = std::move(file);
     else

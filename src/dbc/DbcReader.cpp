@@ -4,10 +4,11 @@
 
 #include <QHash>
 #include <QSet>
-#include <QStringDecoder>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -37,12 +38,12 @@ public:
         for (;;) {
             while (m_pos < m_n && (m_t[m_pos] == ' ' || m_t[m_pos] == '\t' || m_t[m_pos] == '\r' || m_t[m_pos] == '\n'
                                    || m_t[m_pos] == '\f' || m_t[m_pos] == '\v')) {
-                if (m_t[m_pos] == '\n')
+                if (EndsLine(m_pos))
                     NewLine(m_pos + 1);
                 ++m_pos;
             }
             if (m_pos + 1 < m_n && m_t[m_pos] == '/' && m_t[m_pos + 1] == '/') { // not DBC, but harmless to allow
-                while (m_pos < m_n && m_t[m_pos] != '\n')
+                while (m_pos < m_n && m_t[m_pos] != '\n' && m_t[m_pos] != '\r')
                     ++m_pos;
                 continue;
             }
@@ -78,7 +79,7 @@ public:
             while (end < m_n && m_t[end] != '"') {
                 if (m_t[end] == '\\' && end + 1 < m_n && (m_t[end + 1] == '"' || m_t[end + 1] == '\\'))
                     ++end;
-                if (m_t[end] == '\n')
+                if (EndsLine(end))
                     NewLine(end + 1);
                 ++end;
             }
@@ -95,7 +96,18 @@ public:
         return true;
     }
 
+    // The lexer is a few positions: a copy reads ahead.
+    TToken Peek() const
+    {
+        TLexer ahead = *this;
+        TToken t;
+        ahead.Next(t);
+        return t;
+    }
+
 private:
+    // A line ends at LF, and at a CR not followed by LF (old Macintosh files).
+    bool EndsLine(int p) const { return m_t[p] == '\n' || (m_t[p] == '\r' && (p + 1 >= m_n || m_t[p + 1] != '\n')); }
     // "5", "-5", "+.5", ".5", "-.5"
     bool StartsNumber(int p) const
     {
@@ -259,6 +271,15 @@ private:
             if (t.startsWith('+'))
                 t = t.sliced(1);
             const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), out);
+            if (ec == std::errc::result_out_of_range && end == t.data() + t.size()) {
+                // Tools write the double's limits rounded to 15 digits, just past them
+                // (-1.79769313486232E+308): the limit is meant. A tiny number is 0.
+                const char *e = std::find_if(t.data(), t.data() + t.size(), [](char c) { return c == 'e' || c == 'E'; });
+                const bool huge = e != t.data() + t.size() && e + 1 < t.data() + t.size() && e[1] != '-';
+                const double limit = std::numeric_limits<double>::max();
+                out = huge ? (t.startsWith('-') ? -limit : limit) : 0.0;
+                return Advance();
+            }
             if (ec == std::errc() && end == t.data() + t.size() && std::isfinite(out))
                 return Advance();
         }
@@ -301,10 +322,17 @@ private:
             return false;
         if (IsPunct(':') && !Advance())
             return false;
-        // The list is indented keywords; the first statement after it starts in column 1.
-        while (m_tok.Kind == TTok::Ident && !Is("BS_") && !(m_tok.FirstOnLine && m_tok.Pos == m_tok.LineStart))
+        // The list is keywords, one a line and usually indented; it ends at BS_ (which always
+        // follows it) or at a statement: a word in column 1 with more on its line.
+        while (m_tok.Kind == TTok::Ident && !Is("BS_") && !Is("BU_") && !Is("BO_") && !Is("VERSION")) {
+            if (m_tok.FirstOnLine && m_tok.Pos == m_tok.LineStart) {
+                const TToken next = m_lexer.Peek();
+                if (next.Kind != TTok::End && !next.FirstOnLine)
+                    break;
+            }
             if (!Advance())
                 return false;
+        }
         return true;
     }
 
@@ -660,7 +688,8 @@ private:
                 return false;
             if (IsPunct('-') && !Advance())
                 return false;
-            if (!ExpectInteger(high, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(),
+            // Its lowest value has no positive counterpart: no range ends there.
+            if (!ExpectInteger(high, std::numeric_limits<int64_t>::min() + 1, std::numeric_limits<int64_t>::max(),
                                QStringLiteral("the end of the range")))
                 return false;
             ranges.append({low, high < 0 ? -high : high});
@@ -729,11 +758,65 @@ private:
 
 } // namespace
 
+namespace {
+
+// Checked in place: decoding a big file to UTF-16 only to see whether it decodes would take
+// twice its size.
+bool IsValidUtf8(const QByteArray &text)
+{
+    const auto *p = reinterpret_cast<const uchar *>(text.constData());
+    const auto *end = p + text.size();
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        int more = 0;
+        uint32_t c = 0;
+        if ((*p & 0xE0) == 0xC0) { more = 1; c = *p & 0x1F; }
+        else if ((*p & 0xF0) == 0xE0) { more = 2; c = *p & 0x0F; }
+        else if ((*p & 0xF8) == 0xF0) { more = 3; c = *p & 0x07; }
+        else return false;
+        if (end - p <= more)
+            return false;
+        for (int i = 1; i <= more; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (p[i] & 0x3F);
+        }
+        static const uint32_t lowest[4] = {0, 0x80, 0x800, 0x10000};
+        if (c < lowest[more] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        p += more + 1;
+    }
+    return true;
+}
+
+bool IsWordChar(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; }
+
+// Whether a keyword that only a CAN database has stands as a word at the start of a line.
+bool LooksLikeDatabase(const QByteArray &text)
+{
+    for (const char *word : {"VERSION", "NS_", "BU_", "BO_"}) {
+        const qsizetype n = qsizetype(std::strlen(word));
+        for (qsizetype at = text.indexOf(word); at >= 0; at = text.indexOf(word, at + 1)) {
+            qsizetype before = at - 1;
+            while (before >= 0 && (text[before] == ' ' || text[before] == '\t'))
+                --before;
+            const bool lineStart = before < 0 || text[before] == '\n' || text[before] == '\r'
+                                   || (before == 2 && text.startsWith("\xEF\xBB\xBF"));
+            if (lineStart && (at + n >= text.size() || !IsWordChar(text[at + n])))
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 QByteArray DbcTextAsUtf8(const QByteArray &text)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = utf8(text);
-    if (!utf8.hasError())
+    if (IsValidUtf8(text))
         return text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
     // Windows-1252: Latin-1 but for 0x80..0x9F
     static const char16_t high[32] = {
@@ -753,6 +836,10 @@ bool ReadDbcText(const QByteArray &text, const QString &fileName, std::vector<TD
     error.clear();
     if (text.size() > 256 * 1024 * 1024) { // positions are counted in int
         error = QStringLiteral("%1:1:1: expected a CAN database of at most 256 MB").arg(fileName);
+        return false;
+    }
+    if (!LooksLikeDatabase(text)) {
+        error = QStringLiteral("%1: not a CAN database").arg(fileName);
         return false;
     }
     const QByteArray utf8 = DbcTextAsUtf8(text);

@@ -1,8 +1,8 @@
 #include "monitor/CandumpLog.h"
 
 #include "common/HexDigit.h"
-
-#include <QFile>
+#include "common/InputFile.h"
+#include "protocol/CanIdentifier.h"
 
 namespace {
 
@@ -108,6 +108,9 @@ bool ParseFrame(QByteArrayView s, TLogFrame &f, QString &error)
         f.Error = id & ErrFlag;
         f.Extended = !f.Error;
         id &= 0x1FFFFFFFu;
+    } else if (!CanId::Fits(id, false)) {
+        error = QStringLiteral("expected a standard identifier up to 7FF, found \"%1\"").arg(QString::fromLatin1(s.first(hash)));
+        return false;
     }
     f.Id = id;
     QByteArrayView rest = s.sliced(hash + 1);
@@ -202,34 +205,36 @@ bool ParseCandumpLine(QByteArrayView line, TLogFrame &frame, QString &error)
     return true;
 }
 
-bool ReadCandumpFile(const QString &path, QVector<TLogFrame> &frames, QString &error)
+bool ReadCandumpFile(const QString &path, QVector<TLogFrame> &frames, QString &error, const TInputCancel *cancel)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("%1: cannot be opened: %2").arg(path, file.errorString());
+    TInputStream input;
+    if (!input.Open(path, cancel)) {
+        error = input.Problem();
         return false;
     }
-    if (file.size() > CandumpFileLimit) {
+    if (input.Size() > CandumpFileLimit) {
         error = QStringLiteral("%1: larger than %2 MiB, not read").arg(path).arg(CandumpFileLimit >> 20);
         return false;
     }
     QVector<TLogFrame> out;
-    int lineNumber = 0;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine();
-        ++lineNumber;
+    QByteArray line;
+    while (input.ReadLine(line)) {
+        if (input.Position() > CandumpFileLimit) {
+            error = QStringLiteral("%1: larger than %2 MiB, not read").arg(path).arg(CandumpFileLimit >> 20);
+            return false;
+        }
         if (Trimmed(line).isEmpty())
             continue;
         TLogFrame f;
         QString why;
         if (!ParseCandumpLine(line, f, why)) {
-            error = QStringLiteral("%1:%2: %3").arg(path).arg(lineNumber).arg(why);
+            error = QStringLiteral("%1:%2: %3").arg(path).arg(input.LineNumber()).arg(why);
             return false;
         }
         out.append(std::move(f));
     }
-    if (file.error() != QFileDevice::NoError) {
-        error = QStringLiteral("%1: read failed: %2").arg(path, file.errorString());
+    if (!input.Problem().isEmpty()) {
+        error = input.Problem();
         return false;
     }
     frames = std::move(out);

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+class TInputCancel;
+
 struct TLogFrame {
     int64_t TimeUs = 0;          // the "(seconds.micro)" stamp in microseconds
     QByteArray Interface;        // "can0", "k3316"
@@ -31,4 +33,5 @@ constexpr qint64 CandumpFileLimit = 512LL * 1024 * 1024;
 
 // Reads a whole log, blank lines skipped, reporting the first bad line as "FILE:LINE: ..." and
 // then nothing in `frames`.
-bool ReadCandumpFile(const QString &path, QVector<TLogFrame> &frames, QString &error);
+// A FIFO or a device is refused unread; standard input ("-") and pipes are read to their end.
+bool ReadCandumpFile(const QString &path, QVector<TLogFrame> &frames, QString &error, const TInputCancel *cancel = nullptr);

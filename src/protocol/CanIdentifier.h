@@ -11,5 +11,7 @@ constexpr int StandardDigits = 3;
 constexpr int ExtendedDigits = 8;
 
 constexpr int32_t Max(bool extended) { return extended ? MaxExtended : MaxStandard; }
+// The one check of an identifier that comes in from outside (a list, a log, a client, a field).
+constexpr bool Fits(int64_t id, bool extended) { return id >= 0 && id <= Max(extended); }
 constexpr int Digits(bool extended) { return extended ? ExtendedDigits : StandardDigits; }
 } // namespace CanId

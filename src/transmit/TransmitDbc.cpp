@@ -47,8 +47,14 @@ bool ResolveRows(QList<TTransmitRow> &rows, const TDbcDatabase *database, QStrin
         r.Id = IntToHex(int32_t(m->Id), m->Extended ? 8 : 3);
         r.Extended = m->Extended;
         r.Dlc = m->Dlc;
+        if (r.PeriodMs < 0 && m->CycleTimeMs > TransmitRows::MaxPeriodMs) {
+            problem(QStringLiteral("period_ms"), QStringLiteral("%1's cycle time (GenMsgCycleTime) is %2 ms, over the %3 ms a row "
+                                                                "can have: give the row its period_ms")
+                                                     .arg(m->Name).arg(m->CycleTimeMs).arg(TransmitRows::MaxPeriodMs));
+            continue;
+        }
         if (r.PeriodMs < 0)
-            r.PeriodMs = m->CycleTimeMs > 0 ? std::min(m->CycleTimeMs, TransmitRows::MaxPeriodMs) : 0;
+            r.PeriodMs = m->CycleTimeMs > 0 ? m->CycleTimeMs : 0;
         if (!r.Signals.isEmpty()) {
             QHash<QString, double> values;
             for (auto it = r.Signals.cbegin(); it != r.Signals.cend(); ++it)

@@ -77,7 +77,10 @@ public:
         if (v.isUndefined())
             Problem(name, QStringLiteral("missing"));
         else if (!WholeNumber(v, low, high, out))
-            Problem(name, QStringLiteral("must be a whole number"));
+            Problem(name, v.isDouble() && std::floor(v.toDouble()) == v.toDouble()
+                              ? QStringLiteral("must be a whole number from %1 to %2")
+                                    .arg(QString::number(low, 'f', 0), QString::number(high, 'f', 0))
+                              : QStringLiteral("must be a whole number"));
         else
             return true;
         return false;

@@ -1,6 +1,7 @@
 #include "transmit/TransmitRow.h"
 
 #include "common/StrToInt.h"
+#include "protocol/CanIdentifier.h"
 #include "protocol/Framing.h"
 #include "protocol/MessageLine.h"
 
@@ -17,8 +18,9 @@ QString CheckId(const QString &id, bool extended)
     // The composer reads its ID field with the standard conversion and a "$" in front; a text it
     // could not read fails with that conversion's own message.
     // After the "$" no blank or sign is taken, so only hexadecimal digits pass.
+    int32_t value = 0;
     try {
-        StrToInt(QStringLiteral("$") + id);
+        value = StrToInt(QStringLiteral("$") + id);
     } catch (const EConvertError &e) {
         return e.message();
     }
@@ -28,6 +30,10 @@ QString CheckId(const QString &id, bool extended)
         return QStringLiteral("at most %1 hexadecimal digits for %2 frame")
             .arg(width)
             .arg(extended ? QStringLiteral("an extended") : QStringLiteral("a standard"));
+    if (!CanId::Fits(value, extended))
+        return QStringLiteral("%1 is beyond %2, the largest %3 identifier")
+            .arg(id.toUpper(), extended ? QStringLiteral("1FFFFFFF") : QStringLiteral("7FF"),
+                 extended ? QStringLiteral("extended (29-bit)") : QStringLiteral("standard (11-bit)"));
     return QString();
 }
 

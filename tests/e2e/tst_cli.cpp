@@ -295,9 +295,9 @@ private slots:
             << QStringList{"--port", "PORT", "send", "t1230", "e€1"} << QByteArray() << 2
             << "The line was not sent: the character \"€\" (U+20AC) at position 2 cannot be sent";
         QTest::newRow("profile from a device") << QStringList{"--port", "PORT", "set", "/dev/zero"} << QByteArray() << 2
-                                               << "/dev/zero is not a regular file";
+                                               << "/dev/zero is a device, not a regular file";
         QTest::newRow("profile from a terminal") << QStringList{"--port", "PORT", "set", "PORT"} << QByteArray() << 2
-                                                 << "is not a regular file";
+                                                 << "is a terminal, not a regular file";
         QTest::newRow("profile over 1 MB") << QStringList{"--port", "PORT", "set", "-"} << QByteArray((1 << 20) + 1, ' ')
                                            << 2 << "too large";
     }

@@ -3,6 +3,7 @@
 
 #include "ui/main/MainUnit.h"
 
+#include "common/InputFile.h"
 #include "common/SafeSave.h"
 #include "protocol/BoxLists.h"
 #include "protocol/Framing.h"
@@ -16,56 +17,18 @@
 #include <QFileDialog>
 #include <QRadioButton>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
 const QString kFilter = QStringLiteral("K-3316 profiles (*.json);;All files (*)");
-constexpr qint64 kProfileLimit = Profiles::MaxProfileBytes; // the same limit as k3316-cli
 
-// Reads a profile file whole, or says why not. Only regular files: opening a FIFO or a
-// terminal would wait for a writer with the window frozen. O_NONBLOCK keeps even the open
-// from waiting should the path become one between the check and the open.
+// Reads a profile file whole, or says why not (a FIFO, a device or a directory is refused
+// before anything waits, so the window never freezes on one).
 bool readProfileFile(const QString &path, QByteArray &bytes, QString &error)
 {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        error = QStringLiteral("Cannot read %1: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
-        return false;
-    }
-    struct stat st {};
-    QFile file;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        error = QStringLiteral("Cannot read %1: not a regular file").arg(path);
-        return false;
-    }
-    if (st.st_size > kProfileLimit) {
-        ::close(fd);
-        error = QStringLiteral("Cannot read %1: the file is too large for a profile (over 1 MB)").arg(path);
-        return false;
-    }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    // One byte beyond the limit tells a file that grew since the check.
-    bytes = file.read(kProfileLimit + 1);
-    if (bytes.size() > kProfileLimit) {
-        error = QStringLiteral("Cannot read %1: the file is too large for a profile (over 1 MB)").arg(path);
-        return false;
-    }
-    if (file.error() != QFileDevice::NoError) {
-        error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    if (ReadInputFile(path, TInputKind::Profile, bytes, error) == TInputResult::Read)
+        return true;
+    error = QStringLiteral("Cannot open the profile: %1").arg(error);
+    return false;
 }
 
 QString boxText(const QComboBox *box, const QStringList &list)

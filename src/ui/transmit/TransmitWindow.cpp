@@ -1,5 +1,6 @@
 #include "ui/transmit/TransmitWindow.h"
 
+#include "common/InputFile.h"
 #include "common/SafeSave.h"
 #include "protocol/ModuleSession.h"
 #include "transmit/TransmitDbc.h"
@@ -299,14 +300,15 @@ void TTransmitWindow::StopClick()
 
 bool TTransmitWindow::OpenList(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+    QByteArray json;
+    QString problem;
+    if (ReadInputFile(path, TInputKind::TransmitList, json, problem) != TInputResult::Read) {
+        *error = QStringLiteral("Cannot open the list: %1").arg(problem);
         return false;
     }
     QList<TTransmitRow> rows;
     QStringList problems;
-    if (!TransmitLists::ParseTransmitList(file.readAll(), rows, problems) ||
+    if (!TransmitLists::ParseTransmitList(json, rows, problems) ||
         !TransmitDbc::ResolveRows(rows, LoadedDatabase(), problems,
                                    QStringLiteral("load its DBC file with Database... in the Frame Monitor (F6)"))) {
         *error = QStringLiteral("The list was not opened:\n") + problems.join(QLatin1Char('\n'));
