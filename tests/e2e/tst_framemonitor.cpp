@@ -40,6 +40,9 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDialog>
+#include <chrono>
+#include <QSet>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -253,6 +256,79 @@ private slots:
         QCOMPARE(monitor->Frames()->rowCount(), standardLow);
         QCOMPARE(monitor->ExportBytes(TLogFormat::Candump).count('\n'), standardLow);
         QCOMPARE(monitor->ExportBytes(TLogFormat::Raw), lowBytes);
+    }
+
+    // Any modal window runs its own loop over the receive loop: the port is still read, so each
+    // line keeps the time it came at and is listed, and nothing waits for the window to close.
+    void framesKeepTheirTimesWhileAModalWindowIsOpen_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::newRow("message box") << QStringLiteral("message box");
+        QTest::newRow("Exit question, answered No") << QStringLiteral("exit");
+        QTest::newRow("About box") << QStringLiteral("about");
+        QTest::newRow("file dialog") << QStringLiteral("file dialog");
+    }
+    void framesKeepTheirTimesWhileAModalWindowIsOpen()
+    {
+        QFETCH(QString, window);
+        constexpr int lines = 400;
+        constexpr int duringWindow = 40;
+        SimProcess sim({QStringLiteral("--mode"), QStringLiteral("operation"), QStringLiteral("--traffic"),
+                        QStringLiteral("200"), QStringLiteral("--traffic-count"), QString::number(lines),
+                        QStringLiteral("--traffic-after"), QStringLiteral("300")});
+        QVERIFY2(sim.isRunning(), "k3316-sim did not start");
+        TMainForm f;
+        f.show();
+        int64_t opened = 0, closed = 0;
+        qsizetype storedAtOpen = 0, listedAtOpen = 0, listedAtClose = 0;
+        const auto now = [] {
+            using namespace std::chrono;
+            return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+        };
+        Steps steps;
+        steps.waitUntil([&] { return f.FrameStore()->Count() >= 10; }, "the first lines", 20000)
+            .then([&] {
+                opened = now(); // before the count: a line stored in between counts on both sides
+                storedAtOpen = f.FrameStore()->Count();
+                listedAtOpen = f.ReceiveItems()->Count();
+                WhenModalAnd<QDialog>([&] { return f.FrameStore()->Count() >= storedAtOpen + duringWindow; },
+                                      [&](QDialog *d) {
+                                          listedAtClose = f.ReceiveItems()->Count();
+                                          closed = now();
+                                          d->reject();
+                                      }, 10000);
+                if (window == QLatin1String("message box")) {
+                    ShowMessageBox(TMsgType::Information, QStringLiteral("modal"));
+                } else if (window == QLatin1String("exit")) {
+                    f.close();
+                } else if (window == QLatin1String("about")) {
+                    f.AboutToolButtonClick(nullptr);
+                } else {
+                    QFileDialog dialog(&f);
+                    dialog.setOption(QFileDialog::DontUseNativeDialog);
+                    dialog.exec();
+                }
+            })
+            .then([&] { f.DisconnectToolButtonClick(nullptr); });
+        ConnectInOperationMode(f, sim.path(), [&] { steps.start(); });
+        QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+        QVERIFY(f.isVisible()); // No kept the window
+        QVERIFY(closed > opened);
+
+        // Read, recorded and listed while the window was open, each read with its own time.
+        const TFrameStore &store = *f.FrameStore();
+        QSet<int64_t> stampsDuring;
+        int framesDuring = 0;
+        for (qsizetype i = storedAtOpen; i < store.Count(); ++i) {
+            const int64_t t = store.Record(i).timeUs;
+            if (t >= opened && t <= closed) {
+                ++framesDuring;
+                stampsDuring.insert(t);
+            }
+        }
+        QVERIFY2(framesDuring >= duringWindow, qPrintable(QString::number(framesDuring)));
+        QVERIFY2(stampsDuring.size() >= duringWindow / 4, qPrintable(QString::number(stampsDuring.size())));
+        QVERIFY(listedAtClose - listedAtOpen >= duringWindow / 4);
     }
 
     void opensFromTheViewMenuF6AndTheReceiveList()

@@ -16,6 +16,7 @@
 #include "ui/dialogs/PortMessages.h"
 #include "ui/main/ReceiveListView.h"
 #include "ui/main/ReceiveModel.h"
+#include "ui/main/ReceiveReader.h"
 #include "ui/widgets/Resources.h"
 
 #include <QAction>
@@ -160,6 +161,13 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
     ComPort->OnLineLost = [this](QObject *) {
         // Reported from inside the port's own wait: end the connection once that has unwound.
         QTimer::singleShot(0, this, [this] { RunHandler([this] { OnLineLost(); }); });
+    };
+
+    m_receiveReader = new TReceiveReader(ComPort, m_frameStore.get(), this);
+    m_receiveReader->OnItem = [this](const QByteArray &item) { ReceivedItem(item); };
+    m_receiveReader->OnRecorded = [this] {
+        if (m_frameMonitor)
+            m_frameMonitor->StoreGrew();
     };
 
     Timer2 = new QTimer(this);
