@@ -41,6 +41,9 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDialog>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
 #include <chrono>
 #include <QSet>
 #include <QDir>
@@ -590,6 +593,33 @@ private slots:
         const QString message = boxes.boxes.isEmpty() ? error : boxes.boxes[0].text;
         QVERIFY2(message.contains(QLatin1String("/dev/full")) && message.contains(QLatin1String("No space left on device")),
                  qPrintable(message));
+        QVERIFY(!monitor->Recorder().Recording());
+
+        // a disk that fills in the middle of a record: the system takes part of the buffer, then
+        // refuses; the file keeps every whole record it got and the message names the reason
+        const qsizetype first = f.FrameStore()->Count();
+        feed(f, "t4440\rt5551AA\r", 1765280000000005);
+        const QByteArray header = LogHeader(TLogFormat(format));
+        const QByteArray record1 = LogRecord(TLogFormat(format), f.FrameStore()->Row(first));
+        const QByteArray record2 = LogRecord(TLogFormat(format), f.FrameStore()->Row(first + 1));
+        const QString limited = dir.filePath(QStringLiteral("limited.") + LogFormatSuffix(TLogFormat(format)));
+        boxes.boxes.clear();
+        rlimit old{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
+        const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = rlim_t(header.size() + record1.size() + record2.size() / 2);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const bool started = monitor->StartRecording(limited, TLogFormat(format), &error);
+        feed(f, "t4440\rt5551AA\r", 1765280000000005); // one buffer: both records in one write
+        (void)QTest::qWaitFor([&] { return !boxes.boxes.isEmpty(); }, 5000);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldSignal);
+        QVERIFY2(started, qPrintable(error));
+        QCOMPARE(boxes.boxes.size(), 1);
+        QVERIFY2(boxes.boxes[0].text.contains(limited) && boxes.boxes[0].text.contains(QString::fromLocal8Bit(strerror(EFBIG))),
+                 qPrintable(boxes.boxes[0].text));
+        QCOMPARE(readFile(limited), header + record1);
         QVERIFY(!monitor->Recorder().Recording());
     }
 
