@@ -416,8 +416,12 @@ private slots:
         QTest::addColumn<int>("leftOut");       // frames left out of candump
         QTest::newRow("paused mid-line: no splice, no live row")
             << Reads{"t1230\rt12"} << Reads{"3211AB\rt4560\rt78"} << QByteArray("t1230\r") << QByteArray("123#") << 0;
-        QTest::newRow("CR LF lines") << Reads{"t4561AA\r\nt1230\r", "\n"} << Reads{} << QByteArray("t4561AA\r\nt1230\r")
-                                     << QByteArray("456#AA 123#") << 0;
+        QTest::newRow("CR LF lines, the last LF read apart") << Reads{"t4561AA\r\nt1230\r", "\n"} << Reads{}
+                                     << QByteArray("t4561AA\r\nt1230\r\n") << QByteArray("456#AA 123#") << 0;
+        QTest::newRow("CR LF lines, paused before the last LF") << Reads{"t4561AA\r"} << Reads{"\nt1230\r\n"}
+                                     << QByteArray("t4561AA\r\n") << QByteArray("456#AA") << 0;
+        QTest::newRow("LF CR lines") << Reads{"t4561AA\n\rt1230\n\r"} << Reads{}
+                                     << QByteArray("t4561AA\n\rt1230\n\r") << QByteArray("456#AA 123#") << 0;
         QTest::newRow("wrong checksum: out of candump, in raw")
             << Reads{"t12303A\rt12303B\rt12303A\r"} << Reads{} << QByteArray("t12303A\rt12303B\rt12303A\r")
             << QByteArray("123# 123#") << 1;
