@@ -20,6 +20,7 @@
 #include "ui/widgets/Resources.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -776,10 +777,17 @@ void TMainForm::closeEvent(QCloseEvent *event)
 {
     TCloseAction action = caNone;
     RunHandler([&] { FormClose(this, action); });
-    if (action == caFree)
-        event->accept();
-    else
+    if (action != caFree) {
         event->ignore();
+        return;
+    }
+    event->accept();
+    // The program ends with this window: the Transmit List, Replay Log, the Frame Monitor and
+    // the plot go with it, else they would keep the program running on their own.
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w != this && w->isVisible())
+            w->close();
+    }
 }
 
 void TMainForm::OnLineLost()
