@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -26,6 +27,7 @@ bool TLogRecorder::Start(const QString &path, TLogFormat format, QString *error,
         startUs = QDateTime::currentMSecsSinceEpoch() * 1000;
     m_encoder = TLogEncoder(format, startUs);
     m_buffer = m_encoder.Header();
+    m_recordEnds.assign(1, m_buffer.size());
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         m_error = QStringLiteral("Cannot create file \"%1\". %2").arg(path, m_file.errorString());
@@ -47,6 +49,7 @@ void TLogRecorder::Add(const TFrameRow &row)
         return;
     ++m_lines;
     m_encoder.Append(m_buffer, row);
+    m_recordEnds.push_back(m_buffer.size());
     if (m_buffer.size() >= FlushBytes)
         Flush();
 }
@@ -60,7 +63,37 @@ bool TLogRecorder::Fail(const QString &reason)
         m_file.resize(m_written);
     m_file.close();
     m_buffer.clear();
+    m_recordEnds.clear();
     return false;
+}
+
+int TLogRecorder::WriteBuffer()
+{
+    const int fd = m_file.handle();
+    const char *p = m_buffer.constData();
+    const qsizetype size = m_buffer.size();
+    qsizetype done = 0;
+    int error = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, p + done, std::size_t(size - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n == 0 ? ENOSPC : errno; // a write that takes nothing is a full disk
+            break;
+        }
+        done += n;
+    }
+    if (error == 0) {
+        m_written += done;
+    } else {
+        // The file keeps every whole record that reached it; one cut short is dropped.
+        const auto whole = std::upper_bound(m_recordEnds.begin(), m_recordEnds.end(), done);
+        m_written += whole == m_recordEnds.begin() ? 0 : *(whole - 1);
+    }
+    m_buffer.clear();
+    m_recordEnds.clear();
+    return error;
 }
 
 bool TLogRecorder::Flush()
@@ -68,11 +101,8 @@ bool TLogRecorder::Flush()
     if (!Recording())
         return m_error.isEmpty();
     if (!m_buffer.isEmpty()) {
-        const qint64 wrote = m_file.write(m_buffer);
-        if (wrote != m_buffer.size())
-            return Fail(m_file.errorString());
-        m_written += wrote;
-        m_buffer.clear();
+        if (const int error = WriteBuffer())
+            return Fail(QString::fromLocal8Bit(std::strerror(error)));
         // On the disk, not only in the system's cache: a power cut loses no more.
         if (::fdatasync(m_file.handle()) != 0 && errno != EINVAL && errno != EROFS)
             return Fail(QString::fromLocal8Bit(std::strerror(errno)));
@@ -85,6 +115,7 @@ void TLogRecorder::Stop()
     if (!Recording())
         return;
     m_buffer += m_encoder.Footer();
+    m_recordEnds.push_back(m_buffer.size());
     Flush();
     m_file.close();
 }

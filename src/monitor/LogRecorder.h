@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QString>
 
+#include <vector>
+
 class TLogRecorder {
 public:
     static constexpr int FlushIntervalMs = 500;
@@ -34,12 +36,16 @@ public:
 
 private:
     bool Fail(const QString &reason);
+    // Writes the buffer and empties it; 0, or the system's error number (the file's end then
+    // marks the last whole record that reached it).
+    int WriteBuffer();
 
     QFile m_file;
     QString m_path;
     TLogFormat m_format = TLogFormat::Candump;
     TLogEncoder m_encoder{TLogFormat::Candump};
     QByteArray m_buffer;
+    std::vector<qsizetype> m_recordEnds; // where each record in m_buffer ends, in order
     qint64 m_written = 0; // bytes of whole records in the file
     uint64_t m_lines = 0;
     QString m_error;

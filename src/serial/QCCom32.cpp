@@ -134,6 +134,8 @@ bool TQCCom32::Open()
             Report(prLineSettings, m_lineError);
         return false;
     }
+    if (m_onInputWaiting)
+        ArmNotifier();
     return true;
 }
 
@@ -187,7 +189,7 @@ void TQCCom32::ReadResponse(QByteArray &reply)
 
     if (m_responseTerminator.isEmpty()) {
         ReadWaitingInto(reply);
-        m_inUse = false;
+        EndReplyWait();
         return;
     }
 
@@ -235,7 +237,22 @@ void TQCCom32::ReadResponse(QByteArray &reply)
             }
         }
     } while (!found && !m_timedOut);
+    EndReplyWait();
+}
+
+void TQCCom32::EndReplyWait()
+{
     m_inUse = false;
+    // A modal window over the wait may have switched the notifier off; the listener reads again.
+    if (m_onInputWaiting)
+        ArmNotifier();
+}
+
+void TQCCom32::setOnInputWaiting(std::function<void()> handler)
+{
+    m_onInputWaiting = std::move(handler);
+    if (m_onInputWaiting)
+        ArmNotifier();
 }
 
 void TQCCom32::DoTimeout()
@@ -377,10 +394,16 @@ void TQCCom32::ArmNotifier()
         return;
     if (!m_notifier) {
         auto *notifier = new QSocketNotifier(qintptr(m_portHandle), QSocketNotifier::Read, this);
-        // It only wakes the waiting loop; the loop reads. A second firing within the same wait
-        // means nobody reads (a modal window runs its own loop over ours): without switching it
-        // off it would fire without end.
+        // With a listener and no reply wait, the listener reads here, in whatever loop runs.
+        // Otherwise it only wakes the waiting loop, which reads. A second firing within the same
+        // wait means nobody reads (a modal window runs its own loop over ours): without
+        // switching it off it would fire without end.
         connect(notifier, &QSocketNotifier::activated, this, [this, notifier] {
+            if (m_onInputWaiting && !m_inUse) {
+                const auto listener = m_onInputWaiting; // it may replace itself
+                listener();
+                return;
+            }
             if (m_wokenSerial == m_waitSerial)
                 notifier->setEnabled(false);
             m_wokenSerial = m_waitSerial;
@@ -393,8 +416,10 @@ void TQCCom32::ArmNotifier()
 void TQCCom32::DropNotifier()
 {
     if (m_notifier) {
+        // Later: a loss found by a read in the listener closes the port under the notifier's
+        // own signal.
         m_notifier->setEnabled(false);
-        delete m_notifier.data();
+        m_notifier->deleteLater();
     }
     m_notifier = nullptr;
 }

@@ -97,6 +97,13 @@ public:
     // at once when bytes already wait.
     void WaitForInputOrEvents();
 
+    // Called, from whatever event loop runs (a modal window's too), when bytes wait and no reply
+    // wait owns the port; it must take them with ReadWaiting. Without one, such bytes stay at
+    // the port until the next wait. An empty function ends it.
+    void setOnInputWaiting(std::function<void()> handler);
+    // Appends every byte waiting at the port, without waiting.
+    void ReadWaiting(QByteArray &into) { ReadWaitingInto(into); }
+
     static uint32_t GetTickCount();
     // True once more than `interval` ms have passed since `start`; correct across the tick wrap.
     static bool DeadlinePassed(uint32_t start, uint32_t interval, uint32_t now);
@@ -114,6 +121,7 @@ private:
     bool WaitOnce(int timeoutMs, bool processEvents);
     void ArmNotifier();
     void DropNotifier();
+    void EndReplyWait();
 
     bool m_allowEvents = false;
     int32_t m_baud = 9600;
@@ -137,4 +145,5 @@ private:
     static constexpr qsizetype ReadRoom = 4096;
     uint64_t m_waitSerial = 0;  // counts the waits on the port
     uint64_t m_wokenSerial = 0; // the wait the notifier last woke
+    std::function<void()> m_onInputWaiting;
 };

@@ -40,6 +40,12 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDialog>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+#include <chrono>
+#include <QSet>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -255,6 +261,79 @@ private slots:
         QCOMPARE(monitor->ExportBytes(TLogFormat::Raw), lowBytes);
     }
 
+    // Any modal window runs its own loop over the receive loop: the port is still read, so each
+    // line keeps the time it came at and is listed, and nothing waits for the window to close.
+    void framesKeepTheirTimesWhileAModalWindowIsOpen_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::newRow("message box") << QStringLiteral("message box");
+        QTest::newRow("Exit question, answered No") << QStringLiteral("exit");
+        QTest::newRow("About box") << QStringLiteral("about");
+        QTest::newRow("file dialog") << QStringLiteral("file dialog");
+    }
+    void framesKeepTheirTimesWhileAModalWindowIsOpen()
+    {
+        QFETCH(QString, window);
+        constexpr int lines = 400;
+        constexpr int duringWindow = 40;
+        SimProcess sim({QStringLiteral("--mode"), QStringLiteral("operation"), QStringLiteral("--traffic"),
+                        QStringLiteral("200"), QStringLiteral("--traffic-count"), QString::number(lines),
+                        QStringLiteral("--traffic-after"), QStringLiteral("300")});
+        QVERIFY2(sim.isRunning(), "k3316-sim did not start");
+        TMainForm f;
+        f.show();
+        int64_t opened = 0, closed = 0;
+        qsizetype storedAtOpen = 0, listedAtOpen = 0, listedAtClose = 0;
+        const auto now = [] {
+            using namespace std::chrono;
+            return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+        };
+        Steps steps;
+        steps.waitUntil([&] { return f.FrameStore()->Count() >= 10; }, "the first lines", 20000)
+            .then([&] {
+                opened = now(); // before the count: a line stored in between counts on both sides
+                storedAtOpen = f.FrameStore()->Count();
+                listedAtOpen = f.ReceiveItems()->Count();
+                WhenModalAnd<QDialog>([&] { return f.FrameStore()->Count() >= storedAtOpen + duringWindow; },
+                                      [&](QDialog *d) {
+                                          listedAtClose = f.ReceiveItems()->Count();
+                                          closed = now();
+                                          d->reject();
+                                      }, 10000);
+                if (window == QLatin1String("message box")) {
+                    ShowMessageBox(TMsgType::Information, QStringLiteral("modal"));
+                } else if (window == QLatin1String("exit")) {
+                    f.close();
+                } else if (window == QLatin1String("about")) {
+                    f.AboutToolButtonClick(nullptr);
+                } else {
+                    QFileDialog dialog(&f);
+                    dialog.setOption(QFileDialog::DontUseNativeDialog);
+                    dialog.exec();
+                }
+            })
+            .then([&] { f.DisconnectToolButtonClick(nullptr); });
+        ConnectInOperationMode(f, sim.path(), [&] { steps.start(); });
+        QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+        QVERIFY(f.isVisible()); // No kept the window
+        QVERIFY(closed > opened);
+
+        // Read, recorded and listed while the window was open, each read with its own time.
+        const TFrameStore &store = *f.FrameStore();
+        QSet<int64_t> stampsDuring;
+        int framesDuring = 0;
+        for (qsizetype i = storedAtOpen; i < store.Count(); ++i) {
+            const int64_t t = store.Record(i).timeUs;
+            if (t >= opened && t <= closed) {
+                ++framesDuring;
+                stampsDuring.insert(t);
+            }
+        }
+        QVERIFY2(framesDuring >= duringWindow, qPrintable(QString::number(framesDuring)));
+        QVERIFY2(stampsDuring.size() >= duringWindow / 4, qPrintable(QString::number(stampsDuring.size())));
+        QVERIFY(listedAtClose - listedAtOpen >= duringWindow / 4);
+    }
+
     void opensFromTheViewMenuF6AndTheReceiveList()
     {
         TMainForm f;
@@ -337,8 +416,12 @@ private slots:
         QTest::addColumn<int>("leftOut");       // frames left out of candump
         QTest::newRow("paused mid-line: no splice, no live row")
             << Reads{"t1230\rt12"} << Reads{"3211AB\rt4560\rt78"} << QByteArray("t1230\r") << QByteArray("123#") << 0;
-        QTest::newRow("CR LF lines") << Reads{"t4561AA\r\nt1230\r", "\n"} << Reads{} << QByteArray("t4561AA\r\nt1230\r")
-                                     << QByteArray("456#AA 123#") << 0;
+        QTest::newRow("CR LF lines, the last LF read apart") << Reads{"t4561AA\r\nt1230\r", "\n"} << Reads{}
+                                     << QByteArray("t4561AA\r\nt1230\r\n") << QByteArray("456#AA 123#") << 0;
+        QTest::newRow("CR LF lines, paused before the last LF") << Reads{"t4561AA\r"} << Reads{"\nt1230\r\n"}
+                                     << QByteArray("t4561AA\r\n") << QByteArray("456#AA") << 0;
+        QTest::newRow("LF CR lines") << Reads{"t4561AA\n\rt1230\n\r"} << Reads{}
+                                     << QByteArray("t4561AA\n\rt1230\n\r") << QByteArray("456#AA 123#") << 0;
         QTest::newRow("wrong checksum: out of candump, in raw")
             << Reads{"t12303A\rt12303B\rt12303A\r"} << Reads{} << QByteArray("t12303A\rt12303B\rt12303A\r")
             << QByteArray("123# 123#") << 1;
@@ -514,6 +597,33 @@ private slots:
         const QString message = boxes.boxes.isEmpty() ? error : boxes.boxes[0].text;
         QVERIFY2(message.contains(QLatin1String("/dev/full")) && message.contains(QLatin1String("No space left on device")),
                  qPrintable(message));
+        QVERIFY(!monitor->Recorder().Recording());
+
+        // a disk that fills in the middle of a record: the system takes part of the buffer, then
+        // refuses; the file keeps every whole record it got and the message names the reason
+        const qsizetype first = f.FrameStore()->Count();
+        feed(f, "t4440\rt5551AA\r", 1765280000000005);
+        const QByteArray header = LogHeader(TLogFormat(format));
+        const QByteArray record1 = LogRecord(TLogFormat(format), f.FrameStore()->Row(first));
+        const QByteArray record2 = LogRecord(TLogFormat(format), f.FrameStore()->Row(first + 1));
+        const QString limited = dir.filePath(QStringLiteral("limited.") + LogFormatSuffix(TLogFormat(format)));
+        boxes.boxes.clear();
+        rlimit old{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
+        const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = rlim_t(header.size() + record1.size() + record2.size() / 2);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const bool started = monitor->StartRecording(limited, TLogFormat(format), &error);
+        feed(f, "t4440\rt5551AA\r", 1765280000000005); // one buffer: both records in one write
+        (void)QTest::qWaitFor([&] { return !boxes.boxes.isEmpty(); }, 5000);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldSignal);
+        QVERIFY2(started, qPrintable(error));
+        QCOMPARE(boxes.boxes.size(), 1);
+        QVERIFY2(boxes.boxes[0].text.contains(limited) && boxes.boxes[0].text.contains(QString::fromLocal8Bit(strerror(EFBIG))),
+                 qPrintable(boxes.boxes[0].text));
+        QCOMPARE(readFile(limited), header + record1);
         QVERIFY(!monitor->Recorder().Recording());
     }
 

@@ -2,6 +2,10 @@
 #include "support/ModalDriver.h"
 #include "ui/main/MainUnit.h"
 #include "ui/main/SettingsDlg.h"
+#include "ui/framemonitor/FrameMonitor.h"
+#include "ui/plot/PlotWindow.h"
+#include "ui/transmit/ReplayDialog.h"
+#include "ui/transmit/TransmitWindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -366,6 +370,52 @@ private slots:
         boxes.queueAnswer(TMsgAnswer::Yes);
         f.QuitToolButtonClick(nullptr);
         QVERIFY(!f.isVisible());
+    }
+
+    // Exit ends the program: no other window of it stays open to keep it running.
+    void closingEndsEveryOtherWindow_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::newRow("Transmit List") << QStringLiteral("transmit");
+        QTest::newRow("Replay Log") << QStringLiteral("replay");
+        QTest::newRow("Frame Monitor") << QStringLiteral("monitor");
+        QTest::newRow("plot") << QStringLiteral("plot");
+    }
+    void closingEndsEveryOtherWindow()
+    {
+        QFETCH(QString, window);
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        f.show();
+        QWidget *other = nullptr;
+        if (window == QLatin1String("transmit")) {
+            f.TransmitList1->trigger();
+            other = f.TransmitWindow();
+        } else if (window == QLatin1String("replay")) {
+            f.ReplayLog1->trigger();
+            other = f.ReplayDialog();
+        } else {
+            f.FrameMonitor1->trigger();
+            other = f.FrameMonitorWindow();
+            if (window == QLatin1String("plot")) {
+                f.FrameMonitorWindow()->PlotSignals(nullptr, {});
+                other = f.FrameMonitorWindow()->Plot();
+                f.FrameMonitorWindow()->showMinimized(); // the plot alone
+            }
+        }
+        QVERIFY(other && other->isVisible());
+
+        boxes.queueAnswer(TMsgAnswer::No);
+        f.close();
+        QVERIFY(f.isVisible() && other->isVisible()); // No keeps everything
+        boxes.queueAnswer(TMsgAnswer::Yes);
+        f.Exit1->trigger();
+        QVERIFY(!f.isVisible());
+        QVERIFY(!other->isVisible());
+        // no window left open: the event loop ends with the last one
+        for (QWidget *w : QApplication::topLevelWidgets())
+            QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+        QCOMPARE(boxes.boxes.size(), 2); // one question each time, none from the other windows
     }
 
     void closingWhileConnectedDisconnectsFirst()

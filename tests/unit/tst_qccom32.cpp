@@ -788,17 +788,26 @@ private slots:
 
     void nestedLoopLeavesBytesAtThePort_data()
     {
-        QTest::addColumn<bool>("readResponse");
-        QTest::newRow("under ReadResponse") << true;
-        QTest::newRow("under WaitForInputOrEvents") << false;
+        QTest::addColumn<QString>("waiter");
+        QTest::newRow("under ReadResponse") << QStringLiteral("ReadResponse");
+        QTest::newRow("under WaitForInputOrEvents") << QStringLiteral("WaitForInputOrEvents");
+        // with a listener the bytes are read in the modal window's loop, and the loop still sleeps
+        QTest::newRow("listener, under the event loop") << QStringLiteral("listener");
+        QTest::newRow("listener, under ReadResponse: the reply wait keeps them") << QStringLiteral("listener+ReadResponse");
     }
     void nestedLoopLeavesBytesAtThePort()
     {
-        QFETCH(bool, readResponse);
+        QFETCH(QString, waiter);
+        const bool listening = waiter.startsWith(QLatin1String("listener"));
+        const bool readResponse = waiter.endsWith(QLatin1String("ReadResponse"));
         PtyPair pty;
         TQCCom32 com;
         Attach(com, pty);
         com.setResponseTime(20000);
+        QByteArray heard;
+        if (listening)
+            com.setOnInputWaiting([&] { com.ReadWaiting(heard); });
+        const int expectLeft = listening && !readResponse ? 0 : 5;
         int queuedAfterModal = -1;
         QByteArray modalWait = "not measured";
         bool modalBlocked = false;
@@ -808,7 +817,7 @@ private slots:
             QTimer ticks;
             int ticksWithBytes = 0;
             connect(&ticks, &QTimer::timeout, &modal, [&] {
-                if (com.InCount() == 5 && ++ticksWithBytes == 15)
+                if (com.InCount() + heard.size() == 5 && ++ticksWithBytes == 15)
                     modal.quit();
             });
             ticks.start(10);
@@ -823,16 +832,23 @@ private slots:
         QByteArray reply;
         if (readResponse) {
             reply = com.ReadResponse();
+        } else if (listening) {
+            while (queuedAfterModal < 0)
+                QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
         } else {
             while (queuedAfterModal < 0)
                 com.WaitForInputOrEvents();
         }
-        QCOMPARE(queuedAfterModal, 5);
+        QCOMPARE(queuedAfterModal, expectLeft);
         QVERIFY2(modalBlocked, modalWait.constData()); // a readable port must not keep firing under another loop
         if (readResponse)
             QCOMPARE(reply, QByteArray("data\r"));
+        else if (listening)
+            QCOMPARE(heard, QByteArray("data\r"));
         else
             QCOMPARE(com.InCount(), 5);
+        if (readResponse)
+            QVERIFY(heard.isEmpty());
     }
 
     void portClosedUnderTheWait_data()

@@ -570,8 +570,15 @@ QByteArray TFrameMonitor::ExportBytes(TLogFormat format, uint64_t *leftOut) cons
         qsizetype first = -1;
         for (int row = 0; row < rows && first < 0; ++row)
             first = m_frames->StoreRow(row);
-        if (first >= 0)
-            m_store->AppendRawRows(out, first, m_frames->StoreRow(rows - 1) + 1);
+        if (first >= 0) {
+            const qsizetype last = m_frames->StoreRow(rows - 1);
+            m_store->AppendRawRows(out, first, last + 1);
+            // The LF of a CR LF end comes as the first byte of the next line: it is still the
+            // last line's.
+            const QByteArrayView next = last + 1 < m_store->Count() ? m_store->Raw(last + 1) : m_store->PendingRaw();
+            if (out.endsWith('\r') && next.startsWith('\n'))
+                out.append('\n');
+        }
     } else {
         // ASC and TRC count from the first row saved.
         int64_t startUs = QDateTime::currentMSecsSinceEpoch() * 1000;

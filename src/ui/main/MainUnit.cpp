@@ -17,9 +17,11 @@
 #include "ui/dialogs/PortMessages.h"
 #include "ui/main/ReceiveListView.h"
 #include "ui/main/ReceiveModel.h"
+#include "ui/main/ReceiveReader.h"
 #include "ui/widgets/Resources.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -161,6 +163,13 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
     ComPort->OnLineLost = [this](QObject *) {
         // Reported from inside the port's own wait: end the connection once that has unwound.
         QTimer::singleShot(0, this, [this] { RunHandler([this] { OnLineLost(); }); });
+    };
+
+    m_receiveReader = new TReceiveReader(ComPort, m_frameStore.get(), this);
+    m_receiveReader->OnItem = [this](const QByteArray &item) { ReceivedItem(item); };
+    m_receiveReader->OnRecorded = [this] {
+        if (m_frameMonitor)
+            m_frameMonitor->StoreGrew();
     };
 
     Timer2 = new QTimer(this);
@@ -778,10 +787,17 @@ void TMainForm::closeEvent(QCloseEvent *event)
 {
     TCloseAction action = caNone;
     RunHandler([&] { FormClose(this, action); });
-    if (action == caFree)
-        event->accept();
-    else
+    if (action != caFree) {
         event->ignore();
+        return;
+    }
+    event->accept();
+    // The program ends with this window: the Transmit List, Replay Log, the Frame Monitor and
+    // the plot go with it, else they would keep the program running on their own.
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w != this && w->isVisible())
+            w->close();
+    }
 }
 
 void TMainForm::OnLineLost()

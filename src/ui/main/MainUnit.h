@@ -46,6 +46,7 @@ class QTimer;
 class QToolButton;
 class QWidget;
 class TReceiveModel;
+class TReceiveReader;
 class TFrameMonitor;
 class TReplayDialog;
 class TTransmitWindow;
@@ -184,6 +185,8 @@ public:
     // Lists every read until the connection or the mode ends; never returns earlier. Sleeps on
     // the port, the window's events and timers: never spins.
     void ReceiveLoop();
+    // One item of the receive list, read (listed while Receiving).
+    void ReceivedItem(const QByteArray &item);
     void ReceiveBitBtnClick(QObject *sender);
     void ClearBitBtnClick(QObject *sender);
     void SaveBitBtnClick(QObject *sender);
@@ -340,6 +343,7 @@ private:
 
     TReceiveModel *m_receiveModel = nullptr;
     std::unique_ptr<TFrameStore> m_frameStore; // every byte the receive loop read, for the frame monitor
+    TReceiveReader *m_receiveReader = nullptr;
     TFrameMonitor *m_frameMonitor = nullptr;   // made when first opened
     TSignalDatabase *m_signalDatabase = nullptr;
     TTransmitWindow *m_transmitWindow = nullptr; // made when first opened

@@ -9,12 +9,11 @@
 #include "ui/dialogs/Dialogs.h"
 #include "ui/framemonitor/FrameMonitor.h"
 #include "ui/main/ReceiveModel.h"
+#include "ui/main/ReceiveReader.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QPushButton>
-#include <QThread>
 
 #include <chrono>
 
@@ -35,10 +34,6 @@ QString TMainForm::ReceiveFilePath() const
 
 void TMainForm::ReceiveLoop()
 {
-    // Between lines of a flood, window events are handled once a millisecond rather than after
-    // every line; timers as short as the auto-send's 1 ms still tick on time.
-    QElapsedTimer sinceEvents;
-    sinceEvents.start();
     // A line the last connection left half-sent is not joined to the first bytes of this one.
     m_frameStore->EndPendingLine();
     if (ModuleMode == ModuleModes::Operation) {
@@ -52,38 +47,23 @@ void TMainForm::ReceiveLoop()
                 m_frameMonitor->StoreGrew();
         }
     }
-    int32_t waiting = ComPort->InCount();
-    while (ModuleModes::Receives(ModuleMode) && Connected) {
-        if (waiting > 0) {
-            Unit.LastResponse.resize(0); // its buffer serves the next line too; the lists copy
-            ComPort->ReadResponse(Unit.LastResponse);
-            if (Unit.LastResponse.isEmpty()) {
-                // Another read further down the stack owns the port; let it finish.
-                QThread::msleep(1);
-            } else {
-                // The frame monitor records every read, listed or not.
-                m_frameStore->Append(Unit.LastResponse, MicrosecondsSinceEpoch());
-                if (m_frameMonitor)
-                    m_frameMonitor->StoreGrew();
-                if (Receiving)
-                    m_receiveModel->Append(Unit.LastResponse); // the list scrolls when the row shows
-            }
-            // A read that emptied the queue already said what asking again would.
-            waiting = ComPort->QueueEmptied() ? 0 : ComPort->InCount();
-            if (waiting > 0) {
-                if (sinceEvents.elapsed() >= 1) {
-                    QCoreApplication::processEvents();
-                    sinceEvents.restart();
-                    waiting = ComPort->InCount();
-                }
-                continue;
-            }
-        }
-        // Nothing to do: sleep until the port or the window has something, not polling.
-        ComPort->WaitForInputOrEvents();
-        sinceEvents.restart();
-        waiting = ComPort->InCount();
-    }
+    // The reader takes the port's bytes in whatever loop runs, a modal window's too; this loop
+    // only keeps the connect handler on the stack until the connection or the mode ends.
+    m_receiveReader->Start();
+    while (ModuleModes::Receives(ModuleMode) && Connected)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    // A line that had begun is listed as far as it came once its response time has passed.
+    while (m_receiveReader->ItemPending() && !(ModuleModes::Receives(ModuleMode) && Connected))
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    if (!(ModuleModes::Receives(ModuleMode) && Connected))
+        m_receiveReader->Stop();
+}
+
+void TMainForm::ReceivedItem(const QByteArray &item)
+{
+    Unit.LastResponse = item;
+    if (Receiving)
+        m_receiveModel->Append(item); // the list scrolls when the row shows
 }
 
 void TMainForm::ReceiveBitBtnClick(QObject *)
