@@ -4,6 +4,8 @@
 #include "cli/Interrupt.h"
 #include "cli/StdOut.h"
 #include "protocol/ModuleModes.h"
+#include "transmit/PreciseAlarm.h"
+#include "transmit/TransmitRunner.h"
 
 #include <QJsonDocument>
 #include <QTimer>
@@ -158,13 +160,19 @@ bool TCommandRun::LoadDatabases(int &code)
 void TCommandRun::RunUntil(const std::function<bool()> &done)
 {
     bool timeUp = false;
-    QTimer timer;
+    // A timer waits at most 24.8 days: the alarm waits a day at most and looks at the deadline
+    // again, so --seconds up to a year ends when it should.
+    TPreciseAlarm alarm;
     if (m_o.Seconds > 0) {
-        // Precise: a coarse timer may end a 20 s run a second late, and the counts with it.
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, [&timeUp] { timeUp = true; });
-        timer.start(int(std::min(m_o.Seconds * 1000.0, 2147483647.0)));
+        const int64_t deadlineUs = SteadyClockUs() + int64_t(m_o.Seconds * 1e6);
+        QObject::connect(&alarm, &TPreciseAlarm::Fired, [&] {
+            const int64_t now = SteadyClockUs();
+            if (now >= deadlineUs)
+                timeUp = true;
+            else
+                alarm.Start(deadlineUs - now);
+        });
+        alarm.Start(deadlineUs - SteadyClockUs());
     }
     while (!timeUp && !Interrupted() && !m_link.LineLost() && !done())
         m_link.WaitAndRead();

@@ -70,8 +70,9 @@ const CommandRow kCommands[] = {
      }},
     {"monitor", TCliCommand::Monitor, "", "operation mode: print every line the module sends, with its time", nullptr},
     {"transmit", TCliCommand::Transmit, "LIST.json",
-     "operation mode: run the enabled rows of a transmit list until the time is up\n"
-     "or Ctrl+C, then print each row's count",
+     "operation mode: run the enabled periodic rows of a transmit list until the\n"
+     "time is up or Ctrl+C, then print each row's count; rows with period 0 go\n"
+     "only with --send",
      [](TCliOptions &o, QStringList &args) {
          if (args.size() != 1)
              return QStringLiteral("transmit takes one list file");
@@ -240,6 +241,24 @@ QString loops(TCliOptions &o, const QString &v)
     return {};
 }
 
+QString maxGap(TCliOptions &o, const QString &v)
+{
+    bool ok = false;
+    const double s = v.toDouble(&ok);
+    if (!ok || !(s >= 0.001) || s > 31536000)
+        return QStringLiteral("expected seconds, 0.001 to 31536000");
+    o.MaxGapUs = int64_t(s * 1e6 + 0.5);
+    return {};
+}
+
+QString sendRow(TCliOptions &o, const QString &v)
+{
+    if (v.isEmpty())
+        return QStringLiteral("expected the name of a row");
+    o.SendRows << v;
+    return {};
+}
+
 QString ids(TCliOptions &o, const QString &v)
 {
     std::vector<TIdRange> ranges;
@@ -360,6 +379,9 @@ const OptionRow kOptions[] = {
      [](TCliOptions &o, const QString &) { o.Fast = true; return QString(); }},
     {"loop", "N", "play the log N times, 0 until Ctrl+C (default 1)", "play", loops},
     {"ids", "LIST", "play only these identifiers, e.g. 100-1FF,7E8 (hexadecimal)", "play", ids},
+    {"max-gap", "S", "play a longer gap between two frames as S seconds", "play", maxGap},
+    {"send", "NAME", "send the row NAME (period 0: only on demand) once, after the periodic\n"
+                     "rows have started; given again, one more row", "transmit", sendRow},
 };
 
 QStringList namesOf(const OptionRow &row)

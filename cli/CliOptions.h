@@ -33,11 +33,13 @@ struct TCliOptions {
     int64_t Count = -1;        // monitor --count; -1: no limit
     double Seconds = -1;       // monitor, transmit --seconds; negative: no limit
     QString ListFile;          // transmit LIST.json
+    QStringList SendRows;      // transmit --send NAME: on-demand rows to send once each
     double Speed = 1.0;        // play --speed
     bool SpeedGiven = false;
     bool Fast = false;         // play --fast
     int32_t Loops = 1;         // play --loop; 0: until stopped
     QString Ids;               // play --ids "100-1FF,7E8"
+    int64_t MaxGapUs = 0;      // play --max-gap: longer gaps are cut to this; 0: as logged
     TListenAddress Listen;     // serve --listen; the loopback address by default
     QString Channel = QStringLiteral("k3316"); // serve --channel: the bus name clients open
     QString Protocol;          // monitor, decode --protocol: isotp, uds, j1939, canopen

@@ -83,6 +83,49 @@ int TCommandRun::Send()
     return CliExit::Ok;
 }
 
+namespace {
+
+// "0 123 Heartbeat": the row's number, identifier and name, as the counts print it.
+QString RowTitle(int index, const TTransmitRow &row)
+{
+    QString title = QStringLiteral("%1 %2").arg(index).arg(row.Id);
+    if (!row.Name.isEmpty())
+        title += QLatin1Char(' ') + row.Name;
+    else if (!row.Message.isEmpty())
+        title += QLatin1Char(' ') + row.Message;
+    return title;
+}
+
+// The rows --send NAME names, in the order given: a row's name, else its database message.
+// False with `problem` set for a name no on-demand row has.
+bool FindOnDemandRows(const QList<TTransmitRow> &rows, const QStringList &names, QList<int> &found, QString &problem)
+{
+    for (const QString &name : names) {
+        int match = -1;
+        for (int i = 0; i < rows.size() && match < 0; ++i)
+            if (rows[i].Name == name)
+                match = i;
+        for (int i = 0; i < rows.size() && match < 0; ++i)
+            if (rows[i].Name.isEmpty() && rows[i].Message == name)
+                match = i;
+        if (match < 0) {
+            problem = QStringLiteral("--send %1: no row of the list has that name").arg(name);
+            return false;
+        }
+        if (rows[match].PeriodMs != 0) {
+            problem = QStringLiteral("--send %1: the row runs every %2 ms; --send takes rows sent only on demand "
+                                     "(period 0)")
+                          .arg(name)
+                          .arg(rows[match].PeriodMs);
+            return false;
+        }
+        found << match;
+    }
+    return true;
+}
+
+} // namespace
+
 int TCommandRun::Transmit()
 {
     QByteArray json;
@@ -101,41 +144,93 @@ int TCommandRun::Transmit()
         return code;
     if (!TransmitDbc::ResolveRows(rows, m_o.DbcFiles.isEmpty() ? nullptr : &m_database, problems))
         return Fail(CliExit::Usage, QStringLiteral("%1: %2").arg(m_o.ListFile, problems.join(QStringLiteral("; "))));
+    QList<int> onDemand;
+    QString problem;
+    if (!FindOnDemandRows(rows, m_o.SendRows, onDemand, problem))
+        return Fail(CliExit::Usage, problem);
     if (!Connect(ModuleModes::Operation, code))
         return code;
+
+    // What the list asks of the line, as the window shows it before a run.
+    const double load = TransmitRows::LoadBytesPerSecond(rows, m_info.UseChecksum);
+    const double capacity = TransmitRows::LineCapacityBytesPerSecond(m_o.Baud);
+    err(TransmitRows::LoadText(load, capacity) + QStringLiteral(" (%1 %)").arg(qRound(100 * load / capacity)));
+    if (load > capacity)
+        err(QStringLiteral("the enabled rows ask for more than the line carries: rows will fall behind their periods"));
 
     bool failed = false;
     TTransmitRunner runner(SteadyClockUs, [this](const QByteArray &line) { return m_link.SendLine(line, m_info.UseChecksum); });
     QObject::connect(&runner, &TTransmitRunner::SendFailed, [&failed] { failed = true; });
     runner.SetRows(rows);
     const int64_t startUs = SteadyClockUs(); // the rows' grids begin here
-    // Rows sent only on demand go out once, at the start.
-    for (int i = 0; i < rows.size() && !failed; ++i)
-        if (rows[i].Enabled && rows[i].PeriodMs == 0)
-            runner.SendNow(i);
+    runner.Start();
+    // Rows sent only on demand go when asked, once each, after the periodic rows' first sends.
+    if (runner.Running())
+        runner.Tick();
+    for (int i = 0; i < onDemand.size() && !failed; ++i)
+        runner.SendNow(onDemand[i]);
+    if (!failed && !runner.Running() && onDemand.isEmpty())
+        err(QStringLiteral("no enabled row has a period: nothing runs (rows with period 0 go with --send NAME)"));
     if (!failed)
-        runner.Start();
-    RunUntil([&] { return failed || !runner.Running(); });
+        RunUntil([&] { return failed || !runner.Running(); });
     runner.Stop();
     const double seconds = double(SteadyClockUs() - startUs) / 1e6;
+
+    QStringList behind;
+    for (int i = 0; i < rows.size(); ++i)
+        if (runner.Missed(i) > 0)
+            behind << QStringLiteral("%1: %2 of %3 sent, %4 periods of %5 ms passed over")
+                          .arg(RowTitle(i, rows[i]))
+                          .arg(runner.Sent(i))
+                          .arg(runner.Sent(i) + runner.Missed(i))
+                          .arg(runner.Missed(i))
+                          .arg(rows[i].PeriodMs);
+    const bool lost = failed || m_link.LineLost() || !m_link.Port().Opened();
+    // A loss is told once: in the one JSON object, or after the counts.
+    const QString lostText = !lost ? QString()
+                             : m_link.LineLost() || !m_link.Port().Opened() ? ModuleTexts::ConnectionLost(m_link.PortName())
+                                                                              : ModuleTexts::SendFailed();
     if (m_o.Json) {
         QJsonArray list;
         for (int i = 0; i < rows.size(); ++i)
-            list.append(QJsonObject{{"index", i}, {"name", rows[i].Name}, {"id", rows[i].Id},
-                                    {"enabled", rows[i].Enabled}, {"sent", qint64(runner.Sent(i))}});
-        outJson({{"ok", !failed && !m_link.LineLost()}, {"seconds", seconds}, {"messages", list}});
+            list.append(QJsonObject{{"index", i}, {"name", rows[i].Name}, {"message", rows[i].Message},
+                                    {"id", rows[i].Id}, {"enabled", rows[i].Enabled}, {"period_ms", rows[i].PeriodMs},
+                                    {"sent", qint64(runner.Sent(i))}, {"missed", qint64(runner.Missed(i))}});
+        QJsonObject o{{"ok", !lost}, {"seconds", seconds}, {"load_bytes_per_second", qRound64(load)},
+                      {"line_bytes_per_second", qRound64(capacity)}, {"messages", list}};
+        if (lost) {
+            o.insert(QStringLiteral("error"), lostText);
+            o.insert(QStringLiteral("exit_code"), CliExit::ModuleFault);
+        }
+        outJson(o);
     } else {
         for (int i = 0; i < rows.size(); ++i)
-            out(QStringLiteral("%1 %2%3: %4 sent")
-                    .arg(i)
-                    .arg(rows[i].Id, rows[i].Name.isEmpty() ? QString() : QStringLiteral(" ") + rows[i].Name)
-                    .arg(runner.Sent(i))
-                    .toUtf8());
+            out(QStringLiteral("%1: %2 sent").arg(RowTitle(i, rows[i])).arg(runner.Sent(i)).toUtf8());
     }
-    if (failed || m_link.LineLost())
-        return LostOrFailed();
+    if (!behind.isEmpty())
+        err(QStringLiteral("rows that fell behind their periods:\n  ") + behind.join(QStringLiteral("\n  ")));
+    if (lost) {
+        if (!m_o.Json)
+            err(lostText);
+        return CliExit::ModuleFault;
+    }
     return CliExit::Ok;
 }
+
+namespace {
+
+// "1:02:03", "4:05" or "2.5 s".
+QString WaitText(int64_t us)
+{
+    if (us < 60000000)
+        return QStringLiteral("%1 s").arg(double(us) / 1e6, 0, 'f', 1);
+    const int64_t s = us / 1000000;
+    const QString minSec = QStringLiteral("%1:%2").arg(s / 60 % 60, s >= 3600 ? 2 : 1, 10, QLatin1Char('0'))
+                               .arg(s % 60, 2, 10, QLatin1Char('0'));
+    return s >= 3600 ? QStringLiteral("%1:%2").arg(s / 3600).arg(minSec) : minSec;
+}
+
+} // namespace
 
 int TCommandRun::Play()
 {
@@ -147,6 +242,7 @@ int TCommandRun::Play()
     options.Speed = m_o.Speed;
     options.Fast = m_o.Fast;
     options.Loops = m_o.Loops;
+    options.MaxGapUs = m_o.MaxGapUs;
     ParseIdRanges(m_o.Ids, options.Ids, nullptr);
     int code = 0;
     if (!Connect(ModuleModes::Operation, code))
@@ -162,8 +258,18 @@ int TCommandRun::Play()
         finished = true;
         failed = f;
     });
+    const int64_t inRun = runner.Clock().FramesInRun();
+    const QString ofRun = inRun < 0 ? QString() : QStringLiteral(" of %1").arg(inRun);
+    // A long gap in the log is told, or the wait would look like a hang.
+    QObject::connect(&runner, &TReplayRunner::Waiting, [&](int64_t waitUs, int64_t frame) {
+        err(QStringLiteral("waiting %1 for frame %2%3 (--max-gap shortens gaps)")
+                .arg(WaitText(waitUs))
+                .arg(frame)
+                .arg(ofRun));
+    });
     runner.Start();
     RunUntil([&] { return finished; });
+    const bool cutShort = !finished && Interrupted();
     runner.Stop();
     const TReplayClock &c = runner.Clock();
     out(QStringLiteral("%1 frames sent, %2 skipped (CAN FD or error frames), %3 not chosen")
@@ -173,5 +279,9 @@ int TCommandRun::Play()
             .toUtf8());
     if (failed || m_link.LineLost())
         return LostOrFailed();
+    if (cutShort) {
+        err(QStringLiteral("%1: stopped after %2%3 frames").arg(m_interrupt->Word()).arg(c.Sent()).arg(ofRun));
+        return m_interrupt->ExitCode();
+    }
     return CliExit::Ok;
 }

@@ -7,6 +7,34 @@
 
 namespace {
 
+// Time sums saturate: stamps from far apart (a broken clock, a hostile log) must not wrap round.
+int64_t AddSaturated(int64_t a, int64_t b)
+{
+    int64_t sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? INT64_MAX : INT64_MIN;
+    return sum;
+}
+
+int64_t GapSaturated(int64_t from, int64_t to)
+{
+    int64_t gap = 0;
+    if (__builtin_sub_overflow(to, from, &gap))
+        return to > from ? INT64_MAX : INT64_MIN;
+    return gap;
+}
+
+int64_t RoundSaturated(double us)
+{
+    // 2^63 as a double; anything at or beyond it does not fit.
+    constexpr double Limit = 9223372036854775808.0;
+    if (!(us < Limit))
+        return us != us ? 0 : INT64_MAX;
+    if (us <= -Limit)
+        return INT64_MIN;
+    return std::llround(us);
+}
+
 bool Chosen(const std::vector<TIdRange> &ids, uint32_t id)
 {
     return ids.empty() ||
@@ -49,13 +77,18 @@ TReplayClock::TReplayClock(const QVector<TLogFrame> &frames, const TReplayOption
             }
         } else if (i > 0) {
             // Time that jumps back adds nothing: the anchor moves instead.
-            pass += std::max<int64_t>(0, f.TimeUs - frames[i - 1].TimeUs);
+            int64_t gap = std::max<int64_t>(0, GapSaturated(frames[i - 1].TimeUs, f.TimeUs));
+            if (options.MaxGapUs > 0)
+                gap = std::min(gap, options.MaxGapUs);
+            pass = AddSaturated(pass, gap);
         }
         m_entries.append({pass, kind});
+        if (kind == TKind::Send)
+            ++m_framesPerPass;
     }
     m_passUs = pass;
     // Without a frame to send, passes would follow each other without end in no time.
-    if (std::none_of(m_entries.cbegin(), m_entries.cend(), [](const TEntry &e) { return e.kind == TKind::Send; }))
+    if (m_framesPerPass == 0)
         m_o.Loops = 1;
     m_tailUs = fastCarry;
     if (options.Fast)
@@ -86,12 +119,24 @@ void TReplayClock::Resume(int64_t nowUs)
     if (!m_paused)
         return;
     m_paused = false;
-    m_anchorUs += nowUs - m_pausedAtUs;
+    m_anchorUs = AddSaturated(m_anchorUs, nowUs - m_pausedAtUs);
+}
+
+int64_t TReplayClock::WallUs(int64_t logUs) const
+{
+    return RoundSaturated(double(logUs) / m_speed);
 }
 
 int64_t TReplayClock::DueUs(qsizetype entry) const
 {
-    return m_anchorUs + int64_t(std::llround(double(m_entries[entry].passUs) / m_speed));
+    return AddSaturated(m_anchorUs, WallUs(m_entries[entry].passUs));
+}
+
+int64_t TReplayClock::FramesInRun() const
+{
+    if (m_o.Loops == 0)
+        return -1;
+    return RoundSaturated(double(m_framesPerPass) * m_o.Loops);
 }
 
 int TReplayClock::TakeDue(int64_t nowUs)
@@ -104,7 +149,7 @@ int TReplayClock::TakeDue(int64_t nowUs)
                 break;
             }
             // The next pass begins where the last frame of this one was due.
-            m_anchorUs = DueUs(m_entries.size() - 1) + m_tailUs;
+            m_anchorUs = AddSaturated(DueUs(m_entries.size() - 1), m_tailUs);
             m_next = 0;
             continue;
         }
@@ -131,25 +176,32 @@ std::optional<int64_t> TReplayClock::NextDueUs() const
     if (!m_started || m_paused || m_finished)
         return std::nullopt;
     if (m_next >= m_entries.size())
-        return m_anchorUs + int64_t(std::llround(double(m_passUs) / m_speed)) + m_tailUs; // the end of the pass
+        return AddSaturated(AddSaturated(m_anchorUs, WallUs(m_passUs)), m_tailUs); // the end of the pass
     return DueUs(m_next);
 }
 
-int64_t TReplayClock::PlayedUs() const
+int64_t TReplayClock::PlayedUs(int64_t nowUs) const
 {
     if (m_finished)
         return m_passUs;
-    if (m_next == 0)
+    if (!m_started || m_entries.isEmpty())
         return 0;
-    return m_entries[m_next - 1].passUs;
+    // Where the wall clock stands in the pass, kept between the frame sent last and the next.
+    const int64_t at = m_paused ? m_pausedAtUs : nowUs;
+    const int64_t played = RoundSaturated(double(GapSaturated(m_anchorUs, at)) * m_speed);
+    const int64_t low = m_next > 0 ? m_entries[m_next - 1].passUs : 0;
+    const int64_t high = m_next < m_entries.size() ? m_entries[m_next].passUs : m_passUs;
+    return std::clamp(played, low, high);
 }
 
-int64_t TReplayClock::LeftUs() const
+int64_t TReplayClock::LeftUs(int64_t nowUs) const
 {
     if (m_o.Loops == 0)
         return -1;
     if (m_finished)
         return 0;
     const int64_t passesAfter = std::max(0, m_o.Loops - m_loopsDone - 1);
-    return std::llround(double(m_passUs - PlayedUs() + passesAfter * m_passUs) / m_speed);
+    const double thisPass = double(WallUs(m_passUs - PlayedUs(nowUs)));
+    const double later = double(passesAfter) * (double(WallUs(m_passUs)) + double(m_tailUs));
+    return RoundSaturated(thisPass + later);
 }

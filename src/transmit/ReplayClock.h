@@ -6,7 +6,9 @@
 // since the wall-clock anchor set at the start. A time that jumps back (logs joined together, a
 // clock set back) plays on from where the log stood, as if that frame followed at once. Paused
 // time moves the anchor. With `Fast`, frames follow each other as the line carries them: each
-// one is due when the previous line has gone out at the line's byte rate.
+// one is due when the previous line has gone out at the line's byte rate. A gap longer than
+// `MaxGapUs` plays as that long. Sums of far-apart stamps stop at the largest time instead of
+// wrapping round.
 
 #include "monitor/CandumpLog.h"
 #include "monitor/FrameFilter.h"
@@ -24,6 +26,7 @@ struct TReplayOptions {
     double LineBytesPerSecond = 11520;
     bool WithChecksum = false;     // the lines' length on the wire, for Fast
     int Loops = 1;                 // passes through the log; 0: until stopped
+    int64_t MaxGapUs = 0;          // longer gaps between frames are cut to this; 0: as logged
     std::vector<TIdRange> Ids;     // empty: every identifier
 };
 
@@ -48,14 +51,18 @@ public:
     std::optional<int64_t> NextDueUs() const;
 
     int64_t Sent() const { return m_sent; }
+    // Frames sent in one pass, and in the whole run (-1: until stopped).
+    int64_t FramesPerPass() const { return m_framesPerPass; }
+    int64_t FramesInRun() const;
     int64_t Skipped() const { return m_skipped; }     // CAN FD and error frames
     int64_t NotChosen() const { return m_notChosen; } // identifiers outside the choice
     int LoopsDone() const { return m_loopsDone; }
-    // Log time of one pass, and how far the current pass has played, in microseconds at 1x.
+    // Log time of one pass, and how far the current pass has played at `nowUs`, in microseconds
+    // at 1x: it moves on through a gap, and stops at the next frame while that has not gone out.
     int64_t PassUs() const { return m_passUs; }
-    int64_t PlayedUs() const;
+    int64_t PlayedUs(int64_t nowUs) const;
     // Wall time still to go at the speed (all passes; negative: until stopped).
-    int64_t LeftUs() const;
+    int64_t LeftUs(int64_t nowUs) const;
 
     // The composer's line for a log frame (no checksum, no CR); empty for frames it cannot send.
     static QByteArray FrameLine(const TLogFrame &frame);
@@ -67,6 +74,7 @@ private:
         TKind kind;
     };
     int64_t DueUs(qsizetype entry) const;
+    int64_t WallUs(int64_t logUs) const; // log time at 1x as wall time at the speed
 
     QVector<TEntry> m_entries;
     TReplayOptions m_o;
@@ -83,4 +91,5 @@ private:
     int64_t m_sent = 0;
     int64_t m_skipped = 0;
     int64_t m_notChosen = 0;
+    int64_t m_framesPerPass = 0;
 };

@@ -7,14 +7,13 @@ TReplayRunner::TReplayRunner(const QVector<TLogFrame> &frames, const TReplayOpti
     m_lines.reserve(frames.size());
     for (const TLogFrame &f : frames)
         m_lines.append(TReplayClock::FrameLine(f));
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &TReplayRunner::Tick);
+    connect(&m_alarm, &TPreciseAlarm::Fired, this, &TReplayRunner::Tick);
 }
 
 void TReplayRunner::Start()
 {
     m_running = true;
+    m_toldFor = -1;
     m_clock.Start(m_now());
     Tick();
 }
@@ -24,7 +23,7 @@ void TReplayRunner::Pause()
     if (!m_running)
         return;
     m_clock.Pause(m_now());
-    m_timer.stop();
+    m_alarm.Stop();
 }
 
 void TReplayRunner::Resume()
@@ -44,7 +43,7 @@ void TReplayRunner::Stop()
 void TReplayRunner::End(bool failed)
 {
     m_running = false;
-    m_timer.stop();
+    m_alarm.Stop();
     emit Finished(failed);
 }
 
@@ -72,9 +71,15 @@ void TReplayRunner::Arm()
 {
     const std::optional<int64_t> next = m_clock.NextDueUs();
     if (!next) {
-        m_timer.stop();
+        m_alarm.Stop();
         return;
     }
     const int64_t waitUs = std::max<int64_t>(0, *next - m_now());
-    m_timer.start(int(std::min<int64_t>((waitUs + 999) / 1000, 86400000)));
+    m_alarm.Start(waitUs);
+    // Told once a frame: a wait longer than a day re-arms and is not told again.
+    const int64_t frame = m_clock.Sent() + 1;
+    if (waitUs >= TellWaitUs && m_toldFor != frame) {
+        m_toldFor = frame;
+        emit Waiting(waitUs, frame);
+    }
 }

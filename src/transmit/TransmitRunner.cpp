@@ -12,28 +12,45 @@ int64_t SteadyClockUs()
 TTransmitRunner::TTransmitRunner(TMicroClock clock, TLineSender send, QObject *parent)
     : QObject(parent), m_clock(std::move(clock)), m_send(std::move(send))
 {
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &TTransmitRunner::Tick);
+    connect(&m_alarm, &TPreciseAlarm::Fired, this, &TTransmitRunner::Tick);
     m_sampledAtUs = m_clock();
+}
+
+TTransmitRunner::TRunState TTransmitRunner::NewState(const TTransmitRow &row)
+{
+    TRunState s;
+    s.slot = m_scheduler.Add();
+    s.data = row.Data;
+    return s;
+}
+
+void TTransmitRunner::IndexSlots()
+{
+    m_rowOfSlot.fill(-1, m_scheduler.SlotCount());
+    for (int i = 0; i < m_state.size(); ++i)
+        m_rowOfSlot[m_state[i].slot] = i;
 }
 
 void TTransmitRunner::SetRows(const QList<TTransmitRow> &rows)
 {
     Stop();
+    for (const TRunState &s : m_state)
+        m_scheduler.Remove(s.slot);
     m_rows = rows;
     m_state.clear();
+    m_state.reserve(m_rows.size());
     for (const TTransmitRow &r : m_rows)
-        m_state.append(TRunState{m_nextKey++, 0, r.Data, 0, 0});
+        m_state.append(NewState(r));
+    IndexSlots();
 }
 
 void TTransmitRunner::ScheduleRow(int row, int64_t nowUs)
 {
     const TTransmitRow &r = m_rows[row];
     if (m_running && r.Enabled && r.PeriodMs > 0)
-        m_scheduler.Start(m_state[row].key, int64_t(r.PeriodMs) * 1000, r.Count, nowUs);
+        m_scheduler.Start(m_state[row].slot, int64_t(r.PeriodMs) * 1000, r.Count, nowUs);
     else
-        m_scheduler.Stop(m_state[row].key);
+        m_scheduler.Stop(m_state[row].slot);
 }
 
 void TTransmitRunner::SetRow(int row, const TTransmitRow &value)
@@ -53,7 +70,8 @@ void TTransmitRunner::InsertRow(int row, const TTransmitRow &value)
 {
     row = std::clamp<int>(row, 0, int(m_rows.size()));
     m_rows.insert(row, value);
-    m_state.insert(row, TRunState{m_nextKey++, 0, value.Data, 0, 0});
+    m_state.insert(row, NewState(value));
+    IndexSlots();
     ScheduleRow(row, m_clock());
     Arm();
 }
@@ -62,9 +80,10 @@ void TTransmitRunner::RemoveRow(int row)
 {
     if (row < 0 || row >= m_rows.size())
         return;
-    m_scheduler.Stop(m_state[row].key);
+    m_scheduler.Remove(m_state[row].slot);
     m_rows.removeAt(row);
     m_state.removeAt(row);
+    IndexSlots();
     Arm();
 }
 
@@ -107,8 +126,14 @@ void TTransmitRunner::Start()
         return;
     SetRunning(true);
     const int64_t now = m_clock();
+    // A run counts from nothing: the figures of the run before would read as this one's.
+    m_sampledAtUs = now;
     for (int i = 0; i < m_rows.size(); ++i) {
-        m_state[i].data = m_rows[i].Data;
+        TRunState &s = m_state[i];
+        s.data = m_rows[i].Data;
+        s.sent = s.sampledSent = s.sampledMissed = 0;
+        s.rate = 0;
+        s.behind = false;
         ScheduleRow(i, now);
     }
     Arm();
@@ -120,7 +145,7 @@ void TTransmitRunner::Start()
 void TTransmitRunner::Stop()
 {
     m_scheduler.StopAll();
-    m_timer.stop();
+    m_alarm.Stop();
     SetRunning(false);
 }
 
@@ -136,12 +161,10 @@ void TTransmitRunner::Tick()
 {
     if (!m_running)
         return;
-    const QList<int> due = m_scheduler.TakeDue(m_clock());
-    for (int key : due) {
-        int row = -1;
-        for (int i = 0; i < m_state.size() && row < 0; ++i)
-            if (m_state[i].key == key)
-                row = i;
+    // One batch; rows still due wait for the next turn, which the alarm gives at once.
+    const QList<int> due = m_scheduler.TakeDue(m_clock(), BatchLimit);
+    for (int slot : due) {
+        const int row = slot < m_rowOfSlot.size() ? m_rowOfSlot[slot] : -1;
         if (row < 0)
             continue;
         if (!SendRow(row)) {
@@ -159,12 +182,10 @@ void TTransmitRunner::Arm()
 {
     const std::optional<int64_t> next = m_scheduler.NextDeadline();
     if (!m_running || !next) {
-        m_timer.stop();
+        m_alarm.Stop();
         return;
     }
-    // Whole milliseconds, rounded up: a timer that fires early would only wake us twice.
-    const int64_t waitUs = std::max<int64_t>(0, *next - m_clock());
-    m_timer.start(int(std::min<int64_t>((waitUs + 999) / 1000, 86400000)));
+    m_alarm.Start(std::max<int64_t>(0, *next - m_clock()));
 }
 
 int64_t TTransmitRunner::Sent(int row) const
@@ -172,13 +193,22 @@ int64_t TTransmitRunner::Sent(int row) const
     return row >= 0 && row < m_state.size() ? m_state[row].sent : 0;
 }
 
+int64_t TTransmitRunner::Missed(int row) const
+{
+    return row >= 0 && row < m_state.size() ? m_scheduler.Missed(m_state[row].slot) : 0;
+}
+
 void TTransmitRunner::SampleRates()
 {
     const int64_t now = m_clock();
     const double seconds = double(now - m_sampledAtUs) / 1e6;
-    for (TRunState &s : m_state) {
+    for (int i = 0; i < m_state.size(); ++i) {
+        TRunState &s = m_state[i];
         s.rate = seconds > 0 ? double(s.sent - s.sampledSent) / seconds : 0;
         s.sampledSent = s.sent;
+        const int64_t missed = m_scheduler.Missed(s.slot);
+        s.behind = m_running && missed > s.sampledMissed;
+        s.sampledMissed = missed;
     }
     m_sampledAtUs = now;
 }
@@ -186,6 +216,11 @@ void TTransmitRunner::SampleRates()
 double TTransmitRunner::Rate(int row) const
 {
     return row >= 0 && row < m_state.size() ? m_state[row].rate : 0;
+}
+
+bool TTransmitRunner::Behind(int row) const
+{
+    return row >= 0 && row < m_state.size() && m_state[row].behind;
 }
 
 QByteArray TTransmitRunner::CurrentData(int row) const

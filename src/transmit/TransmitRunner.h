@@ -1,14 +1,16 @@
 #pragma once
-// Runs a transmit list: one scheduler for all rows and one precise timer, re-armed for the
-// earliest deadline and idle when nothing runs. The clock and the way a line goes out are given
-// by the owner (the window's send path, the command-line tool's port, a test's fakes).
+// Runs a transmit list: one scheduler for all rows and one precise alarm, re-armed for the
+// earliest deadline and idle when nothing runs. Due rows go out in batches, one batch a turn of
+// the event loop, so a list of any length leaves time limits, signals and the window their turn.
+// The clock and the way a line goes out are given by the owner (the window's send path, the
+// command-line tool's port, a test's fakes).
 
+#include "transmit/PreciseAlarm.h"
 #include "transmit/TransmitRow.h"
 #include "transmit/TransmitScheduler.h"
 
 #include <QList>
 #include <QObject>
-#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -43,17 +45,27 @@ public:
     bool Running() const { return m_running; }
 
     int64_t Sent(int row) const;
-    // Sends per second of each row since the previous sample (the achieved rate).
+    // Periods the row passed over in its run because its sends came late (the list asks more
+    // than the line or the machine gives).
+    int64_t Missed(int row) const;
+    // Sends per second of each row since the previous sample (the achieved rate), and whether
+    // the row passed over a period since the sample before: its rate falls short of its period.
     void SampleRates();
     double Rate(int row) const;
+    bool Behind(int row) const;
     // The data the row's next send carries (its counter as it stands).
     QByteArray CurrentData(int row) const;
 
     // The timer's handler: sends what is due and re-arms. Public for tests with a fake clock.
     void Tick();
-    // Whether the timer is armed, and for how many milliseconds from when it was armed.
-    bool TimerArmed() const { return m_timer.isActive(); }
-    int TimerIntervalMs() const { return m_timer.interval(); }
+    // Whether the alarm is armed, and for how many milliseconds (rounded up) from when it was armed.
+    bool TimerArmed() const { return m_alarm.IsActive(); }
+    int TimerIntervalMs() const { return int((m_alarm.WaitUs() + 999) / 1000); }
+    // Scheduler slots held: no more than the most rows the list ever had at once.
+    int SlotCount() const { return m_scheduler.SlotCount(); }
+
+    // Rows sent in one turn of the event loop at most.
+    static constexpr int BatchLimit = 64;
 
 signals:
     void RunningChanged(bool running);
@@ -62,12 +74,16 @@ signals:
 
 private:
     struct TRunState {
-        int key = 0;
+        int slot = 0; // the row's slot in the scheduler
         int64_t sent = 0;
         QByteArray data;
         int64_t sampledSent = 0;
         double rate = 0;
+        int64_t sampledMissed = 0;
+        bool behind = false;
     };
+    TRunState NewState(const TTransmitRow &row);
+    void IndexSlots();
     bool SendRow(int row);
     void ScheduleRow(int row, int64_t nowUs);
     void Arm();
@@ -78,8 +94,8 @@ private:
     QList<TTransmitRow> m_rows;
     QList<TRunState> m_state;
     TTransmitScheduler m_scheduler;
-    QTimer m_timer;
-    int m_nextKey = 0;
+    QList<int> m_rowOfSlot; // -1: a free slot
+    TPreciseAlarm m_alarm;
     bool m_running = false;
     int64_t m_sampledAtUs = 0;
 };

@@ -51,14 +51,18 @@ private slots:
         QTest::addColumn<double>("speed");
         QTest::addColumn<int>("loops");
         QTest::addColumn<QList<int64_t>>("dueMs");
-        QTest::newRow("1x") << QVector<int64_t>{0, 10, 25} << 1.0 << 1 << QList<int64_t>{0, 10, 25};
-        QTest::newRow("2x") << QVector<int64_t>{0, 10, 26} << 2.0 << 1 << QList<int64_t>{0, 5, 13};
-        QTest::newRow("0.25x") << QVector<int64_t>{0, 10, 25} << 0.25 << 1 << QList<int64_t>{0, 40, 100};
-        QTest::newRow("speed kept to 8x") << QVector<int64_t>{0, 80} << 100.0 << 1 << QList<int64_t>{0, 10};
-        QTest::newRow("time jumps back") << QVector<int64_t>{0, 10, 5, 15} << 1.0 << 1 << QList<int64_t>{0, 10, 10, 20};
-        QTest::newRow("same time") << QVector<int64_t>{3, 3, 3} << 1.0 << 1 << QList<int64_t>{0, 0, 0};
-        QTest::newRow("two loops") << QVector<int64_t>{0, 10} << 1.0 << 2 << QList<int64_t>{0, 10, 10, 20};
-        QTest::newRow("three loops at 2x") << QVector<int64_t>{0, 10, 20} << 2.0 << 3 << QList<int64_t>{0, 5, 10, 10, 15, 20, 20, 25, 30};
+        QTest::addColumn<int64_t>("maxGapMs");
+        QTest::newRow("1x") << QVector<int64_t>{0, 10, 25} << 1.0 << 1 << QList<int64_t>{0, 10, 25} << int64_t(0);
+        QTest::newRow("2x") << QVector<int64_t>{0, 10, 26} << 2.0 << 1 << QList<int64_t>{0, 5, 13} << int64_t(0);
+        QTest::newRow("0.25x") << QVector<int64_t>{0, 10, 25} << 0.25 << 1 << QList<int64_t>{0, 40, 100} << int64_t(0);
+        QTest::newRow("speed kept to 8x") << QVector<int64_t>{0, 80} << 100.0 << 1 << QList<int64_t>{0, 10} << int64_t(0);
+        QTest::newRow("time jumps back") << QVector<int64_t>{0, 10, 5, 15} << 1.0 << 1 << QList<int64_t>{0, 10, 10, 20} << int64_t(0);
+        QTest::newRow("same time") << QVector<int64_t>{3, 3, 3} << 1.0 << 1 << QList<int64_t>{0, 0, 0} << int64_t(0);
+        QTest::newRow("two loops") << QVector<int64_t>{0, 10} << 1.0 << 2 << QList<int64_t>{0, 10, 10, 20} << int64_t(0);
+        QTest::newRow("gap cut to 100 ms") << QVector<int64_t>{0, 10, 60010, 60020} << 1.0 << 1 << QList<int64_t>{0, 10, 110, 120} << int64_t(100);
+        QTest::newRow("gap cut, at 2x") << QVector<int64_t>{0, 5000} << 2.0 << 1 << QList<int64_t>{0, 500} << int64_t(1000);
+        QTest::newRow("shorter gaps kept") << QVector<int64_t>{0, 50, 99} << 1.0 << 1 << QList<int64_t>{0, 50, 99} << int64_t(100);
+        QTest::newRow("three loops at 2x") << QVector<int64_t>{0, 10, 20} << 2.0 << 3 << QList<int64_t>{0, 5, 10, 10, 15, 20, 20, 25, 30} << int64_t(0);
     }
     void dueTimes()
     {
@@ -71,6 +75,8 @@ private slots:
         TReplayOptions o;
         o.Speed = speed;
         o.Loops = loops;
+        QFETCH(int64_t, maxGapMs);
+        o.MaxGapUs = maxGapMs * Ms;
         TReplayClock clock(frames, o);
         QTEST(DueTimes(clock, 777 * Ms), "dueMs");
         QCOMPARE(clock.LoopsDone(), loops);
@@ -84,7 +90,7 @@ private slots:
         TReplayClock clock({Frame(0, 1), Frame(10, 2)}, o);
         QCOMPARE(DueTimes(clock, 0, 9), (QList<int64_t>{0, 10, 10, 20, 20, 30, 30, 40, 40}));
         QVERIFY(!clock.Finished());
-        QCOMPARE(clock.LeftUs(), -1);
+        QCOMPARE(clock.LeftUs(0), -1);
     }
 
     void chosenIdentifiersAndSkippedFrames()
@@ -141,8 +147,8 @@ private slots:
         QCOMPARE(*clock.NextDueUs(), 110 * Ms);
         QCOMPARE(clock.TakeDue(109 * Ms), -1);
         QCOMPARE(clock.TakeDue(110 * Ms), 1);
-        QCOMPARE(clock.PlayedUs(), 10 * Ms);
-        QCOMPARE(clock.LeftUs(), 20 * Ms);
+        QCOMPARE(clock.PlayedUs(110 * Ms), 10 * Ms);
+        QCOMPARE(clock.LeftUs(110 * Ms), 20 * Ms);
     }
 
     void progressOverLoops()
@@ -153,11 +159,11 @@ private slots:
         TReplayClock clock({Frame(0, 1), Frame(100, 2)}, o);
         QCOMPARE(clock.PassUs(), 100 * Ms);
         clock.Start(0);
-        QCOMPARE(clock.LeftUs(), 150 * Ms);
+        QCOMPARE(clock.LeftUs(0), 150 * Ms);
         QCOMPARE(clock.TakeDue(0), 0);
         QCOMPARE(clock.TakeDue(50 * Ms), 1);
-        QCOMPARE(clock.PlayedUs(), 100 * Ms);
-        QCOMPARE(clock.LeftUs(), 100 * Ms);
+        QCOMPARE(clock.PlayedUs(50 * Ms), 100 * Ms);
+        QCOMPARE(clock.LeftUs(50 * Ms), 100 * Ms);
     }
 
     // Fast: each line is due when the one before it has gone out at the line's byte rate.
@@ -174,6 +180,99 @@ private slots:
         TReplayClock clock(frames, o);
         // "t001211AB" + checksum + CR: 12 bytes; "e000000020": 10 + 3.
         QCOMPARE(DueTimes(clock, 0), (QList<int64_t>{0, 12, 25}));
+    }
+
+    // Progress follows the wall clock through a gap (it does not wait for the next frame), and
+    // what is left counts the wait still to come.
+    void progressThroughAGap_data()
+    {
+        QTest::addColumn<QVector<int64_t>>("logMs");
+        QTest::addColumn<double>("speed");
+        QTest::addColumn<int>("loops");
+        QTest::addColumn<int64_t>("nowMs");
+        QTest::addColumn<int64_t>("playedMs");
+        QTest::addColumn<int64_t>("leftMs");
+        QTest::newRow("an hour's gap, half way") << QVector<int64_t>{0, 3600000} << 1.0 << 1 << int64_t(1800000)
+                                                 << int64_t(1800000) << int64_t(1800000);
+        QTest::newRow("two seconds still to play") << QVector<int64_t>{0, 1000, 4000} << 1.0 << 1 << int64_t(2000)
+                                                    << int64_t(2000) << int64_t(2000);
+        QTest::newRow("at half speed") << QVector<int64_t>{0, 4000} << 0.5 << 1 << int64_t(2000) << int64_t(1000)
+                                       << int64_t(6000);
+        QTest::newRow("second of two loops") << QVector<int64_t>{0, 4000} << 1.0 << 2 << int64_t(5000)
+                                             << int64_t(1000) << int64_t(3000);
+        QTest::newRow("done") << QVector<int64_t>{0, 4000} << 1.0 << 1 << int64_t(9000)
+                                                << int64_t(4000) << int64_t(0);
+    }
+    void progressThroughAGap()
+    {
+        QFETCH(QVector<int64_t>, logMs);
+        QFETCH(double, speed);
+        QFETCH(int, loops);
+        QFETCH(int64_t, nowMs);
+        QVector<TLogFrame> frames;
+        for (int64_t t : logMs)
+            frames << Frame(t, 0x123);
+        TReplayOptions o;
+        o.Speed = speed;
+        o.Loops = loops;
+        TReplayClock clock(frames, o);
+        clock.Start(0);
+        // Everything due until a moment before now has gone out; the frame due now has not.
+        while (clock.TakeDue(nowMs * Ms - 1) >= 0) {
+        }
+        QTEST(clock.PlayedUs(nowMs * Ms) / Ms, "playedMs");
+        QTEST(clock.LeftUs(nowMs * Ms) / Ms, "leftMs");
+    }
+
+    // Stamps as far apart as a 64-bit time can hold: sums stop at the largest time.
+    void farApartStampsSaturate()
+    {
+        QVector<TLogFrame> frames{Frame(0, 1), Frame(0, 2), Frame(0, 3)};
+        frames[0].TimeUs = INT64_MIN + 1;
+        frames[1].TimeUs = 0;
+        frames[2].TimeUs = INT64_MAX;
+        TReplayOptions o;
+        o.Loops = 3;
+        o.Speed = 0.25;
+        TReplayClock clock(frames, o);
+        QCOMPARE(clock.PassUs(), INT64_MAX);
+        clock.Start(1000 * Ms);
+        QCOMPARE(clock.TakeDue(1000 * Ms), 0);
+        QCOMPARE(*clock.NextDueUs(), INT64_MAX);
+        QCOMPARE(clock.LeftUs(2000 * Ms), INT64_MAX);
+        QCOMPARE(clock.PlayedUs(2000 * Ms), 250 * Ms); // a second at a quarter of the pace
+        QCOMPARE(clock.TakeDue(INT64_MAX - 1), -1);
+        QCOMPARE(clock.FramesInRun(), 9);
+    }
+
+    // A frame a month away: the alarm waits a day at a time and looks at the clock again; the
+    // wait is told once.
+    void farFrameRearmsAgainstItsDeadline()
+    {
+        constexpr int64_t Day = int64_t(86400) * 1000 * Ms;
+        int64_t now = 0;
+        QList<QByteArray> lines;
+        TReplayRunner runner({Frame(0, 1), Frame(30 * 86400 * int64_t(1000), 2)}, TReplayOptions(),
+                             [&now] { return now; }, [&lines](const QByteArray &l) { lines << l; return true; });
+        QSignalSpy waiting(&runner, &TReplayRunner::Waiting);
+        runner.Start();
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(runner.TimerWaitUs(), Day);
+        QCOMPARE(waiting.size(), 1);
+        QCOMPARE(waiting[0][0].value<int64_t>(), 30 * Day);
+        QCOMPARE(waiting[0][1].value<int64_t>(), 2);
+        for (int day = 1; day < 30; ++day) {
+            now = day * Day;
+            runner.Tick();
+            QCOMPARE(lines.size(), 1);
+            QVERIFY(runner.TimerArmed());
+        }
+        QCOMPARE(runner.TimerWaitUs(), Day);
+        QCOMPARE(waiting.size(), 1);
+        now = 30 * Day;
+        runner.Tick();
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(!runner.Running());
     }
 
     void runnerBatchesAndEnds()

@@ -196,6 +196,86 @@ private slots:
         QVERIFY(!f.runner.TimerArmed());
     }
 
+    // A row whose ticks come later than its period passes periods over: counted, and marked as
+    // behind at the next sample; a row on time is not.
+    void fallingBehind_data()
+    {
+        QTest::addColumn<int>("periodMs");
+        QTest::addColumn<int>("tickEveryMs");
+        QTest::addColumn<int64_t>("sent");
+        QTest::addColumn<int64_t>("missed");
+        QTest::addColumn<bool>("behind");
+        QTest::newRow("on time") << 10 << 10 << int64_t(10) << int64_t(0) << false;
+        QTest::newRow("ticks 19 ms apart") << 10 << 19 << int64_t(10) << int64_t(8) << true;
+        QTest::newRow("1 ms row, ticks every 3 ms") << 1 << 3 << int64_t(10) << int64_t(18) << true;
+        QTest::newRow("ticks twice the period") << 10 << 20 << int64_t(10) << int64_t(9) << true;
+    }
+    void fallingBehind()
+    {
+        QFETCH(int, periodMs);
+        QFETCH(int, tickEveryMs);
+        TFixture f;
+        f.runner.SetRows({Periodic("1", periodMs)});
+        f.runner.Start();
+        for (int i = 0; i < 10; ++i) {
+            f.runner.Tick();
+            f.now += tickEveryMs * Ms;
+        }
+        f.runner.SampleRates();
+        QTEST(f.runner.Sent(0), "sent");
+        QTEST(f.runner.Missed(0), "missed");
+        QTEST(f.runner.Behind(0), "behind");
+        f.runner.SampleRates(); // nothing passed over since
+        QVERIFY(!f.runner.Behind(0));
+    }
+
+    // A long list goes out a batch a turn: the event loop gets its turn between batches, and
+    // the alarm is armed at once while rows are still due.
+    void bigListGoesOutInBatches()
+    {
+        TFixture f;
+        QList<TTransmitRow> rows;
+        for (int i = 0; i < 100000; ++i)
+            rows << Periodic(QString::number(i % 0x7FF + 1, 16), 1000);
+        f.runner.SetRows(rows);
+        f.runner.Start();
+        f.runner.Tick();
+        QCOMPARE(f.lines.size(), TTransmitRunner::BatchLimit);
+        QVERIFY(f.runner.TimerArmed());
+        QCOMPARE(f.runner.TimerIntervalMs(), 0);
+        int turns = 1;
+        while (f.lines.size() < rows.size() && turns < 10000) {
+            f.runner.Tick();
+            ++turns;
+        }
+        QCOMPARE(f.lines.size(), rows.size());
+        QCOMPARE(turns, (rows.size() + TTransmitRunner::BatchLimit - 1) / TTransmitRunner::BatchLimit);
+        QCOMPARE(f.runner.TimerIntervalMs(), 1000); // all sent: the next round is a period away
+        QCOMPARE(f.runner.Sent(99999), 1);
+    }
+
+    // Lists opened again and again, rows added and removed, keep as many scheduler slots as the
+    // most rows held at once.
+    void slotsAreReused()
+    {
+        TFixture f;
+        const QList<TTransmitRow> hundred(100, Periodic("1", 10));
+        for (int i = 0; i < 1000; ++i)
+            f.runner.SetRows(hundred);
+        QCOMPARE(f.runner.SlotCount(), 100);
+        f.runner.Start();
+        for (int i = 0; i < 500; ++i) {
+            f.runner.InsertRow(0, Periodic("2", 10));
+            f.runner.RemoveRow(50);
+        }
+        QCOMPARE(f.runner.SlotCount(), 101);
+        f.runner.Tick();
+        f.runner.Tick(); // two batches
+        QCOMPARE(f.lines.size(), 100);
+        QCOMPARE(f.lines.count(QByteArray("t001211AB")), 50);
+        QCOMPARE(f.lines.count(QByteArray("t002211AB")), 50);
+    }
+
     void achievedRate()
     {
         TFixture f;
@@ -209,6 +289,13 @@ private slots:
         f.runner.SampleRates();
         QCOMPARE(f.runner.Rate(0), 100.0);
         QCOMPARE(f.runner.Rate(1), 50.0);
+        // A new run counts from nothing.
+        f.runner.Stop();
+        QCOMPARE(f.runner.Sent(0), 100);
+        f.runner.Start();
+        QCOMPARE(f.runner.Sent(0), 0);
+        f.runner.Tick();
+        QCOMPARE(f.runner.Sent(0), 1);
     }
 
     // The real timer and clock drive it too (no timing is judged here: the benchmark measures).
