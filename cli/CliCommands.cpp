@@ -70,6 +70,7 @@ int TCommandRun::Run()
     case TCliCommand::Play: return Play();
     case TCliCommand::Decode: return Decode();
     case TCliCommand::Serve: return Serve();
+    case TCliCommand::Slcan: return Slcan();
     case TCliCommand::None: break;
     }
     return CliExit::Usage;

@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include "bridge/SlcanProtocol.h"
 #include "protocol/MessageLine.h"
 #include "monitor/FrameFilter.h"
 #include "serial/PortName.h"
@@ -95,6 +96,9 @@ const CommandRow kCommands[] = {
     {"serve", TCliCommand::Serve, "",
      "operation mode: a socketcand server (raw mode) for python-can and other\n"
      "clients; every frame goes to every client, their frames go to the bus", nullptr},
+    {"slcan", TCliCommand::Slcan, "",
+     "operation mode: a serial-line CAN (slcan) adapter on a new pseudo-terminal,\n"
+     "whose path is the first line printed; for python-can and slcand", nullptr},
 };
 
 const CommandRow *findCommand(const QString &name)
@@ -276,7 +280,7 @@ const OptionRow kOptions[] = {
     {"no-probe", nullptr, "open the port and go straight to the lines, as the window's\n"
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
                           "for a busy bus that would fill the probe's reply",
-     "send monitor serve transmit play", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
+     "send monitor serve transmit play slcan", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
     {"format", "FORMAT", "how each record is printed: one of the formats the command lists\nabove, the first by default", "monitor decode", format},
     {"dbc", "FILE", "a CAN database (DBC); given again, one more file.\n"
                     "monitor: signals decoded in json, one row a signal in csv;\n"
@@ -294,6 +298,19 @@ const OptionRow kOptions[] = {
                             "everyone who reaches it send frames to the bus",
      "serve", listen},
     {"channel", "NAME", "the bus name clients open (default k3316)", "serve", channel},
+    {"link", "PATH", "a symbolic link to the pseudo-terminal, removed at exit", "slcan",
+     [](TCliOptions &o, const QString &v) {
+         if (v.isEmpty())
+             return QStringLiteral("the link name must not be empty");
+         o.LinkPath = v;
+         return QString();
+     }},
+    {"bitrate", "RATE", "the module's CAN rate as its settings name it (10K to 1000K, 83.3K);\n"
+                        "the tool's S and s commands are checked against it",
+     "slcan", [](TCliOptions &o, const QString &v) {
+         o.Bitrate = Slcan::ParseRate(v);
+         return o.Bitrate > 0 ? QString() : QStringLiteral("expected a rate such as 500K, 83.3K or 1M");
+     }},
     {"speed", "F", "play at F times the log's pace, 0.25 to 8 (default 1)", "play", speed},
     {"fast", nullptr, "play as fast as the line carries the lines", "play",
      [](TCliOptions &o, const QString &) { o.Fast = true; return QString(); }},

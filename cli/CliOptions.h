@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Decode, Serve, Transmit, Play };
+enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Decode, Serve, Transmit, Play, Slcan };
 enum class TMonitorFormat { Lines, Candump, Csv, Json, Pcap, Asc, Trc };
 
 struct TCliOptions {
@@ -40,6 +40,8 @@ struct TCliOptions {
     QString Ids;               // play --ids "100-1FF,7E8"
     TListenAddress Listen;     // serve --listen; the loopback address by default
     QString Channel = QStringLiteral("k3316"); // serve --channel: the bus name clients open
+    QString LinkPath;          // slcan --link: a symbolic link to the pseudo-terminal
+    int32_t Bitrate = 0;       // slcan --bitrate: the module's CAN rate in bit/s; 0: not known
 };
 
 // `args` without the program name. False with `error` set on bad usage.

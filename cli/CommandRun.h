@@ -1,6 +1,6 @@
 #pragma once
 // One run of a k3316-cli command: the port, the module's identity and the loaded databases, shared
-// by the command families (ModuleCommands, SendCommands, MonitorCommands, ServeCommand), each of
+// by the command families (ModuleCommands, SendCommands, MonitorCommands, ServeCommand, SlcanCommand), each of
 // which connects, does its work, prints its result and returns the exit code.
 
 #include "cli/CliOptions.h"
@@ -69,6 +69,8 @@ private:
     int Decode();
     // The socketcand server over the module's lines until Ctrl+C or the module is lost.
     int Serve();
+    // A serial-line CAN adapter on a pseudo-terminal until Ctrl+C or the module is lost.
+    int Slcan();
 
     const TCliOptions &m_o;
     TInterrupt *m_interrupt;
