@@ -509,7 +509,8 @@ Exit status:
        written
   2    bad usage, or a bad line, profile, transmit list, database or log, or a signal
        value it refuses (nothing is sent then), or the file of -o cannot be written
-  3    the port cannot be opened (serve: or the address cannot be listened on)
+  3    the port cannot be opened (serve: or the address cannot be listened on;
+       slcan: or the pseudo-terminal or its link cannot be made)
   130  interrupted by Ctrl+C (SIGINT)
   143  ended by SIGTERM
 )");
