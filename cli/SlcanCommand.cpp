@@ -17,8 +17,9 @@ namespace {
 // Longer than any line the module sends (an extended frame, checksum and CR LF): a stream with
 // no CR (a wrong line speed) is cut here rather than held without end.
 constexpr qsizetype MaxModuleLine = 256;
-// What one turn of the loop takes from the tool: the rest waits in the terminal.
-constexpr qsizetype ToolRead = 4096;
+// What one turn of the loop takes from the tool (a dozen frames, some 20 ms of the module's
+// line): the rest waits in the terminal, and the module's side is read in between.
+constexpr qsizetype ToolRead = 256;
 
 QString countsText(const TSlcanCounts &c)
 {

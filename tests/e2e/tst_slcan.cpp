@@ -137,19 +137,22 @@ private slots:
     void pythonCanFramesBothWays_data()
     {
         QTest::addColumn<QStringList>("simArgs");
-        QTest::newRow("plain") << QStringList{};
-        QTest::newRow("checksummed module") << QStringList{"--checksum"};
+        QTest::addColumn<QString>("toolSpeed"); // python-can's "@BAUD" after the path
+        QTest::newRow("plain") << QStringList{} << "";
+        QTest::newRow("checksummed module") << QStringList{"--checksum"} << "";
+        QTest::newRow("tool at 9600 bit/s") << QStringList{} << "@9600";
     }
     void pythonCanFramesBothWays()
     {
         QFETCH(QStringList, simArgs);
-        const QString log = m_dir.filePath(QStringLiteral("both-%1.log").arg(QTest::currentDataTag()));
+        QFETCH(QString, toolSpeed);
+        const QString log = m_dir.filePath(QStringLiteral("both-%1.log").arg(QTest::currentDataTag()).replace('/', '-'));
         SimProcess sim(simArgs + QStringList{"--mode", "operation", "--echo", "--log", log});
         QVERIFY(sim.isRunning());
         SlcanProcess slcan(sim.path(), {}, {"--bitrate", "500K"});
         QVERIFY2(!slcan.path().isEmpty(), slcan.errors().constData());
 
-        const ClientRun client = runClient(slcan.path(), QStringLiteral("500000"), int(kFrames.size()), kFrames);
+        const ClientRun client = runClient(slcan.path() + toolSpeed, QStringLiteral("500000"), int(kFrames.size()), kFrames);
         QVERIFY2(client.exitCode == 0, client.err.constData());
         QStringList expected{QStringLiteral("version 2 5 0205")};
         for (const QString &frame : kFrames)
@@ -234,6 +237,30 @@ private slots:
         QVERIFY2(QRegularExpression("^\\rZ\\rR1FFFFFFF2[0-9A-F]{4}\\r$").match(QString::fromLatin1(stamped)).hasMatch(),
                  stamped.toHex().constData());
         QTRY_COMPARE(ReceivedBySim(log, false), QStringList({"t1230", "E1FFFFFFF2"}));
+    }
+
+    // A tool that writes faster than the line takes frames: each is answered, none is lost or
+    // reordered on the way to the module.
+    void floodOfFramesArrivesWhole()
+    {
+        const QString log = m_dir.filePath(QStringLiteral("flood.log"));
+        SimProcess sim({"--mode", "operation", "--log", log});
+        QVERIFY(sim.isRunning());
+        SlcanProcess slcan(sim.path());
+        QVERIFY(!slcan.path().isEmpty());
+        Terminal tool(slcan.path());
+        QByteArray flood = "O\r";
+        QStringList expected;
+        for (int i = 0; i < 400; ++i) {
+            const QByteArray frame = "t" + QByteArray::number(i, 16).toUpper().rightJustified(3, '0') + "1" +
+                                     QByteArray::number(i % 256, 16).toUpper().rightJustified(2, '0');
+            flood += frame + "\r";
+            expected << QString::fromLatin1(frame);
+        }
+        QVERIFY(tool.write(flood));
+        const QByteArray answers = tool.readUntil([](const QByteArray &s) { return s.count('\r') >= 401; });
+        QCOMPARE(answers, "\r" + QByteArray("z\r").repeated(400));
+        QTRY_COMPARE_WITH_TIMEOUT(ReceivedBySim(log, false), expected, 10000);
     }
 
     // The module lost: the tool's terminal hangs up, the link goes, exit 1 with the loss.
