@@ -73,6 +73,7 @@ int TCommandRun::Run()
     case TCliCommand::Decode: return Decode();
     case TCliCommand::Serve: return Serve();
     case TCliCommand::Uds: return Uds();
+    case TCliCommand::Slcan: return Slcan();
     case TCliCommand::None: break;
     }
     return CliExit::Usage;

@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include "protocol/CanIdentifier.h"
+#include "bridge/SlcanProtocol.h"
 #include "protocol/MessageLine.h"
 #include "protocols/ProtocolFrame.h"
 #include "monitor/FrameFilter.h"
@@ -114,6 +115,9 @@ const CommandRow kCommands[] = {
          o.UdsRequest = bytes;
          return QString();
      }},
+    {"slcan", TCliCommand::Slcan, "",
+     "operation mode: a serial-line CAN (slcan) adapter on a new pseudo-terminal,\n"
+     "whose path is the first line printed; for python-can and slcand", nullptr},
 };
 
 const CommandRow *findCommand(const QString &name)
@@ -352,7 +356,7 @@ const OptionRow kOptions[] = {
     {"no-probe", nullptr, "open the port and go straight to the lines, as the window's\n"
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
                           "for a busy bus that would fill the probe's reply",
-     "send monitor serve transmit play uds", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
+     "send monitor serve transmit play uds slcan", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
     {"format", "FORMAT", "how each record is printed: one of the formats the command lists\nabove, the first by default", "monitor decode", format},
     {"dbc", "FILE", "a CAN database (DBC); given again, one more file.\n"
                     "monitor: signals decoded in json, one row a signal in csv;\n"
@@ -374,6 +378,19 @@ const OptionRow kOptions[] = {
                          "object per reassembled message or decoded frame", "monitor decode", protocol},
     {"tx", "ID", "the request's identifier (default 7E0; 7DF or 18DB33F1: functional)", "uds", udsTx},
     {"rx", "ID", "the answer's identifier (default 7E8)", "uds", udsRx},
+    {"link", "PATH", "a symbolic link to the pseudo-terminal, removed at exit", "slcan",
+     [](TCliOptions &o, const QString &v) {
+         if (v.isEmpty())
+             return QStringLiteral("the link name must not be empty");
+         o.LinkPath = v;
+         return QString();
+     }},
+    {"bitrate", "RATE", "the module's CAN rate as its settings name it (10K to 1000K, 83.3K);\n"
+                        "the tool's S and s commands are checked against it",
+     "slcan", [](TCliOptions &o, const QString &v) {
+         o.Bitrate = Slcan::ParseRate(v);
+         return o.Bitrate > 0 ? QString() : QStringLiteral("expected a rate such as 500K, 83.3K or 1M");
+     }},
     {"speed", "F", "play at F times the log's pace, 0.25 to 8 (default 1)", "play", speed},
     {"fast", nullptr, "play as fast as the line carries the lines", "play",
      [](TCliOptions &o, const QString &) { o.Fast = true; return QString(); }},
@@ -589,7 +606,8 @@ Exit status:
        written
   2    bad usage, or a bad line, profile, transmit list, database or log, or a signal
        value it refuses (nothing is sent then), or the file of -o cannot be written
-  3    the port cannot be opened (serve: or the address cannot be listened on)
+  3    the port cannot be opened (serve: or the address cannot be listened on;
+       slcan: or the pseudo-terminal or its link cannot be made)
   4    uds: no answer within --timeout
   130  interrupted by Ctrl+C (SIGINT)
   143  ended by SIGTERM

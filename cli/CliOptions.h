@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Decode, Serve, Transmit, Play, Uds };
+enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Decode, Serve, Transmit, Play, Uds, Slcan };
 enum class TMonitorFormat { Lines, Candump, Csv, Json, Pcap, Asc, Trc };
 
 struct TCliOptions {
@@ -47,6 +47,8 @@ struct TCliOptions {
     uint32_t UdsRx = 0x7E8;    // uds --rx: the answer's
     bool UdsExtended = false;  // the identifiers were given with 8 digits
     QByteArray UdsRequest;     // uds REQUEST-HEX
+    QString LinkPath;          // slcan --link: a symbolic link to the pseudo-terminal
+    int32_t Bitrate = 0;       // slcan --bitrate: the module's CAN rate in bit/s; 0: not known
 };
 
 // `args` without the program name. False with `error` set on bad usage.

@@ -1,6 +1,6 @@
 #pragma once
 // One run of a k3316-cli command: the port, the module's identity and the loaded databases, shared
-// by the command families (ModuleCommands, SendCommands, MonitorCommands, ServeCommand), each of
+// by the command families (ModuleCommands, SendCommands, MonitorCommands, ServeCommand, SlcanCommand), each of
 // which connects, does its work, prints its result and returns the exit code.
 
 #include "cli/CliOptions.h"
@@ -71,6 +71,8 @@ private:
     int Serve();
     // One UDS request over ISO-TP and its answer (or every answer to a functional request).
     int Uds();
+    // A serial-line CAN adapter on a pseudo-terminal until Ctrl+C or the module is lost.
+    int Slcan();
 
     const TCliOptions &m_o;
     TInterrupt *m_interrupt;

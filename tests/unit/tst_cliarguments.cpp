@@ -116,6 +116,11 @@ private slots:
         row("listen for monitor", {"--port", "COM1", "monitor", "--listen", "127.0.0.1:1"}, TCliCommand::None, "another command");
         row("channel with a bracket", {"--port", "COM1", "serve", "--channel", "a>b"}, TCliCommand::None, "--channel");
         row("channel too long", {"--port", "COM1", "serve", "--channel", "abcdefghijklmnopq"}, TCliCommand::None, "1 to 16");
+        row("slcan", {"--port", "COM1", "--no-probe", "slcan", "--link", "/tmp/can0", "--bitrate", "83.3K"}, TCliCommand::Slcan, ok);
+        row("slcan: bit rate in bit/s", {"--port", "COM1", "slcan", "--bitrate", "500000"}, TCliCommand::Slcan, ok);
+        row("slcan: no such bit rate", {"--port", "COM1", "slcan", "--bitrate", "fast"}, TCliCommand::None, "--bitrate");
+        row("slcan: empty link", {"--port", "COM1", "slcan", "--link="}, TCliCommand::None, "must not be empty");
+        row("link for serve", {"--port", "COM1", "serve", "--link", "/tmp/can0"}, TCliCommand::None, "another command");
     }
     void parse()
     {
@@ -175,9 +180,10 @@ private slots:
         for (const char *word : {"--port PORT", "--baud N", "--timeout MS", "--json", "-o, --output FILE",
                                  "--no-probe", "--format lines|candump|csv|json|pcap|asc|trc", "--dbc FILE", "--count N", "--seconds S",
                                  "decode LOG", "decode --dbc FILE", "transmit LIST.json", "play LOG",
-                                 "set PROFILE", "send LINE...", "130", "143", "send, monitor, serve, transmit, play, uds: open the port",
+                                 "set PROFILE", "send LINE...", "130", "143",
+                                 "send, monitor, serve, transmit, play, uds, slcan: open the port",
                                  "uds REQUEST-HEX", "--protocol NAME", "--tx ID", "--rx ID", "  4    uds: no answer",
-                                 "--listen ADDR:PORT", "--channel NAME"})
+                                 "--listen ADDR:PORT", "--channel NAME", "slcan [--no-probe] [--link PATH] [--bitrate RATE]"})
             QVERIFY2(help.contains(QLatin1String(word)), word);
     }
 };
