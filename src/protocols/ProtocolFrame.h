@@ -75,5 +75,11 @@ struct TProtocolOptions {
 
 std::unique_ptr<TProtocolDecoder> MakeProtocolDecoder(TProtocol protocol, const TProtocolOptions &options = {});
 
+// What one frame says by itself, without the frames before it: for views that decode on display.
+QString DescribeProtocolFrame(TProtocol protocol, const TProtocolOptions &options, const TBusFrame &frame);
+
+// "7E0:7E8, 7E1:7E9" -> ISO-TP pairs (request:response); false with `problem` for anything else.
+bool ParseIsoTpPairs(const QString &text, QList<TIsoTpPair> &pairs, QString &problem);
+
 // "12 34 AB": bytes as the views show them.
 QString HexBytes(const QByteArray &bytes, int from = 0);
