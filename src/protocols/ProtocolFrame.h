@@ -60,6 +60,12 @@ public:
     // Ends what waits longer than its protocol allows at `nowUs`; everything when nowUs < 0
     // (the end of a log).
     virtual void Flush(int64_t nowUs, QList<TTransfer> &done) = 0;
+    // Off: Feed keeps its state and reports transfers but returns no text for frames that are
+    // only pieces of a transfer (formatting them is most of a decoder's time).
+    void SetDescribing(bool describe) { m_describe = describe; }
+
+protected:
+    bool m_describe = true;
 };
 
 struct TIsoTpPair {
