@@ -3,7 +3,6 @@
 #include "protocols/J1939.h"
 #include "protocols/ProtocolJson.h"
 
-#include <QJsonDocument>
 
 #include <cstring>
 
@@ -45,7 +44,7 @@ QByteArray TProtocolPrinter::Transfers()
 {
     QByteArray out;
     for (const TTransfer &t : m_done)
-        out += QJsonDocument(TransferJson(t)).toJson(QJsonDocument::Compact) + '\n';
+        AppendTransferJson(out, t);
     m_done.clear();
     return out;
 }
@@ -54,10 +53,12 @@ QByteArray TProtocolPrinter::Frame(const TBusFrame &frame)
 {
     if (!m_decoder)
         return {};
+    const bool piece = PartOfTransfer(frame);
+    m_decoder->SetDescribing(!piece);
     const QString text = m_decoder->Feed(frame, m_done);
     QByteArray out = Transfers();
-    if (!text.isEmpty() && !PartOfTransfer(frame))
-        out += QJsonDocument(DecodedFrameJson(frame, ProtocolName(m_protocol), text)).toJson(QJsonDocument::Compact) + '\n';
+    if (!text.isEmpty() && !piece)
+        AppendDecodedFrameJson(out, frame, ProtocolName(m_protocol), text);
     return out;
 }
 

@@ -90,6 +90,37 @@ QByteArray engineFrame(double rpm, int temp, int gear, double throttle)
     return "t1238" + QByteArray(bytes, 8).toHex().toUpper() + "\r";
 }
 
+// A diagnostic conversation read as ISO-TP and UDS: the Decoded column, then the Transfers view.
+void shootProtocols(TMainForm &form)
+{
+    TFrameMonitor *monitor = form.FrameMonitorWindow();
+    TFrameStore *store = form.FrameStore();
+    store->EndPendingLine();
+    store->Clear();
+    monitor->Frames()->StoreCleared();
+    monitor->ProtocolComboBox->setCurrentIndex(1);
+    const char *const lines[] = {"t7E080322F190AAAAAAAA", "t7E88101462F190575657", "t7E083000000000000000",
+                                 "t7E88215A5A5A314A5A58", "t7E882257303030303031", "t7E080319028FAAAAAAAA",
+                                 "t7E88037F1978AAAAAAAA", "t7E88075902FF03010009",
+                                 "t7DF802010CAAAAAAAAAA", "t7E880441 0C1AF8AAAAAA"};
+    int64_t t = QDateTime::currentMSecsSinceEpoch() * 1000;
+    for (const char *line : lines) {
+        QByteArray text(line);
+        text.replace(' ', "");
+        store->Append(text + "\r", t += 4000);
+    }
+    monitor->StoreGrew();
+    QTest::qWait(300);
+    monitor->resize(1040, 420);
+    monitor->ViewComboBox->setCurrentIndex(0);
+    monitor->FramesView->scrollToBottom();
+    save(monitor, QStringLiteral("frame-monitor-protocol"));
+    monitor->ViewComboBox->setCurrentIndex(2);
+    save(monitor, QStringLiteral("frame-monitor-transfers"));
+    monitor->ViewComboBox->setCurrentIndex(0);
+    monitor->ProtocolComboBox->setCurrentIndex(0);
+}
+
 void shootSignals(TMainForm &form)
 {
     QTemporaryDir dir;
@@ -250,6 +281,10 @@ int main(int argc, char *argv[])
             monitor->ApplyFilter();
             monitor->UpdateCounts();
             save(monitor, QStringLiteral("frame-monitor-filtered"));
+            monitor->KindComboBox->setCurrentIndex(0);
+            monitor->IdEdit->clear();
+            monitor->ApplyFilter();
+            shootProtocols(form);
             shootSignals(form);
             monitor->close();
 

@@ -148,7 +148,7 @@ QString TIsoTpDecoder::FirstFrame(const TBusFrame &frame, const TAddress &addres
     r.StartUs = r.LastUs = frame.TimeUs;
     r.AwaitFlowControl = !address.Functional;
     r.AwaitSinceUs = frame.TimeUs;
-    return QStringLiteral("ISO-TP first frame, %1 bytes").arg(length);
+    return m_describe ? QStringLiteral("ISO-TP first frame, %1 bytes").arg(length) : QString();
 }
 
 QString TIsoTpDecoder::ConsecutiveFrame(const TBusFrame &frame, const TAddress &address, QList<TTransfer> &done)
@@ -188,9 +188,9 @@ QString TIsoTpDecoder::ConsecutiveFrame(const TBusFrame &frame, const TAddress &
     if (r.Data.size() >= r.Expected) {
         const QString fault = r.Fault;
         const QString meaning = Finish(address.Key, address, frame.TimeUs, fault, done);
-        return QStringLiteral("ISO-TP consecutive frame %1, last: %2").arg(sequence).arg(meaning);
+        return m_describe ? QStringLiteral("ISO-TP consecutive frame %1, last: %2").arg(sequence).arg(meaning) : QString();
     }
-    return QStringLiteral("ISO-TP consecutive frame %1").arg(sequence);
+    return m_describe ? QStringLiteral("ISO-TP consecutive frame %1").arg(sequence) : QString();
 }
 
 QString TIsoTpDecoder::FlowControl(const TBusFrame &frame, const TAddress &address, QList<TTransfer> &done)
@@ -199,14 +199,16 @@ QString TIsoTpDecoder::FlowControl(const TBusFrame &frame, const TAddress &addre
     const int blockSize = frame.Length() > 1 ? frame.Data[1] : 0;
     const uint8_t separation = frame.Length() > 2 ? frame.Data[2] : 0;
     static const char *const names[3] = {"CTS", "WAIT", "OVFLW"};
-    QString text = status < 3 ? QStringLiteral("ISO-TP flow control %1, block size %2, STmin %3")
-                                    .arg(QLatin1String(names[status]))
-                                    .arg(blockSize)
-                                    .arg(separationText(separation))
-                              : QStringLiteral("ISO-TP flow control with unknown status %1").arg(status);
+    QString text;
+    if (m_describe)
+        text = status < 3 ? QStringLiteral("ISO-TP flow control %1, block size %2, STmin %3")
+                                .arg(QLatin1String(names[status]))
+                                .arg(blockSize)
+                                .arg(separationText(separation))
+                          : QStringLiteral("ISO-TP flow control with unknown status %1").arg(status);
     auto it = address.Partner ? m_receive.find(address.Partner) : m_receive.end();
     if (it == m_receive.end() || !it->Active || !it->AwaitFlowControl)
-        return text + QStringLiteral(" (unexpected)");
+        return m_describe ? text + QStringLiteral(" (unexpected)") : QString();
     if (status == 0) {
         it->AwaitFlowControl = false;
         it->BlockSize = blockSize;

@@ -114,6 +114,13 @@ QString TJ1939Decoder::Feed(const TBusFrame &frame, QList<TTransfer> &done)
     if (!frame.Extended)
         return QString();
     const TJ1939Id id = J1939Split(frame.Id);
+    if (!m_describe) {
+        if ((id.Pgn & 0x3FF00) == PgnTpCm)
+            ConnectionManagement(frame, id, done);
+        else if ((id.Pgn & 0x3FF00) == PgnTpDt)
+            DataTransfer(frame, id, done);
+        return QString();
+    }
     QString text = QStringLiteral("J1939 %1 SA %2").arg(pgnText(id.Pgn), addressText(id.Source));
     if (id.Destination != 255 || id.Pgn < 0xF000)
         text += QStringLiteral(" DA %1").arg(addressText(id.Destination));

@@ -42,6 +42,43 @@ std::unique_ptr<TProtocolDecoder> MakeProtocolDecoder(TProtocol protocol, const 
     return nullptr;
 }
 
+QString DescribeProtocolFrame(TProtocol protocol, const TProtocolOptions &options, const TBusFrame &frame)
+{
+    const auto decoder = MakeProtocolDecoder(protocol, options);
+    if (!decoder)
+        return QString();
+    QList<TTransfer> ignored;
+    QString text = decoder->Feed(frame, ignored);
+    // A fresh decoder has seen no first frame or session: the frame is not unexpected, just alone.
+    for (const QLatin1String alone : {QLatin1String(", unexpected"), QLatin1String(" (unexpected)")})
+        if (const qsizetype at = text.indexOf(alone); at >= 0)
+            text.remove(at, alone.size());
+    return text;
+}
+
+bool ParseIsoTpPairs(const QString &text, QList<TIsoTpPair> &pairs, QString &problem)
+{
+    pairs.clear();
+    for (QString item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        item = item.trimmed();
+        const QStringList ids = item.split(QLatin1Char(':'));
+        bool okRequest = false, okResponse = false;
+        TIsoTpPair pair;
+        if (ids.size() == 2) {
+            pair.Request = ids[0].trimmed().toUInt(&okRequest, 16);
+            pair.Response = ids[1].trimmed().toUInt(&okResponse, 16);
+            pair.Extended = ids[0].trimmed().size() > 3 || ids[1].trimmed().size() > 3;
+        }
+        const uint32_t max = pair.Extended ? 0x1FFFFFFFu : 0x7FFu;
+        if (!okRequest || !okResponse || pair.Request > max || pair.Response > max || pair.Request == pair.Response) {
+            problem = QStringLiteral("\"%1\" is not a pair of identifiers such as 7E0:7E8").arg(item);
+            return false;
+        }
+        pairs << pair;
+    }
+    return true;
+}
+
 QString HexBytes(const QByteArray &bytes, int from)
 {
     if (from >= bytes.size())

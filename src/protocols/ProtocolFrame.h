@@ -60,6 +60,12 @@ public:
     // Ends what waits longer than its protocol allows at `nowUs`; everything when nowUs < 0
     // (the end of a log).
     virtual void Flush(int64_t nowUs, QList<TTransfer> &done) = 0;
+    // Off: Feed keeps its state and reports transfers but returns no text for frames that are
+    // only pieces of a transfer (formatting them is most of a decoder's time).
+    void SetDescribing(bool describe) { m_describe = describe; }
+
+protected:
+    bool m_describe = true;
 };
 
 struct TIsoTpPair {
@@ -74,6 +80,12 @@ struct TProtocolOptions {
 };
 
 std::unique_ptr<TProtocolDecoder> MakeProtocolDecoder(TProtocol protocol, const TProtocolOptions &options = {});
+
+// What one frame says by itself, without the frames before it: for views that decode on display.
+QString DescribeProtocolFrame(TProtocol protocol, const TProtocolOptions &options, const TBusFrame &frame);
+
+// "7E0:7E8, 7E1:7E9" -> ISO-TP pairs (request:response); false with `problem` for anything else.
+bool ParseIsoTpPairs(const QString &text, QList<TIsoTpPair> &pairs, QString &problem);
 
 // "12 34 AB": bytes as the views show them.
 QString HexBytes(const QByteArray &bytes, int from = 0);

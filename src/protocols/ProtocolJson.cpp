@@ -1,58 +1,93 @@
 #include "protocols/ProtocolJson.h"
 
+#include "dbc/FrameJson.h"
+
 namespace {
 
-QString idText(uint32_t id, bool extended)
+void appendId(QByteArray &out, uint32_t id, bool extended)
 {
-    return QStringLiteral("%1").arg(id, extended ? 8 : 3, 16, QLatin1Char('0')).toUpper();
+    out += '"';
+    out += QByteArray::number(id, 16).toUpper().rightJustified(extended ? 8 : 3, '0');
+    out += '"';
 }
 
-double seconds(int64_t us)
+void appendSeconds(QByteArray &out, int64_t us)
 {
-    return double(us) / 1e6;
+    // Microseconds exactly, as the other JSON Lines write times.
+    if (us < 0) {
+        out += '-';
+        us = -us;
+    }
+    out += QByteArray::number(us / 1000000);
+    out += '.';
+    out += QByteArray::number(us % 1000000).rightJustified(6, '0');
 }
 
-void insertIf(QJsonObject &o, const char *key, int value)
+void appendField(QByteArray &out, const char *key, int value)
 {
-    if (value >= 0)
-        o.insert(QLatin1String(key), value);
+    if (value < 0)
+        return;
+    out += ", \"";
+    out += key;
+    out += "\": ";
+    out += QByteArray::number(value);
 }
 
 } // namespace
 
-QJsonObject TransferJson(const TTransfer &t)
+void AppendTransferJson(QByteArray &out, const TTransfer &t)
 {
-    QJsonObject o{{"kind", "transfer"},
-                  {"protocol", t.Protocol},
-                  {"start", seconds(t.StartUs)},
-                  {"end", seconds(t.EndUs)},
-                  {"data", QString::fromLatin1(t.Payload.toHex().toUpper())},
-                  {"length", int(t.Payload.size())},
-                  {"meaning", t.Meaning}};
-    if (t.SourceId)
-        o.insert(QStringLiteral("id"), idText(t.SourceId, t.SourceId > 0x7FF));
-    if (t.TargetId)
-        o.insert(QStringLiteral("peer"), idText(t.TargetId, t.TargetId > 0x7FF));
-    o.insert(QStringLiteral("fault"), t.Fault.isEmpty() ? QJsonValue() : QJsonValue(t.Fault));
-    if (t.AnswerAfterUs >= 0)
-        o.insert(QStringLiteral("answer_after"), seconds(t.AnswerAfterUs));
-    insertIf(o, "service", t.Service);
-    insertIf(o, "nrc", t.Nrc);
-    insertIf(o, "pgn", t.Pgn);
-    insertIf(o, "source_address", t.SourceAddress);
-    insertIf(o, "node", t.Node);
-    insertIf(o, "index", t.Index);
-    insertIf(o, "subindex", t.SubIndex);
-    return o;
+    out += "{\"kind\": \"transfer\", \"protocol\": ";
+    AppendJsonString(out, t.Protocol.toUtf8());
+    out += ", \"start\": ";
+    appendSeconds(out, t.StartUs);
+    out += ", \"end\": ";
+    appendSeconds(out, t.EndUs);
+    if (t.SourceId) {
+        out += ", \"id\": ";
+        appendId(out, t.SourceId, t.SourceId > 0x7FF);
+    }
+    if (t.TargetId) {
+        out += ", \"peer\": ";
+        appendId(out, t.TargetId, t.TargetId > 0x7FF);
+    }
+    out += ", \"length\": ";
+    out += QByteArray::number(t.Payload.size());
+    out += ", \"data\": \"";
+    out += t.Payload.toHex().toUpper();
+    out += "\", \"meaning\": ";
+    AppendJsonString(out, t.Meaning.toUtf8());
+    out += ", \"fault\": ";
+    if (t.Fault.isEmpty())
+        out += "null";
+    else
+        AppendJsonString(out, t.Fault.toUtf8());
+    if (t.AnswerAfterUs >= 0) {
+        out += ", \"answer_after\": ";
+        appendSeconds(out, t.AnswerAfterUs);
+    }
+    appendField(out, "service", t.Service);
+    appendField(out, "nrc", t.Nrc);
+    appendField(out, "pgn", t.Pgn);
+    appendField(out, "source_address", t.SourceAddress);
+    appendField(out, "node", t.Node);
+    appendField(out, "index", t.Index);
+    appendField(out, "subindex", t.SubIndex);
+    out += "}\n";
 }
 
-QJsonObject DecodedFrameJson(const TBusFrame &f, const QString &protocol, const QString &text)
+void AppendDecodedFrameJson(QByteArray &out, const TBusFrame &f, const QString &protocol, const QString &text)
 {
-    return QJsonObject{{"kind", "frame"},
-                       {"protocol", protocol},
-                       {"time", seconds(f.TimeUs)},
-                       {"id", idText(f.Id, f.Extended)},
-                       {"extended", f.Extended},
-                       {"data", QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(f.Data), f.Length()).toHex().toUpper())},
-                       {"decoded", text}};
+    out += "{\"kind\": \"frame\", \"protocol\": ";
+    AppendJsonString(out, protocol.toUtf8());
+    out += ", \"time\": ";
+    appendSeconds(out, f.TimeUs);
+    out += ", \"id\": ";
+    appendId(out, f.Id, f.Extended);
+    out += f.Extended ? ", \"extended\": true" : ", \"extended\": false";
+    out += ", \"data\": \"";
+    out += QByteArray(reinterpret_cast<const char *>(f.Data), f.Length()).toHex().toUpper();
+    out += "\", \"decoded\": ";
+    AppendJsonString(out, text.toUtf8());
+    out += "}\n";
 }

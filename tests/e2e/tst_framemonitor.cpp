@@ -25,6 +25,7 @@
 #include "ui/signals/SignalComposer.h"
 #include "ui/signals/SignalDatabase.h"
 #include "ui/framemonitor/SignalsPane.h"
+#include "ui/framemonitor/TransfersModel.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -404,6 +405,81 @@ private slots:
         QCOMPARE(m->index(0, TFrameTableModel::ColTime).data().toString(),
                  QDateTime::fromMSecsSinceEpoch(1765280000123).toString(QStringLiteral("HH:mm:ss.zzz")));
         QCOMPARE(m->headerData(TFrameTableModel::ColRaw, Qt::Horizontal).toString(), QStringLiteral("Raw line"));
+    }
+
+    // A protocol chosen: each line's Decoded cell says what the frame means by itself, and the
+    // Transfers view lists the messages reassembled over several lines.
+    void readsProtocolsAboveCan_data()
+    {
+        QTest::addColumn<int>("protocol"); // index in the Protocol box
+        QTest::addColumn<QString>("pairs");
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<QStringList>("decoded");
+        QTest::addColumn<QStringList>("transfers"); // Decoded and Fault cells
+        QTest::newRow("UDS VIN in three frames")
+            << 1 << ""
+            << QByteArray("t7E080322F190AAAAAAAA\rt7E88101462F190575657\rt7E083000000000000000\r"
+                          "t7E88215A5A5A314A5A58\rt7E882257303030303031\r")
+            << QStringList{"UDS ReadDataByIdentifier F190 (VIN)", "ISO-TP first frame, 20 bytes",
+                           "ISO-TP flow control CTS, block size 0, STmin 0 ms", "ISO-TP consecutive frame 1",
+                           "ISO-TP consecutive frame 2"}
+            << QStringList{"UDS ReadDataByIdentifier F190 (VIN)|",
+                           "UDS ReadDataByIdentifier response F190 (VIN) = \"WVWZZZ1JZXW000001\"|"};
+        QTest::newRow("own pairs") << 1 << "6F1:6F9" << QByteArray("t6F18023E00AAAAAAAAAA\rt6F98027E00AAAAAAAAAA\r")
+                                   << QStringList{"UDS TesterPresent zeroSubFunction", "UDS TesterPresent response zeroSubFunction"}
+                                   << QStringList{"UDS TesterPresent zeroSubFunction|", "UDS TesterPresent response zeroSubFunction|"};
+        QTest::newRow("a frame missing") << 1 << ""
+            << QByteArray("t7E88101462F190575657\rt7E083000000000000000\rt7E882357303030303031\r")
+            << QStringList{"ISO-TP first frame, 20 bytes", "ISO-TP flow control CTS, block size 0, STmin 0 ms",
+                           "ISO-TP consecutive frame 3"}
+            << QStringList{"incomplete: 6 of 20 bytes|wrong sequence number 3, expected 1 (a frame is missing)"};
+        QTest::newRow("J1939 DM1 by BAM") << 2 << ""
+            << QByteArray("e1CECFF00820140003FFCAFE00\re1CEBFF0080104FF6E0005011E\re1CEBFF00802000E01D0070301\r"
+                          "e1CEBFF00803FFFFFFFFFFFFFF\r")
+            << QStringList{"J1939 PGN 60416 TP.CM SA 00 DA FF P7: TP.CM BAM 20 bytes in 3 packets of PGN 65226 DM1",
+                           "J1939 PGN 60160 TP.DT SA 00 DA FF P7: TP.DT 1", "J1939 PGN 60160 TP.DT SA 00 DA FF P7: TP.DT 2",
+                           "J1939 PGN 60160 TP.DT SA 00 DA FF P7: TP.DT 3"}
+            << QStringList{"J1939 PGN 65226 DM1 SA 00 (BAM), 20 bytes: lamps amber warning; SPN 110 FMI 5 OC 1; "
+                           "SPN 30 FMI 14 OC 1; SPN 2000 FMI 3 OC 1|"};
+        QTest::newRow("CANopen SDO and heartbeat") << 3 << ""
+            << QByteArray("t60584018100100000000\rt58584318100178563412\rt705105\r")
+            << QStringList{"CANopen SDO upload request 1018:01 (node 5)", "CANopen SDO upload 1018:01 = 0x12345678 (node 5)",
+                           "CANopen heartbeat operational (node 5)"}
+            << QStringList{"CANopen SDO upload 1018:01 = 0x12345678 (node 5)|"};
+    }
+    void readsProtocolsAboveCan()
+    {
+        QFETCH(int, protocol);
+        QFETCH(QString, pairs);
+        QFETCH(QByteArray, lines);
+        QFETCH(QStringList, decoded);
+        QFETCH(QStringList, transfers);
+        TMainForm f;
+        TFrameMonitor *monitor = openMonitor(f);
+        monitor->IsoTpPairsEdit->setText(pairs);
+        monitor->ProtocolComboBox->setCurrentIndex(protocol);
+        int64_t t = 1765280000000000;
+        for (const QByteArray &line : lines.split('\r'))
+            if (!line.isEmpty())
+                feed(f, line + '\r', t += 1000);
+        TFrameTableModel *m = monitor->Frames();
+        QTRY_COMPARE(m->rowCount(), int(decoded.size()));
+        QCOMPARE(m->headerData(TFrameTableModel::ColDecoded, Qt::Horizontal).toString(), QStringLiteral("Decoded"));
+        QStringList cells;
+        for (int r = 0; r < m->rowCount(); ++r)
+            cells << m->index(r, TFrameTableModel::ColDecoded).data().toString();
+        QCOMPARE(cells, decoded);
+        // The log may still hold a transfer open: the view shows what ended.
+        QStringList got;
+        const QAbstractItemModel *tm = monitor->TransfersView->model();
+        for (int r = 0; r < tm->rowCount(); ++r)
+            got << tm->index(r, TTransfersModel::ColMeaning).data().toString() + QLatin1Char('|')
+                       + tm->index(r, TTransfersModel::ColFault).data().toString();
+        QCOMPARE(got, transfers);
+        // No database: the Message column stays hidden, and Transfers is a view of its own.
+        QVERIFY(monitor->FramesView->isColumnHidden(TFrameTableModel::ColMessage));
+        monitor->ViewComboBox->setCurrentIndex(2);
+        QCOMPARE(monitor->Views->currentWidget(), monitor->TransfersView);
     }
 
     // What an export holds: exactly the complete rows shown, their bytes as read.
@@ -856,7 +932,8 @@ private slots:
         TMainForm f;
         TFrameMonitor *monitor = openMonitor(f);
         for (QWidget *w : std::initializer_list<QWidget *>{monitor->IdEdit, monitor->KindComboBox, monitor->TextEdit,
-                                                           monitor->ViewComboBox, monitor->HistorySpinBox}) {
+                                                           monitor->ViewComboBox, monitor->HistorySpinBox,
+                                                           monitor->ProtocolComboBox, monitor->IsoTpPairsEdit}) {
             bool labelled = false;
             for (QLabel *label : monitor->findChildren<QLabel *>())
                 labelled = labelled || label->buddy() == w;
@@ -876,8 +953,9 @@ private slots:
         for (QWidget *c : std::initializer_list<QWidget *>{monitor->PauseButton, monitor->ClearButton, monitor->SaveAsButton,
                                                            monitor->RecordButton, monitor->ViewComboBox,
                                                            monitor->HistorySpinBox, monitor->IdEdit, monitor->KindComboBox,
-                                                           monitor->TextEdit, monitor->FramesView})
+                                                           monitor->TextEdit, monitor->ProtocolComboBox, monitor->FramesView})
             QVERIFY2(reached.contains(c), qPrintable(c->objectName()));
+        QCOMPARE(monitor->TransfersView->accessibleName(), QStringLiteral("Transfers"));
         QCOMPARE(monitor->FramesView->accessibleName(), QStringLiteral("Lines"));
         QCOMPARE(monitor->SummaryView->accessibleName(), QStringLiteral("Identifiers"));
         for (int c = 0; c < TFrameTableModel::ColumnCount; ++c)

@@ -185,7 +185,13 @@ void TestProtocols::udsAnswerTime()
 void TestProtocols::jsonCarriesTheFields()
 {
     const TRun r = run(TProtocol::CanOpen, "0 605#4018100100000000\n1 585#4318100178563412");
-    const QJsonObject o = TransferJson(r.transfers.value(0));
+    QByteArray line;
+    AppendTransferJson(line, r.transfers.value(0));
+    QVERIFY(line.endsWith("}\n"));
+    const QJsonObject o = QJsonDocument::fromJson(line).object();
+    QCOMPARE(o.value("kind").toString(), QStringLiteral("transfer"));
+    QCOMPARE(o.value("start").toDouble(), 0.0);
+    QCOMPARE(o.value("end").toDouble(), 0.001);
     QCOMPARE(o.value("index").toInt(), 0x1018);
     QCOMPARE(o.value("subindex").toInt(), 1);
     QCOMPARE(o.value("node").toInt(), 5);

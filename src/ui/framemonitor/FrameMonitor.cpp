@@ -12,6 +12,7 @@
 #include "ui/signals/SignalDatabase.h"
 #include "ui/signals/SignalText.h"
 #include "ui/framemonitor/SignalsPane.h"
+#include "ui/framemonitor/TransfersModel.h"
 #include "ui/widgets/WholePasteLineEdit.h"
 
 #include <QAccessible>
@@ -183,6 +184,7 @@ void TFrameMonitor::Build()
     filters->addWidget(KindComboBox, 1);
     filters->addWidget(buddyLabel(QStringLiteral("&Text:"), TextEdit, this));
     filters->addWidget(TextEdit, 2);
+    BuildProtocolControls(filters);
     layout->addLayout(filters);
 
     FilterErrorLabel = new QLabel(this);
@@ -203,6 +205,7 @@ void TFrameMonitor::Build()
     SummaryView->setModel(m_summary);
     Views->addWidget(FramesView);
     Views->addWidget(SummaryView);
+    BuildTransfersView();
     // The signals of the row selected, under the table, once a database is loaded.
     ViewsSplitter = new QSplitter(Qt::Vertical, this);
     ViewsSplitter->setObjectName(QStringLiteral("ViewsSplitter"));
@@ -442,6 +445,7 @@ void TFrameMonitor::StoreGrew()
         m_frames->StoreGrew();
     else
         m_frames->TakeDrops();
+    m_transfers->Follow(); // whatever is in sight: a transfer spans frames
 }
 
 void TFrameMonitor::HistoryChanged(int rows)
@@ -501,6 +505,7 @@ void TFrameMonitor::ClearButtonClick()
         m_plot->CatchUp(); // the plot keeps its history
     m_store->Clear();
     m_frames->StoreCleared();
+    m_transfers->StoreCleared();
     UpdateCounts();
 }
 

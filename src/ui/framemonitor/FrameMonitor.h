@@ -32,6 +32,7 @@ class TSignalDatabase;
 class TSignalsPane;
 class TFrameTableModel;
 class TIdSummaryModel;
+class TTransfersModel;
 
 class TFrameMonitor : public QWidget {
     Q_OBJECT
@@ -72,6 +73,7 @@ public:
     TSignalsPane *Signals() const { return SignalsPane; }
 
     TFrameTableModel *Frames() const { return m_frames; }
+    TTransfersModel *Transfers() const { return m_transfers; }
     TIdSummaryModel *Summary() const { return m_summary; }
 
     QPushButton *PauseButton = nullptr;
@@ -93,6 +95,9 @@ public:
     QLabel *DatabaseLabel = nullptr;
     QSplitter *ViewsSplitter = nullptr;
     TSignalsPane *SignalsPane = nullptr;
+    QComboBox *ProtocolComboBox = nullptr;
+    QLineEdit *IsoTpPairsEdit = nullptr;
+    TCopyableTableView *TransfersView = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -121,10 +126,16 @@ private:
     void ChooseDatabaseFiles();
     void UpdateSignalsPane();
     void PlaceMessageColumns();
+    // Protocols above CAN (FrameMonitorProtocols.cpp).
+    void BuildProtocolControls(QHBoxLayout *row);
+    void BuildTransfersView();
+    void ProtocolChanged();
 
     TFrameStore *m_store;
     TFrameTableModel *m_frames;
     TIdSummaryModel *m_summary;
+    TTransfersModel *m_transfers = nullptr;
+    QString m_isoTpPairsText; // the pairs the protocol was last chosen with
     TSignalDatabase *m_database = nullptr;
     TPlotWindow *m_plot = nullptr;
     QTimer m_filterTimer;

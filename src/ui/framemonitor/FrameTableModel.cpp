@@ -11,7 +11,7 @@
 namespace {
 
 const char *const columnNames[] = {"No.", "Time", "Since previous", "Kind", "ID", "DLC", "Data", "Checksum", "Raw line",
-                                   "Message"};
+                                   "Message", "Decoded"};
 
 QString wallClock(int64_t timeUs)
 {
@@ -46,7 +46,10 @@ int TFrameTableModel::rowCount(const QModelIndex &parent) const
 
 int TFrameTableModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount + (m_database ? 1 : 0);
+    // With a protocol both added columns are there; the Message column is hidden without a database.
+    if (parent.isValid())
+        return 0;
+    return m_protocol != TProtocol::None ? ColDecoded + 1 : ColumnCount + (m_database ? 1 : 0);
 }
 
 qsizetype TFrameTableModel::StoreRow(int row) const
@@ -127,6 +130,19 @@ QString TFrameTableModel::Cell(qsizetype storeRow, int column, int row) const
         if (text.size() <= shownBytes)
             return EscapedText(text.data(), text.size());
         return EscapedText(text.data(), shownBytes) + QStringLiteral("... (%1 bytes)").arg(text.size());
+    }
+    case ColDecoded: {
+        if (!IsCanFrame(r.kind) || r.checksum == TChecksum::Wrong)
+            return QString();
+        const TDecodedLine d = m_store->Row(storeRow).decoded;
+        TBusFrame f;
+        f.TimeUs = r.timeUs;
+        f.Id = d.id;
+        f.Extended = IsExtended(d.kind);
+        f.Remote = IsRemote(d.kind);
+        f.Dlc = d.dlc;
+        std::copy(std::begin(d.data), std::end(d.data), f.Data);
+        return DescribeProtocolFrame(m_protocol, m_protocolOptions, f);
     }
     case ColMessage: {
         const TDbcMessage *m = m_database && IsCanFrame(r.kind) ? m_database->Find(r.id, IsExtended(r.kind)) : nullptr;
@@ -262,6 +278,14 @@ void TFrameTableModel::SetDatabase(const TDbcDatabase *database)
 {
     beginResetModel();
     m_database = database && !database->IsEmpty() ? database : nullptr;
+    endResetModel();
+}
+
+void TFrameTableModel::SetProtocol(TProtocol protocol, const TProtocolOptions &options)
+{
+    beginResetModel();
+    m_protocol = protocol;
+    m_protocolOptions = options;
     endResetModel();
 }
 

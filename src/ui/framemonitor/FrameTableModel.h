@@ -7,6 +7,7 @@
 
 #include "monitor/FrameFilter.h"
 #include "monitor/FrameStore.h"
+#include "protocols/ProtocolFrame.h"
 
 #include <QAbstractTableModel>
 #include <QTimer>
@@ -20,7 +21,8 @@ class TFrameTableModel : public QAbstractTableModel {
 
 public:
     enum Column { ColNumber, ColTime, ColDelta, ColKind, ColId, ColDlc, ColData, ColChecksum, ColRaw, ColumnCount,
-                  ColMessage = ColumnCount }; // the message's name: a column only while a database is loaded
+                  ColMessage = ColumnCount, // the message's name: a column only while a database is loaded
+                  ColDecoded };             // what a protocol reads in the frame: only while one is chosen
     // A table repaints every cell in sight when rows come; five times a second looks live.
     static constexpr int ShowIntervalMs = 200;
 
@@ -43,6 +45,9 @@ public:
     // when its files change.
     void SetDatabase(const TDbcDatabase *database);
     bool Named() const { return m_database != nullptr; }
+    // Reads each frame shown as `protocol` in the Decoded column (None: no such column).
+    void SetProtocol(TProtocol protocol, const TProtocolOptions &options);
+    TProtocol Protocol() const { return m_protocol; }
     const TFrameFilter &Filter() const { return m_filter; }
     // While paused the views keep what they show, without the live pending line; the store
     // keeps recording.
@@ -72,6 +77,8 @@ private:
 
     const TFrameStore *m_store;
     const TDbcDatabase *m_database = nullptr; // set while it holds messages
+    TProtocol m_protocol = TProtocol::None;
+    TProtocolOptions m_protocolOptions;
     TFrameFilter m_filter;
     bool m_filtered = false;
     std::vector<uint64_t> m_rows; // numbers of the store rows passing the filter, when filtered
