@@ -1,4 +1,5 @@
 #include "cli/CliOptions.h"
+#include "monitor/LogWriters.h"
 
 #include <QTest>
 
@@ -157,6 +158,18 @@ private slots:
                                  "set PROFILE", "send LINE...", "130", "143", "send, monitor, serve, transmit, play: open the port",
                                  "--listen ADDR:PORT", "--channel NAME"})
             QVERIFY2(help.contains(QLatin1String(word)), word);
+    }
+
+    // monitor -o picks the format by the file's ending: the help names every ending it takes.
+    void helpNamesEveryRecordingEnding()
+    {
+        const QString help = CliHelpText();
+        for (int f = int(TLogFormat::Candump); f <= int(TLogFormat::Trc); ++f) {
+            const QString ending = QLatin1Char('.') + QLatin1String(LogFormatSuffix(TLogFormat(f)));
+            TLogFormat picked;
+            QVERIFY(LogFormatForFileName(QStringLiteral("bus") + ending, picked));
+            QVERIFY2(help.contains(ending), qPrintable(ending));
+        }
     }
 };
 
