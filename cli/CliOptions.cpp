@@ -351,7 +351,7 @@ const OptionRow kOptions[] = {
      [](TCliOptions &o, const QString &) { o.Json = true; return QString(); }},
     {"o output", "FILE", "get: write the profile to FILE instead of standard output;\n"
                          "monitor: record every line to FILE as it comes, in the format its\n"
-                         "name ends in (.log candump, .csv, .raw), else --format's",
+                         "name ends in (.log candump, .csv, .raw, .pcap, .asc, .trc), else --format's",
      "get monitor", output},
     {"no-probe", nullptr, "open the port and go straight to the lines, as the window's\n"
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"

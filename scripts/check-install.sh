@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs a built tree into a scratch prefix and checks the layout a desktop needs: both programs
-# executable and loadable, the desktop entry valid and pointing at them, the icons and the README;
+# executable and loadable, the desktop entry valid and pointing at them, the icons, the README and
+# the manuals of docs/ (manual.md with its pictures);
 # every manual page of man/ shown by `man` without warnings, the copyright file and the changelog
 # of the version built, and the AppStream metadata valid.
 # Prints one summary line; exits non-zero on any problem.
@@ -75,6 +76,17 @@ if [ -f "$source_dir/extcap/main.cpp" ]; then
 fi
 
 expect_file "share/doc/$app/README.md" README.md
+# The manuals of docs/: Help > Manual opens manual.md from here, with the pictures it shows.
+if [ -d "$source_dir/docs" ]; then
+  for page in "$source_dir"/docs/*.md; do
+    expect_file "share/doc/$app/$(basename "$page")" "docs/$(basename "$page")"
+  done
+  if [ -f "$prefix/share/doc/$app/manual.md" ]; then
+    for picture in $(grep -o '(screenshots/[^)]*)' "$prefix/share/doc/$app/manual.md" | tr -d '()' | sort -u); do
+      expect_file "share/doc/$app/$picture" "docs/$picture"
+    done
+  fi
+fi
 expect_file "share/icons/hicolor/scalable/apps/$app.svg" "resources/icons/$app.svg"
 if [ -f "$source_dir/resources/icons/app256.png" ]; then
   expect_file "share/icons/hicolor/256x256/apps/$app.png" resources/icons/app256.png

@@ -218,17 +218,13 @@ int main(int argc, char *argv[])
 
     FakeModule module;
     module.reply = ModuleScript::Configuration().with("#P1", kShownP1);
-    // Connected through a link, as to the virtual module of `make run`: a path of a usual length.
-    QTemporaryDir linkDir(QDir::tempPath() + QStringLiteral("/k3316-shots-XXXXXX"));
-    const QString port = linkDir.filePath(QStringLiteral("ttyK3316-demo"));
-    QFile::link(module.path(), port);
     {
-        TSettingsForm dialog(&form);
-        dialog.PortComboBox->setEditText(port);
+        TSettingsForm dialog(&form); // with the path of the demo module that `make run` starts
+        dialog.PortComboBox->setEditText(QStringLiteral("/tmp/ttyK3316-demo"));
         dialog.show();
         save(&dialog, QStringLiteral("settings-dialog-path"));
     }
-    AnswerSettingsDialog({port});
+    AnswerSettingsDialog({module.path()});
     form.ConnectToolButtonClick(nullptr);
     save(&form, QStringLiteral("main-configuration"));
     form.F1->popup(form.mapToGlobal(QPoint(0, 0)));

@@ -4,8 +4,14 @@
 #include "support/MessageBoxRecorder.h"
 #include "support/ModalDriver.h"
 #include "ui/dialogs/Dialogs.h"
+#include "ui/dialogs/ManualWindow.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QMessageBox>
 #include <QTest>
 
@@ -17,6 +23,69 @@ class TestDialogs : public QObject {
     Q_OBJECT
 
 private slots:
+    // Where Help > Manual looks: "tree" is APPDIR/../share/doc/k3316-utility (a build tree or an
+    // install), "prefix" the documentation folder of the install prefix.
+    void manualIsFoundBesideTheProgramElseUnderThePrefix_data()
+    {
+        QTest::addColumn<QString>("inTree");   // "file", "folder" (a folder named manual.md) or ""
+        QTest::addColumn<bool>("inPrefix");
+        QTest::addColumn<QString>("found");    // "tree", "prefix" or ""
+        QTest::newRow("build tree") << "file" << false << "tree";
+        QTest::newRow("install prefix only") << "" << true << "prefix";
+        QTest::newRow("both: the program's own tree first") << "file" << true << "tree";
+        QTest::newRow("neither") << "" << false << "";
+        QTest::newRow("a folder named manual.md is no manual") << "folder" << true << "prefix";
+    }
+
+    void manualIsFoundBesideTheProgramElseUnderThePrefix()
+    {
+        QFETCH(QString, inTree);
+        QFETCH(bool, inPrefix);
+        QFETCH(QString, found);
+        QTemporaryDir root;
+        QDir(root.path()).mkpath(QStringLiteral("build/bin"));
+        const QString treeDocs = root.filePath(QStringLiteral("build/share/doc/k3316-utility"));
+        const QString prefixDocs = root.filePath(QStringLiteral("usr/share/doc/k3316-utility"));
+        QDir().mkpath(treeDocs);
+        QDir().mkpath(prefixDocs);
+        auto write = [](const QString &path) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("# Manual\n");
+        };
+        if (inTree == QLatin1String("file"))
+            write(treeDocs + QStringLiteral("/manual.md"));
+        else if (inTree == QLatin1String("folder"))
+            QDir().mkpath(treeDocs + QStringLiteral("/manual.md"));
+        if (inPrefix)
+            write(prefixDocs + QStringLiteral("/manual.md"));
+        const QString expected = found == QLatin1String("tree")     ? treeDocs + QStringLiteral("/manual.md")
+                                 : found == QLatin1String("prefix") ? prefixDocs + QStringLiteral("/manual.md")
+                                                                    : QString();
+        QCOMPARE(FindManual(root.filePath(QStringLiteral("build/bin")), prefixDocs), expected);
+    }
+
+    // The build tree holds the manual beside bin/, so the test program finds it as the utility does.
+    void manualOpensOnceAndShowsTheManual()
+    {
+        QWidget owner;
+        ShowManual(&owner);
+        QTextBrowser *window = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->objectName() == QLatin1String("ManualWindow"))
+                window = qobject_cast<QTextBrowser *>(w);
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QVERIFY(window->isReadOnly());
+        QVERIFY(window->toPlainText().contains(QStringLiteral("Frame Monitor")));
+        ShowManual(&owner); // a second call brings the same window to the front
+        int windows = 0;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            windows += w->objectName() == QLatin1String("ManualWindow");
+        QCOMPARE(windows, 1);
+        window->close();
+    }
+
     void captionOfEachType_data()
     {
         QTest::addColumn<TMsgType>("type");

@@ -136,6 +136,17 @@ private slots:
         QVERIFY(f.SetBitBtn->icon().isNull());
     }
 
+    void helpMenuOpensTheManualWithF1()
+    {
+        TMainForm f;
+        auto *manual = f.findChild<QAction *>(QStringLiteral("Manual1"));
+        QVERIFY(manual);
+        QCOMPARE(manual->text(), QStringLiteral("&Manual"));
+        QCOMPARE(manual->shortcut(), QKeySequence(Qt::Key_F1));
+        QVERIFY(f.Help1->actions().contains(manual));
+        QVERIFY(f.actions().contains(manual)); // F1 works with the menu closed
+    }
+
     void statusTextsAreNeverClipped()
     {
         TMainForm f;

@@ -1,4 +1,5 @@
 #include "cli/CliOptions.h"
+#include "monitor/LogWriters.h"
 
 #include <QTest>
 
@@ -185,6 +186,18 @@ private slots:
                                  "uds REQUEST-HEX", "--protocol NAME", "--tx ID", "--rx ID", "  4    uds: no answer",
                                  "--listen ADDR:PORT", "--channel NAME", "slcan [--no-probe] [--link PATH] [--bitrate RATE]"})
             QVERIFY2(help.contains(QLatin1String(word)), word);
+    }
+
+    // monitor -o picks the format by the file's ending: the help names every ending it takes.
+    void helpNamesEveryRecordingEnding()
+    {
+        const QString help = CliHelpText();
+        for (int f = int(TLogFormat::Candump); f <= int(TLogFormat::Trc); ++f) {
+            const QString ending = QLatin1Char('.') + QLatin1String(LogFormatSuffix(TLogFormat(f)));
+            TLogFormat picked;
+            QVERIFY(LogFormatForFileName(QStringLiteral("bus") + ending, picked));
+            QVERIFY2(help.contains(ending), qPrintable(ending));
+        }
     }
 };
 

@@ -63,6 +63,7 @@ void ShowManual(QWidget *parent)
     window->setFont(StandardFont(13));
     window->setOpenExternalLinks(true);
     window->setSource(QUrl::fromLocalFile(manual), QTextDocument::MarkdownResource);
+    window->setMinimumSize(360, 240);
     window->resize(760, 640);
     window->show();
 }

@@ -152,6 +152,8 @@ void TPlotWindow::Build()
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
     ChartView = new TChartView(m_chart, this);
     ChartView->setObjectName(QStringLiteral("ChartView"));
+    // Below this the axes' numbers and the time's title are cut to "...".
+    ChartView->setMinimumSize(420, 280);
     ChartView->setAccessibleName(QStringLiteral("Plot of the signals over time"));
     ChartView->viewport()->installEventFilter(this);
     middle->addWidget(ChartView, 1);
