@@ -147,11 +147,13 @@ bool TCommandRun::Connect(int32_t wanted, int &code)
 bool TCommandRun::LoadDatabases(int &code)
 {
     for (const QString &path : m_o.DbcFiles) {
-        QString error;
-        if (!m_database.LoadFile(path, error)) {
-            code = Fail(CliExit::Usage, error);
+        QString error, warning;
+        if (!m_database.LoadFile(path, error, &warning, m_interrupt)) {
+            code = Interrupted() ? FailInterrupted() : Fail(CliExit::Usage, error);
             return false;
         }
+        if (!warning.isEmpty())
+            err(warning);
     }
     return true;
 }

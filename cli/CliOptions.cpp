@@ -1,4 +1,6 @@
 #include "cli/CliOptions.h"
+#include "cli/MonitorFormat.h"
+#include "monitor/LogWriters.h"
 
 #include "protocol/CanIdentifier.h"
 #include "bridge/SlcanProtocol.h"
@@ -351,7 +353,8 @@ const OptionRow kOptions[] = {
      [](TCliOptions &o, const QString &) { o.Json = true; return QString(); }},
     {"o output", "FILE", "get: write the profile to FILE instead of standard output;\n"
                          "monitor: record every line to FILE as it comes, in the format its\n"
-                         "name ends in (.log candump, .csv, .raw, .pcap, .asc, .trc), else --format's",
+                         "name ends in (.log candump, .csv, .raw, .pcap, .asc, .trc), else\n"
+                         "--format's; a --format naming another of these is refused",
      "get monitor", output},
     {"no-probe", nullptr, "open the port and go straight to the lines, as the window's\n"
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
@@ -519,6 +522,13 @@ bool ParseCliArguments(const QStringList &args, TCliOptions &o, QString &error)
     if (o.Command == TCliCommand::Monitor && !o.DbcFiles.isEmpty() && o.Format != TMonitorFormat::Json
         && o.Format != TMonitorFormat::Csv) {
         error = QStringLiteral("--dbc decodes signals with --format json or csv");
+        return false;
+    }
+    if (TLogFormat byName; o.Command == TCliCommand::Monitor && o.FormatGiven && LogFormatForFileName(o.OutputFile, byName)
+                           && o.Format != TMonitorFormat::Lines && o.Format != TMonitorFormat::Json
+                           && LogFormatOf(o.Format) != byName) {
+        error = QStringLiteral("-o %1 records %2 by its name's ending, but --format asks for %3: give one or make them agree")
+                    .arg(o.OutputFile, QLatin1String(LogFormatSuffix(byName)), QLatin1String(LogFormatSuffix(LogFormatOf(o.Format))));
         return false;
     }
     if (o.Command == TCliCommand::Monitor && !o.DbcFiles.isEmpty() && !o.OutputFile.isEmpty()) {

@@ -25,16 +25,14 @@ bool TCommandRun::EncodeMessageLine(QString &line, int &code)
         code = Fail(CliExit::Usage, QStringLiteral("no message %1 in the database").arg(name));
         return false;
     }
-    QHash<QString, double> values;
+    QList<QPair<QString, QString>> values;
     for (const QString &pair : m_o.Lines.mid(1)) {
         const qsizetype eq = pair.indexOf(QLatin1Char('='));
-        bool ok = false;
-        const double value = eq > 0 ? pair.mid(eq + 1).trimmed().toDouble(&ok) : 0; // C locale, always
-        if (!ok) {
-            code = Fail(CliExit::Usage, QStringLiteral("expected SIGNAL=VALUE with a number, found \"%1\"").arg(pair));
+        if (eq <= 0) {
+            code = Fail(CliExit::Usage, QStringLiteral("expected SIGNAL=VALUE, found \"%1\"").arg(pair));
             return false;
         }
-        values.insert(pair.left(eq).trimmed(), value);
+        values.append({pair.left(eq).trimmed(), pair.mid(eq + 1)});
     }
     if (message->Dlc > 8) {
         code = Fail(CliExit::Usage, QStringLiteral("%1 has %2 bytes; the module sends at most 8").arg(name).arg(message->Dlc));
@@ -42,7 +40,7 @@ bool TCommandRun::EncodeMessageLine(QString &line, int &code)
     }
     QByteArray data;
     QString error;
-    if (!EncodeSignals(*message, values, data, error)) {
+    if (!EncodeSignalTexts(*message, values, data, error)) {
         code = Fail(CliExit::Usage, error);
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "common/HexDigit.h"
 #include "common/StrToInt.h"
+#include "protocol/CanIdentifier.h"
 #include "protocol/MessageLine.h"
 
 #include <QList>
@@ -69,7 +70,7 @@ TCommand parseFrame(const QList<QByteArrayView> &w, bool remote)
         return error(name + " needs an identifier and a length");
     TCommand c;
     c.kind = remote ? TCommandKind::SendRtr : TCommandKind::Send;
-    if (!parseHex(w[1], 8, c.id) || c.id > 0x1FFFFFFF)
+    if (!parseHex(w[1], 8, c.id) || !CanId::Fits(c.id, true))
         return error(name + ": identifier \"" + clip(w[1]) + "\" is not 1 to 8 hex digits up to 1FFFFFFF");
     c.extended = w[1].size() == 8 || c.id > 0x7FF;
     uint32_t dlc = 0;

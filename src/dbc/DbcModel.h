@@ -29,6 +29,9 @@ struct TDbcSignal {
 // cache lines instead of their full descriptions. Derived from TDbcSignal by PrepareLayout().
 struct TDbcSignalLayout {
     double Factor = 1, Offset = 0;
+    // 1/Factor when that is a whole number (0.1 -> 10): raw / 10 is the double nearest the decimal
+    // value, where raw * 0.1 can be one step off (-1274.6000000000001). 0: multiply.
+    double Divisor = 0;
     int64_t MuxValue = 0;
     int16_t FirstByte = 0, LastByte = -1; // bytes the signal touches
     uint8_t Shift = 0;                    // of its least significant bit in those bytes read as one number

@@ -315,6 +315,16 @@ private:
         return true;
     }
 
+    // A node name or unit repeated on every signal shares one string's memory.
+    QString Shared(QByteArrayView word)
+    {
+        const QByteArray key = word.toByteArray();
+        const auto it = m_shared.constFind(key);
+        if (it != m_shared.constEnd())
+            return *it;
+        return *m_shared.insert(key, QString::fromUtf8(word));
+    }
+
     // --- sections -----------------------------------------------------------------------------
     bool ParseNewSymbols()
     {
@@ -457,9 +467,10 @@ private:
             || !ExpectDouble(s.Minimum, QStringLiteral("a minimum")) || !ExpectPunct('|')
             || !ExpectDouble(s.Maximum, QStringLiteral("a maximum")) || !ExpectPunct(']') || !ExpectString(&s.Unit))
             return false;
+        s.Unit = Shared(s.Unit.toUtf8());
         while (!m_tok.FirstOnLine && (m_tok.Kind == TTok::Ident || IsPunct(','))) {
             if (m_tok.Kind == TTok::Ident)
-                s.Receivers << QString::fromUtf8(Text(m_tok));
+                s.Receivers << Shared(Text(m_tok));
             if (!Advance())
                 return false;
         }
@@ -751,6 +762,7 @@ private:
     QHash<uint32_t, int> m_byRawId;
     QHash<QString, int> m_byName;
     QHash<QString, QMap<int64_t, QString>> m_tables;
+    QHash<QByteArray, QString> m_shared;
     bool m_cycleTimeDefined = false;
     int m_cycleTimeDefault = -1;
     QSet<const TDbcMessage *> m_cycleTimeSet;

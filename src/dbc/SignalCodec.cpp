@@ -1,6 +1,10 @@
 #include "dbc/SignalCodec.h"
 
+#include <QLocale>
+#include <QStringList>
+
 #include <algorithm>
+#include <charconv>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -12,6 +16,11 @@ TDbcSignalLayout LayoutOf(const TDbcSignal &s)
     TDbcSignalLayout l;
     l.Factor = s.Factor;
     l.Offset = s.Offset;
+    if (s.Factor > 0 && s.Factor < 1) {
+        const double divisor = std::round(1.0 / s.Factor);
+        if (divisor <= 9007199254740992.0 && 1.0 / divisor == s.Factor)
+            l.Divisor = divisor;
+    }
     l.MuxValue = s.MuxValue;
     l.LittleEndian = s.LittleEndian;
     l.Signed = s.Signed;
@@ -83,7 +92,8 @@ void DecodeOne(const TDbcSignal &s, const TDbcSignalLayout &l, const TDbcValueTe
         break;
     case TDbcSignal::TValueType::Integer:
         out.Raw = l.Signed ? SignExtend(out.RawBits, l.Length) : int64_t(out.RawBits);
-        out.Value = (l.Signed ? double(out.Raw) : double(out.RawBits)) * l.Factor + l.Offset;
+        out.Value = l.Divisor != 0 ? (l.Signed ? double(out.Raw) : double(out.RawBits)) / l.Divisor + l.Offset
+                                   : (l.Signed ? double(out.Raw) : double(out.RawBits)) * l.Factor + l.Offset;
         if (!texts) {
             const auto it = s.ValueTexts.constFind(out.Raw);
             if (it != s.ValueTexts.constEnd())
@@ -127,10 +137,18 @@ bool RawBitsOf(const TDbcSignal &s, double value, uint64_t &bits, QString &error
     }
     const double scaled = (value - s.Offset) / s.Factor;
     if (s.ValueType == TDbcSignal::TValueType::Float32) {
+        if (!std::isfinite(float(scaled))) {
+            error = QStringLiteral("%1: %2 does not fit its 32-bit float").arg(s.Name, Number(value));
+            return false;
+        }
         bits = std::bit_cast<uint32_t>(float(scaled));
         return true;
     }
     if (s.ValueType == TDbcSignal::TValueType::Float64) {
+        if (!std::isfinite(scaled)) {
+            error = QStringLiteral("%1: %2 does not fit its 64-bit float").arg(s.Name, Number(value));
+            return false;
+        }
         bits = std::bit_cast<uint64_t>(scaled);
         return true;
     }
@@ -207,48 +225,179 @@ QVector<TDecodedSignal> DecodeSignals(const TDbcMessage &message, const uint8_t 
     return out;
 }
 
-bool EncodeSignals(const TDbcMessage &message, const QHash<QString, double> &values, QByteArray &data, QString &error)
+namespace {
+
+struct TSignalBits {
+    const TDbcSignal *Signal = nullptr;
+    uint64_t Bits = 0;
+};
+
+const TDbcSignal *SignalNamed(const TDbcMessage &message, const QString &name)
 {
-    for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
-        bool known = false;
-        for (const TDbcSignal &s : message.Signals)
-            known = known || s.Name == it.key();
-        if (!known) {
-            error = QStringLiteral("%1 has no signal %2").arg(message.Name, it.key());
-            return false;
-        }
-    }
+    for (const TDbcSignal &s : message.Signals)
+        if (s.Name == name)
+            return &s;
+    return nullptr;
+}
+
+// The signals' bits into message.Dlc bytes; multiplexed signals only with their multiplexor's value.
+bool PackBits(const TDbcMessage &message, const QVector<TSignalBits> &given, QByteArray &data, QString &error)
+{
     const TDbcSignal *mux = nullptr;
     for (const TDbcSignal &s : message.Signals)
         if (s.Mux == TDbcSignal::TMux::Multiplexor)
             mux = &s;
-
     QByteArray out(message.Dlc, '\0');
     int64_t muxValue = 0;
-    for (const TDbcSignal &s : message.Signals) {
-        const auto it = values.constFind(s.Name);
-        if (it == values.constEnd())
-            continue;
+    for (const TSignalBits &g : given) {
+        const TDbcSignal &s = *g.Signal;
         const TDbcSignalLayout l = LayoutOf(s);
         if (l.LastByte < l.FirstByte || l.LastByte >= message.Dlc) {
             error = QStringLiteral("%1 lies beyond the %2 byte(s) of %3").arg(s.Name).arg(message.Dlc).arg(message.Name);
             return false;
         }
-        uint64_t bits = 0;
-        if (!RawBitsOf(s, *it, bits, error))
-            return false;
         if (&s == mux)
-            muxValue = s.Signed ? SignExtend(bits, s.Length) : int64_t(bits);
-        InsertRawBits(s, bits, reinterpret_cast<uint8_t *>(out.data()), int(out.size()));
+            muxValue = s.Signed ? SignExtend(g.Bits, s.Length) : int64_t(g.Bits);
+        InsertRawBits(s, g.Bits, reinterpret_cast<uint8_t *>(out.data()), int(out.size()));
     }
-    for (const TDbcSignal &s : message.Signals) {
-        if (s.Mux == TDbcSignal::TMux::Multiplexed && values.contains(s.Name) && s.MuxValue != muxValue) {
+    for (const TSignalBits &g : given) {
+        const TDbcSignal &s = *g.Signal;
+        if (s.Mux == TDbcSignal::TMux::Multiplexed && s.MuxValue != muxValue) {
             error = QStringLiteral("%1 is sent only with %2 = %3").arg(s.Name, mux ? mux->Name : QString()).arg(s.MuxValue);
             return false;
         }
     }
     data = out;
     return true;
+}
+
+// A whole raw value into its bits, exactly (a signal wider than a double's 53 bits of mantissa).
+bool RawIntegerBits(const TDbcSignal &s, const QString &shown, bool negative, uint64_t magnitude, uint64_t &bits,
+                    QString &error, bool overflow = false)
+{
+    const int n = s.Length;
+    const uint64_t top = n >= 64 ? ~uint64_t(0) : (uint64_t(1) << n) - 1;
+    bool fits;
+    QString low, high;
+    if (s.Signed) {
+        const uint64_t half = uint64_t(1) << (n - 1); // |lowest|; highest is half - 1
+        fits = negative ? magnitude <= half : magnitude < half;
+        low = QStringLiteral("-%1").arg(half);
+        high = QString::number(half - 1);
+        bits = (negative ? uint64_t(0) - magnitude : magnitude) & top;
+    } else {
+        fits = !negative || magnitude == 0;
+        fits = fits && magnitude <= top;
+        low = QStringLiteral("0");
+        high = QString::number(top);
+        bits = magnitude;
+    }
+    if (!fits || overflow) {
+        error = QStringLiteral("%1: %2 does not fit its %3 bits (range [%4, %5])").arg(s.Name, shown).arg(n).arg(low, high);
+        return false;
+    }
+    const long double v = negative ? -(long double)magnitude : (long double)magnitude;
+    if (s.Minimum < s.Maximum && (v < s.Minimum || v > s.Maximum)) {
+        error = QStringLiteral("%1: %2 is outside its range %3").arg(s.Name, shown, RangeText(s));
+        return false;
+    }
+    return true;
+}
+
+// "-123" / "+123" / "123" -> sign and magnitude; false for anything else.
+bool WholeNumberText(const QString &text, bool &negative, uint64_t &magnitude, bool &overflow)
+{
+    overflow = false;
+    const QByteArray t = text.toLatin1();
+    qsizetype at = 0;
+    negative = false;
+    if (!t.isEmpty() && (t[0] == '-' || t[0] == '+')) {
+        negative = t[0] == '-';
+        at = 1;
+    }
+    const char *begin = t.constData() + at, *end = t.constData() + t.size();
+    if (begin == end || *begin < '0' || *begin > '9')
+        return false;
+    const auto [stop, ec] = std::from_chars(begin, end, magnitude);
+    if (ec == std::errc::result_out_of_range && stop == end)
+        magnitude = ~uint64_t(0), overflow = true; // past every signal's bits
+    return (ec == std::errc() || overflow) && stop == end;
+}
+
+} // namespace
+
+bool EncodeSignals(const TDbcMessage &message, const QHash<QString, double> &values, QByteArray &data, QString &error)
+{
+    for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
+        if (!SignalNamed(message, it.key())) {
+            error = QStringLiteral("%1 has no signal %2").arg(message.Name, it.key());
+            return false;
+        }
+    }
+    QVector<TSignalBits> given;
+    for (const TDbcSignal &s : message.Signals) {
+        const auto it = values.constFind(s.Name);
+        if (it == values.constEnd())
+            continue;
+        TSignalBits g{&s, 0};
+        if (!RawBitsOf(s, *it, g.Bits, error))
+            return false;
+        given.append(g);
+    }
+    return PackBits(message, given, data, error);
+}
+
+bool EncodeSignalTexts(const TDbcMessage &message, const QList<QPair<QString, QString>> &assignments, QByteArray &data,
+                       QString &error)
+{
+    QVector<TSignalBits> given;
+    for (const auto &[name, typed] : assignments) {
+        const TDbcSignal *s = SignalNamed(message, name);
+        if (!s) {
+            error = QStringLiteral("%1 has no signal %2").arg(message.Name, name);
+            return false;
+        }
+        for (const TSignalBits &g : given)
+            if (g.Signal == s) {
+                error = QStringLiteral("%1 is given twice").arg(name);
+                return false;
+            }
+        const QString text = typed.trimmed();
+        TSignalBits g{s, 0};
+        bool negative = false, overflow = false;
+        uint64_t magnitude = 0;
+        bool ok = false;
+        const double value = QLocale::c().toDouble(text, &ok);
+        if (s->ValueType == TDbcSignal::TValueType::Integer && s->Length > 53 && s->Factor == 1 && s->Offset == 0
+            && WholeNumberText(text, negative, magnitude, overflow)) {
+            if (!RawIntegerBits(*s, text, negative, magnitude, g.Bits, error, overflow))
+                return false;
+        } else if (ok) {
+            if (!RawBitsOf(*s, value, g.Bits, error))
+                return false;
+        } else {
+            // One of the signal's value texts (VAL_), in any case, as the window's composer takes it.
+            auto it = s->ValueTexts.cbegin();
+            while (it != s->ValueTexts.cend() && it.value().compare(text, Qt::CaseInsensitive) != 0)
+                ++it;
+            if (it == s->ValueTexts.cend()) {
+                error = s->ValueTexts.isEmpty()
+                            ? QStringLiteral("%1: expected a number, found \"%2\"").arg(name, text)
+                            : QStringLiteral("%1: expected a number or one of its value texts (%2), found \"%3\"")
+                                  .arg(name, QStringList(s->ValueTexts.values()).join(QStringLiteral(", ")), text);
+                return false;
+            }
+            if (s->ValueType == TDbcSignal::TValueType::Integer && s->Length > 53 && s->Factor == 1 && s->Offset == 0) {
+                const int64_t raw = it.key();
+                if (!RawIntegerBits(*s, text, raw < 0, raw < 0 ? uint64_t(0) - uint64_t(raw) : uint64_t(raw), g.Bits, error))
+                    return false;
+            } else if (!RawBitsOf(*s, double(it.key()) * s->Factor + s->Offset, g.Bits, error)) {
+                return false;
+            }
+        }
+        given.append(g);
+    }
+    return PackBits(message, given, data, error);
 }
 
 void InsertRawBits(const TDbcSignal &signal, uint64_t rawBits, uint8_t *data, int size)

@@ -7,6 +7,8 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QVector>
 
@@ -27,6 +29,11 @@ QVector<TDecodedSignal> DecodeSignals(const TDbcMessage &message, const uint8_t 
 // False with `error` naming the signal and its range when a value is outside [min,max] (when
 // min<max) or does not fit its bit length, or a name does not exist.
 bool EncodeSignals(const TDbcMessage &message, const QHash<QString, double> &values, QByteArray &data, QString &error);
+// SIGNAL=VALUE as typed: a number (C locale), or one of the signal's value texts (VAL_, any case).
+// Each signal at most once. A whole number for an integer signal wider than 53 bits (factor 1,
+// offset 0) is taken exactly, not through a double. Refusals as EncodeSignals'.
+bool EncodeSignalTexts(const TDbcMessage &message, const QList<QPair<QString, QString>> &assignments, QByteArray &data,
+                       QString &error);
 // Fills message.Layout from message.Signals; call again after changing a signal.
 void PrepareLayout(TDbcMessage &message);
 // Sets one signal's raw bits inside existing data (used for rolling counters).

@@ -18,6 +18,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -72,12 +73,20 @@ private:
         QFile engine(file("engine.dbc"));
         QVERIFY(engine.open(QIODevice::WriteOnly));
         engine.write("BO_ 291 Engine: 2 A\n SG_ Speed : 0|16@1+ (0.1,0) [0|6553.5] \"km/h\" B\n"
-                     "BO_ 2566844672 Trip: 8 A\n SG_ Distance : 0|32@1+ (1,0) [0|0] \"m\" B\n");
+                     "BO_ 2566844672 Trip: 8 A\n SG_ Distance : 0|32@1+ (1,0) [0|0] \"m\" B\n"
+                     "BO_ 256 Wide: 8 A\n SG_ Level : 0|32@1- (1,0) [0|0] \"\" B\n SG_ Mode : 32|8@1+ (1,0) [0|0] \"\" B\n"
+                     "BO_ 257 Big: 8 A\n SG_ Count : 0|64@1+ (1,0) [0|0] \"\" B\n"
+                     "VAL_ 256 Mode 0 \"Off\" 1 \"On\" 2 \"Error\" ;\nSIG_VALTYPE_ 256 Level : 1;\n");
         engine.close();
         QFile bad(file("bad.dbc"));
         QVERIFY(bad.open(QIODevice::WriteOnly));
         bad.write("BO_ 291 Engine: 2 A\n SG_ Speed : 0|16@3+ (0.1,0) [0|6553.5] \"km/h\" B\n");
         bad.close();
+        QVERIFY(::mkfifo(QFile::encodeName(file("fifo")).constData(), 0600) == 0);
+        QFile log(file("can.log"));
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        log.write("(1765280000.123456) can0 123#1027\n");
+        log.close();
         QFile every(file("every.dbc"));
         QVERIFY(every.open(QIODevice::WriteOnly));
         for (int id = 0; id < 2048; ++id)
@@ -282,7 +291,29 @@ private slots:
         QTest::newRow("no such message") << QStringList{"--port", "PORT", "send", "--dbc", "DBC", "Gearbox"}
                                          << QByteArray() << 2 << "no message Gearbox";
         QTest::newRow("value not a number") << QStringList{"--port", "PORT", "send", "--dbc", "DBC", "Engine", "Speed=fast"}
-                                            << QByteArray() << 2 << "SIGNAL=VALUE";
+                                            << QByteArray() << 2 << "Speed: expected a number, found \"fast\"";
+        QTest::newRow("no value") << QStringList{"--port", "PORT", "send", "--dbc", "DBC", "Engine", "Speed"}
+                                  << QByteArray() << 2 << "SIGNAL=VALUE";
+        QTest::newRow("signal given twice") << QStringList{"--port", "PORT", "send", "--dbc", "DBC", "Engine", "Speed=1", "Speed=2"}
+                                            << QByteArray() << 2 << "Speed is given twice";
+        QTest::newRow("beyond a 32-bit float") << QStringList{"--port", "PORT", "send", "--dbc", "DBC", "Wide", "Level=1e39"}
+                                               << QByteArray() << 2 << "Level: 1e+39 does not fit its 32-bit float";
+        QTest::newRow("not a value text") << QStringList{"--port", "PORT", "send", "--dbc", "DBC", "Wide", "Mode=Maybe"}
+                                          << QByteArray() << 2 << "expected a number or one of its value texts (Off, On, Error)";
+        QTest::newRow("64 bits, one past") << QStringList{"--port", "PORT", "send", "--dbc", "DBC", "Big", "Count=18446744073709551616"}
+                                           << QByteArray() << 2 << "Count: 18446744073709551616 does not fit its 64 bits (range [0, 18446744073709551615])";
+        QTest::newRow("database is a FIFO") << QStringList{"--port", "PORT", "send", "--dbc", "FIFO", "Engine", "Speed=1"}
+                                            << QByteArray() << 2 << "is a FIFO, not a regular file";
+        QTest::newRow("database is a log") << QStringList{"--port", "PORT", "send", "--dbc", "LOG", "Engine", "Speed=1"}
+                                           << QByteArray() << 2 << "can.log: not a CAN database";
+        QTest::newRow("transmit list is a FIFO") << QStringList{"--port", "PORT", "transmit", "FIFO"} << QByteArray() << 2
+                                                 << "is a FIFO, not a regular file";
+        QTest::newRow("transmit /dev/zero") << QStringList{"--port", "PORT", "transmit", "/dev/zero"} << QByteArray() << 2
+                                            << "/dev/zero is a device, not a regular file";
+        QTest::newRow("play a FIFO") << QStringList{"--port", "PORT", "play", "FIFO"} << QByteArray() << 2
+                                     << "is a FIFO, not a regular file";
+        QTest::newRow("decode a FIFO") << QStringList{"decode", "--dbc", "DBC", "FIFO"} << QByteArray() << 2
+                                       << "is a FIFO, not a regular file";
         QTest::newRow("database with an error") << QStringList{"--port", "PORT", "send", "--dbc", "BAD", "Engine", "Speed=1"}
                                                 << QByteArray() << 2 << "bad.dbc:2:19: expected byte order";
         QTest::newRow("configuration command in operation mode") << QStringList{"--port", "PORT", "get"} << QByteArray() << 1
@@ -314,6 +345,8 @@ private slots:
         args.replaceInStrings(QRegularExpression("^PORT$"), sim.path());
         args.replaceInStrings(QRegularExpression("^DBC$"), file("engine.dbc"));
         args.replaceInStrings(QRegularExpression("^BAD$"), file("bad.dbc"));
+        args.replaceInStrings(QRegularExpression("^FIFO$"), file("fifo"));
+        args.replaceInStrings(QRegularExpression("^LOG$"), file("can.log"));
         const CliResult r = RunCli(args, 30000, profile);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(r.err.contains(message.toLocal8Bit()), r.err.constData());
@@ -499,6 +532,23 @@ private slots:
             QVERIFY2(r.err.contains(out), r.err.constData());
     }
 
+    // A log through a pipe is read to its end, never as empty.
+    void decodeReadsAPipe_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("-") << "-";
+        QTest::newRow("/dev/stdin") << "/dev/stdin";
+    }
+    void decodeReadsAPipe()
+    {
+        QFETCH(QString, name);
+        const CliResult r = RunCli({"decode", "--dbc", file("engine.dbc"), name, "--format", "csv"}, 30000,
+                                   "(1765280000.123456) can0 123#1027\n(1765280000.223456) can0 123#0200\n");
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QCOMPARE(r.out, QByteArray("time,message,signal,value,unit\r\n2025-12-09T11:33:20.123456Z,Engine,Speed,1000,km/h\r\n"
+                                   "2025-12-09T11:33:20.223456Z,Engine,Speed,0.2,km/h\r\n"));
+    }
+
     // The line of a message built from signal values is the composer's line, checksum and all.
     void sendFromSignalValues_data()
     {
@@ -511,6 +561,12 @@ private slots:
                                                            << "e18FEF1008E803000000000000";
         QTest::newRow("checksummed module") << QStringList{"--mode", "operation", "--checksum"} << QStringList{"Engine", "Speed=1000"}
                                             << "t12321027";
+        QTest::newRow("a value text, as the composer takes it") << QStringList{"--mode", "operation"} << QStringList{"Wide", "Mode=on"}
+                                                                << "t10080000000001000000";
+        QTest::newRow("64 bits, every one") << QStringList{"--mode", "operation"} << QStringList{"Big", "Count=18446744073709551615"}
+                                            << "t1018FFFFFFFFFFFFFFFF";
+        QTest::newRow("the same database twice under two names")
+            << QStringList{"--mode", "operation"} << QStringList{"--dbc", "SAME", "Engine", "Speed=1000"} << "t12321027";
     }
     void sendFromSignalValues()
     {
@@ -528,6 +584,7 @@ private slots:
         }
         SimProcess sim(simArgs + QStringList{"--log", encodedLog});
         QVERIFY(sim.isRunning());
+        values.replaceInStrings(QRegularExpression("^SAME$"), m_dir.path() + "/./engine.dbc");
         const CliResult r = RunCli(QStringList{"--port", sim.path(), "send", "--dbc", file("engine.dbc")} + values);
         QVERIFY2(r.exitCode == 0, r.err.constData());
         QTRY_COMPARE(ReceivedBySim(encodedLog), ReceivedBySim(typedLog));

@@ -103,7 +103,7 @@ private slots:
         QCOMPARE(error, path + QStringLiteral(":3: expected data as pairs of hexadecimal digits, found \"1\""));
         QCOMPARE(frames.size(), 1);
         QVERIFY(!ReadCandumpFile(dir.filePath(QStringLiteral("missing.log")), frames, error));
-        QVERIFY(error.startsWith(dir.filePath(QStringLiteral("missing.log")) + QStringLiteral(": cannot be opened")));
+        QVERIFY(error.startsWith(QStringLiteral("cannot read ") + dir.filePath(QStringLiteral("missing.log")) + QStringLiteral(": No such file")));
     }
 
     // asc2log (can-utils) turns a hand-written ASC file into a candump log; each frame of the ASC

@@ -100,6 +100,12 @@ private slots:
         row("database while recording", {"--port", "COM1", "monitor", "--dbc", "a.dbc", "--format", "csv", "-o", "x.csv"},
             TCliCommand::None, "standard output only");
         row("empty database name", {"--port", "COM1", "monitor", "--dbc="}, TCliCommand::None, "must not be empty");
+        row("recording: --format contradicts the ending", {"--port", "COM1", "monitor", "-o", "bus.pcap", "--format", "asc"},
+            TCliCommand::None, "-o bus.pcap records pcap by its name's ending, but --format asks for asc");
+        row("recording: --format agrees with the ending", {"--port", "COM1", "monitor", "-o", "bus.TRC", "--format", "trc"},
+            TCliCommand::Monitor, ok);
+        row("recording: ending decides, --format prints", {"--port", "COM1", "monitor", "-o", "bus.asc", "--format", "json"},
+            TCliCommand::Monitor, ok);
         row("send: a carriage return in a line", {"--port", "COM1", "send", "t1230", "t12\r3"}, TCliCommand::None,
             "carriage return");
         row("send: outside Latin-1", {"--port", "COM1", "send", QString::fromUtf8("e\u20AC1")}, TCliCommand::None,

@@ -85,19 +85,25 @@ private slots:
         QTest::newRow("wide extended") << r << QStringList{"id: at most 8 hexadecimal digits for an extended frame"};
         r = Row("123456789", true, false, 0, "");
         QTest::newRow("nine digits") << r << QStringList{"id: '$123456789' is not a valid integer value"};
-        r = Row("FFF", false, false, 9, "");
+        r = Row("800", false, false, 0, "");
+        QTest::newRow("standard past 11 bits") << r << QStringList{"id: 800 is beyond 7FF, the largest standard (11-bit) identifier"};
+        r = Row("20000000", true, false, 0, "");
+        QTest::newRow("extended past 29 bits") << r << QStringList{"id: 20000000 is beyond 1FFFFFFF, the largest extended (29-bit) identifier"};
+        r = Row("1FFFFFFF", true, false, 0, "");
+        QTest::newRow("largest extended") << r << QStringList{};
+        r = Row("7FF", false, false, 9, "");
         QTest::newRow("dlc") << r << QStringList{"dlc: must be 0 to 8"};
-        r = Row("FFF", false, false, 1, "1122");
+        r = Row("7FF", false, false, 1, "1122");
         QTest::newRow("data beyond dlc") << r << QStringList{"data: 2 bytes, more than the DLC 1"};
-        r = Row("FFF", false, false, 1, "", 100000);
+        r = Row("7FF", false, false, 1, "", 100000);
         QTest::newRow("period") << r << QStringList{"period_ms: must be 1 to 99999 ms, or 0 for on demand only"};
         r.PeriodMs = 0;
         r.Count = -1;
         QTest::newRow("count") << r << QStringList{"count: must be 0 (until stopped) or more"};
-        r = Row("FFF", false, false, 1, "");
+        r = Row("7FF", false, false, 1, "");
         r.Counter = TTransmitCounter{4, 5, 1};
         QTest::newRow("counter outside") << r << QStringList{"counter: bits 4 to 8 lie outside the 8 data bits of DLC 1"};
-        r = Row("FFF", false, true, 1, "");
+        r = Row("7FF", false, true, 1, "");
         r.Counter = TTransmitCounter{0, 4, 1};
         QTest::newRow("counter remote") << r << QStringList{"counter: a remote frame has no data to count in"};
     }
@@ -225,8 +231,8 @@ private slots:
         QTest::newRow("counter type") << WithKey("counter", 4) << QStringList{"messages[0].counter: must be an object with start_bit, length and step"};
         QTest::newRow("counter keys") << WithKey("counter", QJsonObject{{"start_bit", 64}, {"length", 0}, {"bits", 1}})
                                       << QStringList{"messages[0].counter.bits: unknown key; the keys are start_bit, length, step, signal",
-                                                     "messages[0].counter.start_bit: must be a whole number",
-                                                     "messages[0].counter.length: must be a whole number",
+                                                     "messages[0].counter.start_bit: must be a whole number from 0 to 63",
+                                                     "messages[0].counter.length: must be a whole number from 1 to 64",
                                                      "messages[0].counter.step: missing"};
         QTest::newRow("counter on remote") << WithKey("remote", true) << QStringList{"messages[0].counter: a remote frame has no data to count in"};
         QTest::newRow("second message") << QByteArray(R"({"format": "k3316-transmit", "version": 1, "messages": [

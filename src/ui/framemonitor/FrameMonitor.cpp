@@ -319,6 +319,8 @@ void TFrameMonitor::DatabaseChanged()
     QString text = names.isEmpty() ? QStringLiteral("Database: none") : QStringLiteral("Database: ") + names.join(QStringLiteral(", "));
     for (const QString &error : m_database->LastErrors())
         text += QStringLiteral("\nNot loaded: ") + error;
+    for (const QString &warning : m_database->LastWarnings())
+        text += QStringLiteral("\nWarning: ") + warning;
     DatabaseLabel->setText(text);
     DatabaseLabel->setToolTip(m_database->Files().join(QLatin1Char('\n')));
     SignalsPane->setVisible(!m_database->IsEmpty());
@@ -358,6 +360,8 @@ bool TFrameMonitor::LoadDatabaseFiles(const QStringList &paths)
     const QStringList errors = m_database->Load(paths);
     if (!errors.isEmpty())
         ShowMessageBox(TMsgType::Error, errors.join(QLatin1Char('\n')));
+    else if (!m_database->LastWarnings().isEmpty())
+        ShowMessageBox(TMsgType::Warning, m_database->LastWarnings().join(QLatin1Char('\n')));
     return errors.isEmpty();
 }
 

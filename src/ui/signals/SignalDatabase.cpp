@@ -18,16 +18,19 @@ QStringList TSignalDatabase::Load(const QStringList &paths)
 {
     Restore(); // the remembered files stay in the list
     QStringList errors;
+    m_lastWarnings.clear();
     for (const QString &given : paths) {
         const QString path = QFileInfo(given).absoluteFilePath();
         const bool had = m_database.Files().contains(path);
         if (had)
             m_database.RemoveFile(path);
-        QString error;
-        if (!m_database.LoadFile(path, error))
+        QString error, warning;
+        if (!m_database.LoadFile(path, error, &warning))
             errors << error;
         else
             m_unloaded.removeAll(path);
+        if (!warning.isEmpty())
+            m_lastWarnings << warning;
     }
     m_lastErrors = errors;
     Remember();
@@ -48,6 +51,7 @@ void TSignalDatabase::RemoveAll()
     m_database.Clear();
     m_unloaded.clear();
     m_lastErrors.clear();
+    m_lastWarnings.clear();
     Remember();
     emit Changed();
 }
@@ -61,12 +65,15 @@ void TSignalDatabase::Restore()
     if (remembered.isEmpty())
         return;
     m_lastErrors.clear();
+    m_lastWarnings.clear();
     for (const QString &path : remembered) {
-        QString error;
-        if (!m_database.LoadFile(path, error)) {
+        QString error, warning;
+        if (!m_database.LoadFile(path, error, &warning)) {
             m_lastErrors << error;
             m_unloaded << path;
         }
+        if (!warning.isEmpty())
+            m_lastWarnings << warning;
     }
     emit Changed();
 }

@@ -29,6 +29,8 @@ public:
     // longer load are reported by LastErrors and stay remembered until removed.
     void Restore();
     QStringList LastErrors() const { return m_lastErrors; }
+    // Files that loaded but deserve a word (a database with no messages), from the last Load or Restore.
+    QStringList LastWarnings() const { return m_lastWarnings; }
 
     // What the user does to load one, for the windows that need one.
     static QString HowToLoad() { return QStringLiteral("Load a DBC file with Database... in the Frame Monitor (F6)."); }
@@ -44,6 +46,7 @@ private:
 
     TDbcDatabase m_database;
     QStringList m_lastErrors;
+    QStringList m_lastWarnings;
     QStringList m_unloaded; // remembered files that did not load at Restore
     bool m_restored = false;
 };
