@@ -216,8 +216,9 @@ private slots:
             {"F\rV\rN\r", "F00\rV0205\rN0205\r"},
             {"L\rT000001230\rO\r", "\r\a\r"},                   // listen-only sends nothing
         };
-        for (const auto &[sent, answer] : exchanges) {
-            QVERIFY(tool.write(sent));
+        for (const auto &exchange : exchanges) {
+            const QByteArray answer = exchange.second; // a lambda takes no structured binding in clang 14
+            QVERIFY(tool.write(exchange.first));
             const QByteArray seen = tool.readUntil([&](const QByteArray &s) { return s.size() >= answer.size(); });
             QCOMPARE(seen, answer);
             tool.take();
