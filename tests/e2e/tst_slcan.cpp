@@ -290,7 +290,8 @@ private slots:
         QVERIFY2(slcan.errors().contains("the tool reads again"), slcan.errors().constData());
         tool.take();
         QVERIFY(tool.write("F\r"));
-        const QByteArray seen = tool.readUntil([](const QByteArray &s) { return s.contains("\rF"); });
+        const QRegularExpression flags("\\rF[0-9A-F]{2}\\r");
+        const QByteArray seen = tool.readUntil([&](const QByteArray &s) { return flags.match(QString::fromLatin1(s)).hasMatch(); });
         QVERIFY2(seen.contains("\rF09\r"), seen.right(100).constData());
         const QByteArray more = tool.readUntil([&](const QByteArray &s) { return s.size() > seen.size() + 100; });
         QVERIFY(QRegularExpression("\\r[tTrR][0-9A-F]{3}").match(QString::fromLatin1(more.mid(seen.size()))).hasMatch());
