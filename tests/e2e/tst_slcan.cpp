@@ -2,10 +2,12 @@
 // python3-can, python3-serial opening the pseudo-terminal by path) and with the terminal itself.
 
 #include "protocol/Framing.h"
+#include "support/CliRun.h"
 #include "support/SimProcess.h"
 #include "support/SlcanProcess.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -252,6 +254,29 @@ private slots:
         const QByteArray answers = tool.readUntil([](const QByteArray &s) { return s.count('\r') >= 401; });
         QCOMPARE(answers, "\r" + QByteArray("z\r").repeated(400));
         QTRY_COMPARE_WITH_TIMEOUT(ReceivedBySim(log, false), expected, 10000);
+    }
+
+    // A link that cannot be made: exit 3 with the reason, and a file in its place is left as it was.
+    void linkRefused_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("a regular file") << "file" << "exists and is not a symbolic link";
+        QTest::newRow("no such folder") << "none/can0" << "No such file or directory";
+    }
+    void linkRefused()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, reason);
+        QFile file(m_dir.filePath("file"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("kept") == 4);
+        file.close();
+        SimProcess sim({"--mode", "operation"});
+        QVERIFY(sim.isRunning());
+        const CliResult run = RunCli({"--port", sim.path(), "slcan", "--link", m_dir.filePath(link)});
+        QCOMPARE(run.exitCode, 3);
+        QVERIFY2(run.err.contains(reason.toLatin1()), run.err.constData());
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == "kept");
     }
 
     // The module lost: the tool's terminal hangs up, the link goes, exit 1 with the loss.
