@@ -39,13 +39,14 @@ QString countsText(const TSlcanCounts &c)
 
 int TCommandRun::Slcan()
 {
-    int code = 0;
-    if (!Connect(ModuleModes::Operation, code))
-        return code;
+    // Made before the module is asked anything: a link that cannot be placed costs the module nothing.
     TSlcanPty pty;
     QString problem;
     if (!pty.Open(m_o.LinkPath, problem))
         return Fail(CliExit::PortFault, problem);
+    int code = 0;
+    if (!Connect(ModuleModes::Operation, code))
+        return code;
     // The first line, for scripts: the path to hand the tool.
     out(pty.Path().toLocal8Bit());
     if (!m_o.LinkPath.isEmpty())

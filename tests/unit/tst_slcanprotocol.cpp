@@ -112,15 +112,6 @@ private slots:
         }
     }
 
-    // The refusal of a rate names both rates on one line.
-    void otherRateNamesBoth()
-    {
-        Harness h(125000);
-        h.protocol.FeedCommands("S6\r");
-        QCOMPARE(h.warnings.size(), 1);
-        QVERIFY2(h.warnings[0].contains("500K") && h.warnings[0].contains("125K"), qPrintable(h.warnings[0]));
-    }
-
     void frameToTool_data()
     {
         QTest::addColumn<bool>("open");
@@ -197,28 +188,6 @@ private slots:
         h.protocol.FeedCommands("O\r");
         h.protocol.ModuleLine("t1230", 61234567);
         QCOMPARE(h.take(), QByteArray("\rt1230\r"));
-    }
-
-    void rates_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("bitsPerSecond");
-        QTest::addColumn<QString>("named");
-        QTest::newRow("500K") << "500K" << 500000 << "500K";
-        QTest::newRow("83.3K") << "83.3k" << 83333 << "83.3K";
-        QTest::newRow("1M") << "1M" << 1000000 << "1000K";
-        QTest::newRow("bit/s") << "125000" << 125000 << "125K";
-        QTest::newRow("not a rate") << "fast" << 0 << "unknown";
-        QTest::newRow("too high") << "2M" << 0 << "unknown";
-        QTest::newRow("zero") << "0" << 0 << "unknown";
-    }
-    void rates()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, bitsPerSecond);
-        QFETCH(QString, named);
-        QCOMPARE(Slcan::ParseRate(text), bitsPerSecond);
-        QCOMPARE(Slcan::RateText(bitsPerSecond), named);
     }
 };
 
