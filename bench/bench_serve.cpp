@@ -206,7 +206,8 @@ int main(int argc, char **argv)
                     buffer.append(data, got);
                     qsizetype start = 0, end;
                     while ((end = buffer.indexOf('>', start)) >= 0) {
-                        const QByteArray item = buffer.mid(start, end - start + 1);
+                        // (a blank follows each frame)
+                        const QByteArray item = buffer.mid(start, end - start + 1).trimmed();
                         start = end + 1;
                         // "< frame 123 SECONDS.MICROS SSSSSSSS00000000 >"
                         const QList<QByteArray> parts = item.split(' ');

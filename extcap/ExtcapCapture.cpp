@@ -143,6 +143,9 @@ int RunExtcapCapture(const TExtcapOptions &o, TInterrupt *interrupt)
         }
         splitter.Feed(link.WaitAndRead(), nowUs(), take);
     }
+    // Stopped by Wireshark: what had reached the port by then is part of the capture.
+    if (!readerGone && !link.LineLost() && link.Port().InCount() > 0)
+        splitter.Feed(link.WaitAndRead(), nowUs(), take);
     if (!readerGone && !writeBatch() && errno != EPIPE)
         return fail(1, QStringLiteral("cannot write %1: %2").arg(o.Fifo, QString::fromLocal8Bit(std::strerror(errno))));
     if (splitter.CutLines() > 0)

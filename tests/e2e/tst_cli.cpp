@@ -1,8 +1,8 @@
 // k3316-cli against the virtual module: every command, its output and its exit code.
 
 #include "support/CliRun.h"
-#include "support/PtyPair.h"
 #include "support/FakeModule.h"
+#include "support/PtyPair.h"
 #include "support/SimProcess.h"
 
 #include <QFile>
@@ -316,6 +316,9 @@ private slots:
                                        << "is a FIFO, not a regular file";
         QTest::newRow("database with an error") << QStringList{"--port", "PORT", "send", "--dbc", "BAD", "Engine", "Speed=1"}
                                                 << QByteArray() << 2 << "bad.dbc:2:19: expected byte order";
+        QTest::newRow("wrong baud rate names the likely cause")
+            << QStringList{"--port", "PORT", "--baud", "9600", "info"} << QByteArray() << 1
+            << "no answer at 9600 bit/s: the module's RS-232 rate may differ; try --baud with the module's rate, or --no-probe";
         QTest::newRow("configuration command in operation mode") << QStringList{"--port", "PORT", "get"} << QByteArray() << 1
                                                                  << "operation mode";
         QTest::newRow("send checks every line first") << QStringList{"--port", "PORT", "send", "t1230", "t12\r3"}
@@ -431,6 +434,24 @@ private slots:
         const CliResult r = RunCli(QStringList{"--port", sim.path(), "send", "t12321122", "T4560"} + cliArgs);
         QCOMPARE(r.exitCode, 0);
         QTRY_COMPARE(ReceivedBySim(log), received);
+    }
+
+    // A device that goes away while a line is being written is a lost connection, as transmit
+    // and play say, not a failed send.
+    void sendToADeviceLostMidLine()
+    {
+        PtyPair pty; // a module that takes nothing more once its buffer is full
+        QVERIFY(pty.isValid());
+        const QString line = QString(100000, QLatin1Char('x'));
+        QProcess cli;
+        cli.start(CliExecutable(), {"--port", pty.slavePath(), "--no-probe", "send", line, line, line});
+        QVERIFY(cli.waitForStarted());
+        QVERIFY(!pty.readAvailable(10000).isEmpty()); // writing, and soon waiting for room
+        pty.closeMaster();
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitCode(), 1);
+        const QByteArray err = cli.readAllStandardError();
+        QVERIFY2(err.contains("Connection Lost!") && !err.contains("Failed"), err.constData());
     }
 
     void monitor_data()

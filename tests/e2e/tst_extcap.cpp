@@ -153,6 +153,37 @@ private slots:
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
+    // A capture that cannot start fails in tshark too (a fifo that ends before its header), with
+    // the module's message and its likely cause.
+    void failedStartFailsTshark_data()
+    {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("wrong baud rate") << QStringList{"--mode", "operation", "--baud", "9600"}
+                                         << "no answer at 115200 bit/s: the module's RS-232 rate may differ";
+        QTest::newRow("configuration mode") << QStringList{"--mode", "config"} << "a capture needs operation mode";
+    }
+    void failedStartFailsTshark()
+    {
+        QFETCH(QStringList, simArgs);
+        QFETCH(QString, message);
+        const QString home = installPersonal();
+        QVERIFY(!home.isEmpty());
+        SimProcess sim(simArgs);
+        QVERIFY(sim.isRunning());
+        QProcess p;
+        p.setProcessEnvironment(homeAt(home));
+        p.start(tshark(), {"-i", "k3316", "-o", "extcap.k3316.port:" + sim.path(), "-c", "1", "-w",
+                           m_dir.filePath(QStringLiteral("failed.pcap"))});
+        const bool finished = p.waitForFinished(60000);
+        if (!finished)
+            stop(p);
+        QVERIFY(finished);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(p.exitCode() != 0, err.constData());
+        QVERIFY2(err.contains(message.toUtf8()), err.constData());
+    }
+
     // Lines that are no frame, and a frame whose checksum is wrong, are not written; SIGTERM
     // (Wireshark's stop) ends the capture with 0.
     void captureWritesFramesOnlyUntilStopped()
@@ -177,13 +208,25 @@ private slots:
         while (!frames.isEmpty() && frames.first() == QLatin1String("001#"))
             frames.removeFirst();
         QCOMPARE(frames, (QStringList{"123#", "00000001#AABB", "7FF#R3", "123#", "7FF#"}));
+        // Frames that reach the port along with the stop are written too: held still, the
+        // capture finds both at once when it goes on.
+        QByteArray last;
+        for (int i = 0; i < 50; ++i)
+            last += "t5" + QByteArray::number(i).rightJustified(2, '0') + "0\r";
+        ::kill(pid_t(p.processId()), SIGSTOP);
+        QVERIFY(pty.write(last));
         ::kill(pid_t(p.processId()), SIGTERM);
+        ::kill(pid_t(p.processId()), SIGCONT);
         const bool finished = p.waitForFinished(5000);
         if (!finished)
             stop(p);
         QVERIFY(finished);
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
+        frames = framesReadByTshark(file, problem);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCOMPARE(frames.size() >= 50 ? frames.mid(frames.size() - 50).first() : QString(), QStringLiteral("500#"));
+        QCOMPARE(frames.last(), QStringLiteral("549#"));
     }
 
     // Wireshark closing the fifo ends the capture even while the bus is quiet.

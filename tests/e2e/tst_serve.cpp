@@ -317,6 +317,62 @@ private slots:
         }
     }
 
+    // A stream with no CR (a wrong baud rate with --no-probe) does not grow serve, monitor or
+    // k3316-extcap without bound: the line is cut, counted, and said at the end.
+    void lineWithoutCrIsCutAndCounted_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("args"); // PORT and FILE stand for the module's port and a file
+        QTest::newRow("serve") << CliExecutable() << QStringList{"--port", "PORT", "--no-probe", "serve", "--listen", "127.0.0.1:0"};
+        QTest::newRow("monitor") << CliExecutable() << QStringList{"--port", "PORT", "--no-probe", "monitor", "--format", "candump"};
+        QTest::newRow("k3316-extcap") << QCoreApplication::applicationDirPath() + "/k3316-extcap"
+                                      << QStringList{"--capture", "--extcap-interface", "k3316", "--port", "PORT",
+                                                     "--no-probe", "--fifo", "FILE"};
+    }
+    void lineWithoutCrIsCutAndCounted()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, args);
+        PtyPair pty;
+        QVERIFY(pty.isValid());
+        const QString file = m_dir.filePath(QStringLiteral("cut.pcap"));
+        QFile::remove(file);
+        args.replaceInStrings(QRegularExpression("^PORT$"), pty.slavePath());
+        args.replaceInStrings(QRegularExpression("^FILE$"), file);
+        QProcess p;
+        p.start(program, args);
+        QVERIFY(p.waitForStarted());
+        QByteArray out;
+        std::unique_ptr<QTcpSocket> client;
+        QByteArray seen;
+        // Each program shows it has the port open and reads it in its own way.
+        auto shows = [&](const QByteArray &frameText) {
+            out += p.readAllStandardOutput();
+            if (args.contains("serve")) {
+                const auto match = QRegularExpression("127\\.0\\.0\\.1:(\\d+)").match(QString::fromLatin1(out));
+                if (!client && match.hasMatch()) {
+                    client = connectTo(quint16(match.captured(1).toUInt()));
+                    client->write("< open k3316 >< rawmode >");
+                    awaitText(*client, seen, "< ok >< ok >");
+                }
+                return client && (pty.write("t0010\r"), awaitText(*client, seen, "< frame " + frameText, 200));
+            }
+            if (args.contains("monitor"))
+                return pty.write("t0010\r") && out.contains(frameText + '#');
+            QFile f(file); // pcap: the identifier as four bytes, most significant first
+            const QByteArray pcap = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+            return pty.write("t0010\r") && pcap.size() > 24 &&
+                   (frameText == "001" || pcap.contains(QByteArray::fromHex("00000" + frameText)));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(shows("001"), 10000);
+        QVERIFY(pty.write(QByteArray(100000, 'x') + "\rt1230\r"));
+        QTRY_VERIFY_WITH_TIMEOUT(shows("123"), 20000);
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(5000));
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(err.contains("line(s) longer than 64 bytes without a CR were cut"), err.constData());
+    }
+
     void seventeenthClientRefused()
     {
         SimProcess sim({"--mode", "operation"});

@@ -1,16 +1,26 @@
 // What a socketcand client may send to `serve`, on arbitrary bytes: the stream is split into
 // commands with bounded memory whatever arrives, every command is parsed without a crash, and
-// a send becomes a module line that reads back as the same frame.
+// a send becomes a module line that reads back as the same frame. Then the same bytes reach a
+// server on the loopback from a client that does not read, while frames are published and a
+// second client reads everything: the server survives the client it lets go (no use after
+// free), and the reader gets whole messages only.
 //
-// Input: one byte for the chunk size, then the bytes the client sends.
+// Input: one byte for the chunk size (and the server's backlog), then the bytes the client sends.
 
 #include "FuzzBytes.h"
 #include "bridge/CommandReader.h"
 #include "bridge/SocketcandProtocol.h"
+#include "bridge/SocketcandServer.h"
 #include "monitor/FrameDecoder.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QList>
+#include <QRegularExpression>
+#include <QTcpSocket>
+
+#include <memory>
 
 #include <cstdint>
 #include <cstring>
@@ -63,6 +73,57 @@ void checkCommand(const QByteArray &command)
                "frame text %s", text.constData());
 }
 
+void runEvents(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+void serveStream(const QByteArray &stream, int backlogBytes)
+{
+    static int argc = 1;
+    static char name[] = "fuzz_socketcand";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+
+    TServeOptions o;
+    o.backlogBytes = backlogBytes;
+    o.socketBufferBytes = 4096;
+    o.rawStartMs = 0;
+    o.graceMs = 50;
+    o.openWithinMs = 0;
+    o.closeWaitMs = 20;
+    auto server = std::make_unique<TSocketcandServer>(o, [](const QByteArray &line, QByteArray &) {
+        return !line.isEmpty();
+    });
+    QString problem;
+    FUZZ_CHECK(server->Listen(QHostAddress(QHostAddress::LocalHost), 0, problem), "listen: %s", qPrintable(problem));
+    QTcpSocket reader, stuck;
+    stuck.setReadBufferSize(64);
+    stuck.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1024);
+    for (QTcpSocket *s : {&reader, &stuck})
+        s->connectToHost(QHostAddress(QHostAddress::LocalHost), server->Port());
+    QByteArray seen;
+    QObject::connect(&reader, &QTcpSocket::readyRead, [&] { seen += reader.readAll(); });
+    reader.write("< open k3316 >< rawmode >");
+    stuck.write(stream);
+    static const QByteArray frame = "< frame 123 0.000000 11223344 >";
+    for (int turn = 0; turn < 10; ++turn) {
+        for (int i = 0; i < 40; ++i)
+            server->Publish(frame);
+        server->Flush();
+        runEvents(1);
+    }
+    server->CloseAll("closing");
+    runEvents(10);
+    // Whole messages only, each followed by nothing but blanks before the next.
+    static const QRegularExpression whole(QStringLiteral("^(<[^<>]*>\\s*)*$"));
+    FUZZ_CHECK(whole.match(QString::fromLatin1(seen)).hasMatch(), "reader got %s", seen.left(200).constData());
+    server.reset();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -86,5 +147,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         else
             checkCommand(item.text);
     }
+    serveStream(stream, 2 << (chunk % 12));
     return 0;
 }
