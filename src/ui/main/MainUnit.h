@@ -177,6 +177,9 @@ public:
     // The one way a message line goes out: its checksum when the module needs one, then CR.
     // False when not every byte was written.
     bool SendFramedLine(const QByteArray &line);
+    // After a failed write: when it found the device gone, ends the connection and reports the
+    // loss (once) and is true; the caller then says nothing more.
+    bool ReportLossFoundByWrite();
 
     // --- receive monitor (ReceiveMonitor.cpp) ---
     // Lists every read until the connection or the mode ends; never returns earlier. Sleeps on
