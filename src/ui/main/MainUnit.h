@@ -141,6 +141,9 @@ public:
     void OpenProfileClick(QObject *sender);
     void SaveProfileAsClick(QObject *sender);
     void CompareWithModuleClick(QObject *sender);
+    // What the Settings page calls a profile's setting, and how it shows a value ("on"/"off").
+    QString SettingCaption(const QString &key) const;
+    static QString PageValueText(const TProfile &profile, const QString &key);
     // The page as a profile, hex texts in the page's form.
     TProfile PageProfile() const;
     // Fills the page from a checked profile; the CAN-parameter rules run as for a user's choice.
