@@ -185,8 +185,9 @@ public:
     bool ReportLossFoundByWrite();
 
     // --- receive monitor (ReceiveMonitor.cpp) ---
-    // Lists every read until the connection or the mode ends; never returns earlier. Sleeps on
-    // the port, the window's events and timers: never spins.
+    // Runs until the connection or the mode ends; never returns earlier. Meanwhile the receive
+    // reader takes every read, in this loop or any other (a modal window's). Sleeps on the port,
+    // the window's events and timers: never spins.
     void ReceiveLoop();
     // One item of the receive list, read (listed while Receiving).
     void ReceivedItem(const QByteArray &item);
