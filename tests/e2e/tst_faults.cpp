@@ -1,5 +1,7 @@
 #include "support/ConfiguredForm.h"
 #include "ui/main/ReceiveModel.h"
+#include "ui/transmit/TransmitWindow.h"
+#include "transmit/TransmitRunner.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -59,6 +61,51 @@ private slots:
         ConnectWithSteps(f, {module.path()}, again);
         QVERIFY2(again.failure.isEmpty(), qPrintable(again.failure));
         QCOMPARE(module.lines, QList<QByteArray>{"#A"});
+    }
+
+    // A module lost under sending, found by the write or by the read: one box, the loss.
+    void lossUnderSendingIsReportedOnce_data()
+    {
+        QTest::addColumn<QString>("sender");
+        QTest::newRow("Send button, the write finds it") << QStringLiteral("send");
+        QTest::newRow("Transmit List row sent, the write finds it") << QStringLiteral("row");
+        QTest::newRow("Transmit List running at 1 ms") << QStringLiteral("run");
+    }
+    void lossUnderSendingIsReportedOnce()
+    {
+        QFETCH(QString, sender);
+        MessageBoxRecorder boxes;
+        TMainForm f;
+        FakeModule module;
+        module.reply = ModuleScript::Operation();
+        f.TransmitList1->trigger();
+        TTransmitWindow *w = f.TransmitWindow();
+        TTransmitRow row;
+        row.Id = QStringLiteral("123");
+        row.Dlc = 1;
+        row.Data = QByteArray(1, '\x11');
+        row.PeriodMs = sender == QLatin1String("run") ? 1 : 0;
+        w->Runner()->SetRows({row});
+        const bool run = sender == QLatin1String("run");
+        Steps steps;
+        WaitForOperationMode(steps, f)
+            .then([&] {
+                if (run)
+                    w->Runner()->Start();
+            })
+            .waitUntil([&] { return !run || module.lines.size() >= 4; }, "the run under way")
+            .then([&] {
+                module.unplug(); // without a run, the write comes before any read can notice
+                if (sender == QLatin1String("send"))
+                    f.SendBitBtnClick(nullptr);
+                else if (!run)
+                    w->Runner()->SendNow(0);
+            });
+        ConnectWithSteps(f, {module.path()}, steps); // returns once the loss ended the connection
+        QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+        QVERIFY(!w->Runner()->Running());
+        QCOMPARE(boxes.texts(), QStringList{module.path() + QStringLiteral(" Connection Lost!")});
+        QVERIFY(!f.Connected);
     }
 
     void lostLineInConfigurationModeIsNoticedAtTheNextExchange()

@@ -42,7 +42,8 @@ void TMainForm::SendBitBtnClick(QObject *)
         // Stop the timer before the box, so no further tick sends while it is open.
         if (Timer2->isActive())
             StopBitBtnClick(StopBitBtn);
-        ShowMessageBox(TMsgType::Error, ModuleTexts::SendFailed());
+        if (!ReportLossFoundByWrite())
+            ShowMessageBox(TMsgType::Error, ModuleTexts::SendFailed());
     }
 }
 

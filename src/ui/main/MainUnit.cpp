@@ -810,3 +810,13 @@ void TMainForm::OnLineLost()
     DisconnectToolButtonClick(this);
     ShowMessageBox(TMsgType::Error, ModuleTexts::ConnectionLost(port));
 }
+
+bool TMainForm::ReportLossFoundByWrite()
+{
+    // The write closed the port it found gone. Ending the connection now stops the sending
+    // windows before they could call it a failed send: the loss is the one thing to say.
+    if (!Connected || ComPort->Opened())
+        return false;
+    RunHandler([this] { OnLineLost(); });
+    return true;
+}

@@ -144,6 +144,9 @@ public:
     void OpenProfileClick(QObject *sender);
     void SaveProfileAsClick(QObject *sender);
     void CompareWithModuleClick(QObject *sender);
+    // What the Settings page calls a profile's setting, and how it shows a value ("on"/"off").
+    QString SettingCaption(const QString &key) const;
+    static QString PageValueText(const TProfile &profile, const QString &key);
     // The page as a profile, hex texts in the page's form.
     TProfile PageProfile() const;
     // Fills the page from a checked profile; the CAN-parameter rules run as for a user's choice.
@@ -180,10 +183,14 @@ public:
     // The one way a message line goes out: its checksum when the module needs one, then CR.
     // False when not every byte was written.
     bool SendFramedLine(const QByteArray &line);
+    // After a failed write: when it found the device gone, ends the connection and reports the
+    // loss (once) and is true; the caller then says nothing more.
+    bool ReportLossFoundByWrite();
 
     // --- receive monitor (ReceiveMonitor.cpp) ---
-    // Lists every read until the connection or the mode ends; never returns earlier. Sleeps on
-    // the port, the window's events and timers: never spins.
+    // Runs until the connection or the mode ends; never returns earlier. Meanwhile the receive
+    // reader takes every read, in this loop or any other (a modal window's). Sleeps on the port,
+    // the window's events and timers: never spins.
     void ReceiveLoop();
     // One item of the receive list, read (listed while Receiving).
     void ReceivedItem(const QByteArray &item);

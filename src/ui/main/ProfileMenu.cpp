@@ -13,6 +13,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QFile>
 #include <QFileDialog>
 #include <QRadioButton>
@@ -149,6 +151,49 @@ void TMainForm::SaveProfileAsClick(QObject *)
         ShowMessageBox(TMsgType::Error, error);
 }
 
+QString TMainForm::SettingCaption(const QString &key) const
+{
+    const std::pair<const char *, QWidget *> controls[] = {
+        {"rs232_baudrate", RS232BaudrateComboBox}, {"data_bit", RS232DataBitComboBox},
+        {"stop_bit", RS232StopBitComboBox}, {"parity", RS232ParityComboBox},
+        {"add_checksum", RS232ChecksumComboBox}, {"error_response", RS232RespondComboBox},
+        {"can_specification", CANSpecificationComboBox}, {"can_baudrate", CANBaudrateComboBox},
+        {"acceptance_code", CanCodeEdit}, {"acceptance_mask", CanMaskEdit},
+        {"pair_connection", ChkBox_Pair}, {"end_of_rs232_command", GroupBox2},
+        {"fixed_tx_can_id", ChkBox_TxCANID}, {"tx_can_id", CANIDEdit},
+        {"response_with_can_id", ChkBox_RespWCANID},
+    };
+    QWidget *control = nullptr;
+    for (const auto &[name, widget] : controls)
+        if (key == QLatin1String(name))
+            control = widget;
+    if (!control)
+        return key;
+    QString caption;
+    if (auto *box = qobject_cast<QGroupBox *>(control))
+        caption = box->title();
+    else if (auto *check = qobject_cast<QCheckBox *>(control))
+        caption = check->text().trimmed().isEmpty() ? check->accessibleName() : check->text().trimmed();
+    for (QLabel *label : findChildren<QLabel *>())
+        if (caption.isEmpty() && label->buddy() == control)
+            caption = label->text();
+    caption.remove(QLatin1Char('&'));
+    // The fixed identifier's box and its field share one caption on the page.
+    if (key == QLatin1String("tx_can_id"))
+        caption += QStringLiteral(" (Hex)");
+    return caption.isEmpty() ? key : caption;
+}
+
+QString TMainForm::PageValueText(const TProfile &profile, const QString &key)
+{
+    const QString text = Profiles::ValueText(profile, key);
+    if (text == QLatin1String("true"))
+        return QStringLiteral("on");
+    if (text == QLatin1String("false"))
+        return QStringLiteral("off");
+    return text;
+}
+
 void TMainForm::CompareWithModuleClick(QObject *)
 {
     if (!Connected || ModuleMode != ModuleModes::Configuration) {
@@ -170,6 +215,6 @@ void TMainForm::CompareWithModuleClick(QObject *)
     QStringList lines;
     for (const QString &key : keys)
         lines << QStringLiteral("%1: page \"%2\", module \"%3\"")
-                     .arg(key, Profiles::ValueText(page, key), Profiles::ValueText(module, key));
+                     .arg(SettingCaption(key), PageValueText(page, key), PageValueText(module, key));
     ShowMessageBox(TMsgType::Warning, QStringLiteral("The page and the module differ:\n") + lines.join(QLatin1Char('\n')));
 }

@@ -12,7 +12,10 @@ bool TMainForm::SendMessageLine(const QByteArray &line)
 {
     if (!Connected || !ModuleModes::Receives(ModuleMode))
         return false;
-    return SendFramedLine(line);
+    if (SendFramedLine(line))
+        return true;
+    ReportLossFoundByWrite();
+    return false;
 }
 
 void TMainForm::UpdateSendWindows()

@@ -196,7 +196,8 @@ void TReplayDialog::Finished(bool failed)
     m_refresh.stop();
     UpdateProgress();
     UpdateButtons();
-    if (failed)
+    // A write that found the device gone ended the connection: the main window says so.
+    if (failed && m_canSend)
         ShowMessageBox(TMsgType::Error, ModuleTexts::SendFailed());
 }
 

@@ -119,6 +119,9 @@ TTransmitWindow::TTransmitWindow(TLineSender send, QWidget *parent)
         UpdateButtons();
     });
     connect(&m_runner, &TTransmitRunner::SendFailed, this, [this](int row) {
+        // A write that found the device gone ended the connection: the main window says so.
+        if (!m_canSend)
+            return;
         SetStatus(QStringLiteral("Stopped: row %1 did not go out").arg(row + 1));
         ShowMessageBox(TMsgType::Error, ModuleTexts::SendFailed());
     });
