@@ -111,8 +111,8 @@ private slots:
         QTest::addColumn<int>("column");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("refusal");
-        QTest::newRow("id not hex") << int(TTransmitTableModel::ColId) << "12G" << "ID (hex): '$12G' is not a valid integer value";
-        QTest::newRow("id empty") << int(TTransmitTableModel::ColId) << "" << "ID (hex): '$' is not a valid integer value";
+        QTest::newRow("id not hex") << int(TTransmitTableModel::ColId) << "12G" << "ID (hex): '12G' is not a valid integer value";
+        QTest::newRow("id empty") << int(TTransmitTableModel::ColId) << "" << "ID (hex): '' is not a valid integer value";
         QTest::newRow("id too wide") << int(TTransmitTableModel::ColId) << "1234" << "ID (hex): at most 3 hexadecimal digits for a standard frame";
         QTest::newRow("dlc") << int(TTransmitTableModel::ColDlc) << "9" << "DLC: must be 0 to 8";
         QTest::newRow("dlc text") << int(TTransmitTableModel::ColDlc) << "x" << "DLC: 'x' is not a valid integer value";

@@ -58,6 +58,7 @@ private:
     void UpdateLoad();
     void UpdateButtons();
     void SetStatus(const QString &text);
+    static QString NotConnectedText();
     int CurrentRow() const;
     const TDbcDatabase *LoadedDatabase() const; // null when none is loaded
 
