@@ -33,6 +33,8 @@ public:
     QTableView *Table() const { return m_table; }
     QString LoadText() const;
     QString StatusText() const;
+    // What the status says while no connection lets lines go out.
+    static QString NotConnectedText();
 
     bool OpenList(const QString &path, QString *error);
     bool SaveList(const QString &path, QString *error);
@@ -58,7 +60,6 @@ private:
     void UpdateLoad();
     void UpdateButtons();
     void SetStatus(const QString &text);
-    static QString NotConnectedText();
     int CurrentRow() const;
     const TDbcDatabase *LoadedDatabase() const; // null when none is loaded
 
