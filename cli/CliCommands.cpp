@@ -7,6 +7,7 @@
 #include "transmit/PreciseAlarm.h"
 #include "transmit/TransmitRunner.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QTimer>
 
@@ -168,7 +169,7 @@ void TCommandRun::RunUntil(const std::function<bool()> &done)
     TPreciseAlarm alarm;
     if (m_o.Seconds > 0) {
         const int64_t deadlineUs = SteadyClockUs() + int64_t(m_o.Seconds * 1e6);
-        QObject::connect(&alarm, &TPreciseAlarm::Fired, [&] {
+        QObject::connect(&alarm, &TPreciseAlarm::Fired, [&alarm, &timeUp, deadlineUs] {
             const int64_t now = SteadyClockUs();
             if (now >= deadlineUs)
                 timeUp = true;
@@ -177,8 +178,25 @@ void TCommandRun::RunUntil(const std::function<bool()> &done)
         });
         alarm.Start(deadlineUs - SteadyClockUs());
     }
+    // What the module sends meanwhile is not used, only kept from filling the driver's buffer:
+    // emptied a few times a second instead of at every byte, which on a busy line cost the
+    // list's runs most of their processor time (and woke them between their sends). A hang-up
+    // shows at the next emptying.
+    TQCCom32 &port = m_link.Port();
+    const QString terminator = port.EndOfResponse();
+    port.setEndOfResponse(QString()); // a read takes what is queued, without waiting
+    QByteArray scratch;
+    QTimer drain;
+    drain.setInterval(DrainIntervalMs);
+    QObject::connect(&drain, &QTimer::timeout, [&] {
+        // A port closed by a loss stays closed: a read must not open it again.
+        if (port.Opened())
+            port.ReadResponse(scratch);
+    });
+    drain.start();
     while (!timeUp && !Interrupted() && !m_link.LineLost() && !done())
-        m_link.WaitAndRead();
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    port.setEndOfResponse(terminator);
 }
 
 int TCommandRun::LostOrFailed()

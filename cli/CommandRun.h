@@ -62,6 +62,8 @@ private:
     // Runs the event loop, draining what the module sends, until `done`, the time is up, Ctrl+C,
     // or the line is lost.
     void RunUntil(const std::function<bool()> &done);
+    // How often RunUntil empties the port: 20 ms of the line at 115200 bit/s are 230 bytes.
+    static constexpr int DrainIntervalMs = 20;
     int LostOrFailed();
     int Transmit();
     int Play();

@@ -208,8 +208,7 @@ int TCommandRun::Transmit()
     if (!behind.isEmpty())
         err(QStringLiteral("rows that fell behind their periods:\n  ") + behind.join(QStringLiteral("\n  ")));
     if (lost) {
-        if (!m_o.Json)
-            err(lostText);
+        err(lostText);
         return CliExit::ModuleFault;
     }
     return CliExit::Ok;

@@ -47,14 +47,19 @@ bool ResolveRows(QList<TTransmitRow> &rows, const TDbcDatabase *database, QStrin
         r.Id = IntToHex(int32_t(m->Id), m->Extended ? 8 : 3);
         r.Extended = m->Extended;
         r.Dlc = m->Dlc;
-        if (r.PeriodMs < 0 && m->CycleTimeMs > TransmitRows::MaxPeriodMs) {
-            problem(QStringLiteral("period_ms"), QStringLiteral("%1's cycle time (GenMsgCycleTime) is %2 ms, over the %3 ms a row "
-                                                                "can have: give the row its period_ms")
-                                                     .arg(m->Name).arg(m->CycleTimeMs).arg(TransmitRows::MaxPeriodMs));
-            continue;
+        if (r.PeriodMs < 0) {
+            // Cut to the longest period, the row would run faster than its message: said instead.
+            if (m->CycleTimeMs > TransmitRows::MaxPeriodMs) {
+                problem(QStringLiteral("period_ms"),
+                        QStringLiteral("%1's GenMsgCycleTime of %2 ms is longer than the longest period, %3 ms: "
+                                       "give period_ms")
+                            .arg(m->Name)
+                            .arg(m->CycleTimeMs)
+                            .arg(TransmitRows::MaxPeriodMs));
+                continue;
+            }
+            r.PeriodMs = std::max(m->CycleTimeMs, 0);
         }
-        if (r.PeriodMs < 0)
-            r.PeriodMs = m->CycleTimeMs > 0 ? m->CycleTimeMs : 0;
         if (!r.Signals.isEmpty()) {
             QHash<QString, double> values;
             for (auto it = r.Signals.cbegin(); it != r.Signals.cend(); ++it)

@@ -16,14 +16,12 @@ namespace TransmitRows {
 QString CheckId(const QString &id, bool extended)
 {
     // The composer reads its ID field with the standard conversion and a "$" in front; a text it
-    // could not read fails with that conversion's own message.
-    // After the "$" no blank or sign is taken, so only hexadecimal digits pass.
+    // could not read fails with that conversion's wording, naming the text as typed (without the
+    // "$" the user never wrote). After the "$" no blank or sign is taken, so only hexadecimal
+    // digits pass.
     int32_t value = 0;
-    try {
-        value = StrToInt(QStringLiteral("$") + id);
-    } catch (const EConvertError &e) {
-        return e.message();
-    }
+    if (!TryStrToInt(QStringLiteral("$") + id, value))
+        return QStringLiteral("'%1' is not a valid integer value").arg(id);
     // The composer's ID field holds 3 digits, 8 for an extended frame.
     const int width = extended ? 8 : 3;
     if (id.size() > width)

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 namespace {
 
 QStringList withPrefix(const QStringList &lines, const QString &prefix)
@@ -27,7 +29,7 @@ const QByteArray kList = R"({"format": "k3316-transmit", "version": 1, "messages
   {"enabled": true, "name": "Heartbeat", "id": "123", "extended": false, "remote": false, "dlc": 2, "data": "11AE", "period_ms": 20, "count": 4, "counter": {"start_bit": 8, "length": 4, "step": 1}},
   {"enabled": true, "id": "1ABCDEF0", "extended": true, "remote": false, "dlc": 1, "data": "01", "period_ms": 15, "count": 3},
   {"enabled": false, "id": "456", "extended": false, "remote": false, "dlc": 0, "data": "", "period_ms": 10, "count": 0},
-  {"enabled": true, "id": "7FF", "extended": false, "remote": true, "dlc": 2, "data": "", "period_ms": 0, "count": 0}]})";
+  {"enabled": true, "name": "Reset", "id": "7FF", "extended": false, "remote": true, "dlc": 2, "data": "", "period_ms": 0, "count": 0}]})";
 
 } // namespace
 
@@ -49,33 +51,48 @@ private slots:
     void transmitSendsEachRowItsCount_data()
     {
         QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QStringList>("options");
         QTest::addColumn<QStringList>("heartbeats");
         QTest::addColumn<QString>("extended");
         QTest::addColumn<QString>("remote");
-        QTest::newRow("plain") << QStringList{"--mode", "operation"}
+        QTest::addColumn<QByteArray>("load"); // 10 bytes every 20 ms, 13 every 15 ms (and a checksum each)
+        QTest::newRow("plain") << QStringList{"--mode", "operation"} << QStringList{}
                                << QStringList{"t123211AE", "t123211AF", "t123211A0", "t123211A1"}
-                               << "e1ABCDEF0101" << "T7FF2";
-        QTest::newRow("checksummed") << QStringList{"--mode", "operation", "--checksum"}
+                               << "e1ABCDEF0101" << "" << QByteArray("1,367 of 11,520 bytes/s (12 %)");
+        QTest::newRow("checksummed") << QStringList{"--mode", "operation", "--checksum"} << QStringList{}
                                      << QStringList{"t123211AE24", "t123211AF25", "t123211A00F", "t123211A110"}
-                                     << "e1ABCDEF0101ED" << "T7FF249";
+                                     << "e1ABCDEF0101ED" << "" << QByteArray("1,600 of 11,520 bytes/s (14 %)");
+        QTest::newRow("on demand, asked for") << QStringList{"--mode", "operation"} << QStringList{"--send", "Reset"}
+                                              << QStringList{"t123211AE", "t123211AF", "t123211A0", "t123211A1"}
+                                              << "e1ABCDEF0101" << "T7FF2" << QByteArray("1,367 of 11,520 bytes/s (12 %)");
     }
     void transmitSendsEachRowItsCount()
     {
         QFETCH(QStringList, simArgs);
-        const QString log = file(QStringLiteral("tx-%1.log").arg(QTest::currentDataTag()));
+        QFETCH(QStringList, options);
+        QFETCH(QString, remote);
+        const QString log = file(QStringLiteral("tx-%1.log").arg(QTest::currentDataTag()).replace(' ', '_'));
         SimProcess sim(simArgs + QStringList{"--log", log});
         QVERIFY(sim.isRunning());
         const QString list = write(QStringLiteral("list.json"), kList);
-        const CliResult r = RunCli({"--port", sim.path(), "transmit", list});
+        const CliResult r = RunCli(QStringList{"--port", sim.path(), "transmit", list} + options);
         QVERIFY2(r.exitCode == 0, r.err.constData());
-        QCOMPARE(r.out, QByteArray("0 123 Heartbeat: 4 sent\n1 1ABCDEF0: 3 sent\n2 456: 0 sent\n3 7FF: 1 sent\n"));
-        QTRY_COMPARE(ReceivedBySim(log, false).size(), 8);
+        QCOMPARE(r.out, QByteArray("0 123 Heartbeat: 4 sent\n1 1ABCDEF0: 3 sent\n2 456: 0 sent\n3 7FF Reset: ") +
+                            (remote.isEmpty() ? "0" : "1") + " sent\n");
+        // What the enabled periodic rows ask of the line, said before they start.
+        QFETCH(QByteArray, load);
+        QVERIFY2(r.err.startsWith("k3316-cli: Load: " + load + "\n"), r.err.constData());
+        const int expected = remote.isEmpty() ? 7 : 8;
+        QTRY_COMPARE(ReceivedBySim(log, false).size(), expected);
         const QStringList got = ReceivedBySim(log, false);
         QTEST(withPrefix(got, "t123"), "heartbeats");
         QFETCH(QString, extended);
         QCOMPARE(withPrefix(got, "e"), QStringList(3, extended));
-        QFETCH(QString, remote);
-        QCOMPARE(got.first(), remote); // on demand: once, before the periodic rows start
+        // On demand: only when asked, once, after the periodic rows' first sends.
+        QCOMPARE(withPrefix(got, "T"), remote.isEmpty() ? QStringList() : QStringList{remote});
+        if (!remote.isEmpty())
+            QVERIFY2(got.indexOf(remote) > got.indexOf(extended) && got.indexOf(remote) > got.indexOf(withPrefix(got, "t123").first()),
+                     qPrintable(got.join(' ')));
     }
 
     void transmitPrintsJsonAfterItsSeconds()
@@ -106,6 +123,15 @@ private slots:
         QVERIFY2(r.err.contains("messages[0].dlc: must be 0 to 8"), r.err.constData());
         QCOMPARE(ReceivedBySim(log, false), QStringList());
         QCOMPARE(RunCli({"--port", sim.path(), "transmit", file("missing.json")}).exitCode, 2);
+        // --send names an on-demand row of the list, or nothing at all is sent.
+        const QString good = write(QStringLiteral("good.json"), kList);
+        const CliResult unknown = RunCli({"--port", sim.path(), "transmit", good, "--send", "Wake"});
+        QCOMPARE(unknown.exitCode, 2);
+        QVERIFY2(unknown.err.contains("--send Wake: no row of the list has that name"), unknown.err.constData());
+        const CliResult periodic = RunCli({"--port", sim.path(), "transmit", good, "--send", "Heartbeat"});
+        QCOMPARE(periodic.exitCode, 2);
+        QVERIFY2(periodic.err.contains("--send Heartbeat: the row runs every 20 ms"), periodic.err.constData());
+        QCOMPARE(ReceivedBySim(log, false), QStringList());
     }
 
     // Rows by database message name: identifier, DLC and data from the database and signal
@@ -128,25 +154,44 @@ private slots:
         QVERIFY2(without.err.contains("messages[0].message: names a message of a database"), without.err.constData());
         const CliResult r = RunCli({"--port", sim.path(), "transmit", list, "--dbc", dbc});
         QVERIFY2(r.exitCode == 0, r.err.constData());
-        QCOMPARE(r.out, QByteArray("0 123: 3 sent\n"));
+        QCOMPARE(r.out, QByteArray("0 123 Heartbeat: 3 sent\n")); // named by its message
         QTRY_COMPARE(ReceivedBySim(log, false), (QStringList{"t1232110E", "t1232110F", "t12321100"}));
     }
 
+    void lostConnectionEndsWithOne_data()
+    {
+        QTest::addColumn<bool>("json");
+        QTest::newRow("text") << false;
+        QTest::newRow("one JSON object") << true;
+    }
     void lostConnectionEndsWithOne()
     {
-        const QString log = file(QStringLiteral("endless.log"));
+        QFETCH(bool, json);
+        const QString log = file(QStringLiteral("endless-%1.log").arg(json));
         SimProcess sim({"--mode", "operation", "--log", log});
         QVERIFY(sim.isRunning());
         const QString list = write(QStringLiteral("endless.json"), R"({"format": "k3316-transmit", "version": 1, "messages": [
             {"enabled": true, "id": "1", "extended": false, "remote": false, "dlc": 0, "data": "", "period_ms": 5, "count": 0}]})");
         QProcess cli;
-        cli.start(CliExecutable(), {"--port", sim.path(), "transmit", list});
+        cli.start(CliExecutable(), QStringList{"--port", sim.path(), "transmit", list} + (json ? QStringList{"--json"} : QStringList{}));
         QVERIFY(cli.waitForStarted());
         // Lost while the list runs, not while connecting (a loaded machine may take a while).
         QTRY_VERIFY_WITH_TIMEOUT(ReceivedBySim(log, false).join(QLatin1Char('\n')).contains(QLatin1String("t0010")), 10000);
         sim.process().terminate();
         QVERIFY(cli.waitForFinished(10000));
         QCOMPARE(cli.exitCode(), 1);
+        const QByteArray out = cli.readAllStandardOutput();
+        if (json) {
+            // One object, the loss in it: not the counts and then an error object besides.
+            QCOMPARE(out.count('\n'), 1);
+            const QJsonObject o = QJsonDocument::fromJson(out).object();
+            QCOMPARE(o["ok"].toBool(true), false);
+            QVERIFY2(o["error"].toString().contains("Connection Lost!"), out.constData());
+            QCOMPARE(o["exit_code"].toInt(), 1);
+            QVERIFY(o["messages"].toArray().at(0).toObject()["sent"].toInt() > 0);
+        } else {
+            QVERIFY(out.startsWith("0 1: "));
+        }
         QVERIFY(cli.readAllStandardError().contains("Connection Lost!"));
     }
 
@@ -181,6 +226,50 @@ private slots:
         QCOMPARE(r.out, summary.toLatin1() + '\n');
         QFETCH(QStringList, received);
         QTRY_COMPARE(ReceivedBySim(log, false), received);
+    }
+
+    // A log with a minute's gap: the wait is said; a signal cuts the play short, which is said
+    // and ends with 130 or 143; --max-gap plays the gap short.
+    void playCutShortOrGapShortened_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("word");
+        QTest::newRow("Ctrl+C") << int(SIGINT) << 130 << "interrupted";
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << "terminated";
+        QTest::newRow("gap shortened") << 0 << 0 << "";
+    }
+    void playCutShortOrGapShortened()
+    {
+        QFETCH(int, signal);
+        const QString log = file(QStringLiteral("gap-%1.log").arg(signal));
+        SimProcess sim({"--mode", "operation", "--log", log});
+        QVERIFY(sim.isRunning());
+        const QString input = write(QStringLiteral("gap.log"), "(1765280000.000000) can0 123#11AB\n"
+                                                             "(1765280060.000000) can0 124#22\n");
+        QProcess cli;
+        cli.start(CliExecutable(), QStringList{"--port", sim.path(), "play", input} +
+                                       (signal ? QStringList{} : QStringList{"--max-gap", "0.05"}));
+        QVERIFY(cli.waitForStarted());
+        QFETCH(int, exitCode);
+        if (signal) {
+            QByteArray err;
+            QTRY_VERIFY_WITH_TIMEOUT((err += cli.readAllStandardError()).contains(" s for frame 2 of 2 (--max-gap shortens gaps)"), 10000);
+            QVERIFY2(err.contains("waiting 59.") || err.contains("waiting 60.0 s"), err.constData());
+            QCOMPARE(ReceivedBySim(log, false), QStringList{"t123211AB"});
+            ::kill(pid_t(cli.processId()), signal);
+            QVERIFY(cli.waitForFinished(10000));
+            QCOMPARE(cli.exitCode(), exitCode);
+            err += cli.readAllStandardError();
+            QFETCH(QString, word);
+            QVERIFY2(err.contains((word + ": stopped after 1 of 2 frames").toLatin1()), err.constData());
+            QCOMPARE(cli.readAllStandardOutput(), QByteArray("1 frames sent, 0 skipped (CAN FD or error frames), 0 not chosen\n"));
+        } else {
+            QVERIFY(cli.waitForFinished(10000));
+            QCOMPARE(cli.exitCode(), 0);
+            QVERIFY(!cli.readAllStandardError().contains("waiting"));
+            QTRY_COMPARE(ReceivedBySim(log, false), (QStringList{"t123211AB", "t1241" "22"}));
+        }
     }
 
     void playRefusesABadLog()

@@ -9,12 +9,15 @@
 #include "dbc/DbcDatabase.h"
 #include "dbc/SignalCodec.h"
 #include "transmit/TransmitList.h"
+#include "transmit/TransmitRunner.h"
 #include "ui/transmit/ReplayDialog.h"
 #include "ui/signals/SignalComposer.h"
 #include "ui/signals/SignalDatabase.h"
 #include "ui/transmit/TransmitTableModel.h"
 #include "ui/transmit/TransmitWindow.h"
 
+#include <QAbstractSpinBox>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -24,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
@@ -111,17 +115,23 @@ private slots:
         QTest::addColumn<int>("column");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("refusal");
-        QTest::newRow("id not hex") << int(TTransmitTableModel::ColId) << "12G" << "ID (hex): '$12G' is not a valid integer value";
-        QTest::newRow("id empty") << int(TTransmitTableModel::ColId) << "" << "ID (hex): '$' is not a valid integer value";
-        QTest::newRow("id too wide") << int(TTransmitTableModel::ColId) << "1234" << "ID (hex): at most 3 hexadecimal digits for a standard frame";
-        QTest::newRow("dlc") << int(TTransmitTableModel::ColDlc) << "9" << "DLC: must be 0 to 8";
-        QTest::newRow("dlc text") << int(TTransmitTableModel::ColDlc) << "x" << "DLC: 'x' is not a valid integer value";
-        QTest::newRow("data") << int(TTransmitTableModel::ColData) << "112233" << "Data (hex): 3 bytes, more than the DLC 2";
-        QTest::newRow("period") << int(TTransmitTableModel::ColPeriod) << "100000" << "Period ms: must be 1 to 99999 ms, or 0 for on demand only";
-        QTest::newRow("counter") << int(TTransmitTableModel::ColCounter) << "12,8,1" << "Counter: bits 12 to 19 lie outside the 16 data bits of DLC 2";
-        QTest::newRow("counter text") << int(TTransmitTableModel::ColCounter) << "8" << "Counter: expected start bit, length and step, such as 8,4,1";
-        QTest::newRow("good id") << int(TTransmitTableModel::ColId) << "7ff" << "";
-        QTest::newRow("good counter") << int(TTransmitTableModel::ColCounter) << "8, 4, 1" << "";
+        QTest::addColumn<bool>("typed"); // through the cell's editor, as a user types it
+        QTest::newRow("id not hex") << int(TTransmitTableModel::ColId) << "12G" << "ID (hex): '12G' is not a valid integer value" << false;
+        QTest::newRow("id empty") << int(TTransmitTableModel::ColId) << "" << "ID (hex): '' is not a valid integer value" << false;
+        QTest::newRow("id too wide") << int(TTransmitTableModel::ColId) << "1234" << "ID (hex): at most 3 hexadecimal digits for a standard frame" << false;
+        QTest::newRow("dlc") << int(TTransmitTableModel::ColDlc) << "9" << "DLC: must be 0 to 8" << false;
+        QTest::newRow("dlc text") << int(TTransmitTableModel::ColDlc) << "x" << "DLC: 'x' is not a valid integer value" << false;
+        QTest::newRow("data") << int(TTransmitTableModel::ColData) << "112233" << "Data (hex): 3 bytes, more than the DLC 2" << false;
+        QTest::newRow("period") << int(TTransmitTableModel::ColPeriod) << "100000" << "Period ms: must be 1 to 99999 ms, or 0 for on demand only" << false;
+        QTest::newRow("counter") << int(TTransmitTableModel::ColCounter) << "12,8,1" << "Counter: bits 12 to 19 lie outside the 16 data bits of DLC 2" << false;
+        QTest::newRow("counter text") << int(TTransmitTableModel::ColCounter) << "8" << "Counter: expected start bit, length and step, such as 8,4,1" << false;
+        QTest::newRow("period typed as a fraction") << int(TTransmitTableModel::ColPeriod) << "1.5" << "Period ms: '1.5' is not a valid integer value" << true;
+        QTest::newRow("period typed as letters") << int(TTransmitTableModel::ColPeriod) << "abc" << "Period ms: 'abc' is not a valid integer value" << true;
+        QTest::newRow("dlc typed as letters") << int(TTransmitTableModel::ColDlc) << "x" << "DLC: 'x' is not a valid integer value" << true;
+        QTest::newRow("id typed") << int(TTransmitTableModel::ColId) << "12G" << "ID (hex): '12G' is not a valid integer value" << true;
+        QTest::newRow("period typed") << int(TTransmitTableModel::ColPeriod) << "250" << "" << true;
+        QTest::newRow("good id") << int(TTransmitTableModel::ColId) << "7ff" << "" << false;
+        QTest::newRow("good counter") << int(TTransmitTableModel::ColCounter) << "8, 4, 1" << "" << false;
     }
     void cellsFollowTheComposersRules()
     {
@@ -133,7 +143,29 @@ private slots:
         w.Runner()->SetRows({Row("123", 0, 0)});
         w.Model()->Reset();
         const TTransmitRow before = w.Runner()->Rows()[0];
-        const bool accepted = w.Model()->setData(w.Model()->index(0, column), text);
+        QFETCH(bool, typed);
+        bool accepted = false;
+        if (typed) {
+            w.show();
+            w.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&w));
+            const QModelIndex cell = w.Model()->index(0, column);
+            w.Table()->setCurrentIndex(cell);
+            w.Table()->edit(cell);
+            auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+            QVERIFY(editor);
+            // A plain text field: a spin box would drop what it cannot take without a word.
+            QVERIFY(!qobject_cast<QAbstractSpinBox *>(editor->parentWidget()));
+            editor->selectAll();
+            QTest::keyClicks(editor, text);
+            QCOMPARE(editor->text(), text);
+            const QPointer<QLineEdit> open(editor);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QTRY_VERIFY(!open); // committed and closed on the next turn of the event loop
+            accepted = w.Runner()->Rows()[0] != before;
+        } else {
+            accepted = w.Model()->setData(w.Model()->index(0, column), text);
+        }
         QCOMPARE(accepted, refusal.isEmpty());
         QCOMPARE(boxes.texts(), refusal.isEmpty() ? QStringList() : QStringList{refusal});
         if (!accepted)
@@ -191,6 +223,82 @@ private slots:
         QVERIFY(!w.Runner()->Running());
         QCOMPARE(w.Runner()->Rows().size(), 10);
         QCOMPARE(w.StatusText(), QStringLiteral("Stopped: the connection ended. The rows are kept."));
+        // Connected again: the status says so (not the last connection's end), and a screen
+        // reader reads it as shown.
+        w.SetLink(true, 115200, false);
+        QCOMPARE(w.StatusText(), QStringLiteral("Connected: Start runs every enabled row with a period."));
+        auto *status = w.findChild<QLabel *>(QStringLiteral("StatusLabel"));
+        QVERIFY(status->accessibleName().isEmpty());
+        QCOMPARE(QAccessible::queryAccessibleInterface(status)->text(QAccessible::Name), w.StatusText());
+        // A new run counts "Sent" from nothing.
+        QVERIFY(w.Runner()->Sent(1) > 0);
+        boxes.queueAnswer(TMsgAnswer::Yes);
+        w.StartClick();
+        QCOMPARE(w.Model()->data(w.Model()->index(1, TTransmitTableModel::ColSent)).toString(), QStringLiteral("0"));
+        w.SetLink(false, 115200, false);
+        QCOMPARE(w.StatusText(), QStringLiteral("Stopped: the connection ended. The rows are kept."));
+        w.SetLink(true, 115200, false);
+        w.SetLink(false, 115200, false);
+        QCOMPARE(w.StatusText(), TTransmitWindow::NotConnectedText());
+    }
+
+    // A row whose sends come later than its period is marked in its rate, and said in its tip.
+    void rateCellMarksARowBehind()
+    {
+        int64_t now = 0;
+        TTransmitRunner runner([&now] { return now; }, [](const QByteArray &) { return true; });
+        TTransmitTableModel model(&runner);
+        runner.SetRows({Row("1", 1, 0), Row("2", 10, 0)});
+        runner.Start();
+        for (int i = 0; i < 100; ++i) { // ticks every 10 ms: the 1 ms row passes nine periods each
+            runner.Tick();
+            now += 10000;
+        }
+        runner.SampleRates();
+        const QModelIndex fast = model.index(0, TTransmitTableModel::ColRate);
+        const QModelIndex onTime = model.index(1, TTransmitTableModel::ColRate);
+        QCOMPARE(model.data(fast).toString(), QStringLiteral("100.0 behind"));
+        QCOMPARE(model.data(fast, Qt::ForegroundRole).value<QColor>(), QColor(Qt::darkRed));
+        QVERIFY(model.data(fast, Qt::ToolTipRole).toString().startsWith(QStringLiteral("Falls short of its period of 1 ms")));
+        QCOMPARE(model.data(onTime).toString(), QStringLiteral("100.0"));
+        QVERIFY(!model.data(onTime, Qt::ForegroundRole).isValid());
+    }
+
+    // Replay Log's progress moves through a gap and says what is left, rounded up; the longest
+    // gap field shortens the pass; the dialog keeps its width while the text changes.
+    void replayProgress_data()
+    {
+        QTest::addColumn<double>("maxGap");
+        QTest::addColumn<int64_t>("nowMs");
+        QTest::addColumn<QString>("progress");
+        QTest::newRow("through a gap") << 0.0 << int64_t(2000) << "Played 0:02 of 0:04, 0:02 left; 1 sent";
+        QTest::newRow("left rounds up") << 0.0 << int64_t(3500) << "Played 0:03 of 0:04, 0:01 left; 1 sent";
+        QTest::newRow("gap cut to a second") << 1.0 << int64_t(500) << "Played 0:00 of 0:01, 0:01 left; 1 sent";
+    }
+    void replayProgress()
+    {
+        QFETCH(double, maxGap);
+        QFETCH(int64_t, nowMs);
+        QTemporaryDir dir;
+        const QString drive = dir.filePath(QStringLiteral("gap.log"));
+        QVERIFY(WriteFile(drive, "(100.000000) can0 321#AA\n(104.000000) can0 322#BB\n"));
+        int64_t now = 0;
+        QList<QByteArray> lines;
+        TReplayDialog d([&lines](const QByteArray &l) { lines << l; return true; });
+        d.Now = [&now] { return now; };
+        d.SetLink(true, 115200, false);
+        d.FileEdit()->setText(drive);
+        d.MaxGapBox()->setValue(maxGap);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        const int width = d.width();
+        d.StartClick();
+        QCOMPARE(lines, QList<QByteArray>{"t3211AA"});
+        now = nowMs * 1000;
+        QFETCH(QString, progress);
+        QTRY_VERIFY2(d.ProgressText().startsWith(progress), qPrintable(d.ProgressText()));
+        QCOMPARE(d.width(), width);
+        d.StopClick();
     }
 
     // A list file: read whole or not at all; rows naming a database message need a database.
@@ -341,7 +449,7 @@ private slots:
             }
         };
         TReplayDialog d([](const QByteArray &) { return true; });
-        labelledFields(&d, {d.FileEdit(), d.SpeedBox(), d.LoopBox(), d.IdsEdit()});
+        labelledFields(&d, {d.FileEdit(), d.SpeedBox(), d.LoopBox(), d.IdsEdit(), d.MaxGapBox()});
         for (QWidget *field : std::initializer_list<QWidget *>{d.FileEdit(), d.SpeedBox(), d.LoopBox(), d.IdsEdit()})
             QVERIFY(!field->accessibleName().isEmpty());
 

@@ -68,6 +68,13 @@ private slots:
         row("negative loop", {"--port", "COM1", "play", "a.log", "--loop", "-1"}, TCliCommand::None, "--loop");
         row("fast for transmit", {"--port", "COM1", "transmit", "l.json", "--fast"}, TCliCommand::None, "another command");
         row("json for play", {"--port", "COM1", "play", "a.log", "--json"}, TCliCommand::None, "another command");
+        row("transmit sends on demand", {"--port", "COM1", "transmit", "l.json", "--send", "Reset", "--send", "Wake"}, TCliCommand::Transmit, ok);
+        row("send without a name", {"--port", "COM1", "transmit", "l.json", "--send="}, TCliCommand::None, "name of a row");
+        row("send for play", {"--port", "COM1", "play", "a.log", "--send", "Reset"}, TCliCommand::None, "another command");
+        row("a year of seconds", {"--port", "COM1", "transmit", "l.json", "--seconds", "31536000"}, TCliCommand::Transmit, ok);
+        row("longest gap", {"--port", "COM1", "play", "a.log", "--max-gap", "0.5"}, TCliCommand::Play, ok);
+        row("longest gap of none", {"--port", "COM1", "play", "a.log", "--max-gap", "0"}, TCliCommand::None, "0.001 to");
+        row("longest gap for transmit", {"--port", "COM1", "transmit", "l.json", "--max-gap", "1"}, TCliCommand::None, "another command");
         row("monitor as JSON Lines", {"--port", "COM1", "monitor", "--format", "json"}, TCliCommand::Monitor, ok);
         row("monitor with two databases", {"--port", "COM1", "monitor", "--dbc", "a.dbc", "--dbc", "b.dbc", "--format", "csv"},
             TCliCommand::Monitor, ok);

@@ -17,8 +17,11 @@ BO_ 291 Heartbeat: 2 ECU
 BO_ 2566844672 Speed: 8 ECU
  SG_ Kmh : 0|16@1+ (0.1,0) [0|6553.5] "km/h" ECU
  SG_ Motorola : 23|8@0+ (1,0) [0|255] "" ECU
-BA_DEF_ BO_ "GenMsgCycleTime" INT 0 65535;
+BO_ 1024 Slow: 1 ECU
+ SG_ Level : 0|8@1+ (1,0) [0|255] "" ECU
+BA_DEF_ BO_ "GenMsgCycleTime" INT 0 1000000;
 BA_ "GenMsgCycleTime" BO_ 291 100;
+BA_ "GenMsgCycleTime" BO_ 1024 100000;
 )";
 
 QByteArray List(const QByteArray &messages)
@@ -92,6 +95,8 @@ private slots:
                                             << QStringList{"messages[0].counter.signal: Motorola is not a little-endian integer signal"};
         QTest::newRow("data too long") << QByteArray(R"({"enabled": true, "message": "Heartbeat", "data": "010203", "count": 0})") << true
                                        << QStringList{"messages[0].data: 3 bytes, more than the DLC 2"};
+        QTest::newRow("cycle time over the longest period") << QByteArray(R"({"enabled": true, "message": "Slow", "count": 0})") << true
+                                                             << QStringList{"messages[0].period_ms: Slow's GenMsgCycleTime of 100000 ms is longer than the longest period, 99999 ms: give period_ms"};
     }
     void problems()
     {

@@ -76,15 +76,15 @@ private slots:
         QTest::addColumn<TTransmitRow>("row");
         QTest::addColumn<QStringList>("problems");
         TTransmitRow r = Row("", false, false, 0, "");
-        QTest::newRow("empty id") << r << QStringList{"id: '$' is not a valid integer value"};
+        QTest::newRow("empty id") << r << QStringList{"id: '' is not a valid integer value"};
         r = Row("12G", false, false, 0, "");
-        QTest::newRow("not hex") << r << QStringList{"id: '$12G' is not a valid integer value"};
+        QTest::newRow("not hex") << r << QStringList{"id: '12G' is not a valid integer value"};
         r = Row("1234", false, false, 0, "");
         QTest::newRow("wide standard") << r << QStringList{"id: at most 3 hexadecimal digits for a standard frame"};
         r = Row("000000123", true, false, 0, "");
         QTest::newRow("wide extended") << r << QStringList{"id: at most 8 hexadecimal digits for an extended frame"};
         r = Row("123456789", true, false, 0, "");
-        QTest::newRow("nine digits") << r << QStringList{"id: '$123456789' is not a valid integer value"};
+        QTest::newRow("nine digits") << r << QStringList{"id: '123456789' is not a valid integer value"};
         r = Row("800", false, false, 0, "");
         QTest::newRow("standard past 11 bits") << r << QStringList{"id: 800 is beyond 7FF, the largest standard (11-bit) identifier"};
         r = Row("20000000", true, false, 0, "");
@@ -217,7 +217,7 @@ private slots:
         QTest::newRow("enabled type") << WithKey("enabled", 1) << QStringList{"messages[0].enabled: must be true or false"};
         QTest::newRow("name type") << WithKey("name", 1) << QStringList{"messages[0].name: must be a text"};
         QTest::newRow("id type") << WithKey("id", 123) << QStringList{"messages[0].id: must be a text"};
-        QTest::newRow("id value") << WithKey("id", "12G") << QStringList{"messages[0].id: '$12G' is not a valid integer value"};
+        QTest::newRow("id value") << WithKey("id", "12G") << QStringList{"messages[0].id: '12G' is not a valid integer value"};
         QTest::newRow("id missing") << WithKey("id", QJsonValue::Undefined) << QStringList{"messages[0].id: missing"};
         QTest::newRow("extended type") << WithKey("extended", "no") << QStringList{"messages[0].extended: must be true or false"};
         QTest::newRow("remote missing") << WithKey("remote", QJsonValue::Undefined) << QStringList{"messages[0].remote: missing"};

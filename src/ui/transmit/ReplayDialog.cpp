@@ -17,11 +17,17 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace {
 
-QString Clock(int64_t us)
+// "m:ss", whole seconds: what has played rounds down, what is left rounds up, so "0:00 left"
+// is said only at the end.
+QString Clock(int64_t us, bool roundUp = false)
 {
-    const int64_t s = std::max<int64_t>(0, us / 1000000);
+    int64_t s = std::max<int64_t>(0, us / 1000000);
+    if (roundUp && us > 0 && us % 1000000 != 0)
+        ++s;
     return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
@@ -52,12 +58,24 @@ TReplayDialog::TReplayDialog(TLineSender send, QWidget *parent) : QDialog(parent
     m_ids = new QLineEdit(this);
     m_ids->setObjectName(QStringLiteral("ReplayIdsEdit"));
     m_ids->setPlaceholderText(QStringLiteral("all, or e.g. 100-1FF,7E8"));
+    m_maxGap = new QDoubleSpinBox(this);
+    m_maxGap->setObjectName(QStringLiteral("ReplayMaxGapBox"));
+    m_maxGap->setRange(0, 86400);
+    m_maxGap->setDecimals(3);
+    m_maxGap->setSingleStep(1);
+    m_maxGap->setSuffix(QStringLiteral(" s"));
+    m_maxGap->setSpecialValueText(QStringLiteral("as logged"));
+    m_maxGap->setToolTip(QStringLiteral("A longer gap between two frames plays as this long"));
     m_progress = new QProgressBar(this);
     m_progress->setRange(0, 1000);
     m_progress->setValue(0);
     m_progress->setTextVisible(false);
     m_time = new QLabel(this);
     m_time->setObjectName(QStringLiteral("ReplayTimeLabel"));
+    // The text changes as the log plays: it wraps within the dialog instead of widening it.
+    m_time->setWordWrap(true);
+    m_time->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_time->setMinimumWidth(360);
     m_start = new QPushButton(QStringLiteral("&Start"), this);
     m_pause = new QPushButton(QStringLiteral("&Pause"), this);
     m_stop = new QPushButton(QStringLiteral("S&top"), this);
@@ -79,6 +97,7 @@ TReplayDialog::TReplayDialog(TLineSender send, QWidget *parent) : QDialog(parent
     form->addRow(QString(), m_fast);
     form->addRow(label(QStringLiteral("&Loops:"), m_loops), m_loops);
     form->addRow(label(QStringLiteral("&Identifiers:"), m_ids), m_ids);
+    form->addRow(label(QStringLiteral("Longest &gap:"), m_maxGap), m_maxGap);
     m_progress->setAccessibleName(QStringLiteral("Progress"));
     form->addRow(QStringLiteral("Progress:"), m_progress);
     form->addRow(QString(), m_time);
@@ -127,7 +146,7 @@ void TReplayDialog::UpdateButtons()
     m_start->setEnabled(m_canSend && !running);
     m_pause->setEnabled(running);
     m_stop->setEnabled(running);
-    for (QWidget *w : std::initializer_list<QWidget *>{m_file, m_browse, m_fast, m_loops, m_ids})
+    for (QWidget *w : std::initializer_list<QWidget *>{m_file, m_browse, m_fast, m_loops, m_ids, m_maxGap})
         w->setEnabled(!running);
     m_speed->setEnabled(!running && !m_fast->isChecked());
 }
@@ -160,9 +179,10 @@ void TReplayDialog::StartClick()
     o.Speed = m_speed->value();
     o.Fast = m_fast->isChecked();
     o.Loops = m_loops->value();
+    o.MaxGapUs = std::llround(m_maxGap->value() * 1e6);
     o.LineBytesPerSecond = TransmitRows::LineCapacityBytesPerSecond(m_baud);
     o.WithChecksum = m_withChecksum;
-    m_runner = std::make_unique<TReplayRunner>(frames, o, SteadyClockUs, m_send);
+    m_runner = std::make_unique<TReplayRunner>(frames, o, Now, m_send);
     connect(m_runner.get(), &TReplayRunner::Finished, this, &TReplayDialog::Finished);
     m_pause->setText(QStringLiteral("&Pause"));
     m_refresh.start();
@@ -213,12 +233,14 @@ void TReplayDialog::UpdateProgress()
         return;
     }
     const TReplayClock &c = m_runner->Clock();
+    const int64_t now = Now();
     const int64_t pass = std::max<int64_t>(1, c.PassUs());
-    m_progress->setValue(int(1000 * c.PlayedUs() / pass));
-    const int64_t left = c.LeftUs();
+    const int64_t played = c.PlayedUs(now);
+    m_progress->setValue(int(std::llround(1000.0 * double(played) / double(pass))));
+    const int64_t left = c.LeftUs(now);
     QString text = QStringLiteral("Played %1 of %2, %3 left; %4 sent, %5 skipped (CAN FD or error frames)")
-                       .arg(Clock(c.PlayedUs()), Clock(c.PassUs()),
-                            left < 0 ? QStringLiteral("until stopped") : Clock(left))
+                       .arg(Clock(played), Clock(pass, true),
+                            left < 0 ? QStringLiteral("until stopped") : Clock(left, true))
                        .arg(c.Sent())
                        .arg(c.Skipped());
     if (c.Paused())

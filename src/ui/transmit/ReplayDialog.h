@@ -29,8 +29,9 @@ public:
     // As the transmit list: plays only while lines may go out; a run stops when that ends.
     void SetLink(bool canSend, int32_t baud, bool withChecksum);
 
-    // Tests replace the file dialog.
+    // Tests replace the file dialog, and the clock the log plays by.
     std::function<QString()> ChooseFile;
+    TMicroClock Now = SteadyClockUs;
 
     void BrowseClick();
     void StartClick();
@@ -42,6 +43,7 @@ public:
     QCheckBox *FastBox() const { return m_fast; }
     QSpinBox *LoopBox() const { return m_loops; }
     QLineEdit *IdsEdit() const { return m_ids; }
+    QDoubleSpinBox *MaxGapBox() const { return m_maxGap; }
     QString ProgressText() const;
     const TReplayRunner *Runner() const { return m_runner.get(); }
 
@@ -58,6 +60,7 @@ private:
     QCheckBox *m_fast = nullptr;
     QSpinBox *m_loops = nullptr;
     QLineEdit *m_ids = nullptr;
+    QDoubleSpinBox *m_maxGap = nullptr;
     QProgressBar *m_progress = nullptr;
     QLabel *m_time = nullptr;
     QPushButton *m_start = nullptr;

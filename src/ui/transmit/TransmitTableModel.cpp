@@ -3,6 +3,7 @@
 #include "common/StrToInt.h"
 #include "transmit/TransmitRunner.h"
 
+#include <QColor>
 #include <QRegularExpression>
 
 namespace {
@@ -79,22 +80,33 @@ QVariant TTransmitTableModel::data(const QModelIndex &index, int role) const
     if (role == Qt::AccessibleTextRole && IsCheckColumn(c))
         return QStringLiteral("%1: %2").arg(QLatin1String(kHeaders[c]),
                                             data(index, Qt::CheckStateRole).toInt() == Qt::Checked ? "yes" : "no");
+    // A row whose sends came later than its period since the last sample is marked in its rate.
+    const bool behind = c == ColRate && m_runner->Running() && m_runner->Behind(index.row());
     if (role == Qt::ToolTipRole)
-        return QLatin1String(kTips[c]);
+        return behind ? QStringLiteral("Falls short of its period of %1 ms: the list asks more than the line or "
+                                       "the machine gives")
+                            .arg(r.PeriodMs)
+                      : QLatin1String(kTips[c]);
+    if (role == Qt::ForegroundRole)
+        return behind ? QVariant(QColor(Qt::darkRed)) : QVariant();
     if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::AccessibleTextRole)
         return QVariant();
     switch (c) {
     case ColName: return r.Name;
     case ColId: return r.Id;
-    case ColDlc: return r.Dlc;
+    // Numbers are edited as text, so a refused one ("1.5", "abc") is said, not dropped by a spin box.
+    case ColDlc: return QString::number(r.Dlc);
     case ColData:
         // While running, the data as the next send carries it (its counter moves).
         return TransmitRows::DataText(role == Qt::EditRole ? r.Data : m_runner->CurrentData(index.row()));
-    case ColPeriod: return r.PeriodMs;
+    case ColPeriod: return QString::number(r.PeriodMs);
     case ColCount: return QString::number(r.Count);
     case ColCounter: return CounterText(r);
     case ColSent: return QString::number(m_runner->Sent(index.row()));
-    case ColRate: return m_runner->Running() ? QString::number(m_runner->Rate(index.row()), 'f', 1) : QString();
+    case ColRate:
+        if (!m_runner->Running())
+            return QString();
+        return QString::number(m_runner->Rate(index.row()), 'f', 1) + (behind ? QStringLiteral(" behind") : QString());
     default: return QVariant();
     }
 }

@@ -10,6 +10,7 @@
 #include "ui/signals/SignalDatabase.h"
 #include "ui/transmit/TransmitTableModel.h"
 
+#include <QAccessible>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
@@ -83,7 +84,7 @@ TTransmitWindow::TTransmitWindow(TLineSender send, QWidget *parent)
     m_load->setObjectName(QStringLiteral("LoadLabel"));
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("StatusLabel"));
-    m_status->setAccessibleName(QStringLiteral("Transmit status"));
+    // A screen reader reads the label's own text: an accessible name would hide it for good.
 
     auto *rowButtons = new QHBoxLayout;
     for (QPushButton *b : {m_add, m_addFromDatabase, m_duplicate, m_remove, m_send})
@@ -112,6 +113,7 @@ TTransmitWindow::TTransmitWindow(TLineSender send, QWidget *parent)
             m_ticks = 0;
             m_runner.SampleRates();
             m_refresh.start();
+            m_model->CountsChanged(); // a run counts from nothing
         } else {
             m_refresh.stop();
             m_model->CountsChanged();
@@ -140,18 +142,29 @@ TTransmitWindow::TTransmitWindow(TLineSender send, QWidget *parent)
     RunMessageDialog = [](TSignalComposerDialog &dialog) { return dialog.exec() == QDialog::Accepted; };
     UpdateLoad();
     UpdateButtons();
-    SetStatus(QStringLiteral("Runs while connected in operation mode or the pair-connection test."));
+    SetStatus(NotConnectedText());
+}
+
+QString TTransmitWindow::NotConnectedText()
+{
+    return QStringLiteral("Runs while connected in operation mode or the pair-connection test.");
 }
 
 void TTransmitWindow::SetLink(bool canSend, int32_t baud, bool withChecksum)
 {
     const bool wasRunning = m_runner.Running();
+    const bool couldSend = m_canSend;
     m_canSend = canSend;
     m_baud = baud;
     m_withChecksum = withChecksum;
     if (!canSend && wasRunning) {
         m_runner.Stop();
         SetStatus(QStringLiteral("Stopped: the connection ended. The rows are kept."));
+    } else if (canSend && !couldSend) {
+        // What was said about the last connection is over.
+        SetStatus(QStringLiteral("Connected: Start runs every enabled row with a period."));
+    } else if (!canSend && couldSend) {
+        SetStatus(NotConnectedText());
     }
     UpdateLoad();
     UpdateButtons();
@@ -195,6 +208,9 @@ QString TTransmitWindow::StatusText() const
 void TTransmitWindow::SetStatus(const QString &text)
 {
     m_status->setText(text);
+    // Said to a screen reader as it changes, not only when the label is visited.
+    QAccessibleEvent changed(m_status, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void TTransmitWindow::AddClick()

@@ -36,6 +36,8 @@ public:
     QTableView *Table() const { return m_table; }
     QString LoadText() const;
     QString StatusText() const;
+    // What the status says while no connection lets lines go out.
+    static QString NotConnectedText();
 
     bool OpenList(const QString &path, QString *error);
     bool SaveList(const QString &path, QString *error);
