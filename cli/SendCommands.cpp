@@ -143,7 +143,6 @@ int TCommandRun::Transmit()
     if (!TransmitDbc::ResolveRows(rows, m_o.DbcFiles.isEmpty() ? nullptr : &m_database, problems))
         return Fail(CliExit::Usage, QStringLiteral("%1: %2").arg(m_o.ListFile, problems.join(QStringLiteral("; "))));
     QList<int> onDemand;
-    QString problem;
     if (!FindOnDemandRows(rows, m_o.SendRows, onDemand, problem))
         return Fail(CliExit::Usage, problem);
     if (!Connect(ModuleModes::Operation, code))
