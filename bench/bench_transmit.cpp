@@ -228,8 +228,13 @@ QString WriteDriveLog(double seconds, const QTemporaryDir &dir, std::vector<int6
     return log;
 }
 
-std::vector<double> ArrivalErrors(const QList<TStamp> &stamps, const std::vector<int64_t> &logUs)
+std::vector<double> ArrivalErrors(const QList<TStamp> &all, const std::vector<int64_t> &logUs)
 {
+    // The log's frames only: what connecting sent before them is no part of the replay.
+    QList<TStamp> stamps;
+    for (const TStamp &s : all)
+        if (s.line.startsWith("t1") && s.line.size() == 21)
+            stamps << s;
     std::vector<double> lateMs;
     for (qsizetype i = 0; i < stamps.size() && i < qsizetype(logUs.size()); ++i)
         lateMs.push_back(std::abs(double((stamps[i].us - stamps[0].us) - (logUs[size_t(i)] - logUs[0])) / 1000.0));
@@ -248,7 +253,7 @@ void Replay(double seconds, const QTemporaryDir &dir)
                                      out, cpu, int(seconds * 1000) + 30000);
     const std::vector<double> lateMs = ArrivalErrors(stamps, logUs);
     std::printf("Replay (k3316-cli play): %d frames at 100 frames/s, 1x  [load %s]\n", frames, load.constData());
-    std::printf("  frames seen by the module    %lld  (%s)\n", qlonglong(stamps.size()), out.trimmed().constData());
+    std::printf("  frames seen by the module    %zu  (%s)\n", lateMs.size(), out.trimmed().constData());
     std::printf("  arrival - log time, p50/p99/max  %.3f / %.3f / %.3f ms\n", Percentile(lateMs, 0.5),
                 Percentile(lateMs, 0.99), Percentile(lateMs, 1.0));
     std::printf("  k3316-cli processor          %.2f s = %.2f %% of a core\n", cpu, 100 * cpu / seconds);
@@ -339,7 +344,7 @@ void Window(double seconds, const QTemporaryDir &dir, double &monitorShare, doub
                                            false, log, replayShare);
     const std::vector<double> lateMs = ArrivalErrors(played, logUs);
     std::printf("Window: Replay Log, %zu frames at 100 frames/s, 1x  [load %s]\n", logUs.size(), load.constData());
-    std::printf("  frames seen by the module    %lld\n", qlonglong(played.size()));
+    std::printf("  frames seen by the module    %zu\n", lateMs.size());
     std::printf("  arrival - log time, p50/p99/max  %.3f / %.3f / %.3f ms\n", Percentile(lateMs, 0.5),
                 Percentile(lateMs, 0.99), Percentile(lateMs, 1.0));
     std::printf("  window processor             %.2f %% of a core\n", replayShare);

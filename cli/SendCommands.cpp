@@ -169,9 +169,12 @@ int TCommandRun::Transmit()
     runner.Stop();
     const double seconds = double(SteadyClockUs() - startUs) / 1e6;
 
+    // The rows that fell behind, the first few by name: a long list would bury the counts.
+    constexpr int NamedBehind = 20;
     QStringList behind;
+    int behindCount = 0;
     for (int i = 0; i < rows.size(); ++i)
-        if (runner.Missed(i) > 0)
+        if (runner.Missed(i) > 0 && ++behindCount <= NamedBehind)
             behind << QStringLiteral("%1: %2 of %3 sent, %4 periods of %5 ms passed over")
                           .arg(RowTitle(i, rows[i]))
                           .arg(runner.Sent(i))
@@ -200,8 +203,13 @@ int TCommandRun::Transmit()
         for (int i = 0; i < rows.size(); ++i)
             out(QStringLiteral("%1: %2 sent").arg(RowTitle(i, rows[i])).arg(runner.Sent(i)).toUtf8());
     }
-    if (!behind.isEmpty())
-        err(QStringLiteral("rows that fell behind their periods:\n  ") + behind.join(QStringLiteral("\n  ")));
+    if (behindCount > NamedBehind)
+        behind << QStringLiteral("... and %1 rows more").arg(behindCount - NamedBehind);
+    if (behindCount > 0)
+        err(QStringLiteral("%1 of %2 rows fell behind their periods:\n  ")
+                .arg(behindCount)
+                .arg(rows.size()) +
+            behind.join(QStringLiteral("\n  ")));
     if (lost) {
         err(lostText);
         return CliExit::ModuleFault;
