@@ -13,6 +13,7 @@
 #include "support/MessageBoxRecorder.h"
 #include "support/SimProcess.h"
 #include "transmit/TransmitList.h"
+#include "transmit/TransmitRunner.h"
 #include "ui/framemonitor/FrameMonitor.h"
 #include "ui/transmit/ReplayDialog.h"
 #include "ui/transmit/TransmitTableModel.h"
@@ -22,6 +23,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFile>
 #include <QHash>
 #include <QJsonArray>
@@ -351,6 +354,31 @@ void Window(double seconds, const QTemporaryDir &dir, double &monitorShare, doub
     std::fflush(stdout);
 }
 
+// The runner in this process, its sends going nowhere: how late each send leaves after its
+// deadline on the grid. Without the port and the module's wake-up this is the wake-up path alone
+// (the alarm, the event loop, the clock), and under load the wait for a processor.
+void WakeUps(double seconds)
+{
+    const QByteArray load = LoadAverage();
+    std::vector<double> lateMs;
+    int64_t start = 0;
+    TTransmitRunner runner(SteadyClockUs, [&](const QByteArray &) {
+        lateMs.push_back(double((SteadyClockUs() - start) % 10000) / 1000.0);
+        return true;
+    });
+    runner.SetRows(TenRows());
+    start = SteadyClockUs();
+    runner.Start();
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    runner.Stop();
+    std::printf("Wake-up path alone (the runner in this process, no port)  [load %s]\n", load.constData());
+    std::printf("  send after its deadline, p50/p99/max  %.3f / %.3f / %.3f ms  (%zu sends)\n",
+                Percentile(lateMs, 0.5), Percentile(lateMs, 0.99), Percentile(lateMs, 1.0), lateMs.size());
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -365,6 +393,7 @@ int main(int argc, char **argv)
     const QStringList idle{"--mode", "operation"};
     const QStringList busy{"--mode", "operation", "--traffic", QString::number(lineRate), "--traffic-after", "200"};
     const QStringList flood{"--mode", "operation", "--traffic", "max", "--traffic-after", "200"};
+    WakeUps(std::min(seconds, 10.0));
     const double own = TransmitList(QStringLiteral("k3316-cli transmit: 10 rows every 10 ms, idle line"), idle, seconds, dir);
     const double monitor = Monitor(QStringLiteral("k3316-cli monitor alone, node at the line rate"), busy, seconds, dir);
     const double list = TransmitList(QStringLiteral("k3316-cli transmit: the same list, node at the line rate"), busy,
