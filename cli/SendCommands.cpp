@@ -157,12 +157,13 @@ int TCommandRun::Transmit()
     runner.SetRows(rows);
     const int64_t startUs = SteadyClockUs(); // the rows' grids begin here
     runner.Start();
+    const bool periodic = runner.Running();
     // Rows sent only on demand go when asked, once each, after the periodic rows' first sends.
-    if (runner.Running())
+    if (periodic)
         runner.Tick();
     for (int i = 0; i < onDemand.size() && !failed; ++i)
         runner.SendNow(onDemand[i]);
-    if (!failed && !runner.Running() && onDemand.isEmpty())
+    if (!failed && !periodic && onDemand.isEmpty())
         err(QStringLiteral("no enabled row has a period: nothing runs (rows with period 0 go with --send NAME)"));
     if (!failed)
         RunUntil([&] { return failed || !runner.Running(); });
