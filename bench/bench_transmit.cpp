@@ -13,6 +13,7 @@
 #include "support/MessageBoxRecorder.h"
 #include "support/SimProcess.h"
 #include "transmit/TransmitList.h"
+#include "transmit/TransmitRunner.h"
 #include "ui/framemonitor/FrameMonitor.h"
 #include "ui/transmit/ReplayDialog.h"
 #include "ui/transmit/TransmitTableModel.h"
@@ -22,6 +23,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFile>
 #include <QHash>
 #include <QJsonArray>
@@ -228,8 +231,13 @@ QString WriteDriveLog(double seconds, const QTemporaryDir &dir, std::vector<int6
     return log;
 }
 
-std::vector<double> ArrivalErrors(const QList<TStamp> &stamps, const std::vector<int64_t> &logUs)
+std::vector<double> ArrivalErrors(const QList<TStamp> &all, const std::vector<int64_t> &logUs)
 {
+    // The log's frames only: what connecting sent before them is no part of the replay.
+    QList<TStamp> stamps;
+    for (const TStamp &s : all)
+        if (s.line.startsWith("t1") && s.line.size() == 21)
+            stamps << s;
     std::vector<double> lateMs;
     for (qsizetype i = 0; i < stamps.size() && i < qsizetype(logUs.size()); ++i)
         lateMs.push_back(std::abs(double((stamps[i].us - stamps[0].us) - (logUs[size_t(i)] - logUs[0])) / 1000.0));
@@ -248,7 +256,7 @@ void Replay(double seconds, const QTemporaryDir &dir)
                                      out, cpu, int(seconds * 1000) + 30000);
     const std::vector<double> lateMs = ArrivalErrors(stamps, logUs);
     std::printf("Replay (k3316-cli play): %d frames at 100 frames/s, 1x  [load %s]\n", frames, load.constData());
-    std::printf("  frames seen by the module    %lld  (%s)\n", qlonglong(stamps.size()), out.trimmed().constData());
+    std::printf("  frames seen by the module    %zu  (%s)\n", lateMs.size(), out.trimmed().constData());
     std::printf("  arrival - log time, p50/p99/max  %.3f / %.3f / %.3f ms\n", Percentile(lateMs, 0.5),
                 Percentile(lateMs, 0.99), Percentile(lateMs, 1.0));
     std::printf("  k3316-cli processor          %.2f s = %.2f %% of a core\n", cpu, 100 * cpu / seconds);
@@ -339,10 +347,35 @@ void Window(double seconds, const QTemporaryDir &dir, double &monitorShare, doub
                                            false, log, replayShare);
     const std::vector<double> lateMs = ArrivalErrors(played, logUs);
     std::printf("Window: Replay Log, %zu frames at 100 frames/s, 1x  [load %s]\n", logUs.size(), load.constData());
-    std::printf("  frames seen by the module    %lld\n", qlonglong(played.size()));
+    std::printf("  frames seen by the module    %zu\n", lateMs.size());
     std::printf("  arrival - log time, p50/p99/max  %.3f / %.3f / %.3f ms\n", Percentile(lateMs, 0.5),
                 Percentile(lateMs, 0.99), Percentile(lateMs, 1.0));
     std::printf("  window processor             %.2f %% of a core\n", replayShare);
+    std::fflush(stdout);
+}
+
+// The runner in this process, its sends going nowhere: how late each send leaves after its
+// deadline on the grid. Without the port and the module's wake-up this is the wake-up path alone
+// (the alarm, the event loop, the clock), and under load the wait for a processor.
+void WakeUps(double seconds)
+{
+    const QByteArray load = LoadAverage();
+    std::vector<double> lateMs;
+    int64_t start = 0;
+    TTransmitRunner runner(SteadyClockUs, [&](const QByteArray &) {
+        lateMs.push_back(double((SteadyClockUs() - start) % 10000) / 1000.0);
+        return true;
+    });
+    runner.SetRows(TenRows());
+    start = SteadyClockUs();
+    runner.Start();
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    runner.Stop();
+    std::printf("Wake-up path alone (the runner in this process, no port)  [load %s]\n", load.constData());
+    std::printf("  send after its deadline, p50/p99/max  %.3f / %.3f / %.3f ms  (%zu sends)\n",
+                Percentile(lateMs, 0.5), Percentile(lateMs, 0.99), Percentile(lateMs, 1.0), lateMs.size());
     std::fflush(stdout);
 }
 
@@ -360,6 +393,7 @@ int main(int argc, char **argv)
     const QStringList idle{"--mode", "operation"};
     const QStringList busy{"--mode", "operation", "--traffic", QString::number(lineRate), "--traffic-after", "200"};
     const QStringList flood{"--mode", "operation", "--traffic", "max", "--traffic-after", "200"};
+    WakeUps(std::min(seconds, 10.0));
     const double own = TransmitList(QStringLiteral("k3316-cli transmit: 10 rows every 10 ms, idle line"), idle, seconds, dir);
     const double monitor = Monitor(QStringLiteral("k3316-cli monitor alone, node at the line rate"), busy, seconds, dir);
     const double list = TransmitList(QStringLiteral("k3316-cli transmit: the same list, node at the line rate"), busy,

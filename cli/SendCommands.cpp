@@ -161,21 +161,25 @@ int TCommandRun::Transmit()
     runner.SetRows(rows);
     const int64_t startUs = SteadyClockUs(); // the rows' grids begin here
     runner.Start();
+    const bool periodic = runner.Running();
     // Rows sent only on demand go when asked, once each, after the periodic rows' first sends.
-    if (runner.Running())
+    if (periodic)
         runner.Tick();
     for (int i = 0; i < onDemand.size() && !failed; ++i)
         runner.SendNow(onDemand[i]);
-    if (!failed && !runner.Running() && onDemand.isEmpty())
+    if (!failed && !periodic && onDemand.isEmpty())
         err(QStringLiteral("no enabled row has a period: nothing runs (rows with period 0 go with --send NAME)"));
     if (!failed)
         RunUntil([&] { return failed || !runner.Running(); });
     runner.Stop();
     const double seconds = double(SteadyClockUs() - startUs) / 1e6;
 
+    // The rows that fell behind, the first few by name: a long list would bury the counts.
+    constexpr int NamedBehind = 20;
     QStringList behind;
+    int behindCount = 0;
     for (int i = 0; i < rows.size(); ++i)
-        if (runner.Missed(i) > 0)
+        if (runner.Missed(i) > 0 && ++behindCount <= NamedBehind)
             behind << QStringLiteral("%1: %2 of %3 sent, %4 periods of %5 ms passed over")
                           .arg(RowTitle(i, rows[i]))
                           .arg(runner.Sent(i))
@@ -204,8 +208,13 @@ int TCommandRun::Transmit()
         for (int i = 0; i < rows.size(); ++i)
             out(QStringLiteral("%1: %2 sent").arg(RowTitle(i, rows[i])).arg(runner.Sent(i)).toUtf8());
     }
-    if (!behind.isEmpty())
-        err(QStringLiteral("rows that fell behind their periods:\n  ") + behind.join(QStringLiteral("\n  ")));
+    if (behindCount > NamedBehind)
+        behind << QStringLiteral("... and %1 rows more").arg(behindCount - NamedBehind);
+    if (behindCount > 0)
+        err(QStringLiteral("%1 of %2 rows fell behind their periods:\n  ")
+                .arg(behindCount)
+                .arg(rows.size()) +
+            behind.join(QStringLiteral("\n  ")));
     if (lost) {
         err(lostText);
         return CliExit::ModuleFault;
