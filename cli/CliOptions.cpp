@@ -508,8 +508,8 @@ bool ParseCliArguments(const QStringList &args, TCliOptions &o, QString &error)
         error = QStringLiteral("-o records the lines as they come; --protocol decodes to standard output only");
         return false;
     }
-    if (!o.Protocol.isEmpty() && !o.DbcFiles.isEmpty()) {
-        error = QStringLiteral("--protocol and --dbc decode in two ways: give one of them");
+    if (!o.Protocol.isEmpty() && !o.DbcFiles.isEmpty() && o.Protocol != QLatin1String("j1939")) {
+        error = QStringLiteral("--dbc goes with --protocol j1939 only (the signals of its parameter groups)");
         return false;
     }
     if (o.Command == TCliCommand::Decode) {

@@ -74,7 +74,7 @@ int TCommandRun::Monitor()
     }
     TProtocol protocol = TProtocol::None;
     ProtocolFromName(m_o.Protocol, protocol);
-    TProtocolPrinter protocols(protocol);
+    TProtocolPrinter protocols(protocol, {}, m_o.DbcFiles.isEmpty() ? nullptr : &m_database);
     int64_t count = 0;
     // The window's splitter: a line ends at its CR, a line feed beside it included.
     TLineSplitter splitter;
@@ -145,7 +145,7 @@ int TCommandRun::Decode()
     const bool csv = m_o.Format == TMonitorFormat::Csv;
     TProtocol protocol = TProtocol::None;
     ProtocolFromName(m_o.Protocol, protocol);
-    TProtocolPrinter protocols(protocol);
+    TProtocolPrinter protocols(protocol, {}, m_o.DbcFiles.isEmpty() ? nullptr : &m_database);
     if (csv)
         outRaw(SignalCsvHeader());
     uint64_t leftOut = 0;

@@ -1,5 +1,6 @@
 #include "cli/ProtocolOutput.h"
 
+#include "dbc/DbcDatabase.h"
 #include "protocols/J1939.h"
 #include "protocols/ProtocolJson.h"
 
@@ -18,9 +19,22 @@ TBusFrame BusFrameOf(const TDecodedLine &line, int64_t timeUs)
     return f;
 }
 
-TProtocolPrinter::TProtocolPrinter(TProtocol protocol, const TProtocolOptions &options)
-    : m_protocol(protocol), m_decoder(MakeProtocolDecoder(protocol, options))
+TProtocolPrinter::TProtocolPrinter(TProtocol protocol, const TProtocolOptions &options, const TDbcDatabase *database)
+    : m_protocol(protocol), m_decoder(MakeProtocolDecoder(protocol, options)), m_database(database)
 {
+    if (database && protocol == TProtocol::J1939)
+        for (const TDbcMessage *m : database->Messages())
+            if (m->Extended)
+                m_byPgn.insert(J1939Split(m->Id).Pgn, m); // a later name of the same group wins
+}
+
+const TDbcMessage *TProtocolPrinter::J1939Message(int pgn, uint32_t id) const
+{
+    if (!m_database || m_protocol != TProtocol::J1939)
+        return nullptr;
+    if (const TDbcMessage *exact = id ? m_database->Find(id, true) : nullptr)
+        return exact;
+    return m_byPgn.value(pgn);
 }
 
 bool TProtocolPrinter::PartOfTransfer(const TBusFrame &frame) const
@@ -44,7 +58,7 @@ QByteArray TProtocolPrinter::Transfers()
 {
     QByteArray out;
     for (const TTransfer &t : m_done)
-        AppendTransferJson(out, t);
+        AppendTransferJson(out, t, t.Pgn >= 0 ? J1939Message(t.Pgn, 0) : nullptr);
     m_done.clear();
     return out;
 }
@@ -58,7 +72,8 @@ QByteArray TProtocolPrinter::Frame(const TBusFrame &frame)
     const QString text = m_decoder->Feed(frame, m_done);
     QByteArray out = Transfers();
     if (!text.isEmpty() && !piece)
-        AppendDecodedFrameJson(out, frame, ProtocolName(m_protocol), text);
+        AppendDecodedFrameJson(out, frame, ProtocolName(m_protocol), text,
+                               frame.Extended ? J1939Message(J1939Split(frame.Id).Pgn, frame.Id) : nullptr);
     return out;
 }
 

@@ -51,13 +51,10 @@ void AppendJsonString(QByteArray &out, QByteArrayView text)
     out += '"';
 }
 
-namespace {
-
-void AppendSignals(QByteArray &out, const TDbcMessage &message, const TDecodedLine &line)
+void AppendSignalsJson(QByteArray &out, const TDbcMessage &message, const uint8_t *data, int size)
 {
-    const int size = IsRemote(line.kind) ? 0 : line.dlc;
     bool first = true;
-    for (const TDecodedSignal &d : DecodeSignals(message, line.data, std::min(size, 8))) {
+    for (const TDecodedSignal &d : DecodeSignals(message, data, size)) {
         out += first ? "" : ", ";
         first = false;
         AppendJsonString(out, d.Signal->Name.toUtf8());
@@ -82,6 +79,14 @@ void AppendSignals(QByteArray &out, const TDbcMessage &message, const TDecodedLi
             AppendJsonString(out, d.Text.toUtf8());
         out += '}';
     }
+}
+
+namespace {
+
+void AppendSignals(QByteArray &out, const TDbcMessage &message, const TDecodedLine &line)
+{
+    const int size = IsRemote(line.kind) ? 0 : line.dlc;
+    AppendSignalsJson(out, message, line.data, std::min(size, 8));
 }
 
 } // namespace

@@ -25,3 +25,6 @@ QByteArray FrameJsonRecord(int64_t timeUs, QByteArrayView text, const TDecodedLi
 void AppendJsonNumber(QByteArray &out, double value);
 // A string in double quotes; bytes that are not valid UTF-8 are taken as Latin-1.
 void AppendJsonString(QByteArray &out, QByteArrayView text);
+// The signals of `message` in `size` bytes of data, as the members of the "signals" object:
+// "Speed": {"raw": 10000, "value": 1000.0, "unit": "km/h", "text": null}, ...
+void AppendSignalsJson(QByteArray &out, const TDbcMessage &message, const uint8_t *data, int size);

@@ -96,10 +96,12 @@ bool TFrameFilter::Matches(const TFrameStore &store, qsizetype row) const
     }
     if (m_text.isEmpty() || ContainsText(store.Text(row)))
         return true;
-    if (m_namedIds.empty() || !IsCanFrame(r.kind))
+    if (!IsCanFrame(r.kind))
         return false;
     const uint64_t key = (IsExtended(r.kind) ? uint64_t(1) << 32 : 0) | r.id;
-    return std::binary_search(m_namedIds.begin(), m_namedIds.end(), key);
+    if (std::binary_search(m_namedIds.begin(), m_namedIds.end(), key))
+        return true;
+    return m_decodedText && m_decodedText(store, row).toUtf8().toLower().contains(m_text);
 }
 
 void TFrameFilter::Collect(const TFrameStore &store, qsizetype first, qsizetype end, std::vector<uint64_t> &numbers) const

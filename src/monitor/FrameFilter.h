@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 struct TIdRange {
@@ -31,6 +32,9 @@ public:
     // Identifiers (extended flag in bit 32) whose names match the text: their frames pass the
     // text part too. Sorted; the names come from a CAN database, which this layer does not know.
     void SetNamedIdentifiers(std::vector<uint64_t> keys) { m_namedIds = std::move(keys); }
+    // Another text a frame is known by (what a protocol reads in it): the text part looks there too.
+    using TFrameText = std::function<QString(const TFrameStore &store, qsizetype row)>;
+    void SetDecodedText(TFrameText text) { m_decodedText = std::move(text); }
 
     bool PassesAll() const { return m_ranges.empty() && m_kinds == AllKinds && m_text.isEmpty(); }
     bool Matches(const TFrameStore &store, qsizetype row) const;
@@ -44,4 +48,5 @@ private:
     uint32_t m_kinds = AllKinds;
     QByteArray m_text; // lower case
     std::vector<uint64_t> m_namedIds;
+    TFrameText m_decodedText;
 };

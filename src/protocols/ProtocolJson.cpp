@@ -1,5 +1,6 @@
 #include "protocols/ProtocolJson.h"
 
+#include "dbc/DbcModel.h"
 #include "dbc/FrameJson.h"
 
 namespace {
@@ -23,6 +24,17 @@ void appendSeconds(QByteArray &out, int64_t us)
     out += QByteArray::number(us % 1000000).rightJustified(6, '0');
 }
 
+void appendMessage(QByteArray &out, const TDbcMessage *message, const QByteArray &data)
+{
+    if (!message)
+        return;
+    out += ", \"message\": ";
+    AppendJsonString(out, message->Name.toUtf8());
+    out += ", \"signals\": {";
+    AppendSignalsJson(out, *message, reinterpret_cast<const uint8_t *>(data.constData()), int(data.size()));
+    out += '}';
+}
+
 void appendField(QByteArray &out, const char *key, int value)
 {
     if (value < 0)
@@ -35,7 +47,7 @@ void appendField(QByteArray &out, const char *key, int value)
 
 } // namespace
 
-void AppendTransferJson(QByteArray &out, const TTransfer &t)
+void AppendTransferJson(QByteArray &out, const TTransfer &t, const TDbcMessage *message)
 {
     out += "{\"kind\": \"transfer\", \"protocol\": ";
     AppendJsonString(out, t.Protocol.toUtf8());
@@ -73,10 +85,13 @@ void AppendTransferJson(QByteArray &out, const TTransfer &t)
     appendField(out, "node", t.Node);
     appendField(out, "index", t.Index);
     appendField(out, "subindex", t.SubIndex);
+    if (t.Fault.isEmpty())
+        appendMessage(out, message, t.Payload);
     out += "}\n";
 }
 
-void AppendDecodedFrameJson(QByteArray &out, const TBusFrame &f, const QString &protocol, const QString &text)
+void AppendDecodedFrameJson(QByteArray &out, const TBusFrame &f, const QString &protocol, const QString &text,
+                            const TDbcMessage *message)
 {
     out += "{\"kind\": \"frame\", \"protocol\": ";
     AppendJsonString(out, protocol.toUtf8());
@@ -89,5 +104,6 @@ void AppendDecodedFrameJson(QByteArray &out, const TBusFrame &f, const QString &
     out += QByteArray(reinterpret_cast<const char *>(f.Data), f.Length()).toHex().toUpper();
     out += "\", \"decoded\": ";
     AppendJsonString(out, text.toUtf8());
+    appendMessage(out, message, QByteArray(reinterpret_cast<const char *>(f.Data), f.Length()));
     out += "}\n";
 }

@@ -13,6 +13,10 @@
 
 #include <QByteArray>
 
-// One object and its line feed, appended to `out`.
-void AppendTransferJson(QByteArray &out, const TTransfer &transfer);
-void AppendDecodedFrameJson(QByteArray &out, const TBusFrame &frame, const QString &protocol, const QString &text);
+struct TDbcMessage;
+
+// One object and its line feed, appended to `out`. With a database message (a J1939 parameter
+// group it describes), "message" and "signals" are added, decoded from all the bytes.
+void AppendTransferJson(QByteArray &out, const TTransfer &transfer, const TDbcMessage *message = nullptr);
+void AppendDecodedFrameJson(QByteArray &out, const TBusFrame &frame, const QString &protocol, const QString &text,
+                            const TDbcMessage *message = nullptr);

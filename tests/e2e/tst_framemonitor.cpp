@@ -476,6 +476,15 @@ private slots:
             got << tm->index(r, TTransfersModel::ColMeaning).data().toString() + QLatin1Char('|')
                        + tm->index(r, TTransfersModel::ColFault).data().toString();
         QCOMPARE(got, transfers);
+        // The text filter finds what the Decoded column says.
+        monitor->TextEdit->setText(decoded.last().section(QLatin1Char(' '), 1, 2));
+        QVERIFY(monitor->ApplyFilter());
+        QVERIFY(m->rowCount() >= 1);
+        for (int r = 0; r < m->rowCount(); ++r)
+            QVERIFY(m->index(r, TFrameTableModel::ColDecoded).data().toString().contains(monitor->TextEdit->text(), Qt::CaseInsensitive)
+                    || m->index(r, TFrameTableModel::ColRaw).data().toString().contains(monitor->TextEdit->text(), Qt::CaseInsensitive));
+        monitor->TextEdit->clear();
+        QVERIFY(monitor->ApplyFilter());
         // No database: the Message column stays hidden, and Transfers is a view of its own.
         QVERIFY(monitor->FramesView->isColumnHidden(TFrameTableModel::ColMessage));
         monitor->ViewComboBox->setCurrentIndex(2);

@@ -124,6 +124,38 @@ private slots:
             << QByteArray("(1.000000) can0 605#4008100000000000\n(1.001000) can0 585#4108100014000000\n") << "canopen"
             << QStringList{"CANopen SDO upload 1008:00 (node 5)"};
     }
+    // A J1939 database's parameter groups decoded from the reassembled bytes of a BAM, and from a
+    // single frame sent by another source address than the database names.
+    void decodeJ1939SignalsFromADatabase()
+    {
+        QTemporaryDir dir;
+        QFile dbc(dir.filePath("j1939.dbc"));
+        QVERIFY(dbc.open(QIODevice::WriteOnly));
+        dbc.write("VERSION \"\"\nNS_ :\nBS_:\nBU_: Engine\n"
+                  "BO_ 2364539904 EEC1: 8 Engine\n SG_ EngineSpeed : 24|16@1+ (0.125,0) [0|8031.875] \"rpm\" Vector__XXX\n"
+                  "BO_ 2566834942 DM1: 10 Engine\n SG_ AmberLamp : 2|2@1+ (1,0) [0|3] \"\" Vector__XXX\n"
+                  " SG_ SPN1 : 16|16@1+ (1,0) [0|65535] \"\" Vector__XXX\n SG_ SPN2 : 48|16@1+ (1,0) [0|65535] \"\" Vector__XXX\n");
+        dbc.close();
+        QFile log(dir.filePath("bus.log"));
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        log.write("(1.000000) can0 0CF00417#F07D7D902400F07D\n" // EEC1 from SA 17: 0x2490 * 0.125 = 1170 rpm
+                  "(1.100000) can0 1CECFF00#200A0002FFCAFE00\n(1.150000) can0 1CEBFF00#0104FF6E000501D0\n"
+                  "(1.200000) can0 1CEBFF00#02070301FFFFFFFF\n");
+        log.close();
+        const CliResult r = RunCli({"decode", "--protocol", "j1939", "--dbc", dbc.fileName(), log.fileName()});
+        QCOMPARE(r.exitCode, 0);
+        const QList<QJsonObject> objects = objectsOf(r.out);
+        QCOMPARE(objects.size(), 2);
+        QCOMPARE(objects[0].value("message").toString(), QStringLiteral("EEC1"));
+        QCOMPARE(objects[0].value("signals").toObject().value("EngineSpeed").toObject().value("value").toDouble(), 1170.0);
+        QCOMPARE(objects[1].value("kind").toString(), QStringLiteral("transfer"));
+        QCOMPARE(objects[1].value("message").toString(), QStringLiteral("DM1"));
+        const QJsonObject s = objects[1].value("signals").toObject();
+        QCOMPARE(s.value("AmberLamp").toObject().value("raw").toInt(), 1);
+        QCOMPARE(s.value("SPN1").toObject().value("raw").toInt(), 110);  // bytes 2-3 of the first packet
+        QCOMPARE(s.value("SPN2").toObject().value("raw").toInt(), 0x07D0); // across the two packets
+    }
+
     void decodeReadsALog()
     {
         QFETCH(QByteArray, log);

@@ -84,7 +84,8 @@ private slots:
         row("decode without a database", {"decode", "x.log"}, TCliCommand::None, "--dbc");
         row("decode without a log", {"decode", "--dbc", "a.dbc"}, TCliCommand::None, "one log file");
         row("decode a protocol", {"decode", "--protocol", "j1939", "x.log"}, TCliCommand::Decode, ok);
-        row("protocol and database", {"decode", "--protocol", "uds", "--dbc", "a.dbc", "x.log"}, TCliCommand::None, "one of them");
+        row("protocol and database", {"decode", "--protocol", "uds", "--dbc", "a.dbc", "x.log"}, TCliCommand::None, "j1939 only");
+        row("J1939 with its database", {"decode", "--protocol", "j1939", "--dbc", "a.dbc", "x.log"}, TCliCommand::Decode, ok);
         row("protocol as CSV", {"decode", "--protocol", "uds", "x.log", "--format", "csv"}, TCliCommand::None, "--format json");
         row("monitor a protocol", {"--port", "COM1", "monitor", "--protocol", "canopen", "--format", "json"}, TCliCommand::Monitor, ok);
         row("monitor a protocol as lines", {"--port", "COM1", "monitor", "--protocol", "canopen"}, TCliCommand::None, "--format json");

@@ -492,6 +492,7 @@ bool TFrameMonitor::ApplyFilter()
     filter.SetKinds(KindComboBox->currentData().toUInt());
     filter.SetText(TextEdit->text());
     filter.SetNamedIdentifiers(IdsNamedLike(m_database->Database(), TextEdit->text()));
+    filter.SetDecodedText(DecodedTextOfRows());
     m_frames->SetFilter(filter);
     FramesView->scrollToBottom();
     UpdateCounts();

@@ -7,6 +7,7 @@
 // copy, Save As in the standard log formats, the length of the history, and Record to file. It
 // views the frame store, which the receive loop fills whether the window is open or not.
 
+#include "monitor/FrameFilter.h"
 #include "monitor/LogRecorder.h"
 #include "monitor/LogWriters.h"
 #include "ui/widgets/WholePasteLineEdit.h"
@@ -130,6 +131,8 @@ private:
     void BuildProtocolControls(QHBoxLayout *row);
     void BuildTransfersView();
     void ProtocolChanged();
+    // What the text filter also searches while a protocol is chosen: each frame's Decoded cell.
+    TFrameFilter::TFrameText DecodedTextOfRows() const;
 
     TFrameStore *m_store;
     TFrameTableModel *m_frames;

@@ -110,4 +110,14 @@ void TFrameMonitor::ProtocolChanged()
                                        QStringLiteral("ISO-TP flow control CTS, block size 0, STmin 0 ms")) + 16);
     }
     PlaceMessageColumns();
+    if (!TextEdit->text().isEmpty())
+        ApplyFilter(); // the decoded texts now differ
+}
+
+TFrameFilter::TFrameText TFrameMonitor::DecodedTextOfRows() const
+{
+    if (!m_frames || m_frames->Protocol() == TProtocol::None)
+        return nullptr;
+    const TFrameTableModel *frames = m_frames;
+    return [frames](const TFrameStore &, qsizetype row) { return frames->DecodedText(row); };
 }

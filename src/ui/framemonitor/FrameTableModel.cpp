@@ -131,19 +131,8 @@ QString TFrameTableModel::Cell(qsizetype storeRow, int column, int row) const
             return EscapedText(text.data(), text.size());
         return EscapedText(text.data(), shownBytes) + QStringLiteral("... (%1 bytes)").arg(text.size());
     }
-    case ColDecoded: {
-        if (!IsCanFrame(r.kind) || r.checksum == TChecksum::Wrong)
-            return QString();
-        const TDecodedLine d = m_store->Row(storeRow).decoded;
-        TBusFrame f;
-        f.TimeUs = r.timeUs;
-        f.Id = d.id;
-        f.Extended = IsExtended(d.kind);
-        f.Remote = IsRemote(d.kind);
-        f.Dlc = d.dlc;
-        std::copy(std::begin(d.data), std::end(d.data), f.Data);
-        return DescribeProtocolFrame(m_protocol, m_protocolOptions, f);
-    }
+    case ColDecoded:
+        return DecodedText(storeRow);
     case ColMessage: {
         const TDbcMessage *m = m_database && IsCanFrame(r.kind) ? m_database->Find(r.id, IsExtended(r.kind)) : nullptr;
         return m ? m->Name : QString();
@@ -279,6 +268,22 @@ void TFrameTableModel::SetDatabase(const TDbcDatabase *database)
     beginResetModel();
     m_database = database && !database->IsEmpty() ? database : nullptr;
     endResetModel();
+}
+
+QString TFrameTableModel::DecodedText(qsizetype storeRow) const
+{
+    const TFrameRecord r = m_store->Record(storeRow);
+    if (m_protocol == TProtocol::None || !IsCanFrame(r.kind) || r.checksum == TChecksum::Wrong)
+        return QString();
+    const TDecodedLine d = m_store->Row(storeRow).decoded;
+    TBusFrame f;
+    f.TimeUs = r.timeUs;
+    f.Id = d.id;
+    f.Extended = IsExtended(d.kind);
+    f.Remote = IsRemote(d.kind);
+    f.Dlc = d.dlc;
+    std::copy(std::begin(d.data), std::end(d.data), f.Data);
+    return DescribeProtocolFrame(m_protocol, m_protocolOptions, f);
 }
 
 void TFrameTableModel::SetProtocol(TProtocol protocol, const TProtocolOptions &options)

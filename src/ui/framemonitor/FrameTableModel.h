@@ -48,6 +48,8 @@ public:
     // Reads each frame shown as `protocol` in the Decoded column (None: no such column).
     void SetProtocol(TProtocol protocol, const TProtocolOptions &options);
     TProtocol Protocol() const { return m_protocol; }
+    // The Decoded cell of store row `storeRow`: what the protocol reads in that frame alone.
+    QString DecodedText(qsizetype storeRow) const;
     const TFrameFilter &Filter() const { return m_filter; }
     // While paused the views keep what they show, without the live pending line; the store
     // keeps recording.
