@@ -1,0 +1,11 @@
+#pragma once
+// A frame read from a log as the monitor's rows take it: the module line that carries it (what
+// the receive list would have shown) and its decoded fields, so every log writer, filter and
+// database decoder reads it as if the module had received it.
+
+#include "monitor/CandumpLog.h"
+#include "monitor/FrameStore.h"
+
+// Fills `row` (its text pointing into `text`). False for a frame no module line can carry
+// (CAN FD, error frames, more than 8 bytes): writers leave those out and count them.
+bool LogFrameToRow(const TLogFrame &frame, QByteArray &text, TFrameRow &row);
