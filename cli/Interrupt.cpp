@@ -10,9 +10,13 @@
 namespace {
 
 int g_pipe[2] = {-1, -1};
+// Seen at once by a read that has no event loop running; the pipe wakes the loops.
+volatile sig_atomic_t g_signal = 0;
 
 void onSignal(int signal)
 {
+    if (g_signal == 0)
+        g_signal = signal;
     const char byte = char(signal);
     const int saved = errno;
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
@@ -23,6 +27,7 @@ void onSignal(int signal)
 
 TInterrupt::TInterrupt(QObject *parent) : QObject(parent)
 {
+    g_signal = 0;
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
@@ -44,15 +49,26 @@ TInterrupt::TInterrupt(QObject *parent) : QObject(parent)
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
+int TInterrupt::signalNumber() const
+{
+    return m_signal != 0 ? m_signal : int(g_signal);
+}
+
+int TInterrupt::WakeDescriptor() const
+{
+    return g_pipe[0];
+}
+
 QString TInterrupt::Word() const
 {
-    return m_signal == SIGTERM ? QStringLiteral("terminated") : QStringLiteral("interrupted");
+    return signalNumber() == SIGTERM ? QStringLiteral("terminated") : QStringLiteral("interrupted");
 }
 
 TInterrupt::~TInterrupt()
 {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    g_signal = 0;
     delete m_notifier;
     for (int &fd : g_pipe) {
         if (fd >= 0)
