@@ -1,9 +1,6 @@
 #include "logs/ByteSource.h"
 
-#include <cerrno>
-#include <cstring>
-
-#include <unistd.h>
+#include "common/InputFile.h"
 
 bool TByteSource::Fill(qsizetype n)
 {
@@ -17,15 +14,12 @@ bool TByteSource::Fill(qsizetype n)
         const qsizetype have = m_buf.size();
         const qsizetype want = std::max(BlockBytes, n - have);
         m_buf.resize(have + want);
-        // One read() gives what a pipe holds now: the first frames go on before the writer is done.
-        ssize_t got;
-        do
-            got = ::read(m_fd, m_buf.data() + have, size_t(want));
-        while (got < 0 && errno == EINTR);
+        // One read gives what a pipe holds now: the first frames go on before the writer is done.
+        const qint64 got = m_input ? m_input->Read(m_buf.data() + have, want) : 0;
         if (got <= 0) {
             m_buf.resize(have);
             if (got < 0)
-                m_error = QString::fromLocal8Bit(std::strerror(errno));
+                m_error = m_input->Problem();
             m_eof = true;
             break;
         }

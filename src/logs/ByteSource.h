@@ -1,5 +1,5 @@
 #pragma once
-// The bytes of one log, read a block at a time from a file descriptor (a file or a pipe): lines for the text formats,
+// The bytes of one log, read a block at a time from an input stream (a file or a pipe): lines for the text formats,
 // runs of exact length for the binary ones. Only the current block and what is asked for are held,
 // so memory does not grow with the log; a run longer than its limit is refused, never allocated.
 
@@ -9,15 +9,17 @@
 
 #include <cstdint>
 
+class TInputStream;
+
 class TByteSource {
 public:
     static constexpr qsizetype BlockBytes = 256 * 1024;
     static constexpr qsizetype LineLimit = 64 * 1024;
 
-    // Reads `fd`, which the owner keeps open while the source is used.
-    explicit TByteSource(int fd) : m_fd(fd) {}
+    // Reads `input`, which the owner keeps open while the source is used.
+    explicit TByteSource(TInputStream *input) : m_input(input) {}
     // Reads bytes already in memory (tests, fuzzing).
-    explicit TByteSource(QByteArray bytes) : m_fd(-1), m_buf(std::move(bytes)), m_eof(true) {}
+    explicit TByteSource(QByteArray bytes) : m_buf(std::move(bytes)), m_eof(true) {}
 
     // Up to `n` bytes from the current position without taking them (fewer only at the end).
     QByteArrayView Peek(qsizetype n);
@@ -36,7 +38,7 @@ private:
     // Makes at least `n` bytes available from m_pos, reading as needed; false at the end.
     bool Fill(qsizetype n);
 
-    int m_fd;
+    TInputStream *m_input = nullptr;
     QByteArray m_buf;
     qsizetype m_pos = 0;
     qint64 m_offset = 0;

@@ -2,7 +2,7 @@
 
 #include "logs/ByteSource.h"
 #include "logs/LogFormats.h"
-#include "logs/LogInput.h"
+#include "common/InputFile.h"
 
 namespace {
 
@@ -130,10 +130,12 @@ bool DetectLogKind(QByteArrayView head, const QString &fileName, TLogKind &kind)
     return KindOfName(fileName, kind);
 }
 
-struct TLogReader::TInput : TLogInput {
-    explicit TInput(const TLogInput &i) : TLogInput(i), source(i.fd) {}
-    explicit TInput(const QByteArray &bytes) : source(bytes) { size = bytes.size(); }
+struct TLogReader::TInput {
+    TInput() : source(&stream) {}
+    explicit TInput(const QByteArray &bytes) : source(bytes), size(bytes.size()) {}
+    TInputStream stream;
     TByteSource source;
+    qint64 size = -1;
 };
 
 TLogReader::TLogReader(TLogKind kind, TByteSource &source, QString name)
@@ -143,8 +145,6 @@ TLogReader::TLogReader(TLogKind kind, TByteSource &source, QString name)
 
 TLogReader::~TLogReader()
 {
-    if (m_input)
-        CloseLogInput(*m_input);
 }
 
 bool TLogReader::Next(TLogFrame &frame)
@@ -191,19 +191,16 @@ std::unique_ptr<TLogReader> TLogOpening::Make(std::unique_ptr<TLogReader::TInput
         const QByteArrayView head = input->source.Peek(4096);
         if (!input->source.Error().isEmpty()) {
             problem = QStringLiteral("%1: read failed: %2").arg(name, input->source.Error());
-            CloseLogInput(*input);
             return nullptr;
         }
         if (head.isEmpty()) {
             problem = QStringLiteral("%1: is empty, no log").arg(name);
-            CloseLogInput(*input);
             return nullptr;
         }
         if (!DetectLogKind(head, path, kind)) {
             problem = QStringLiteral("%1: not a log format this program reads (candump, ASC, TRC, pcap, pcapng, "
                                      "BLF, CSV); name it by its ending or give its format")
                           .arg(name);
-            CloseLogInput(*input);
             return nullptr;
         }
     }
@@ -222,13 +219,17 @@ std::unique_ptr<TLogReader> TLogOpening::Make(std::unique_ptr<TLogReader::TInput
     return reader;
 }
 
-std::unique_ptr<TLogReader> OpenLogReader(const QString &path, QString &problem, const TLogKind *forced)
+std::unique_ptr<TLogReader> OpenLogReader(const QString &path, QString &problem, const TLogKind *forced,
+                                          const TInputCancel *cancel)
 {
-    TLogInput opened;
-    if (!OpenLogInput(path, opened, problem))
+    auto input = std::make_unique<TLogReader::TInput>();
+    if (!input->stream.Open(path, cancel)) {
+        problem = input->stream.Problem();
         return nullptr;
+    }
+    input->size = input->stream.Size();
     const QString name = path == QLatin1String("-") ? QStringLiteral("standard input") : path;
-    return TLogOpening::Make(std::make_unique<TLogReader::TInput>(opened), path, name, problem, forced);
+    return TLogOpening::Make(std::move(input), path, name, problem, forced);
 }
 
 std::unique_ptr<TLogReader> OpenLogBytes(const QByteArray &bytes, const QString &name, QString &problem,

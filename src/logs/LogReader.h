@@ -18,6 +18,7 @@ const char *LogKindName(TLogKind kind);
 bool LogKindForName(QStringView name, TLogKind &kind);
 
 class TByteSource;
+class TInputCancel;
 
 class TLogReader {
 public:
@@ -52,7 +53,7 @@ protected:
 
 private:
     friend struct TLogOpening;
-    friend std::unique_ptr<TLogReader> OpenLogReader(const QString &, QString &, const TLogKind *);
+    friend std::unique_ptr<TLogReader> OpenLogReader(const QString &, QString &, const TLogKind *, const TInputCancel *);
     friend std::unique_ptr<TLogReader> OpenLogBytes(const QByteArray &, const QString &, QString &, const TLogKind *);
     TLogKind m_kind;
     QString m_problem;
@@ -67,9 +68,11 @@ private:
 // content fits more than one or none clearly. False when nothing fits.
 bool DetectLogKind(QByteArrayView head, const QString &fileName, TLogKind &kind);
 
-// Opens `path` ("-": standard input) and its reader; `forced` skips the detection. Null with
-// `problem` set when the file cannot be opened or is no log this program reads.
-std::unique_ptr<TLogReader> OpenLogReader(const QString &path, QString &problem, const TLogKind *forced = nullptr);
+// Opens `path` ("-": standard input) through the one way inputs are opened, and its reader;
+// `forced` skips the detection; `cancel` ends a wait on a pipe. Null with `problem` set when the
+// input is refused or is no log this program reads.
+std::unique_ptr<TLogReader> OpenLogReader(const QString &path, QString &problem, const TLogKind *forced = nullptr,
+                                          const TInputCancel *cancel = nullptr);
 // The same over bytes in memory, named `name` in problems.
 std::unique_ptr<TLogReader> OpenLogBytes(const QByteArray &bytes, const QString &name, QString &problem,
                                          const TLogKind *forced = nullptr);
