@@ -69,6 +69,7 @@ int TCommandRun::Run()
     case TCliCommand::Transmit: return Transmit();
     case TCliCommand::Play: return Play();
     case TCliCommand::Decode: return Decode();
+    case TCliCommand::Convert: return Convert();
     case TCliCommand::Serve: return Serve();
     case TCliCommand::None: break;
     }
