@@ -1,6 +1,9 @@
 // send, transmit and play: lines, transmit lists and logs to the bus.
 
 #include "cli/CommandRun.h"
+#include "cli/Interrupt.h"
+#include "logs/LogReader.h"
+#include "transmit/ReplayStream.h"
 #include "dbc/SignalCodec.h"
 #include "monitor/CandumpLog.h"
 #include "protocol/MessageLine.h"
@@ -131,10 +134,13 @@ int TCommandRun::Transmit()
 
 int TCommandRun::Play()
 {
-    QVector<TLogFrame> frames;
+    // The log is read as it plays; its format and first bytes are checked before the port opens.
     QString problem;
-    if (!ReadCandumpFile(m_o.LogFile, frames, problem))
+    std::unique_ptr<TLogReader> reader = OpenLogReader(m_o.LogFile, problem, nullptr, m_interrupt);
+    if (!reader)
         return Fail(CliExit::Usage, problem);
+    if (m_o.LogFile == QLatin1String("-") && m_o.Loops != 1)
+        return Fail(CliExit::Usage, QStringLiteral("--loop plays a file again: standard input is read once"));
     TReplayOptions options;
     options.Speed = m_o.Speed;
     options.Fast = m_o.Fast;
@@ -148,22 +154,33 @@ int TCommandRun::Play()
 
     bool finished = false;
     bool failed = false;
-    TReplayRunner runner(frames, options, SteadyClockUs,
+    TReplaySource source;
+    source.next = [&reader](TLogFrame &f) { return reader->Next(f); };
+    source.rewind = [&] {
+        if (!reader->Problem().isEmpty())
+            return false;
+        reader = OpenLogReader(m_o.LogFile, problem, nullptr, m_interrupt);
+        return reader != nullptr;
+    };
+    TReplayStream runner(source, options, SteadyClockUs,
                          [this](const QByteArray &line) { return m_link.SendLine(line, m_info.UseChecksum); });
-    QObject::connect(&runner, &TReplayRunner::Finished, [&](bool f) {
+    QObject::connect(&runner, &TReplayStream::Finished, [&](bool f) {
         finished = true;
         failed = f;
     });
     runner.Start();
     RunUntil([&] { return finished; });
     runner.Stop();
-    const TReplayClock &c = runner.Clock();
     out(QStringLiteral("%1 frames sent, %2 skipped (CAN FD or error frames), %3 not chosen")
-            .arg(c.Sent())
-            .arg(c.Skipped())
-            .arg(c.NotChosen())
+            .arg(runner.Sent())
+            .arg(runner.Skipped())
+            .arg(runner.NotChosen())
             .toUtf8());
     if (failed || m_link.LineLost())
         return LostOrFailed();
+    if (!reader)
+        return Fail(CliExit::Usage, problem);
+    if (!reader->Problem().isEmpty())
+        return Fail(CliExit::Usage, reader->Problem());
     return CliExit::Ok;
 }
