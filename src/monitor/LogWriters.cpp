@@ -3,6 +3,7 @@
 #include "common/EscapeBytes.h"
 #include "monitor/AscWriter.h"
 #include "monitor/PcapWriter.h"
+#include "monitor/PcapngWriter.h"
 #include "monitor/TrcWriter.h"
 
 #include <QIODevice>
@@ -13,8 +14,8 @@ namespace {
 
 } // namespace
 
-constexpr TLogFormat allFormats[] = {TLogFormat::Candump, TLogFormat::Csv, TLogFormat::Raw,
-                                     TLogFormat::Pcap,    TLogFormat::Asc, TLogFormat::Trc};
+constexpr TLogFormat allFormats[] = {TLogFormat::Candump, TLogFormat::Csv, TLogFormat::Raw,    TLogFormat::Pcap,
+                                     TLogFormat::Asc,     TLogFormat::Trc, TLogFormat::Pcapng, TLogFormat::Blf};
 
 bool LogFormatForFileName(const QString &fileName, TLogFormat &format)
 {
@@ -35,6 +36,8 @@ const char *LogFormatSuffix(TLogFormat format)
     case TLogFormat::Pcap: return "pcap";
     case TLogFormat::Asc: return "asc";
     case TLogFormat::Trc: return "trc";
+    case TLogFormat::Pcapng: return "pcapng";
+    case TLogFormat::Blf: return "blf";
     case TLogFormat::Raw: break;
     }
     return "raw";
@@ -62,6 +65,8 @@ QByteArray LogHeader(TLogFormat format, int64_t startUs)
     case TLogFormat::Pcap: return PcapHeader();
     case TLogFormat::Asc: return AscHeader(startUs);
     case TLogFormat::Trc: return TrcHeader(startUs);
+    case TLogFormat::Pcapng: return PcapngHeader("k3316");
+    case TLogFormat::Blf: return BlfHeader(startUs);
     case TLogFormat::Candump:
     case TLogFormat::Raw: break;
     }
@@ -74,8 +79,14 @@ QByteArray LogRecord(TLogFormat format, const TFrameRow &row, QByteArrayView int
     case TLogFormat::Candump: return CandumpRecord(row, interfaceName);
     case TLogFormat::Csv: return CsvRecord(row);
     case TLogFormat::Pcap:
+    case TLogFormat::Pcapng:
     case TLogFormat::Asc:
     case TLogFormat::Trc: return TLogEncoder(format, 0, interfaceName.toByteArray()).Record(row);
+    case TLogFormat::Blf: {
+        TLogEncoder encoder(format, 0, interfaceName.toByteArray());
+        QByteArray out = encoder.Record(row);
+        return out + encoder.Footer();
+    }
     case TLogFormat::Raw: break;
     }
     return RawRecord(row);
@@ -151,6 +162,8 @@ TLogEncoder::TLogEncoder(TLogFormat format, int64_t startUs, QByteArray interfac
 
 QByteArray TLogEncoder::Header() const
 {
+    if (m_format == TLogFormat::Pcapng)
+        return PcapngHeader(m_interface);
     return LogHeader(m_format, m_startUs);
 }
 
@@ -162,6 +175,14 @@ void TLogEncoder::Append(QByteArray &out, const TFrameRow &row)
     case TLogFormat::Pcap: AppendPcapRecord(out, row); break;
     case TLogFormat::Asc: AppendAscRecord(out, row, m_startUs); break;
     case TLogFormat::Trc: AppendTrcRecord(out, row, m_startUs, m_frames + 1); break;
+    case TLogFormat::Pcapng: AppendPcapngRecord(out, row); break;
+    case TLogFormat::Blf:
+        // Packed by the container: what goes out now is not this row's.
+        if (m_blf.Append(out, row, m_startUs)) {
+            ++m_frames;
+            return;
+        }
+        break;
     case TLogFormat::Csv:
     case TLogFormat::Raw: out += LogRecord(m_format, row, m_interface); break;
     }
@@ -178,8 +199,13 @@ QByteArray TLogEncoder::Record(const TFrameRow &row)
     return out;
 }
 
-QByteArray TLogEncoder::Footer() const
+QByteArray TLogEncoder::Footer()
 {
+    if (m_format == TLogFormat::Blf) {
+        QByteArray out;
+        m_blf.Finish(out);
+        return out;
+    }
     return m_format == TLogFormat::Asc ? AscFooter() : QByteArray();
 }
 
