@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -26,6 +27,7 @@ namespace {
 
 struct TRun {
     double seconds = -1;
+    double cpu = -1; // user and system seconds: steadier than wall time on a shared machine
     long peakKb = -1;
     int status = -1;
 };
@@ -63,6 +65,7 @@ TRun Run(const QStringList &args)
     wait4(pid, &status, 0, &usage);
     r.seconds = Now() - start;
     r.peakKb = usage.ru_maxrss;
+    r.cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
@@ -118,9 +121,9 @@ bool WriteDbc(const QString &path)
 
 void Print(const char *what, const TRun &ours, const TRun &theirs)
 {
-    std::printf("%-22s ours %7.2f s %7.1f MB | python-can %7.2f s %7.1f MB | %6.1fx faster%s\n", what, ours.seconds,
-                double(ours.peakKb) / 1024, theirs.seconds, double(theirs.peakKb) / 1024,
-                theirs.seconds > 0 ? theirs.seconds / ours.seconds : 0.0,
+    std::printf("%-18s ours %6.2f s (cpu %5.2f) %6.1f MB | python-can %6.2f s (cpu %6.2f) %6.1f MB | %5.1fx wall, %5.1fx cpu%s\n",
+                what, ours.seconds, ours.cpu, double(ours.peakKb) / 1024, theirs.seconds, theirs.cpu,
+                double(theirs.peakKb) / 1024, theirs.seconds / ours.seconds, theirs.cpu / ours.cpu,
                 ours.status != 0 || theirs.status != 0 ? "  (a run failed)" : "");
     std::fflush(stdout);
 }
@@ -160,8 +163,8 @@ int main(int argc, char **argv)
         if (c.pythonReads)
             theirs = Run({python, QStringLiteral("-c"), pyConvert, p(c.in), p(c.out) + QStringLiteral(".py.") + QFileInfo(c.out).suffix()});
         if (!c.pythonReads)
-            std::printf("%-22s ours %7.2f s %7.1f MB | python-can has no pcapng reader\n", c.what, ours.seconds,
-                        double(ours.peakKb) / 1024);
+            std::printf("%-18s ours %6.2f s (cpu %5.2f) %6.1f MB | python-can has no pcapng reader\n", c.what, ours.seconds,
+                        ours.cpu, double(ours.peakKb) / 1024);
         else
             Print(c.what, ours, theirs);
     }
@@ -169,14 +172,17 @@ int main(int argc, char **argv)
                              QStringLiteral("--format"), QStringLiteral("json")});
     const TRun toCandump = Run({cli, QStringLiteral("convert"), p("in.log"), QStringLiteral("-"), QStringLiteral("--format"),
                                 QStringLiteral("candump")});
-    std::printf("decode --dbc (100 messages) to JSON Lines %.2f s %.1f MB; convert to candump %.2f s; ratio %.2f\n",
-                decode.seconds, double(decode.peakKb) / 1024, toCandump.seconds, decode.seconds / toCandump.seconds);
+    std::printf("decode --dbc (100 messages) to JSON Lines %.2f s (cpu %.2f) %.1f MB; convert to candump %.2f s (cpu %.2f); "
+                "ratio %.2f wall, %.2f cpu\n",
+                decode.seconds, decode.cpu, double(decode.peakKb) / 1024, toCandump.seconds, toCandump.cpu,
+                decode.seconds / toCandump.seconds, decode.cpu / toCandump.cpu);
     if (qEnvironmentVariableIntValue("K3316_BENCH_2GB") == 1) {
         const qint64 big = 2LL * 1024 * 1024 * 1024 / 36; // about 36 bytes a line
         if (WriteCandump(p("big.log"), big)) {
             const TRun r = Run({cli, QStringLiteral("convert"), p("big.log"), p("big.blf")});
-            std::printf("2 GB candump (%.2f GB, %lld frames) -> BLF: %.1f s, peak %.1f MB\n",
-                        double(QFileInfo(p("big.log")).size()) / (1 << 30), (long long)big, r.seconds, double(r.peakKb) / 1024);
+            std::printf("2 GB candump (%.2f GB, %lld frames) -> BLF: %.1f s (cpu %.1f), peak %.1f MB\n",
+                        double(QFileInfo(p("big.log")).size()) / (1 << 30), (long long)big, r.seconds, r.cpu,
+                        double(r.peakKb) / 1024);
         }
         QFile::remove(p("big.log"));
         QFile::remove(p("big.blf"));

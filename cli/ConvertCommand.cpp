@@ -84,6 +84,7 @@ int TCommandRun::Convert()
     const int64_t toUs = m_o.ToSeconds >= 0 ? firstUs + std::llround(m_o.ToSeconds * 1e6) : INT64_MAX;
     TLogEncoder encoder(format, std::max(firstUs, fromUs == INT64_MIN ? firstUs : fromUs));
     QByteArray chunk = encoder.Header();
+    chunk.reserve(320 * 1024);
     QByteArray text;
     TFrameRow row;
     uint64_t leftOut = 0;
@@ -104,7 +105,7 @@ int TCommandRun::Convert()
                 writeFailed = true;
                 break;
             }
-            chunk.clear();
+            chunk.truncate(0); // keeps its capacity
             if (Interrupted())
                 return FailInterrupted();
         }

@@ -226,11 +226,14 @@ private:
             const uint32_t flags = Le32(o + 16);
             const uint64_t stamp = Le64(o + 24);
             const QByteArrayView body(o + headerSize, size - headerSize);
-            TLogFrame f;
-            f.TimeUs = m_startUs + int64_t(flags == 1 ? stamp * 10 : (stamp + 500) / 1000);
-            if (!Decode(type, body, f))
+            // Decoded into the caller's frame: its data buffer is reused from frame to frame.
+            frame.Extended = frame.Remote = frame.Fd = frame.Error = false;
+            frame.Id = 0;
+            frame.Dlc = 0;
+            frame.Data.resize(0);
+            frame.TimeUs = m_startUs + int64_t(flags == 1 ? stamp * 10 : (stamp + 500) / 1000);
+            if (!Decode(type, body, frame))
                 return -1;
-            frame = std::move(f);
             return 1;
         }
     }
@@ -249,33 +252,33 @@ private:
             if (b.size() < 16)
                 return Short(type, b.size());
             SetId(f, Le32(p + 4));
-            f.Interface = QByteArray::number(Le16(p));
+            f.Interface = Channel(Le16(p));
             f.Remote = uint8_t(p[2]) & 0x80;
             f.Dlc = uint8_t(p[3]) & 0x0F;
             if (!f.Remote)
-                f.Data = QByteArray(p + 8, std::min<int>(f.Dlc, 8));
+                SetData(f, p + 8, std::min<int>(f.Dlc, 8));
             return true;
         }
         case ObjCanError:
             if (b.size() < 2)
                 return Short(type, b.size());
-            f.Interface = QByteArray::number(Le16(p));
+            f.Interface = Channel(Le16(p));
             f.Error = true;
             return true;
         case ObjCanErrorExt: {
             if (b.size() < 32)
                 return Short(type, b.size());
-            f.Interface = QByteArray::number(Le16(p));
+            f.Interface = Channel(Le16(p));
             f.Error = true;
             SetId(f, Le32(p + 16));
             f.Dlc = uint8_t(p[10]) & 0x0F;
-            f.Data = QByteArray(p + 24, std::min<int>(f.Dlc, 8));
+            SetData(f, p + 24, std::min<int>(f.Dlc, 8));
             return true;
         }
         case ObjCanFdMessage: {
             if (b.size() < 84)
                 return Short(type, b.size());
-            f.Interface = QByteArray::number(Le16(p));
+            f.Interface = Channel(Le16(p));
             SetId(f, Le32(p + 4));
             f.Remote = uint8_t(p[2]) & 0x80;
             f.Fd = uint8_t(p[13]) & 0x01;
@@ -283,7 +286,7 @@ private:
             const int valid = std::min<int>(uint8_t(p[14]), 64);
             f.Dlc = uint8_t(f.Fd ? FdCodeLength(code) : code);
             if (!f.Remote)
-                f.Data = QByteArray(p + 20, f.Fd ? valid : std::min(valid, 8));
+                SetData(f, p + 20, f.Fd ? valid : std::min(valid, 8));
             return true;
         }
         case ObjCanFdMessage64: {
@@ -292,7 +295,7 @@ private:
             const int valid = uint8_t(p[2]);
             if (valid > 64 || b.size() < 40 + valid)
                 return Short(type, b.size());
-            f.Interface = QByteArray::number(uint8_t(p[0]));
+            f.Interface = Channel(uint8_t(p[0]));
             SetId(f, Le32(p + 4));
             const uint32_t fdFlags = Le32(p + 12);
             f.Remote = fdFlags & 0x0010;
@@ -300,11 +303,27 @@ private:
             const int code = uint8_t(p[1]) & 0x0F;
             f.Dlc = uint8_t(f.Fd ? FdCodeLength(code) : code);
             if (!f.Remote)
-                f.Data = QByteArray(p + 40, f.Fd ? valid : std::min(valid, 8));
+                SetData(f, p + 40, f.Fd ? valid : std::min(valid, 8));
             return true;
         }
         }
         return true;
+    }
+
+    static void SetData(TLogFrame &f, const char *data, int size)
+    {
+        f.Data.resize(size);
+        std::memcpy(f.Data.data(), data, size_t(size));
+    }
+
+    // One copy of the channel's name, shared by its frames.
+    const QByteArray &Channel(uint32_t number)
+    {
+        if (number != m_channel || m_channelName.isEmpty()) {
+            m_channel = number;
+            m_channelName = QByteArray::number(number);
+        }
+        return m_channelName;
     }
 
     static void SetId(TLogFrame &f, uint32_t raw)
@@ -318,6 +337,8 @@ private:
     QByteArray m_data; // unpacked objects still to parse, from m_pos
     qsizetype m_pos = 0;
     qint64 m_containerAt = 0;
+    uint32_t m_channel = 0;
+    QByteArray m_channelName;
 };
 
 } // namespace

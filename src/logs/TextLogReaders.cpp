@@ -102,6 +102,14 @@ int64_t LocalToEpochUs(const QDate &date, const QTime &time, int extraUs = 0)
 class TTextReader : public TLogReader {
 protected:
     using TLogReader::TLogReader;
+    // One copy of each channel's name, shared by its frames.
+    const QByteArray &Channel(QByteArrayView name)
+    {
+        if (name != QByteArrayView(m_channel))
+            m_channel = name.toByteArray();
+        return m_channel;
+    }
+    QByteArray m_channel;
     bool NextLine(QByteArrayView &line)
     {
         if (!m_in.ReadLine(line)) {
@@ -342,7 +350,7 @@ private:
         uint64_t ch = 0;
         if (!ParseUnsigned(channel, 10, 65535, ch))
             return 0; // "Start of measurement", statistics and other events
-        f.Interface = channel.toByteArray();
+        f.Interface = Channel(channel);
         QByteArrayView id;
         if (!words.Next(id))
             return 0;
@@ -383,7 +391,7 @@ private:
         uint64_t ch = 0;
         if (!words.Next(channel) || !ParseUnsigned(channel, 10, 65535, ch) || !words.Next(dir) || !words.Next(id))
             return FailAtLine(m_line, QStringLiteral("expected \"CANFD channel direction identifier ...\"")) ? 1 : -1;
-        f.Interface = channel.toByteArray();
+        f.Interface = Channel(channel);
         f.Fd = true;
         if (id.compare("ErrorFrame", Qt::CaseInsensitive) == 0) {
             f.Error = true;
@@ -584,7 +592,7 @@ private:
                     return 1;
                 }
                 break;
-            case 'B': f.Interface = w.toByteArray(); break;
+            case 'B': f.Interface = Channel(w); break;
             case 'I':
                 if (!Id(w, f))
                     return -1;
