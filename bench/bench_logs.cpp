@@ -7,6 +7,8 @@
 #include "monitor/LogWriters.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -176,6 +178,19 @@ int main(int argc, char **argv)
                 "ratio %.2f wall, %.2f cpu\n",
                 decode.seconds, decode.cpu, double(decode.peakKb) / 1024, toCandump.seconds, toCandump.cpu,
                 decode.seconds / toCandump.seconds, decode.cpu / toCandump.cpu);
+    // The first line of decode, as a script reading its output sees it.
+    for (const char *format : {"json", "csv"}) {
+        QProcess decodeFirst;
+        QElapsedTimer clock;
+        clock.start();
+        decodeFirst.start(cli, {QStringLiteral("decode"), QStringLiteral("--dbc"), p("db.dbc"), p("in.log"),
+                                QStringLiteral("--format"), QLatin1String(format)});
+        decodeFirst.waitForReadyRead(30000);
+        std::printf("decode --format %s: first output after %lld ms\n", format, (long long)clock.elapsed());
+        decodeFirst.kill();
+        decodeFirst.waitForFinished();
+    }
+    std::fflush(stdout);
     if (qEnvironmentVariableIntValue("K3316_BENCH_2GB") == 1) {
         const qint64 big = 2LL * 1024 * 1024 * 1024 / 36; // about 36 bytes a line
         if (WriteCandump(p("big.log"), big)) {

@@ -466,6 +466,8 @@ private slots:
             << QByteArray(";$FILEVERSION=2.1\n 1 1.0 DT 1 XYZ Rx - 1 00\n") << "bad:2: expected an identifier";
         QTest::newRow("CSV: no header") << QByteArray("time,kind,id,dlc,data\nnonsense,t,1,1,00\n")
                                         << "bad:2: expected a time";
+        QTest::newRow("candump: a line longer than the limit")
+            << QByteArray("(1.0) can0 123#11\n(2.0) can0 123#") + QByteArray(100000, 'A') << "bad:2: read failed: a line longer than 65536 bytes";
         QTest::newRow("a text that is no log") << QByteArray("hello\n") << "bad: not a log format";
         QTest::newRow("empty") << QByteArray() << "bad: is empty";
         QTest::newRow("pcap: header cut short") << pcapOk.first(20) << "bad: byte 0: a pcap header cut short";
