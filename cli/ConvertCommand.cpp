@@ -87,6 +87,8 @@ int TCommandRun::Convert()
     chunk.reserve(320 * 1024);
     QByteArray text;
     TFrameRow row;
+    // Only the CSV writes the module's line; the others take the decoded fields.
+    const bool withText = format == TLogFormat::Csv;
     uint64_t leftOut = 0;
     bool writeFailed = false;
     for (; have; have = reader->Next(frame)) {
@@ -95,7 +97,7 @@ int TCommandRun::Convert()
         // An error frame's identifier is no message's: a choice of identifiers leaves it out.
         if (!ids.empty() && (frame.Error || !chosen(frame.Id)))
             continue;
-        if (!LogFrameToRow(frame, text, row)) {
+        if (!LogFrameToRow(frame, text, row, withText)) {
             ++leftOut;
             continue;
         }

@@ -44,7 +44,7 @@ int TCommandRun::Monitor()
     if (recording) {
         TLogFormat format = TLogFormat::Candump;
         if (!RecordingFormat(format))
-            return Fail(CliExit::Usage, QStringLiteral("-o %1: name the file .log (candump), .csv, .raw, .pcap, .asc "
+            return Fail(CliExit::Usage, QStringLiteral("-o %1: name the file .log (candump), .csv, .raw, .pcap, .pcapng, .asc, .blf "
                                                        "or .trc, or give --format")
                                             .arg(m_o.OutputFile));
         QString problem;

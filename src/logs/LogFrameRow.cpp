@@ -8,7 +8,7 @@ const char hexDigits[] = "0123456789ABCDEF";
 
 } // namespace
 
-bool LogFrameToRow(const TLogFrame &f, QByteArray &text, TFrameRow &row)
+bool LogFrameToRow(const TLogFrame &f, QByteArray &text, TFrameRow &row, bool withText)
 {
     if (f.Fd || f.Error || f.Data.size() > 8)
         return false;
@@ -22,6 +22,13 @@ bool LogFrameToRow(const TLogFrame &f, QByteArray &text, TFrameRow &row)
     if (!f.Remote && f.Data.size() < d.dlc)
         d.dlc = uint8_t(f.Data.size());
     std::memcpy(d.data, f.Data.constData(), size_t(std::min<qsizetype>(f.Data.size(), 8)));
+    row.timeUs = f.TimeUs;
+    row.raw = QByteArrayView();
+    row.terminated = true;
+    if (!withText) {
+        row.text = QByteArrayView();
+        return true;
+    }
     // Written into a buffer at once: a conversion of a million frames spends its time here.
     char line[32];
     char *p = line;
@@ -36,9 +43,6 @@ bool LogFrameToRow(const TLogFrame &f, QByteArray &text, TFrameRow &row)
         }
     text.resize(p - line);
     std::memcpy(text.data(), line, size_t(p - line));
-    row.timeUs = f.TimeUs;
     row.text = QByteArrayView(text);
-    row.raw = QByteArrayView();
-    row.terminated = true;
     return true;
 }

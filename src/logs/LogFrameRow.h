@@ -6,6 +6,7 @@
 #include "monitor/CandumpLog.h"
 #include "monitor/FrameStore.h"
 
-// Fills `row` (its text pointing into `text`). False for a frame no module line can carry
-// (CAN FD, error frames, more than 8 bytes): writers leave those out and count them.
-bool LogFrameToRow(const TLogFrame &frame, QByteArray &text, TFrameRow &row);
+// Fills `row` (its text pointing into `text`; with `withText` false the text stays empty, for
+// writers that do not write it: all but CSV and raw). False for a frame no module line can
+// carry (CAN FD, error frames, more than 8 bytes): writers leave those out and count them.
+bool LogFrameToRow(const TLogFrame &frame, QByteArray &text, TFrameRow &row, bool withText = true);

@@ -257,16 +257,20 @@ protected:
                 m_sumUs += timeUs;
                 timeUs = m_sumUs;
             }
-            TLogFrame f;
+            // Parsed into the caller's frame: its data buffer is reused from frame to frame.
+            TLogFrame &f = frame;
+            f.Extended = f.Remote = f.Fd = f.Error = false;
+            f.Id = 0;
+            f.Dlc = 0;
+            f.Data.resize(0);
             f.TimeUs = m_startUs + timeUs;
-            int result = Event(words, f);
+            const int result = Event(words, f);
             if (result < 0)
                 return false;
             if (result == 0) {
                 ++m_skipped;
                 continue;
             }
-            frame = std::move(f);
             return true;
         }
         return false;
@@ -345,7 +349,7 @@ private:
         QByteArrayView channel;
         if (!words.Next(channel))
             return 0;
-        if (channel.compare("CANFD", Qt::CaseInsensitive) == 0)
+        if (channel.size() == 5 && channel.compare("CANFD", Qt::CaseInsensitive) == 0)
             return FdEvent(words, f);
         uint64_t ch = 0;
         if (!ParseUnsigned(channel, 10, 65535, ch))
@@ -354,7 +358,7 @@ private:
         QByteArrayView id;
         if (!words.Next(id))
             return 0;
-        if (id.compare("ErrorFrame", Qt::CaseInsensitive) == 0) {
+        if (id.size() == 10 && id.compare("ErrorFrame", Qt::CaseInsensitive) == 0) {
             f.Error = true;
             return 1;
         }

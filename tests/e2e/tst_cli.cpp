@@ -515,6 +515,24 @@ private slots:
         QTest::newRow("--to before --from") << candump << QStringList{"-", "-", "--from", "2", "--to", "1"} << 2
                                             << QByteArray("--to must not come before --from");
     }
+    // A file is replaced only by a whole conversion: a bad input leaves the old one as it was.
+    void convertReplacesAFileOnlyWhenWhole()
+    {
+        const QString out = m_dir.filePath("kept.blf");
+        CliResult r = RunCli({"convert", "-", out}, 30000, "(1765280000.000000) can0 123#1027\n");
+        QCOMPARE(r.exitCode, 0);
+        QFile written(out);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray before = written.readAll();
+        written.close();
+        QVERIFY(before.startsWith("LOGG"));
+        r = RunCli({"convert", "-", out}, 30000, "(1765280001.000000) can0 123#10\n(x) can0 1#\n");
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("standard input:2:"), r.err.constData());
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), before);
+    }
+
     void convert()
     {
         QFETCH(QByteArray, input);
