@@ -10,6 +10,8 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QMimeData>
+#include <QUrl>
 #include <QPointer>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -109,6 +111,34 @@ private slots:
         QVERIFY(loader->Frames() < uint64_t(3 * TLogLoader::BatchFrames));
         QVERIFY(window->windowTitle().endsWith(QStringLiteral("stopped: cancelled")));
         delete window;
+    }
+
+    // A log dropped onto a Frame Monitor opens in a window of its own.
+    void aDroppedLogOpensInItsOwnWindow()
+    {
+        const QString path = write(QStringLiteral("dropped.asc"), "base hex  timestamps absolute\n 0.5 1  123  Rx d 1 AA\n");
+        QString problem;
+        QPointer<TFrameMonitor> target = OpenLogWindow(write(QStringLiteral("first.log"), candump(1)), problem);
+        QVERIFY(target);
+        auto *mime = new QMimeData;
+        mime->setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+        QVERIFY(drop.isAccepted());
+        TFrameMonitor *opened = nullptr;
+        QTRY_VERIFY((opened = [] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->windowTitle().startsWith(QStringLiteral("dropped.asc")))
+                    return qobject_cast<TFrameMonitor *>(w);
+            return static_cast<TFrameMonitor *>(nullptr);
+        }()));
+        QTRY_COMPARE(opened->Frames()->rowCount(), 1);
+        delete opened;
+        delete target;
+        delete mime;
     }
 
     void aFileThatIsNoLogIsRefusedByName()

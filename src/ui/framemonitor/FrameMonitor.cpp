@@ -153,6 +153,7 @@ void TFrameMonitor::Build()
     openLogButton->setToolTip(QStringLiteral("Open a recorded log (candump, ASC, BLF, TRC, pcap, pcapng, CSV) in a window of its own"));
     connect(openLogButton, &QPushButton::clicked, this, [this] { AskAndOpenLog(this); });
     buttons->addWidget(openLogButton);
+    AcceptLogDrops(this);
     buttons->addSpacing(16);
     buttons->addWidget(buddyLabel(QStringLiteral("&View:"), ViewComboBox, this));
     buttons->addWidget(ViewComboBox);

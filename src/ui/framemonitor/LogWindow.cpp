@@ -5,7 +5,10 @@
 #include "monitor/FrameStore.h"
 #include "ui/dialogs/Dialogs.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QMimeData>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QTimer>
@@ -128,4 +131,59 @@ void AskAndOpenLog(QWidget *parent)
     QString problem;
     if (!OpenLogWindow(dialog.selectedFiles().first(), problem))
         ShowMessageBox(TMsgType::Error, problem);
+}
+
+namespace {
+
+// Takes the drag and drop events of the window it filters.
+class TLogDropFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::DragEnter) {
+            auto *e = static_cast<QDragEnterEvent *>(event);
+            if (!LocalFiles(e->mimeData()).isEmpty()) {
+                e->acceptProposedAction();
+                return true;
+            }
+        } else if (event->type() == QEvent::Drop) {
+            auto *e = static_cast<QDropEvent *>(event);
+            const QStringList files = LocalFiles(e->mimeData());
+            if (!files.isEmpty()) {
+                e->acceptProposedAction();
+                // Opened once the drop has returned: a message box must not run inside it.
+                QTimer::singleShot(0, this, [files] {
+                    for (const QString &file : files) {
+                        QString problem;
+                        if (!OpenLogWindow(file, problem))
+                            ShowMessageBox(TMsgType::Error, problem);
+                    }
+                });
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    static QStringList LocalFiles(const QMimeData *mime)
+    {
+        QStringList files;
+        if (mime && mime->hasUrls())
+            for (const QUrl &url : mime->urls())
+                if (url.isLocalFile())
+                    files << url.toLocalFile();
+        return files;
+    }
+};
+
+} // namespace
+
+void AcceptLogDrops(QWidget *window)
+{
+    window->setAcceptDrops(true);
+    window->installEventFilter(new TLogDropFilter(window));
 }

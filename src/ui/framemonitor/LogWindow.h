@@ -55,3 +55,5 @@ TFrameMonitor *OpenLogWindow(const QString &path, QString &problem);
 TLogLoader *LogLoaderOf(TFrameMonitor *window);
 // File > Open Log...: asks for a log and opens it (a refused file is reported in a message box).
 void AskAndOpenLog(QWidget *parent);
+// Logs dropped onto `window` open as File > Open Log... opens them.
+void AcceptLogDrops(QWidget *window);
