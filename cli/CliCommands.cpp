@@ -72,6 +72,7 @@ int TCommandRun::Run()
     case TCliCommand::Transmit: return Transmit();
     case TCliCommand::Play: return Play();
     case TCliCommand::Decode: return Decode();
+    case TCliCommand::Convert: return Convert();
     case TCliCommand::Serve: return Serve();
     case TCliCommand::Uds: return Uds();
     case TCliCommand::Slcan: return Slcan();

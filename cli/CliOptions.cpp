@@ -7,6 +7,7 @@
 #include "protocol/MessageLine.h"
 #include "protocols/ProtocolFrame.h"
 #include "monitor/FrameFilter.h"
+#include "monitor/LogWriters.h"
 #include "serial/PortName.h"
 
 #include <QCommandLineParser>
@@ -83,7 +84,7 @@ const CommandRow kCommands[] = {
          return QString();
      }},
     {"play", TCliCommand::Play, "LOG",
-     "operation mode: replay a candump log (candump -l, or a saved monitor log);\n"
+     "operation mode: replay a log of any format convert reads (\"-\": standard input);\n"
      "print the frames sent and skipped",
      [](TCliOptions &o, QStringList &args) {
          if (args.size() != 1)
@@ -91,11 +92,23 @@ const CommandRow kCommands[] = {
          o.LogFile = args.takeFirst();
          return QString();
      }},
-    {"decode", TCliCommand::Decode, "LOG", "decode a candump log (ours or candump -l) with --dbc; no port",
+    {"decode", TCliCommand::Decode, "LOG", "decode a log of any format convert reads with --dbc; no port",
      [](TCliOptions &o, QStringList &args) {
          if (args.size() != 1)
              return QStringLiteral("decode takes one log file");
          o.LogFile = args.takeFirst();
+         return QString();
+     }},
+    {"convert", TCliCommand::Convert, "IN OUT",
+     "convert a log (candump, ASC, TRC, pcap, pcapng, BLF, CSV; told by its content) into\n"
+     "the format OUT's name ends in, else --format's; \"-\": standard input or output; no port",
+     [](TCliOptions &o, QStringList &args) {
+         if (args.size() != 2)
+             return QStringLiteral("convert takes an input and an output file");
+         o.LogFile = args.takeFirst();
+         o.OutputFile = args.takeFirst();
+         if (o.LogFile.isEmpty() || o.OutputFile.isEmpty())
+             return QStringLiteral("the file name must not be empty");
          return QString();
      }},
     {"serve", TCliCommand::Serve, "",
@@ -147,6 +160,14 @@ const FormatRow kFormats[] = {
     {"trc", TMonitorFormat::Trc, TCliCommand::Monitor},
     {"json", TMonitorFormat::Json, TCliCommand::Decode},
     {"csv", TMonitorFormat::Csv, TCliCommand::Decode},
+    // convert names its formats by LogFormatForName; these rows list them
+    {"candump", TMonitorFormat::Candump, TCliCommand::Convert},
+    {"csv", TMonitorFormat::Csv, TCliCommand::Convert},
+    {"pcap", TMonitorFormat::Pcap, TCliCommand::Convert},
+    {"pcapng", TMonitorFormat::Pcap, TCliCommand::Convert},
+    {"asc", TMonitorFormat::Asc, TCliCommand::Convert},
+    {"trc", TMonitorFormat::Trc, TCliCommand::Convert},
+    {"blf", TMonitorFormat::Pcap, TCliCommand::Convert},
 };
 
 QStringList formatsOf(TCliCommand command)
@@ -160,7 +181,15 @@ QStringList formatsOf(TCliCommand command)
 
 QString format(TCliOptions &o, const QString &v)
 {
+    TLogFormat logFormat;
+    if (o.Command == TCliCommand::Convert && LogFormatForName(v, logFormat) && logFormat != TLogFormat::Raw) {
+        o.LogFormatName = v;
+        o.FormatGiven = true;
+        return {};
+    }
     for (const FormatRow &row : kFormats) {
+        if (o.Command == TCliCommand::Convert)
+            break;
         if (row.command == o.Command && v == QLatin1String(row.name)) {
             o.Format = row.format;
             o.FormatGiven = true;
@@ -275,6 +304,17 @@ QString ids(TCliOptions &o, const QString &v)
     return {};
 }
 
+// convert --from/--to: seconds after the log's first frame.
+QString fromOrTo(double &target, const QString &v)
+{
+    bool ok = false;
+    const double s = v.toDouble(&ok);
+    if (!ok || !(s >= 0) || s > 1e9)
+        return QStringLiteral("expected seconds after the log's first frame, 0 or more");
+    target = s;
+    return {};
+}
+
 QString listen(TCliOptions &o, const QString &v)
 {
     QString error;
@@ -360,7 +400,7 @@ const OptionRow kOptions[] = {
                           "\"PairConnection Test\" does: no probe, no checksums, any mode;\n"
                           "for a busy bus that would fill the probe's reply",
      "send monitor serve transmit play uds slcan", [](TCliOptions &o, const QString &) { o.NoProbe = true; return QString(); }},
-    {"format", "FORMAT", "how each record is printed: one of the formats the command lists\nabove, the first by default", "monitor decode", format},
+    {"format", "FORMAT", "how each record is printed: one of the formats the command lists\nabove, the first by default", "monitor decode convert", format},
     {"dbc", "FILE", "a CAN database (DBC); given again, one more file.\n"
                     "monitor: signals decoded in json, one row a signal in csv;\n"
                     "transmit: for rows that name a message or a signal",
@@ -398,7 +438,11 @@ const OptionRow kOptions[] = {
     {"fast", nullptr, "play as fast as the line carries the lines", "play",
      [](TCliOptions &o, const QString &) { o.Fast = true; return QString(); }},
     {"loop", "N", "play the log N times, 0 until Ctrl+C (default 1)", "play", loops},
-    {"ids", "LIST", "play only these identifiers, e.g. 100-1FF,7E8 (hexadecimal)", "play", ids},
+    {"ids", "LIST", "play or convert only these identifiers, e.g. 100-1FF,7E8 (hexadecimal)", "play convert", ids},
+    {"from", "S", "only frames from S seconds after the log's first frame", "convert",
+     [](TCliOptions &o, const QString &v) { return fromOrTo(o.FromSeconds, v); }},
+    {"to", "S", "only frames up to S seconds after the log's first frame", "convert",
+     [](TCliOptions &o, const QString &v) { return fromOrTo(o.ToSeconds, v); }},
     {"max-gap", "S", "play a longer gap between two frames as S seconds", "play", maxGap},
     {"send", "NAME", "send the row NAME (period 0: only on demand) once, after the periodic\n"
                      "rows have started; given again, one more row", "transmit", sendRow},
@@ -519,6 +563,13 @@ bool ParseCliArguments(const QStringList &args, TCliOptions &o, QString &error)
         }
         return true; // a log, no port
     }
+    if (o.Command == TCliCommand::Convert) {
+        if (o.FromSeconds >= 0 && o.ToSeconds >= 0 && o.ToSeconds < o.FromSeconds) {
+            error = QStringLiteral("--to must not come before --from");
+            return false;
+        }
+        return true; // logs, no port
+    }
     if (o.Command == TCliCommand::Monitor && !o.DbcFiles.isEmpty() && o.Format != TMonitorFormat::Json
         && o.Format != TMonitorFormat::Csv) {
         error = QStringLiteral("--dbc decodes signals with --format json or csv");
@@ -573,6 +624,7 @@ QString CliHelpText()
 
     QString text = QStringLiteral(R"(Usage: k3316-cli --port PORT [--baud N] [--timeout MS] COMMAND [ARGUMENTS] [OPTIONS]
        k3316-cli decode --dbc FILE [--dbc FILE...] LOG [--format json|csv]
+       k3316-cli convert IN OUT [--format F] [--ids LIST] [--from S] [--to S]
 
 Configures and tests a K-3316 RS-232-to-CAN converter from scripts. It talks to the module
 exactly as the K-3316 Utility does.

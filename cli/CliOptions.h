@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Decode, Serve, Transmit, Play, Uds, Slcan };
+enum class TCliCommand { None, Info, Get, Set, Defaults, Send, Monitor, Decode, Serve, Transmit, Play, Uds, Slcan, Convert };
 enum class TMonitorFormat { Lines, Candump, Csv, Json, Pcap, Asc, Trc };
 
 struct TCliOptions {
@@ -28,7 +28,10 @@ struct TCliOptions {
     QString ProfileFile;       // set PROFILE; "-" reads standard input
     QStringList Lines;         // send LINE...; with --dbc: MESSAGE SIGNAL=VALUE...
     QStringList DbcFiles;      // --dbc FILE, each time it is given
-    QString LogFile;           // decode LOG, play LOG
+    QString LogFile;           // decode LOG, play LOG, convert IN
+    QString LogFormatName;     // convert --format: the log format written
+    double FromSeconds = -1;   // convert --from: seconds after the log's first frame; negative: from the start
+    double ToSeconds = -1;     // convert --to; negative: to the end
     TMonitorFormat Format = TMonitorFormat::Lines;
     int64_t Count = -1;        // monitor --count; -1: no limit
     double Seconds = -1;       // monitor, transmit --seconds; negative: no limit

@@ -67,8 +67,10 @@ private:
     int LostOrFailed();
     int Transmit();
     int Play();
-    // A candump log decoded with the databases; no port.
+    // A log of any readable format decoded with the databases; no port.
     int Decode();
+    // A log of any readable format written in another; no port.
+    int Convert();
     // The socketcand server over the module's lines until Ctrl+C or the module is lost.
     int Serve();
     // One UDS request over ISO-TP and its answer (or every answer to a functional request).

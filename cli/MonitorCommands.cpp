@@ -7,6 +7,7 @@
 #include "cli/StdOut.h"
 #include "dbc/FrameJson.h"
 #include "dbc/SignalCsv.h"
+#include "logs/LogReader.h"
 #include "monitor/CandumpLog.h"
 #include "monitor/FrameDecoder.h"
 #include "monitor/LineSplitter.h"
@@ -44,7 +45,7 @@ int TCommandRun::Monitor()
     if (recording) {
         TLogFormat format = TLogFormat::Candump;
         if (!RecordingFormat(format))
-            return Fail(CliExit::Usage, QStringLiteral("-o %1: name the file .log (candump), .csv, .raw, .pcap, .asc "
+            return Fail(CliExit::Usage, QStringLiteral("-o %1: name the file .log (candump), .csv, .raw, .pcap, .pcapng, .asc, .blf "
                                                        "or .trc, or give --format")
                                             .arg(m_o.OutputFile));
         QString problem;
@@ -132,25 +133,28 @@ int TCommandRun::Monitor()
     return CliExit::Ok;
 }
 
-// A candump log decoded with the databases; no port.
+// A log of any readable format decoded with the databases, streamed; no port.
 int TCommandRun::Decode()
 {
     int code = 0;
     if (!LoadDatabases(code))
         return code;
-    QVector<TLogFrame> frames;
     QString error;
-    if (!ReadCandumpFile(m_o.LogFile, frames, error, m_interrupt))
-        return Interrupted() ? FailInterrupted() : Fail(CliExit::Usage, error);
+    const std::unique_ptr<TLogReader> reader = OpenLogReader(m_o.LogFile, error, nullptr, m_interrupt);
+    if (!reader)
+        return Fail(CliExit::Usage, error);
     const bool csv = m_o.Format == TMonitorFormat::Csv;
     TProtocol protocol = TProtocol::None;
     ProtocolFromName(m_o.Protocol, protocol);
     TProtocolPrinter protocols(protocol, {}, m_o.DbcFiles.isEmpty() ? nullptr : &m_database);
-    if (csv)
-        outRaw(SignalCsvHeader());
-    uint64_t leftOut = 0;
     QByteArray chunk;
-    for (const TLogFrame &f : frames) {
+    if (csv)
+        chunk = SignalCsvHeader();
+    uint64_t leftOut = 0;
+    TLogFrame f;
+    // The first lines go out at once; later ones in chunks.
+    qsizetype flushAt = 1;
+    while (reader->Next(f)) {
         if (Interrupted())
             return FailInterrupted();
         if (StdOut::Failed())
@@ -164,7 +168,7 @@ int TCommandRun::Decode()
         line.kind = f.Extended ? (f.Remote ? TFrameKind::ExtendedRemote : TFrameKind::ExtendedData)
                                : (f.Remote ? TFrameKind::StandardRemote : TFrameKind::StandardData);
         line.id = f.Id;
-        line.dlc = f.Dlc;
+        line.dlc = uint8_t(std::min<int>(f.Dlc, 8)); // a length code 9-15 still carries 8 bytes
         std::memcpy(line.data, f.Data.constData(), size_t(f.Data.size()));
         if (protocol != TProtocol::None) {
             chunk += protocols.Frame(BusFrameOf(line, f.TimeUs));
@@ -174,12 +178,17 @@ int TCommandRun::Decode()
             chunk += FrameJsonRecord(f.TimeUs, {}, line, &m_database);
             chunk += '\n';
         }
-        if (chunk.size() > 65536) {
+        if (chunk.size() >= flushAt) {
             outRaw(chunk);
             chunk.clear();
+            flushAt = 65536;
         }
     }
     outRaw(chunk + protocols.Finish());
+    if (Interrupted())
+        return FailInterrupted();
+    if (!reader->Problem().isEmpty())
+        return Fail(CliExit::Usage, reader->Problem());
     if (leftOut > 0)
         err(QStringLiteral("%1 CAN FD or error frame(s) were left out").arg(leftOut));
     return CliExit::Ok;

@@ -50,7 +50,7 @@ QByteArray TMonitorPrinter::Record(QByteArrayView text, int64_t timeUs)
     return m_encoder.Record(row);
 }
 
-QByteArray TMonitorPrinter::Footer() const
+QByteArray TMonitorPrinter::Footer()
 {
     return m_format == TMonitorFormat::Lines || m_format == TMonitorFormat::Json || SignalCsv() ? QByteArray()
                                                                                                : m_encoder.Footer();

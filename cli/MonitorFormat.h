@@ -25,7 +25,7 @@ public:
     // `timeUs` microseconds since the epoch.
     QByteArray Record(QByteArrayView text, int64_t timeUs);
     // The last bytes (ASC's "End TriggerBlock"; nothing for the others).
-    QByteArray Footer() const;
+    QByteArray Footer();
     // Frames left out because their checksum was wrong.
     uint64_t LeftOut() const { return m_encoder.LeftOut(); }
     bool IsBinary() const { return m_encoder.IsBinary(); }

@@ -3,6 +3,8 @@
 #include "cli/CommandRun.h"
 #include "cli/Interrupt.h"
 #include "common/InputFile.h"
+#include "logs/LogReader.h"
+#include "transmit/ReplayStream.h"
 #include "dbc/SignalCodec.h"
 #include "monitor/CandumpLog.h"
 #include "protocol/MessageLine.h"
@@ -239,10 +241,13 @@ QString WaitText(int64_t us)
 
 int TCommandRun::Play()
 {
-    QVector<TLogFrame> frames;
+    // The log is read as it plays; its format and first bytes are checked before the port opens.
     QString problem;
-    if (!ReadCandumpFile(m_o.LogFile, frames, problem, m_interrupt))
-        return Interrupted() ? FailInterrupted() : Fail(CliExit::Usage, problem);
+    std::unique_ptr<TLogReader> reader = OpenLogReader(m_o.LogFile, problem, nullptr, m_interrupt);
+    if (!reader)
+        return Fail(CliExit::Usage, problem);
+    if (m_o.LogFile == QLatin1String("-") && m_o.Loops != 1)
+        return Fail(CliExit::Usage, QStringLiteral("--loop plays a file again: standard input is read once"));
     TReplayOptions options;
     options.Speed = m_o.Speed;
     options.Fast = m_o.Fast;
@@ -257,36 +262,50 @@ int TCommandRun::Play()
 
     bool finished = false;
     bool failed = false;
-    TReplayRunner runner(frames, options, SteadyClockUs,
+    TReplaySource source;
+    source.next = [&reader](TLogFrame &f) { return reader->Next(f); };
+    source.rewind = [&] {
+        if (!reader->Problem().isEmpty())
+            return false;
+        reader = OpenLogReader(m_o.LogFile, problem, nullptr, m_interrupt);
+        return reader != nullptr;
+    };
+    TReplayStream runner(source, options, SteadyClockUs,
                          [this](const QByteArray &line) { return m_link.SendLine(line, m_info.UseChecksum); });
-    QObject::connect(&runner, &TReplayRunner::Finished, [&](bool f) {
+    QObject::connect(&runner, &TReplayStream::Finished, [&](bool f) {
         finished = true;
         failed = f;
     });
-    const int64_t inRun = runner.Clock().FramesInRun();
-    const QString ofRun = inRun < 0 ? QString() : QStringLiteral(" of %1").arg(inRun);
+    // The log is read as it plays: its length is known once it has been read to its end.
+    const auto ofRun = [&runner] {
+        const int64_t inRun = runner.FramesInRun();
+        return inRun < 0 ? QString() : QStringLiteral(" of %1").arg(inRun);
+    };
     // A long gap in the log is told, or the wait would look like a hang.
-    QObject::connect(&runner, &TReplayRunner::Waiting, [&](int64_t waitUs, int64_t frame) {
+    QObject::connect(&runner, &TReplayStream::Waiting, [&](int64_t waitUs, int64_t frame) {
         err(QStringLiteral("waiting %1 for frame %2%3 (--max-gap shortens gaps)")
                 .arg(WaitText(waitUs))
                 .arg(frame)
-                .arg(ofRun));
+                .arg(ofRun()));
     });
     runner.Start();
     RunUntil([&] { return finished; });
     const bool cutShort = !finished && Interrupted();
     runner.Stop();
-    const TReplayClock &c = runner.Clock();
     out(QStringLiteral("%1 frames sent, %2 skipped (CAN FD or error frames), %3 not chosen")
-            .arg(c.Sent())
-            .arg(c.Skipped())
-            .arg(c.NotChosen())
+            .arg(runner.Sent())
+            .arg(runner.Skipped())
+            .arg(runner.NotChosen())
             .toUtf8());
     if (failed || m_link.LineLost())
         return LostOrFailed();
     if (cutShort) {
-        err(QStringLiteral("%1: stopped after %2%3 frames").arg(m_interrupt->Word()).arg(c.Sent()).arg(ofRun));
+        err(QStringLiteral("%1: stopped after %2%3 frames").arg(m_interrupt->Word()).arg(runner.Sent()).arg(ofRun()));
         return m_interrupt->ExitCode();
     }
+    if (!reader)
+        return Fail(CliExit::Usage, problem);
+    if (!reader->Problem().isEmpty())
+        return Fail(CliExit::Usage, reader->Problem());
     return CliExit::Ok;
 }

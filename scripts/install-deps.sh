@@ -9,6 +9,7 @@ packages=(
   # qt6-charts-dev needs the OpenGL module's CMake files and does not pull them in
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libjpeg62-turbo-dev
+  zlib1g-dev
   fonts-liberation2
   dpkg-dev desktop-file-utils appstream man-db
   can-utils

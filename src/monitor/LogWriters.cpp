@@ -3,9 +3,12 @@
 #include "common/EscapeBytes.h"
 #include "monitor/AscWriter.h"
 #include "monitor/PcapWriter.h"
+#include "monitor/PcapngWriter.h"
 #include "monitor/TrcWriter.h"
 
 #include <QIODevice>
+
+#include <cstring>
 
 
 namespace {
@@ -13,8 +16,8 @@ namespace {
 
 } // namespace
 
-constexpr TLogFormat allFormats[] = {TLogFormat::Candump, TLogFormat::Csv, TLogFormat::Raw,
-                                     TLogFormat::Pcap,    TLogFormat::Asc, TLogFormat::Trc};
+constexpr TLogFormat allFormats[] = {TLogFormat::Candump, TLogFormat::Csv, TLogFormat::Raw,    TLogFormat::Pcap,
+                                     TLogFormat::Asc,     TLogFormat::Trc, TLogFormat::Pcapng, TLogFormat::Blf};
 
 bool LogFormatForFileName(const QString &fileName, TLogFormat &format)
 {
@@ -35,6 +38,8 @@ const char *LogFormatSuffix(TLogFormat format)
     case TLogFormat::Pcap: return "pcap";
     case TLogFormat::Asc: return "asc";
     case TLogFormat::Trc: return "trc";
+    case TLogFormat::Pcapng: return "pcapng";
+    case TLogFormat::Blf: return "blf";
     case TLogFormat::Raw: break;
     }
     return "raw";
@@ -62,6 +67,8 @@ QByteArray LogHeader(TLogFormat format, int64_t startUs)
     case TLogFormat::Pcap: return PcapHeader();
     case TLogFormat::Asc: return AscHeader(startUs);
     case TLogFormat::Trc: return TrcHeader(startUs);
+    case TLogFormat::Pcapng: return PcapngHeader("k3316");
+    case TLogFormat::Blf: return BlfHeader(startUs);
     case TLogFormat::Candump:
     case TLogFormat::Raw: break;
     }
@@ -74,8 +81,14 @@ QByteArray LogRecord(TLogFormat format, const TFrameRow &row, QByteArrayView int
     case TLogFormat::Candump: return CandumpRecord(row, interfaceName);
     case TLogFormat::Csv: return CsvRecord(row);
     case TLogFormat::Pcap:
+    case TLogFormat::Pcapng:
     case TLogFormat::Asc:
     case TLogFormat::Trc: return TLogEncoder(format, 0, interfaceName.toByteArray()).Record(row);
+    case TLogFormat::Blf: {
+        TLogEncoder encoder(format, 0, interfaceName.toByteArray());
+        QByteArray out = encoder.Record(row);
+        return out + encoder.Footer();
+    }
     case TLogFormat::Raw: break;
     }
     return RawRecord(row);
@@ -96,21 +109,55 @@ void AppendCandumpRecord(QByteArray &out, const TFrameRow &row, QByteArrayView i
     const TDecodedLine &d = row.decoded;
     if (!IsCanFrame(d.kind) || IsBadFrame(d))
         return;
-    out += '(';
-    AppendEpochSeconds(out, row.timeUs);
-    out += ") ";
-    out.append(interfaceName.data(), interfaceName.size());
-    out += ' ';
-    AppendIdText(out, d);
-    out += '#';
-    if (IsRemote(d.kind)) {
-        out += 'R';
-        if (d.dlc > 0) // the requested length, which the CAN tools read after the R
-            out += char('0' + d.dlc);
+    // The record in a buffer, appended at once: a million-frame export spends its time here.
+    static const char hexDigits[] = "0123456789ABCDEF";
+    char frame[96];
+    char *p = frame;
+    *p++ = '(';
+    QByteArray stamp; // only for times before the epoch, which the fast path does not write
+    if (row.timeUs >= 0) {
+        char digits[24];
+        int n = 0;
+        for (int64_t whole = row.timeUs / 1000000; whole > 0 || n == 0; whole /= 10)
+            digits[n++] = char('0' + whole % 10);
+        while (n > 0)
+            *p++ = digits[--n];
+        *p++ = '.';
+        int64_t micros = row.timeUs % 1000000;
+        for (int i = 5; i >= 0; --i, micros /= 10)
+            p[i] = char('0' + micros % 10);
+        p += 6;
     } else {
-        AppendDataText(out, d, 0);
+        AppendEpochSeconds(stamp, row.timeUs);
+        std::memcpy(p, stamp.constData(), size_t(stamp.size()));
+        p += stamp.size();
     }
-    out += '\n';
+    *p++ = ')';
+    *p++ = ' ';
+    if (interfaceName.size() <= 24) {
+        std::memcpy(p, interfaceName.data(), size_t(interfaceName.size()));
+        p += interfaceName.size();
+    } else {
+        out.append(frame, p - frame);
+        out.append(interfaceName.data(), interfaceName.size());
+        p = frame;
+    }
+    *p++ = ' ';
+    for (int shift = IsExtended(d.kind) ? 28 : 8; shift >= 0; shift -= 4)
+        *p++ = hexDigits[(d.id >> shift) & 0xF];
+    *p++ = '#';
+    if (IsRemote(d.kind)) {
+        *p++ = 'R';
+        if (d.dlc > 0) // the requested length, which the CAN tools read after the R
+            *p++ = char('0' + d.dlc);
+    } else {
+        for (int i = 0; i < d.dlc && i < 8; ++i) {
+            *p++ = hexDigits[d.data[i] >> 4];
+            *p++ = hexDigits[d.data[i] & 0xF];
+        }
+    }
+    *p++ = '\n';
+    out.append(frame, p - frame);
 }
 
 QByteArray CandumpRecord(const TFrameRow &row, QByteArrayView interfaceName)
@@ -151,6 +198,8 @@ TLogEncoder::TLogEncoder(TLogFormat format, int64_t startUs, QByteArray interfac
 
 QByteArray TLogEncoder::Header() const
 {
+    if (m_format == TLogFormat::Pcapng)
+        return PcapngHeader(m_interface);
     return LogHeader(m_format, m_startUs);
 }
 
@@ -162,6 +211,14 @@ void TLogEncoder::Append(QByteArray &out, const TFrameRow &row)
     case TLogFormat::Pcap: AppendPcapRecord(out, row); break;
     case TLogFormat::Asc: AppendAscRecord(out, row, m_startUs); break;
     case TLogFormat::Trc: AppendTrcRecord(out, row, m_startUs, m_frames + 1); break;
+    case TLogFormat::Pcapng: AppendPcapngRecord(out, row); break;
+    case TLogFormat::Blf:
+        // Packed by the container: what goes out now is not this row's.
+        if (m_blf.Append(out, row, m_startUs)) {
+            ++m_frames;
+            return;
+        }
+        break;
     case TLogFormat::Csv:
     case TLogFormat::Raw: out += LogRecord(m_format, row, m_interface); break;
     }
@@ -178,8 +235,13 @@ QByteArray TLogEncoder::Record(const TFrameRow &row)
     return out;
 }
 
-QByteArray TLogEncoder::Footer() const
+QByteArray TLogEncoder::Footer()
 {
+    if (m_format == TLogFormat::Blf) {
+        QByteArray out;
+        m_blf.Finish(out);
+        return out;
+    }
     return m_format == TLogFormat::Asc ? AscFooter() : QByteArray();
 }
 

@@ -8,11 +8,13 @@
 // - CSV (RFC 4180) with a header row: time, kind, id, dlc, data, checksum, raw; a wrong
 //   checksum is marked in its column;
 // - raw: exactly the bytes read, nothing added;
-// - pcap (link type 227), Vector ASC and PEAK TRC 2.1 (PcapWriter.h, AscWriter.h, TrcWriter.h):
-//   CAN frames only, a frame whose checksum is wrong left out. pcap is binary; ASC and TRC count
-//   times from the start of the log and ASC ends with a footer, so a log of these formats is
-//   written through a TLogEncoder.
+// - pcap and pcapng (link type 227), Vector ASC, PEAK TRC 2.1 and Vector BLF (PcapWriter.h,
+//   PcapngWriter.h, AscWriter.h, TrcWriter.h, BlfWriter.h): CAN frames only, a frame whose
+//   checksum is wrong left out. pcap, pcapng and BLF are binary; ASC, TRC and BLF count times
+//   from the start of the log, ASC ends with a footer and BLF packs its frames into compressed
+//   containers, so a log of these formats is written through a TLogEncoder.
 
+#include "monitor/BlfWriter.h"
 #include "monitor/FrameStore.h"
 #include "monitor/FrameText.h"
 
@@ -21,20 +23,22 @@
 
 class QIODevice;
 
-enum class TLogFormat { Candump, Csv, Raw, Pcap, Asc, Trc };
+enum class TLogFormat { Candump, Csv, Raw, Pcap, Asc, Trc, Pcapng, Blf };
 
 // The format a file name asks for by its ending (".log", ".csv", ".raw", ".pcap", ".asc",
-// ".trc", any case), or false.
+// ".trc", ".pcapng", ".blf", any case), or false.
 bool LogFormatForFileName(const QString &fileName, TLogFormat &format);
-const char *LogFormatSuffix(TLogFormat format); // "log", "csv", "raw", "pcap", "asc", "trc"
-// The format named on a command line ("candump", "csv", "raw", "pcap", "asc", "trc"), or false.
+const char *LogFormatSuffix(TLogFormat format); // "log", "csv", "raw", "pcap", "asc", "trc", "pcapng", "blf"
+// The format named on a command line ("candump", "csv", "raw", "pcap", "asc", "trc", "pcapng",
+// "blf"), or false.
 bool LogFormatForName(QStringView name, TLogFormat &format);
 
 // What starts a file of the format (the CSV header row, the pcap, ASC and TRC headers with the
 // measurement starting at `startUs`; nothing for the others).
 QByteArray LogHeader(TLogFormat format, int64_t startUs = 0);
 // One row in the format, line end included; empty when the format leaves the row out. ASC and
-// TRC rows count from the epoch here: a log of those is written through TLogEncoder.
+// TRC rows count from the epoch here, and a BLF row is no file on its own: a log of those is
+// written through TLogEncoder.
 QByteArray LogRecord(TLogFormat format, const TFrameRow &row, QByteArrayView interfaceName = "k3316");
 
 // True for a CAN frame whose checksum is wrong: candump logs leave it out.
@@ -61,13 +65,13 @@ public:
     // their times from it and write it in their headers.
     explicit TLogEncoder(TLogFormat format, int64_t startUs = 0, QByteArray interfaceName = "k3316");
     TLogFormat Format() const { return m_format; }
-    bool IsBinary() const { return m_format == TLogFormat::Pcap; }
+    bool IsBinary() const { return m_format == TLogFormat::Pcap || m_format == TLogFormat::Pcapng || m_format == TLogFormat::Blf; }
     QByteArray Header() const;
     // Appends the row in the format; nothing when the format leaves it out.
     void Append(QByteArray &out, const TFrameRow &row);
     QByteArray Record(const TFrameRow &row);
-    // What ends the log (ASC's "End TriggerBlock"; nothing for the others).
-    QByteArray Footer() const;
+    // What ends the log (ASC's "End TriggerBlock", BLF's last container; nothing for the others).
+    QByteArray Footer();
     uint64_t FramesWritten() const { return m_frames; }
     // Frames the format left out because their checksum was wrong.
     uint64_t LeftOut() const { return m_leftOut; }
@@ -78,6 +82,7 @@ private:
     QByteArray m_interface;
     uint64_t m_frames = 0;
     uint64_t m_leftOut = 0;
+    TBlfPacker m_blf;
 };
 
 // Streams rows of one format to a device (a file, a pipe, standard output).

@@ -42,6 +42,11 @@ void AppendPcapRecord(QByteArray &out, const TFrameRow &row)
     appendLe32(out, uint32_t(timeUs % 1000000));
     appendLe32(out, frameBytes);
     appendLe32(out, frameBytes);
+    AppendSocketCanFrame(out, d);
+}
+
+void AppendSocketCanFrame(QByteArray &out, const TDecodedLine &d)
+{
     uint32_t id = d.id;
     if (IsExtended(d.kind))
         id |= SocketCanExtendedFlag;

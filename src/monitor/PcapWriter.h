@@ -13,6 +13,9 @@ constexpr uint32_t PcapLinkTypeSocketCan = 227;
 constexpr uint32_t SocketCanExtendedFlag = 0x80000000u;
 constexpr uint32_t SocketCanRemoteFlag = 0x40000000u;
 
+// The 16 bytes of the SocketCAN frame of a CAN frame's line.
+void AppendSocketCanFrame(QByteArray &out, const TDecodedLine &d);
+
 // The file's 24-byte header (little-endian, microsecond time stamps).
 QByteArray PcapHeader();
 // One record (16-byte record header and the 16-byte frame) for a CAN frame; nothing for a line

@@ -534,6 +534,71 @@ private slots:
                           "2025-12-09T11:33:20.323456Z,Engine,Speed,,km/h\r\n");
         QTest::newRow("bad log line") << QByteArray("(1765280000.123456) can0 123#1027\nnot a frame\n") << "json" << 2
                                       << QByteArray("decode.log:2");
+        QTest::newRow("ASC, told by its content")
+            << QByteArray("base hex  timestamps absolute\n   1.500000 1  123             Rx   d 2 10 27\n") << "csv" << 0
+            << QByteArray("time,message,signal,value,unit\r\n1970-01-01T00:00:01.500000Z,Engine,Speed,1000,km/h\r\n");
+        QTest::newRow("FD frames left out, counted")
+            << QByteArray("(1.000000) can0 123##11027\n(2.000000) can0 123#1027\n") << "csv" << 0
+            << QByteArray("time,message,signal,value,unit\r\n1970-01-01T00:00:02.000000Z,Engine,Speed,1000,km/h\r\n");
+        QTest::newRow("BLF header that lies") << QByteArray("LOGG\xFF\xFF\xFF\x7F") << "json" << 2
+                                              << QByteArray("decode.log: byte 4: a BLF header length of 2147483647 bytes");
+    }
+
+    // convert: any log in, any log out, standard input and output included; no port.
+    void convert_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("out"); // a part of standard output, or of the error for other exit codes
+        const QByteArray candump = "(1765280000.000000) can0 123#1027\n(1765280000.250000) can0 12345678#R3\n"
+                                   "(1765280001.000000) can0 7FF#\n(1765280002.000000) can0 100##1AA\n";
+        QTest::newRow("candump to ASC on standard output")
+            << candump << QStringList{"-", "-", "--format", "asc"} << 0
+            << QByteArray("   0.250000 1  12345678x       Rx   r 3\n   1.000000 1  7FF             Rx   d 0\nEnd TriggerBlock\n");
+        QTest::newRow("identifiers and a time window chosen")
+            << candump << QStringList{"-", "-", "--format", "candump", "--ids", "100-7FF", "--from", "0.5", "--to", "3"} << 0
+            << QByteArray("(1765280001.000000) k3316 7FF#\n");
+        QTest::newRow("FD frames counted on the error output")
+            << candump << QStringList{"-", "-", "--format", "candump"} << 0 << QByteArray("1 CAN FD or error frame(s) were left out");
+        QTest::newRow("a bad line names its line")
+            << QByteArray("(1.0) can0 123#10\n(2.0) can0 1234#10\n") << QStringList{"-", "-", "--format", "csv"} << 2
+            << QByteArray("standard input:2: expected a frame");
+        QTest::newRow("output of no known ending") << candump << QStringList{"-", "out.txt"} << 2
+                                                   << QByteArray("out.txt: name the output .log (candump)");
+        QTest::newRow("--to before --from") << candump << QStringList{"-", "-", "--from", "2", "--to", "1"} << 2
+                                            << QByteArray("--to must not come before --from");
+    }
+    // A file is replaced only by a whole conversion: a bad input leaves the old one as it was.
+    void convertReplacesAFileOnlyWhenWhole()
+    {
+        const QString out = m_dir.filePath("kept.blf");
+        CliResult r = RunCli({"convert", "-", out}, 30000, "(1765280000.000000) can0 123#1027\n");
+        QCOMPARE(r.exitCode, 0);
+        QFile written(out);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray before = written.readAll();
+        written.close();
+        QVERIFY(before.startsWith("LOGG"));
+        r = RunCli({"convert", "-", out}, 30000, "(1765280001.000000) can0 123#10\n(x) can0 1#\n");
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("standard input:2:"), r.err.constData());
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), before);
+    }
+
+    void convert()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, out);
+        const CliResult r = RunCli(QStringList{"convert"} + args, 30000, input);
+        QCOMPARE(r.exitCode, exitCode);
+        if (exitCode == 0 && !out.contains("left out"))
+            QVERIFY2(r.out.endsWith(out), r.out.constData());
+        else
+            QVERIFY2(r.err.contains(out), r.err.constData());
     }
     void decode()
     {

@@ -272,6 +272,52 @@ private slots:
         }
     }
 
+    // Any log format, from a file or standard input, and longer than what is read at a time.
+    void playStreamsEveryFormatAndLength_data()
+    {
+        QTest::addColumn<QByteArray>("log");
+        QTest::addColumn<bool>("fromStandardInput");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("received");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("ASC from standard input")
+            << QByteArray("base hex  timestamps absolute\n 0.000 1  123  Rx d 2 11 AB\n 0.001 1  ErrorFrame\n"
+                          " 0.002 1  1ABCDEF0x  Rx r 1\n")
+            << true << QStringList{} << QStringList{"t123211AB", "E1ABCDEF01"}
+            << "2 frames sent, 1 skipped (CAN FD or error frames), 0 not chosen";
+        QByteArray longLog;
+        QStringList lines;
+        for (int i = 0; i < 4100; ++i) {
+            longLog += QStringLiteral("(%1.%2) can0 %3#%4\n")
+                           .arg(1765280000 + i / 1000)
+                           .arg(i % 1000 * 1000, 6, 10, QLatin1Char('0'))
+                           .arg(0x100 + i % 0x100, 3, 16, QLatin1Char('0'))
+                           .arg(i % 256, 2, 16, QLatin1Char('0'))
+                           .toLatin1();
+            lines << QLatin1Char('t') + QStringLiteral("%1").arg(0x100 + i % 0x100, 3, 16, QLatin1Char('0')).toUpper() + QLatin1Char('1')
+                         + QStringLiteral("%1").arg(i % 256, 2, 16, QLatin1Char('0')).toUpper();
+        }
+        QTest::newRow("4100 frames, more than one chunk") << longLog << false << QStringList{"--fast"} << lines
+                                                          << "4100 frames sent, 0 skipped (CAN FD or error frames), 0 not chosen";
+    }
+    void playStreamsEveryFormatAndLength()
+    {
+        QFETCH(QByteArray, log);
+        QFETCH(bool, fromStandardInput);
+        QFETCH(QStringList, options);
+        const QString simLog = file(QStringLiteral("stream-%1.log").arg(QTest::currentDataTag()).replace(' ', '_'));
+        SimProcess sim({"--mode", "operation", "--log", simLog});
+        QVERIFY(sim.isRunning());
+        const QString input = fromStandardInput ? QStringLiteral("-") : write(QStringLiteral("stream-drive.log"), log);
+        const CliResult r = RunCli(QStringList{"--port", sim.path(), "play", input} + options, 60000,
+                                   fromStandardInput ? log : QByteArray());
+        QCOMPARE(r.exitCode, 0);
+        QFETCH(QString, summary);
+        QCOMPARE(r.out, summary.toLatin1() + '\n');
+        QFETCH(QStringList, received);
+        QTRY_COMPARE(ReceivedBySim(simLog, false), received);
+    }
+
     void playRefusesABadLog()
     {
         SimProcess sim({"--mode", "operation"});

@@ -95,12 +95,14 @@ QString debianPython()
     return QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
 }
 
-// One line per message: "time id extended remote dlc data".
+// One line per message: "time id extended remote dlc data", times from the first message.
 const char *pythonCanPrinter = R"(
 import sys, can
-reader = can.ASCReader(sys.argv[2]) if sys.argv[1] == 'asc' else can.TRCReader(sys.argv[2])
-for m in reader:
-    print('%.6f %X %d %d %d %s' % (m.timestamp, m.arbitration_id, m.is_extended_id, m.is_remote_frame, m.dlc, m.data.hex().upper()))
+readers = {'asc': can.ASCReader, 'trc': can.TRCReader, 'blf': can.BLFReader}
+first = None
+for m in readers[sys.argv[1]](sys.argv[2]):
+    first = m.timestamp if first is None else first
+    print('%.6f %X %d %d %d %s' % (m.timestamp - first, m.arbitration_id, m.is_extended_id, m.is_remote_frame, m.dlc, m.data.hex().upper()))
 )";
 
 } // namespace
@@ -266,7 +268,8 @@ private slots:
         QTest::newRow("pcap") << "/tmp/x.pcap" << true << int(TLogFormat::Pcap);
         QTest::newRow("ASC upper case") << "Bus.ASC" << true << int(TLogFormat::Asc);
         QTest::newRow("trc") << "bus.trc" << true << int(TLogFormat::Trc);
-        QTest::newRow("pcapng is not pcap") << "x.pcapng" << false << -1;
+        QTest::newRow("pcapng is not pcap") << "x.pcapng" << true << int(TLogFormat::Pcapng);
+        QTest::newRow("BLF upper case") << "x.BLF" << true << int(TLogFormat::Blf);
         QTest::newRow("other ending") << "x.txt" << false << -1;
         QTest::newRow("no ending") << "log" << false << -1;
     }
@@ -410,11 +413,18 @@ private slots:
         tzset();
     }
 
-    // tshark reads the pcap: identifiers with their flags, lengths and data, nothing else.
+    void pcapLoadsInTshark_data()
+    {
+        QTest::addColumn<TLogFormat>("format");
+        QTest::newRow("pcap") << TLogFormat::Pcap;
+        QTest::newRow("pcapng") << TLogFormat::Pcapng;
+    }
+    // tshark reads the pcap and pcapng: identifiers with their flags, lengths and data, nothing else.
     void pcapLoadsInTshark()
     {
+        QFETCH(TLogFormat, format);
         QTemporaryDir dir;
-        const QString file = writeFile(dir, QStringLiteral("bus.pcap"), logOf(TLogFormat::Pcap, mixedLines));
+        const QString file = writeFile(dir, QStringLiteral("bus.") + LogFormatSuffix(format), logOf(format, mixedLines));
         QVERIFY(!file.isEmpty());
         QString problem;
         const QByteArray out = runReader(QStandardPaths::findExecutable(QStringLiteral("tshark")),
@@ -477,15 +487,22 @@ private slots:
         QVERIFY(out.endsWith(" can0 1ABCDEF0#FFEEDDCCBBAA9988 R\n"));
     }
 
-    // python-can's ASCReader reads the same frames, times counted from the start.
+    void ascLoadsInPythonCan_data()
+    {
+        QTest::addColumn<TLogFormat>("format");
+        QTest::newRow("ASC") << TLogFormat::Asc;
+        QTest::newRow("BLF") << TLogFormat::Blf;
+    }
+    // python-can's ASCReader and BLFReader read the same frames, times counted from the start.
     void ascLoadsInPythonCan()
     {
+        QFETCH(TLogFormat, format);
         QTemporaryDir dir;
-        const QString file = writeFile(dir, QStringLiteral("bus.asc"), logOf(TLogFormat::Asc, mixedLines));
+        const QString file = writeFile(dir, QStringLiteral("bus.") + LogFormatSuffix(format), logOf(format, mixedLines));
         QVERIFY(!file.isEmpty());
         QString problem;
         const QByteArray out = runReader(debianPython(), {QStringLiteral("-c"), QString::fromLatin1(pythonCanPrinter),
-                                                          QStringLiteral("asc"), file},
+                                                          QLatin1String(LogFormatSuffix(format)), file},
                                          problem);
         QVERIFY2(!out.isNull(), qPrintable(problem));
         QCOMPARE(out.trimmed().split('\n'), (QList<QByteArray>{

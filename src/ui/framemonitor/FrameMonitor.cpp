@@ -8,6 +8,7 @@
 #include "ui/dialogs/Dialogs.h"
 #include "ui/framemonitor/FrameTableModel.h"
 #include "ui/framemonitor/IdSummaryModel.h"
+#include "ui/framemonitor/LogWindow.h"
 #include "ui/plot/PlotWindow.h"
 #include "ui/signals/SignalDatabase.h"
 #include "ui/signals/SignalText.h"
@@ -148,6 +149,12 @@ void TFrameMonitor::Build()
     buttons->addWidget(ClearButton);
     buttons->addWidget(SaveAsButton);
     buttons->addWidget(RecordButton);
+    auto *openLogButton = new QPushButton(QStringLiteral("&Open Log..."), this);
+    openLogButton->setObjectName(QStringLiteral("OpenLogButton"));
+    openLogButton->setToolTip(QStringLiteral("Open a recorded log (candump, ASC, BLF, TRC, pcap, pcapng, CSV) in a window of its own"));
+    connect(openLogButton, &QPushButton::clicked, this, [this] { AskAndOpenLog(this); });
+    buttons->addWidget(openLogButton);
+    AcceptLogDrops(this);
     buttons->addSpacing(16);
     buttons->addWidget(buddyLabel(QStringLiteral("&View:"), ViewComboBox, this));
     buttons->addWidget(ViewComboBox);

@@ -1,0 +1,349 @@
+// Vector BLF: a file header with the measurement's start, then objects ("LOBJ"), most of them
+// inside zlib-compressed log containers; an object may continue in the next container.
+
+#include "logs/ByteSource.h"
+#include "logs/LogFormats.h"
+
+#include <QDateTime>
+#include <QtEndian>
+
+#include <zlib.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t ObjCanMessage = 1;
+constexpr uint32_t ObjCanError = 2;
+constexpr uint32_t ObjLogContainer = 10;
+constexpr uint32_t ObjCanErrorExt = 73;
+constexpr uint32_t ObjCanMessage2 = 86;
+constexpr uint32_t ObjCanFdMessage = 100;
+constexpr uint32_t ObjCanFdMessage64 = 101;
+// Containers hold 128 KiB as python-can and Vector write them; anything far beyond is refused.
+constexpr uint32_t ObjectLimit = 16u * 1024 * 1024;
+
+uint32_t Le32(const char *p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return qFromLittleEndian(v);
+}
+uint16_t Le16(const char *p)
+{
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return qFromLittleEndian(v);
+}
+uint64_t Le64(const char *p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return qFromLittleEndian(v);
+}
+
+class TBlfReader : public TLogReader {
+public:
+    TBlfReader(TByteSource &in, const QString &name) : TLogReader(TLogKind::Blf, in, name) {}
+
+protected:
+    bool ReadFrame(TLogFrame &frame) override
+    {
+        if (!m_started && !Begin())
+            return false;
+        for (;;) {
+            const int got = TakeObject(frame);
+            if (got < 0)
+                return false;
+            if (got > 0)
+                return true;
+            const int more = ReadTopObject();
+            if (more < 0)
+                return false;
+            if (more == 0) {
+                // The end: what is left must be padding, not half an object.
+                const QByteArrayView rest = QByteArrayView(m_data).sliced(m_pos);
+                if (rest.indexOf("LOBJ") >= 0)
+                    return FailAtByte(m_containerAt, QStringLiteral("an object cut short at the end of the file"));
+                return false;
+            }
+        }
+    }
+
+private:
+    bool Begin()
+    {
+        m_started = true;
+        QByteArrayView h;
+        if (!m_in.Read(8, h))
+            return FailAtByte(0, QStringLiteral("a BLF header cut short"));
+        if (!h.startsWith("LOGG"))
+            return FailAtByte(0, QStringLiteral("not a BLF file (no \"LOGG\" at the start)"));
+        const uint32_t size = Le32(h.data() + 4);
+        if (size < 72 || size > 65536)
+            return FailAtByte(4, QStringLiteral("a BLF header length of %1 bytes (72 to 65536)").arg(size));
+        QByteArrayView rest;
+        if (!m_in.Read(size - 8, rest))
+            return FailAtByte(8, QStringLiteral("a BLF header of %1 bytes cut short").arg(size));
+        // SYSTEMTIME at 40: year, month, day of week, day, hour, minute, second, millisecond; local time.
+        const char *st = rest.data() + 32;
+        const QDate date(Le16(st), Le16(st + 2), Le16(st + 6));
+        const QTime time(Le16(st + 8), Le16(st + 10), Le16(st + 12), Le16(st + 14));
+        if (date.isValid() && time.isValid() && date.year() > 1970) {
+            m_startUs = QDateTime(date, time).toMSecsSinceEpoch() * 1000;
+            m_absolute = true;
+        }
+        return true;
+    }
+
+    // Reads the next object of the file into the data to parse: a container's content, or a
+    // lone object as it stands. 1 when something was added, 0 at the end, -1 after a problem.
+    int ReadTopObject()
+    {
+        const qint64 at = m_in.Offset();
+        QByteArrayView h;
+        if (!m_in.Read(16, h)) {
+            if (!m_in.Error().isEmpty())
+                return FailAtByte(at, m_in.Error()) ? 1 : -1;
+            if (!m_in.Peek(1).isEmpty() && m_in.Peek(16).indexOf("LOBJ") >= 0)
+                return FailAtByte(at, QStringLiteral("an object header cut short")) ? 1 : -1;
+            return 0;
+        }
+        if (!h.startsWith("LOBJ"))
+            return FailAtByte(at, QStringLiteral("expected an object (\"LOBJ\")")) ? 1 : -1;
+        const uint32_t size = Le32(h.data() + 8);
+        const uint32_t type = Le32(h.data() + 12);
+        if (size < 16 || size > ObjectLimit)
+            return FailAtByte(at, QStringLiteral("an object length of %1 bytes (16 to %2)").arg(size).arg(ObjectLimit))
+                       ? 1
+                       : -1;
+        const QByteArray header = h.toByteArray();
+        QByteArrayView body;
+        if (!m_in.Read(size - 16, body))
+            return FailAtByte(at, QStringLiteral("an object of %1 bytes cut short").arg(size)) ? 1 : -1;
+        // Keep only what is still to parse.
+        if (m_pos > 0) {
+            m_data.remove(0, m_pos);
+            m_pos = 0;
+        }
+        m_containerAt = at;
+        if (type != ObjLogContainer) {
+            m_data += header;
+            m_data += body;
+        } else if (!Unpack(at, body)) {
+            return -1;
+        }
+        m_in.Skip(size % 4); // padding; a file may end without it
+        if (m_data.size() > qsizetype(2 * ObjectLimit))
+            return FailAtByte(at, QStringLiteral("objects that never end inside the containers")) ? 1 : -1;
+        return 1;
+    }
+
+    bool Unpack(qint64 at, QByteArrayView body)
+    {
+        if (body.size() < 16)
+            return FailAtByte(at, QStringLiteral("a log container shorter than its header"));
+        const uint16_t method = Le16(body.data());
+        const uint32_t declared = Le32(body.data() + 8);
+        const QByteArrayView packed = body.sliced(16);
+        if (method == 0) {
+            m_data += packed;
+            return true;
+        }
+        if (method != 2)
+            return FailAtByte(at, QStringLiteral("a log container compressed by method %1 (0 and 2 are read)").arg(method));
+        if (declared > ObjectLimit)
+            return FailAtByte(at + 24, QStringLiteral("a log container of %1 bytes unpacked, above the limit of %2")
+                                           .arg(declared)
+                                           .arg(ObjectLimit));
+        const qsizetype base = m_data.size();
+        m_data.resize(base + qsizetype(declared));
+        z_stream z {};
+        if (inflateInit(&z) != Z_OK)
+            return FailAtByte(at, QStringLiteral("zlib could not start"));
+        z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(packed.data()));
+        z.avail_in = uInt(packed.size());
+        z.next_out = reinterpret_cast<Bytef *>(m_data.data() + base);
+        z.avail_out = uInt(declared);
+        int result = inflate(&z, Z_FINISH);
+        // Full output with input left over: the container inflates past what it declares.
+        const bool overflow = result != Z_STREAM_END && z.avail_out == 0;
+        const uLong produced = z.total_out;
+        inflateEnd(&z);
+        if (overflow) {
+            m_data.resize(base);
+            return FailAtByte(at, QStringLiteral("a log container that inflates past its declared %1 bytes").arg(declared));
+        }
+        if (result != Z_STREAM_END) {
+            m_data.resize(base);
+            return FailAtByte(at, QStringLiteral("a log container whose compressed data is broken (%1)")
+                                      .arg(QString::fromLatin1(z.msg ? z.msg : "cut short")));
+        }
+        m_data.resize(base + qsizetype(produced));
+        return true;
+    }
+
+    // The next frame from the data unpacked so far: 1 with a frame, 0 when more data is needed,
+    // -1 after a problem.
+    int TakeObject(TLogFrame &frame)
+    {
+        for (;;) {
+            const QByteArrayView rest = QByteArrayView(m_data).sliced(m_pos);
+            if (rest.size() < 16)
+                return 0;
+            // Objects are padded; the next begins within a few bytes.
+            const qsizetype sig = rest.first(std::min<qsizetype>(rest.size(), 12)).indexOf("LOBJ");
+            if (sig < 0)
+                return FailAtByte(m_containerAt, QStringLiteral("expected an object (\"LOBJ\") inside the container")) ? 1 : -1;
+            if (rest.size() - sig < 16) {
+                m_pos += sig;
+                return 0;
+            }
+            const char *o = rest.data() + sig;
+            const uint16_t headerSize = Le16(o + 4);
+            const uint32_t size = Le32(o + 8);
+            const uint32_t type = Le32(o + 12);
+            if (size < 16 || size > ObjectLimit)
+                return FailAtByte(m_containerAt, QStringLiteral("an object length of %1 bytes inside the container").arg(size))
+                           ? 1
+                           : -1;
+            if (rest.size() - sig < qsizetype(size)) {
+                m_pos += sig; // the rest comes with the next container
+                return 0;
+            }
+            m_pos += sig + size;
+            if (type != ObjCanMessage && type != ObjCanMessage2 && type != ObjCanError && type != ObjCanErrorExt
+                && type != ObjCanFdMessage && type != ObjCanFdMessage64) {
+                ++m_skipped;
+                continue;
+            }
+            if (headerSize < 32 || headerSize > size)
+                return FailAtByte(m_containerAt, QStringLiteral("an object header of %1 bytes in an object of %2")
+                                                     .arg(headerSize)
+                                                     .arg(size))
+                           ? 1
+                           : -1;
+            const uint32_t flags = Le32(o + 16);
+            const uint64_t stamp = Le64(o + 24);
+            const QByteArrayView body(o + headerSize, size - headerSize);
+            // Decoded into the caller's frame: its data buffer is reused from frame to frame.
+            frame.Extended = frame.Remote = frame.Fd = frame.Error = false;
+            frame.Id = 0;
+            frame.Dlc = 0;
+            frame.Data.resize(0);
+            frame.TimeUs = m_startUs + int64_t(flags == 1 ? stamp * 10 : (stamp + 500) / 1000);
+            if (!Decode(type, body, frame))
+                return -1;
+            return 1;
+        }
+    }
+
+    bool Short(uint32_t type, qsizetype size)
+    {
+        return FailAtByte(m_containerAt, QStringLiteral("an object of type %1 with a body of only %2 bytes").arg(type).arg(size));
+    }
+
+    bool Decode(uint32_t type, QByteArrayView b, TLogFrame &f)
+    {
+        const char *p = b.data();
+        switch (type) {
+        case ObjCanMessage:
+        case ObjCanMessage2: {
+            if (b.size() < 16)
+                return Short(type, b.size());
+            SetId(f, Le32(p + 4));
+            f.Interface = Channel(Le16(p));
+            f.Remote = uint8_t(p[2]) & 0x80;
+            f.Dlc = uint8_t(p[3]) & 0x0F;
+            if (!f.Remote)
+                SetData(f, p + 8, std::min<int>(f.Dlc, 8));
+            return true;
+        }
+        case ObjCanError:
+            if (b.size() < 2)
+                return Short(type, b.size());
+            f.Interface = Channel(Le16(p));
+            f.Error = true;
+            return true;
+        case ObjCanErrorExt: {
+            if (b.size() < 32)
+                return Short(type, b.size());
+            f.Interface = Channel(Le16(p));
+            f.Error = true;
+            SetId(f, Le32(p + 16));
+            f.Dlc = uint8_t(p[10]) & 0x0F;
+            SetData(f, p + 24, std::min<int>(f.Dlc, 8));
+            return true;
+        }
+        case ObjCanFdMessage: {
+            if (b.size() < 84)
+                return Short(type, b.size());
+            f.Interface = Channel(Le16(p));
+            SetId(f, Le32(p + 4));
+            f.Remote = uint8_t(p[2]) & 0x80;
+            f.Fd = uint8_t(p[13]) & 0x01;
+            const int code = uint8_t(p[3]) & 0x0F;
+            const int valid = std::min<int>(uint8_t(p[14]), 64);
+            f.Dlc = uint8_t(f.Fd ? FdCodeLength(code) : code);
+            if (!f.Remote)
+                SetData(f, p + 20, f.Fd ? valid : std::min(valid, 8));
+            return true;
+        }
+        case ObjCanFdMessage64: {
+            if (b.size() < 40)
+                return Short(type, b.size());
+            const int valid = uint8_t(p[2]);
+            if (valid > 64 || b.size() < 40 + valid)
+                return Short(type, b.size());
+            f.Interface = Channel(uint8_t(p[0]));
+            SetId(f, Le32(p + 4));
+            const uint32_t fdFlags = Le32(p + 12);
+            f.Remote = fdFlags & 0x0010;
+            f.Fd = fdFlags & 0x1000;
+            const int code = uint8_t(p[1]) & 0x0F;
+            f.Dlc = uint8_t(f.Fd ? FdCodeLength(code) : code);
+            if (!f.Remote)
+                SetData(f, p + 40, f.Fd ? valid : std::min(valid, 8));
+            return true;
+        }
+        }
+        return true;
+    }
+
+    static void SetData(TLogFrame &f, const char *data, int size)
+    {
+        f.Data.resize(size);
+        std::memcpy(f.Data.data(), data, size_t(size));
+    }
+
+    // One copy of the channel's name, shared by its frames.
+    const QByteArray &Channel(uint32_t number)
+    {
+        if (number != m_channel || m_channelName.isEmpty()) {
+            m_channel = number;
+            m_channelName = QByteArray::number(number);
+        }
+        return m_channelName;
+    }
+
+    static void SetId(TLogFrame &f, uint32_t raw)
+    {
+        f.Extended = raw & 0x80000000u;
+        f.Id = raw & (f.Extended ? 0x1FFFFFFFu : 0x7FFu);
+    }
+
+    bool m_started = false;
+    int64_t m_startUs = 0;
+    QByteArray m_data; // unpacked objects still to parse, from m_pos
+    qsizetype m_pos = 0;
+    qint64 m_containerAt = 0;
+    uint32_t m_channel = 0;
+    QByteArray m_channelName;
+};
+
+} // namespace
+
+std::unique_ptr<TLogReader> MakeBlfReader(TByteSource &in, const QString &name)
+{
+    return std::make_unique<TBlfReader>(in, name);
+}
