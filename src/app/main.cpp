@@ -3,6 +3,7 @@
 
 #include "common/Version.h"
 #include "ui/dialogs/Dialogs.h"
+#include "ui/framemonitor/LogWindow.h"
 #include "ui/main/MainUnit.h"
 
 #include <QApplication>
@@ -48,6 +49,22 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsSet("K3316_QUIT_WHEN_SHOWN"))
         form.installEventFilter(&quitWhenPainted);
     form.show();
+    // --open-log FILE: a log in a Frame Monitor window of its own, beside the main window.
+    const QStringList args = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        QString path;
+        if (args[i] == QLatin1String("--open-log"))
+            path = i + 1 < args.size() ? args[++i] : QString();
+        else if (args[i].startsWith(QLatin1String("--open-log=")))
+            path = args[i].mid(11);
+        else
+            continue;
+        QString problem;
+        if (path.isEmpty())
+            ShowMessageBox(TMsgType::Error, QStringLiteral("--open-log needs the log's file name."));
+        else if (!OpenLogWindow(path, problem))
+            ShowMessageBox(TMsgType::Error, problem);
+    }
     // The window is destroyed only after the event loop has returned, that is after every
     // handler (a connect under the receive loop included) has finished.
     return app.exec();

@@ -61,9 +61,10 @@ const KindChoice kindChoices[] = {
 };
 
 const char *const formatFilters[] = {"candump log (*.log)", "CSV (*.csv)",         "Raw stream (*.raw)",
-                                     "pcap (*.pcap)",       "Vector ASC (*.asc)", "PEAK TRC 2.1 (*.trc)"};
-const TLogFormat formats[] = {TLogFormat::Candump, TLogFormat::Csv, TLogFormat::Raw,
-                              TLogFormat::Pcap,    TLogFormat::Asc, TLogFormat::Trc};
+                                     "pcap (*.pcap)",       "Vector ASC (*.asc)", "PEAK TRC 2.1 (*.trc)",
+                                     "pcapng (*.pcapng)",   "Vector BLF (*.blf)"};
+const TLogFormat formats[] = {TLogFormat::Candump, TLogFormat::Csv, TLogFormat::Raw,    TLogFormat::Pcap,
+                              TLogFormat::Asc,     TLogFormat::Trc, TLogFormat::Pcapng, TLogFormat::Blf};
 const char *const signalsFilter = "CSV of the decoded signals (*.csv)";
 
 QLabel *buddyLabel(const QString &text, QWidget *buddy, QWidget *parent)

@@ -271,6 +271,8 @@ void TMainForm::BuildToolBarAndMenu()
     CompareWithModule1 = F1->addAction(QStringLiteral("Co&mpare with Module"));
     CompareWithModule1->setObjectName(QStringLiteral("CompareWithModule1"));
     F1->addSeparator();
+    OpenLog1 = F1->addAction(QStringLiteral("Open &Log..."));
+    OpenLog1->setObjectName(QStringLiteral("OpenLog1"));
     ReplayLog1 = F1->addAction(QStringLiteral("&Replay Log..."));
     ReplayLog1->setObjectName(QStringLiteral("ReplayLog1"));
     F1->addSeparator();
@@ -535,6 +537,7 @@ void TMainForm::BindHandlers()
     onClick(ComposeFromDatabase1, &TMainForm::ComposeFromDatabaseClick);
     onClick(TransmitList1, &TMainForm::TransmitList1Click);
     onClick(ReplayLog1, &TMainForm::ReplayLog1Click);
+    onClick(OpenLog1, &TMainForm::OpenLog1Click);
     onClick(SettingButton, &TMainForm::SettingButtonClick);
     onClick(DefaultButton, &TMainForm::DefaultButtonClick);
     onClick(SendBitBtn, &TMainForm::SendBitBtnClick);

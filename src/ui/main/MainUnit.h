@@ -214,6 +214,8 @@ public:
     void TransmitList1Click(QObject *sender);
     // Opens (or brings to the front) the "Replay Log" dialog.
     void ReplayLog1Click(QObject *sender);
+    // A log of any format in a Frame Monitor window of its own, no module needed.
+    void OpenLog1Click(QObject *sender);
     TTransmitWindow *TransmitWindow() const { return m_transmitWindow; }
     TReplayDialog *ReplayDialog() const { return m_replayDialog; }
     // Tells both whether lines may go out now; they stop when that ends. Run by AllEditStatus.
@@ -254,6 +256,7 @@ public:
     QAction *ComposeFromDatabase1 = nullptr;
     QAction *TransmitList1 = nullptr;
     QAction *ReplayLog1 = nullptr;
+    QAction *OpenLog1 = nullptr;
 
     // status bar panels 0 to 3
     TStatusPanel *StatusPanel[4] = {nullptr, nullptr, nullptr, nullptr};

@@ -5,6 +5,7 @@
 
 #include "protocol/ModuleModes.h"
 #include "serial/QCCom32.h"
+#include "ui/framemonitor/LogWindow.h"
 #include "ui/transmit/ReplayDialog.h"
 #include "ui/transmit/TransmitWindow.h"
 
@@ -38,6 +39,11 @@ void TMainForm::TransmitList1Click(QObject *)
     m_transmitWindow->show();
     m_transmitWindow->raise();
     m_transmitWindow->activateWindow();
+}
+
+void TMainForm::OpenLog1Click(QObject *)
+{
+    AskAndOpenLog(this);
 }
 
 void TMainForm::ReplayLog1Click(QObject *)

@@ -1,5 +1,6 @@
 #include "ui/transmit/ReplayDialog.h"
 
+#include "logs/LogReader.h"
 #include "monitor/CandumpLog.h"
 #include "protocol/ModuleSession.h"
 #include "transmit/TransmitRow.h"
@@ -120,7 +121,7 @@ TReplayDialog::TReplayDialog(TLineSender send, QWidget *parent) : QDialog(parent
     connect(&m_refresh, &QTimer::timeout, this, &TReplayDialog::UpdateProgress);
     ChooseFile = [this] {
         return QFileDialog::getOpenFileName(this, QStringLiteral("Replay Log"), QString(),
-                                            QStringLiteral("candump logs (*.log);;All files (*)"));
+                                            QStringLiteral("CAN logs (*.log *.asc *.blf *.trc *.pcap *.pcapng *.csv);;All files (*)"));
     };
     UpdateProgress();
     UpdateButtons();
@@ -171,9 +172,14 @@ void TReplayDialog::StartClick()
         ShowMessageBox(TMsgType::Error, error);
         return;
     }
+    // Read before it plays: the progress shows the log's length and the time left.
     QVector<TLogFrame> frames;
-    if (!ReadCandumpFile(m_file->text(), frames, error)) {
-        ShowMessageBox(TMsgType::Error, error);
+    const std::unique_ptr<TLogReader> reader = OpenLogReader(m_file->text(), error);
+    TLogFrame frame;
+    while (reader && reader->Next(frame))
+        frames.append(frame);
+    if (!reader || !reader->Problem().isEmpty()) {
+        ShowMessageBox(TMsgType::Error, reader ? reader->Problem() : error);
         return;
     }
     o.Speed = m_speed->value();
@@ -229,7 +235,7 @@ QString TReplayDialog::ProgressText() const
 void TReplayDialog::UpdateProgress()
 {
     if (!m_runner) {
-        m_time->setText(QStringLiteral("Choose a candump log (candump -l, or a Frame Monitor log)."));
+        m_time->setText(QStringLiteral("Choose a log: candump, ASC, BLF, TRC, pcap, pcapng or a Frame Monitor CSV."));
         return;
     }
     const TReplayClock &c = m_runner->Clock();
