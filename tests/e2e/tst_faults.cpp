@@ -79,33 +79,26 @@ private slots:
         FakeModule module;
         module.reply = ModuleScript::Operation();
         f.TransmitList1->trigger();
-        TTransmitWindow *w = f.TransmitWindow();
+        TTransmitRunner *runner = f.TransmitWindow()->Runner();
         TTransmitRow row;
         row.Id = QStringLiteral("123");
-        row.Dlc = 1;
-        row.Data = QByteArray(1, '\x11');
         row.PeriodMs = sender == QLatin1String("run") ? 1 : 0;
-        w->Runner()->SetRows({row});
-        const bool run = sender == QLatin1String("run");
+        runner->SetRows({row});
         Steps steps;
         WaitForOperationMode(steps, f)
-            .then([&] {
-                if (run)
-                    w->Runner()->Start();
-            })
-            .waitUntil([&] { return !run || module.lines.size() >= 4; }, "the run under way")
+            .then([&] { row.PeriodMs ? runner->Start() : void(); })
+            .waitUntil([&] { return !row.PeriodMs || module.lines.size() >= 4; }, "the run under way")
             .then([&] {
                 module.unplug(); // without a run, the write comes before any read can notice
                 if (sender == QLatin1String("send"))
                     f.SendBitBtnClick(nullptr);
-                else if (!run)
-                    w->Runner()->SendNow(0);
+                else if (!row.PeriodMs)
+                    runner->SendNow(0);
             });
         ConnectWithSteps(f, {module.path()}, steps); // returns once the loss ended the connection
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
-        QVERIFY(!w->Runner()->Running());
+        QVERIFY(!runner->Running() && !f.Connected);
         QCOMPARE(boxes.texts(), QStringList{module.path() + QStringLiteral(" Connection Lost!")});
-        QVERIFY(!f.Connected);
     }
 
     void lostLineInConfigurationModeIsNoticedAtTheNextExchange()

@@ -387,10 +387,8 @@ private slots:
     void closingEndsEveryOtherWindow_data()
     {
         QTest::addColumn<QString>("window");
-        QTest::newRow("Transmit List") << QStringLiteral("transmit");
-        QTest::newRow("Replay Log") << QStringLiteral("replay");
-        QTest::newRow("Frame Monitor") << QStringLiteral("monitor");
-        QTest::newRow("plot") << QStringLiteral("plot");
+        for (const char *w : {"Transmit List", "Replay Log", "Frame Monitor", "plot"})
+            QTest::newRow(w) << QString::fromLatin1(w);
     }
     void closingEndsEveryOtherWindow()
     {
@@ -398,33 +396,22 @@ private slots:
         MessageBoxRecorder boxes;
         TMainForm f;
         f.show();
-        QWidget *other = nullptr;
-        if (window == QLatin1String("transmit")) {
-            f.TransmitList1->trigger();
-            other = f.TransmitWindow();
-        } else if (window == QLatin1String("replay")) {
-            f.ReplayLog1->trigger();
-            other = f.ReplayDialog();
-        } else {
-            f.FrameMonitor1->trigger();
-            other = f.FrameMonitorWindow();
-            if (window == QLatin1String("plot")) {
-                f.FrameMonitorWindow()->PlotSignals(nullptr, {});
-                other = f.FrameMonitorWindow()->Plot();
-                f.FrameMonitorWindow()->showMinimized(); // the plot alone
-            }
-        }
-        QVERIFY(other && other->isVisible());
-
+        f.TransmitList1->trigger();
+        f.ReplayLog1->trigger();
+        f.FrameMonitor1->trigger();
+        f.FrameMonitorWindow()->PlotSignals(nullptr, {});
+        const QHash<QString, QWidget *> windows{{"Transmit List", f.TransmitWindow()}, {"Replay Log", f.ReplayDialog()},
+                                                {"Frame Monitor", f.FrameMonitorWindow()}, {"plot", f.FrameMonitorWindow()->Plot()}};
+        for (QWidget *w : windows) // the one of this row left open alone
+            if (w != windows[window])
+                w->close();
+        QVERIFY(windows[window]->isVisible());
         boxes.queueAnswer(TMsgAnswer::No);
         f.close();
-        QVERIFY(f.isVisible() && other->isVisible()); // No keeps everything
+        QVERIFY(f.isVisible() && windows[window]->isVisible()); // No keeps everything
         boxes.queueAnswer(TMsgAnswer::Yes);
         f.Exit1->trigger();
-        QVERIFY(!f.isVisible());
-        QVERIFY(!other->isVisible());
-        // no window left open: the event loop ends with the last one
-        for (QWidget *w : QApplication::topLevelWidgets())
+        for (QWidget *w : QApplication::topLevelWidgets()) // none left: the event loop ends with the last
             QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
         QCOMPARE(boxes.boxes.size(), 2); // one question each time, none from the other windows
     }

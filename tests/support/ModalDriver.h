@@ -19,39 +19,18 @@ inline void FailRunningTest(const char *message, const char *file, int line)
         qWarning("%s", message);
 }
 
-// Waits until a modal widget of class W is active and `ready` holds, then runs `action` on it;
-// after timeoutMs the action runs anyway (the test's checks then tell what did not come).
+// With `ready`, the action waits for it too, and runs anyway once timeoutMs have passed (the
+// test's checks then tell what did not come).
 template <typename W>
-void WhenModalAnd(std::function<bool()> ready, std::function<void(W *)> action, int timeoutMs)
-{
-    auto *timer = new QTimer(qApp);
-    auto elapsed = std::make_shared<int>(0);
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, ready, action, elapsed, timeoutMs] {
-        *elapsed += 5;
-        auto *w = qobject_cast<W *>(QApplication::activeModalWidget());
-        if (w && (ready() || *elapsed > timeoutMs)) {
-            timer->stop();
-            timer->deleteLater();
-            action(w);
-        } else if (!w && *elapsed > timeoutMs) {
-            timer->stop();
-            timer->deleteLater();
-            FailRunningTest("WhenModalAnd: no modal window appeared", __FILE__, __LINE__);
-        }
-    });
-    timer->start();
-}
-
-template <typename W>
-void WhenModal(std::function<void(W *)> action, int timeoutMs = 5000)
+void WhenModal(std::function<void(W *)> action, int timeoutMs = 5000, std::function<bool()> ready = {})
 {
     auto *timer = new QTimer(qApp); // owned by the application, so a watcher that never fires is freed too
     auto elapsed = std::make_shared<int>(0);
     timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, action, elapsed, timeoutMs] {
+    QObject::connect(timer, &QTimer::timeout, [timer, action, elapsed, timeoutMs, ready] {
         *elapsed += 5;
-        if (auto *w = qobject_cast<W *>(QApplication::activeModalWidget())) {
+        auto *w = qobject_cast<W *>(QApplication::activeModalWidget());
+        if (w && (!ready || ready() || *elapsed > timeoutMs)) {
             timer->stop();
             timer->deleteLater();
             action(w);
