@@ -451,7 +451,7 @@ private slots:
         QCOMPARE(serve.process().exitCode(), exitCode);
         QTRY_COMPARE(socket->state(), QAbstractSocket::UnconnectedState);
         seen += socket->readAll();
-        QVERIFY(seen.endsWith(" >")); // whole frames only
+        QVERIFY2(seen.endsWith(" > "), seen.right(60).constData()); // whole frames only, each with its blank
     }
 
     void addressInUse()
