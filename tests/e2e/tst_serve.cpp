@@ -245,9 +245,9 @@ private slots:
         for (int i = 0; i < connections; ++i) {
             auto s = std::make_unique<QTcpSocket>();
             s->setReadBufferSize(256);
-            s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
             s->connectToHost(QHostAddress(QHostAddress::LocalHost), serve.port());
             QVERIFY(s->waitForConnected(5000));
+            s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096); // (not before)
             s->write(commands);
             hostile.push_back(std::move(s));
         }
