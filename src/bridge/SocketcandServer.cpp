@@ -148,6 +148,8 @@ void TSocketcandServer::Read(QTcpSocket *socket)
             return; // let go while answering
         ++answered;
     }
+    if (client->closed)
+        return;
     socket->flush();
     // Flushing may find the client gone, and forget it on the spot.
     if (client->dead)
@@ -215,7 +217,7 @@ void TSocketcandServer::Answer(TClient *client, const QByteArray &text)
 
 void TSocketcandServer::Write(TClient *client, const QByteArray &text)
 {
-    if (client->dead)
+    if (client->dead || client->closed)
         return;
     if (client->socket->bytesToWrite() > ReplySlack * m_options.backlogBytes) {
         Drop(client, "not reading its replies");
@@ -302,6 +304,12 @@ void TSocketcandServer::Drop(TClient *client, const QByteArray &reason)
 
 void TSocketcandServer::Forget(QTcpSocket *socket)
 {
+    // A client that sends its last frames and closes at once has them sent all the same.
+    if (TClient *client = ClientOf(socket)) {
+        client->closed = true;
+        while (!client->dead && (!client->items.isEmpty() || socket->bytesAvailable() > 0))
+            Read(socket);
+    }
     for (TClient *client : std::as_const(m_clients))
         if (client->socket == socket) {
             client->dead = true;

@@ -80,6 +80,7 @@ private:
         // Let go: nothing is written to it any more, and the event loop deletes it later, so
         // no caller up the stack is left holding a freed client.
         bool dead = false;
+        bool closed = false; // by the client: what it sent last is still carried out, unanswered
         explicit TClient(const TServeOptions &o) : backlog(o.backlogBytes, o.graceMs) {}
     };
 

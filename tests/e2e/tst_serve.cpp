@@ -19,6 +19,7 @@
 #include <cmath>
 #include <csignal>
 #include <memory>
+#include <sys/socket.h>
 
 namespace {
 
@@ -88,8 +89,9 @@ private slots:
         QTest::newRow("plain") << QStringList{} << "100" << 24 << 1 << QStringList{"t1AB3010AFF", "e01ABCDEF0"};
         QTest::newRow("checksums") << QStringList{"--checksum"} << "100" << 24 << 1
                                    << QStringList{"t1AB3010AFFB9", "e01ABCDEF08B"};
-        QTest::newRow("line rate, three clients") << QStringList{} << "max" << 3000 << 3
-                                                  << QStringList{"t1AB3010AFF", "e01ABCDEF0"};
+        // (no sends here: python-can closes at once after its last send, and under a heavy load the
+        // server's frames can meet a closed socket, whose reset takes unread data with it)
+        QTest::newRow("line rate, three clients") << QStringList{} << "max" << 3000 << 3 << QStringList{};
     }
     void pythonCanClient()
     {
@@ -116,7 +118,7 @@ private slots:
             // Only the first one sends: the module's lines are then known.
             QStringList args{QStringLiteral(K3316_CLIENT_SCRIPT), QString::number(serve.port()),
                              QString::number(expected.size())};
-            if (c == 0)
+            if (c == 0 && !expectedLines.isEmpty())
                 args << "1AB#010AFF" << "1ABCDEF#";
             running.back()->start(QStringLiteral("/usr/bin/python3"), args);
             QVERIFY(running.back()->waitForStarted(5000));
@@ -181,10 +183,19 @@ private slots:
     }
 
     // A client that sends faster than the line takes frames is answered a few commands a turn:
-    // nothing it sent is lost or reordered, and the echo after the flood comes back.
+    // nothing it sent is lost or reordered, and the echo after the flood comes back. One that
+    // closes right after its flood has every frame sent all the same.
+    void floodOfSendsArrivesWhole_data()
+    {
+        QTest::addColumn<bool>("closeAfter");
+        QTest::newRow("echo after the flood") << false;
+        QTest::newRow("closed right after the flood") << true;
+    }
     void floodOfSendsArrivesWhole()
     {
-        const QString log = m_dir.filePath(QStringLiteral("flood.log"));
+        QFETCH(bool, closeAfter);
+        const QString log = m_dir.filePath(QStringLiteral("flood-%1.log").arg(int(closeAfter)));
+        QFile::remove(log);
         SimProcess sim({"--mode", "operation", "--log", log});
         QVERIFY(sim.isRunning());
         ServeProcess serve(sim.path());
@@ -197,9 +208,18 @@ private slots:
             expected << QLatin1Char('t') + QStringLiteral("%1").arg(i, 3, 16, QLatin1Char('0')).toUpper() +
                             QLatin1Char('1') + QStringLiteral("%1").arg(i % 256, 2, 16, QLatin1Char('0')).toUpper();
         }
-        socket->write(flood + "< echo >");
-        QByteArray seen;
-        QVERIFY2(awaitText(*socket, seen, "< ok >< echo >", 20000), seen.right(200).constData());
+        if (closeAfter) {
+            // Closed for sending once all is written; a full close would make the replies the
+            // server still writes answer with a reset, which loses data in any TCP server.
+            socket->write(flood);
+            while (socket->bytesToWrite() > 0)
+                QVERIFY(socket->waitForBytesWritten(10000));
+            QCOMPARE(::shutdown(int(socket->socketDescriptor()), SHUT_WR), 0);
+        } else {
+            socket->write(flood + "< echo >");
+            QByteArray seen;
+            QVERIFY2(awaitText(*socket, seen, "< ok >< echo >", 20000), seen.right(200).constData());
+        }
         QTRY_COMPARE_WITH_TIMEOUT(ReceivedBySim(log).filter(QRegularExpression("^t")), expected, 10000);
     }
 
@@ -245,9 +265,9 @@ private slots:
         for (int i = 0; i < connections; ++i) {
             auto s = std::make_unique<QTcpSocket>();
             s->setReadBufferSize(256);
-            s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
             s->connectToHost(QHostAddress(QHostAddress::LocalHost), serve.port());
             QVERIFY(s->waitForConnected(5000));
+            s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096); // (not before)
             s->write(commands);
             hostile.push_back(std::move(s));
         }
@@ -451,7 +471,7 @@ private slots:
         QCOMPARE(serve.process().exitCode(), exitCode);
         QTRY_COMPARE(socket->state(), QAbstractSocket::UnconnectedState);
         seen += socket->readAll();
-        QVERIFY(seen.endsWith(" >")); // whole frames only
+        QVERIFY2(seen.endsWith(" > "), seen.right(60).constData()); // whole frames only, each with its blank
     }
 
     void addressInUse()

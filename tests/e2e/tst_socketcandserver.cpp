@@ -42,9 +42,11 @@ std::unique_ptr<QTcpSocket> rawClient(quint16 port, qint64 readBuffer)
 {
     auto s = std::make_unique<QTcpSocket>();
     s->setReadBufferSize(readBuffer);
-    if (readBuffer > 0)
-        s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
     s->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    // Set once connected: Qt applies it to no socket before that, and the system's own
+    // tuning would then let megabytes wait for a client that does not read.
+    if (readBuffer > 0 && s->waitForConnected(5000))
+        s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
     return s;
 }
 
@@ -173,9 +175,8 @@ private slots:
         QString problem;
         QVERIFY(server.Listen(QHostAddress(QHostAddress::LocalHost), 0, problem));
         auto stuck = rawClient(server.Port(), 256);
-        QTRY_COMPARE(stuck->state(), QAbstractSocket::ConnectedState);
+        QTRY_VERIFY(stuck->bytesAvailable() >= 6); // greeted
         stuck->write(commands);
-        QTRY_COMPARE(server.ClientCount(), 1);
         uint32_t seq = 0;
         QElapsedTimer clock;
         clock.start();

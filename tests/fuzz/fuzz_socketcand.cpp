@@ -102,9 +102,11 @@ void serveStream(const QByteArray &stream, int backlogBytes)
     FUZZ_CHECK(server->Listen(QHostAddress(QHostAddress::LocalHost), 0, problem), "listen: %s", qPrintable(problem));
     QTcpSocket reader, stuck;
     stuck.setReadBufferSize(64);
-    stuck.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1024);
     for (QTcpSocket *s : {&reader, &stuck})
         s->connectToHost(QHostAddress(QHostAddress::LocalHost), server->Port());
+    // Once connected, or Qt applies it to nothing.
+    if (stuck.waitForConnected(5000))
+        stuck.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1024);
     QByteArray seen;
     QObject::connect(&reader, &QTcpSocket::readyRead, [&] { seen += reader.readAll(); });
     reader.write("< open k3316 >< rawmode >");
