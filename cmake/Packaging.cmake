@@ -7,6 +7,7 @@
 #   share/icons/hicolor/scalable/apps/k3316-utility.svg
 #   share/icons/hicolor/256x256/apps/k3316-utility.png
 #   share/doc/k3316-utility/README.md, copyright (machine-readable), changelog.gz
+#   share/doc/k3316-utility/examples/demo.dbc (the database of `k3316-sim --demo`)
 #   share/metainfo/org.example.k3316_utility.metainfo.xml (AppStream)
 #   share/man/man1/*.1.gz (man/CMakeLists.txt)
 #
@@ -43,6 +44,9 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/README.md)
   install(FILES ${CMAKE_SOURCE_DIR}/README.md
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${K3316_APP_ID})
 endif()
+
+install(FILES ${CMAKE_SOURCE_DIR}/examples/demo.dbc
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${K3316_APP_ID}/examples)
 
 # Debian's place for them; installed by `cmake --install` as well, so every install carries them.
 set(K3316_PACKAGING ${CMAKE_SOURCE_DIR}/packaging)

@@ -35,6 +35,7 @@ struct SimOptions {
 
     bool echo = false;
     int trafficRate = TrafficOff; // lines per second, or TrafficMax
+    bool demo = false;            // the demo bus (examples/demo.dbc) instead of varied lines
     int64_t trafficCount = -1;    // -1: no end
     bool trafficNow = false;      // otherwise the node starts once a probe has been answered
     int trafficAfterMs = 0;       // how long after that answer

@@ -4,6 +4,7 @@
 // stepped through in a test.
 
 #include "CanBus.h"
+#include "DemoBus.h"
 #include "ModuleParams.h"
 #include "SimOptions.h"
 
@@ -70,12 +71,14 @@ private:
     QByteArray frame(const QByteArray &text) const;
     void schedule(uint64_t dueMs, const QByteArray &bytes);
     uint64_t nextTrafficDue() const;
+    bool hasBusNode() const { return m_options.demo || m_options.trafficRate != TrafficOff; }
     bool lineMismatched() const;
 
     SimOptions m_options;
     RS232Params m_rs232;
     CanParams m_can;
     BusNode m_traffic;
+    DemoBus m_demo;
     BusNode m_noise;
 
     QByteArray m_partial;
