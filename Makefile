@@ -37,7 +37,8 @@ run: deps
 # makes a second run rebuild only what changed, from a fresh clone in any folder too.
 #
 # Scheduled for two cores: the suite mostly waits on pseudo-terminals and child programs, so the
-# clang tree builds beside it at a lower priority; then the sanitizer suite runs beside the fuzz
+# clang tree builds beside it (at normal priority: a lower one starves it on a machine shared
+# with other builds, and the tests allow for a loaded machine); then the sanitizer suite runs beside the fuzz
 # targets (two at a time, low priority) followed by the accessibility and package checks.
 # Output is kept per step (make -O), so each step's lines stay together.
 # Tests run two at a time, longest first (their COST, tests/CMakeLists.txt): every pseudo-terminal
@@ -53,7 +54,7 @@ check: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(CTEST_JOBS)
 
 test: build
-	@$(MAKE) --no-print-directory -O -j2 check asan-build ASAN_NICE="nice -n 15"
+	@$(MAKE) --no-print-directory -O -j2 check asan-build
 	@$(MAKE) --no-print-directory -O -j2 asan-suite side-checks
 
 # Beside the sanitizer suite: the fuzz targets (built with it) at a lower priority, then the
@@ -72,7 +73,7 @@ test-asan: asan-build
 
 asan-build: deps
 	@scripts/install-deps.sh clang libclang-rt-14-dev
-	@JOBS=$(JOBS) $(ASAN_NICE) scripts/sanitize-build.sh $(ASAN_BUILD)
+	@JOBS=$(JOBS) scripts/sanitize-build.sh $(ASAN_BUILD)
 
 asan-suite:
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) ctest --output-on-failure -j $(CTEST_JOBS)
