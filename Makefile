@@ -39,7 +39,7 @@ run: deps
 # Scheduled for two cores: the suite mostly waits on pseudo-terminals and child programs, so the
 # clang tree builds beside it (at normal priority: a lower one starves it on a machine shared
 # with other builds, and the tests allow for a loaded machine); then the sanitizer suite runs beside the fuzz
-# targets (two at a time, low priority) followed by the accessibility and package checks.
+# targets (two at a time) followed by the accessibility and package checks.
 # Output is kept per step (make -O), so each step's lines stay together.
 # Tests run two at a time, longest first (their COST, tests/CMakeLists.txt): every pseudo-terminal
 # is a test's own, and no test opens a device by its path once its other side has gone.
@@ -57,10 +57,10 @@ test: build
 	@$(MAKE) --no-print-directory -O -j2 check asan-build
 	@$(MAKE) --no-print-directory -O -j2 asan-suite side-checks
 
-# Beside the sanitizer suite: the fuzz targets (built with it) at a lower priority, then the
+# Beside the sanitizer suite: the fuzz targets (built with it), two at a time, then the
 # accessibility and package checks of the first tree.
 side-checks:
-	@$(MAKE) --no-print-directory fuzz-brief FUZZ_NICE="nice -n 15" FUZZ_JOBS=2 FUZZ_NO_BUILD=1
+	@$(MAKE) --no-print-directory fuzz-brief FUZZ_JOBS=2 FUZZ_NO_BUILD=1
 	@$(MAKE) --no-print-directory check-accessibility
 	@$(MAKE) --no-print-directory package-check
 
