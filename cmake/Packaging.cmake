@@ -8,6 +8,7 @@
 #   share/icons/hicolor/256x256/apps/k3316-utility.png
 #   share/doc/k3316-utility/README.md, copyright (machine-readable), changelog.gz
 #   share/doc/k3316-utility/*.md and screenshots/ (docs/; Help > Manual opens manual.md)
+#   share/doc/k3316-utility/examples/demo.dbc (the database of `k3316-sim --demo`)
 #   share/metainfo/org.example.k3316_utility.metainfo.xml (AppStream)
 #   share/man/man1/*.1.gz (man/CMakeLists.txt)
 #
@@ -56,6 +57,8 @@ if(IS_DIRECTORY ${K3316_DOCS})
   endforeach()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${K3316_DOCS} ${K3316_DOCS}/screenshots)
 endif()
+install(FILES ${CMAKE_SOURCE_DIR}/examples/demo.dbc
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${K3316_APP_ID}/examples)
 
 # Debian's place for them; installed by `cmake --install` as well, so every install carries them.
 set(K3316_PACKAGING ${CMAKE_SOURCE_DIR}/packaging)

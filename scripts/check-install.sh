@@ -2,6 +2,7 @@
 # Installs a built tree into a scratch prefix and checks the layout a desktop needs: both programs
 # executable and loadable, the desktop entry valid and pointing at them, the icons, the README and
 # the manuals of docs/ (manual.md with its pictures);
+# the demo database;
 # every manual page of man/ shown by `man` without warnings, the copyright file and the changelog
 # of the version built, and the AppStream metadata valid.
 # Prints one summary line; exits non-zero on any problem.
@@ -86,6 +87,13 @@ if [ -d "$source_dir/docs" ]; then
       expect_file "share/doc/$app/$picture" "docs/$picture"
     done
   fi
+fi
+
+# The database of the virtual module's demo traffic, as the README's first steps load it.
+if expect_file "share/doc/$app/examples/demo.dbc" examples/demo.dbc; then
+  cmp -s "$prefix/share/doc/$app/examples/demo.dbc" "$source_dir/examples/demo.dbc" ||
+    fail "share/doc/$app/examples/demo.dbc differs from examples/demo.dbc"
+  grep -q '^BO_ ' "$prefix/share/doc/$app/examples/demo.dbc" || fail "share/doc/$app/examples/demo.dbc describes no message"
 fi
 expect_file "share/icons/hicolor/scalable/apps/$app.svg" "resources/icons/$app.svg"
 if [ -f "$source_dir/resources/icons/app256.png" ]; then

@@ -7,7 +7,9 @@
 # exits non-zero.
 # Usage: scripts/fuzz.sh [target ...]      (default: every target that was built)
 # Environment: FUZZ_SECONDS, FUZZ_BUILD (build dir), FUZZ_CORPUS_MAX, JOBS (build jobs),
-#              FUZZ_MERGE (0: leave the corpus in the repository as it is, as the test command does)
+#              FUZZ_MERGE (0: leave the corpus in the repository as it is, as the test command does),
+#              FUZZ_JOBS (targets run at the same time, default 1),
+#              FUZZ_NO_BUILD (1: the tree is built already; do not configure or build it again)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,6 +18,7 @@ seconds=${FUZZ_SECONDS:-60}
 corpus_max=${FUZZ_CORPUS_MAX:-50}
 merge=${FUZZ_MERGE:-1}
 jobs=${JOBS:-$(nproc)}
+parallel=${FUZZ_JOBS:-1}
 
 # Longest input worth mutating per target: a few lines of text, not megabytes.
 max_len() {
@@ -32,7 +35,9 @@ max_len() {
   esac
 }
 
-JOBS=$jobs "$root/scripts/sanitize-build.sh" "$build" fuzz_all
+if [ "${FUZZ_NO_BUILD:-0}" != 1 ]; then
+  JOBS=$jobs "$root/scripts/sanitize-build.sh" "$build" fuzz_all
+fi
 
 if [ $# -gt 0 ]; then
   targets=("$@")
@@ -55,6 +60,35 @@ mkdir -p "$build/crashes"
 failed=()
 summary=()
 
+# Runs one target for the given time; its exit status goes to a file beside its log.
+run_target() {
+  local t=$1 len
+  len=$(max_len "$t")
+  local work="$build/fuzz-work/$t"
+  rm -rf "$work" && mkdir -p "$work" "$root/tests/fuzz/corpus/$t"
+  echo "== $t: ${seconds}s, inputs up to $len bytes"
+  # New inputs go to the first directory, the scratch one; the corpus is only read here.
+  local status=0
+  "$build/bin/$t" "$work" "$root/tests/fuzz/corpus/$t" -max_total_time="$seconds" -max_len="$len" -timeout=10 \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/crashes/$t-" \
+    >"$build/fuzz-work/$t.log" 2>&1 || status=$?
+  echo "$status" >"$build/fuzz-work/$t.status"
+}
+
+mkdir -p "$build/fuzz-work"
+running=0
+for t in "${targets[@]}"; do
+  rm -f "$build/fuzz-work/$t.status"
+  [ -x "$build/bin/$t" ] || continue
+  run_target "$t" &
+  running=$((running + 1))
+  if [ "$running" -ge "$parallel" ]; then
+    wait -n || true
+    running=$((running - 1))
+  fi
+done
+wait
+
 for t in "${targets[@]}"; do
   bin="$build/bin/$t"
   corpus="$root/tests/fuzz/corpus/$t"
@@ -65,19 +99,11 @@ for t in "${targets[@]}"; do
     failed+=("$t (not built)")
     continue
   fi
-  mkdir -p "$corpus"
-  rm -rf "$work" && mkdir -p "$work"
   log="$build/fuzz-work/$t.log"
-
-  echo "== $t: ${seconds}s, inputs up to $len bytes"
-  # New inputs go to the first directory, the scratch one; the corpus is only read here.
-  status=0
-  "$bin" "$work" "$corpus" -max_total_time="$seconds" -max_len="$len" -timeout=10 \
-    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/crashes/$t-" \
-    >"$log" 2>&1 || status=$?
+  status=$(cat "$build/fuzz-work/$t.status" 2>/dev/null || echo "no status")
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n1)
-  if [ $status -ne 0 ]; then
+  if [ "$status" != 0 ]; then
     grep -E '^(==[0-9]+==ERROR|SUMMARY|fuzz check failed|.*runtime error)' "$log" | head -n 5 >&2 || true
     echo "fuzz: $t FAILED (exit $status); see $log and $build/crashes/" >&2
     failed+=("$t")
@@ -85,7 +111,7 @@ for t in "${targets[@]}"; do
 
   if [ "$merge" = 0 ]; then
     summary+=("$(printf '%-20s %10s runs %8s/s  %s' "$t" "${execs:-?}" "${rate:-?}" \
-      "$([ $status -eq 0 ] && echo ok || echo FAILED)")")
+      "$([ "$status" = 0 ] && echo ok || echo FAILED)")")
     continue
   fi
   # Rebuild the corpus: the seeds first, then whatever else adds coverage beyond them.
@@ -106,7 +132,7 @@ for t in "${targets[@]}"; do
   rm -rf "$fresh" "$others"
   count=$(find "$corpus" -maxdepth 1 -type f | wc -l)
   summary+=("$(printf '%-20s %10s runs %8s/s  corpus %3d  %s' "$t" "${execs:-?}" "${rate:-?}" "$count" \
-    "$([ $status -eq 0 ] && echo ok || echo FAILED)")")
+    "$([ "$status" = 0 ] && echo ok || echo FAILED)")")
 done
 
 echo

@@ -1,28 +1,51 @@
 #!/usr/bin/env bash
-# Starts the virtual module on a pseudo-terminal, then the utility; stops the module when the
-# utility exits. Extra arguments go to the virtual module (for example: --mode operation --traffic 10).
+# Starts two virtual modules, then the utility; stops both when the utility exits:
+#   /tmp/ttyK3316       configuration mode (the Settings page)
+#   /tmp/ttyK3316-demo  operation mode with demo traffic (examples/demo.dbc describes it)
+# Extra arguments go to the configuration-mode module.
 # Usage: scripts/run-with-sim.sh BUILD_DIR [k3316-sim options]
 set -euo pipefail
 build=${1:-build}
 shift || true
-link=/tmp/ttyK3316
+root=$(cd "$(dirname "$0")/.." && pwd)
+config_link=/tmp/ttyK3316
+demo_link=/tmp/ttyK3316-demo
 
-"$build/bin/k3316-sim" --link "$link" "$@" &
-sim=$!
-trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null || true' EXIT
+sims=()
+stop() {
+  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${sims[@]}"; do wait "$pid" 2>/dev/null || true; done
+}
+trap stop EXIT
+trap 'exit 130' INT TERM HUP
 
-for _ in $(seq 100); do
-  [ -e "$link" ] && break
-  sleep 0.05
-done
-if [ ! -e "$link" ]; then
-  echo "run: the virtual module did not start" >&2
+# A link left by a module that was killed would be mistaken for a running one.
+start() { # link, then k3316-sim options
+  local link=$1
+  shift
+  rm -f "$link" 2>/dev/null || true
+  "$build/bin/k3316-sim" --link "$link" "$@" >/dev/null &
+  sims+=($!)
+  for _ in $(seq 100); do
+    [ -e "$link" ] && return 0
+    kill -0 "${sims[-1]}" 2>/dev/null || break
+    sleep 0.05
+  done
+  echo "run: the virtual module at $link did not start" >&2
   exit 1
-fi
+}
 
-echo
-echo "The virtual K-3316 module is running. In the Connect dialog type this as the COM Port:"
-echo "    $link"
-echo "(K-3316 Baud 115200 for configuration mode.)"
-echo
+start "$config_link" "$@"
+start "$demo_link" --demo
+
+cat <<TEXT
+
+Two virtual K-3316 modules are running. In the Connect dialog type one of them as the COM Port,
+K-3316 Baud 115200:
+    $config_link        configuration mode: the Settings page
+    $demo_link   operation mode with demo traffic: the Test page, the Frame Monitor;
+                           its messages are described by $root/examples/demo.dbc
+Both stop when the utility closes.
+
+TEXT
 "$build/bin/k3316-utility"

@@ -18,6 +18,7 @@ struct Reading {
     std::optional<int> baudIndex;
     bool checksum = false;
     bool errorResponse = false;
+    bool modeGiven = false;
 };
 
 // Takes an option's value into the options; returns what is wrong with it, or nothing.
@@ -73,6 +74,7 @@ QString reply(Reading &r, const QByteArray &key, const QByteArray &text)
 
 QString mode(Reading &r, const QByteArray &v)
 {
+    r.modeGiven = true;
     if (v == "config")
         r.o.mode = SimMode::Configuration;
     else if (v == "operation")
@@ -179,6 +181,7 @@ const OptionRow kOptions[] = {
     {kBus, "echo", nullptr, "send every accepted message line straight back", [](Reading &r, const QByteArray &) { r.o.echo = true; return QString(); }},
     {kBus, "nodes", nullptr, "nodes that speak protocols above CAN: an ECU answering UDS and OBD-II\non 7E0/7DF -> 7E8, a J1939 engine (EEC1, DM1 by BAM) and CANopen node 5\n(heartbeat, SDO server for 1000, 1008, 1018)", [](Reading &r, const QByteArray &) { r.o.nodes = true; return QString(); }},
     {kBus, "traffic", "N|max", "a node sends N message lines per second (max: as fast as the line\ntakes them); it starts when the module has answered a probe", traffic},
+    {kBus, "demo", nullptr, "operation mode with the demo bus: fixed messages at 20 to 1000 ms whose\nsignals change slowly, as examples/demo.dbc describes them; it starts\nwhen the module has answered a probe", [](Reading &r, const QByteArray &) { r.o.demo = true; return QString(); }},
     {kBus, "traffic-count", "K", "the node stops after K lines", trafficCount},
     {kBus, "traffic-after", "MS", "the node starts MS milliseconds after that answer (default 0), so\na fast node does not run into the probe's reply", [](Reading &r, const QByteArray &v) { return milliseconds(r.o.trafficAfterMs, v); }},
     {kBus, "traffic-now", nullptr, "the node starts at once, not after the first probe", [](Reading &r, const QByteArray &) { r.o.trafficNow = true; return QString(); }},
@@ -287,6 +290,17 @@ ParseOutcome ParseSimOptions(const QList<QByteArray> &args, SimOptions &o, QStri
         }
     }
 
+    if (o.demo) {
+        if (reading.modeGiven && o.mode == SimMode::Configuration) {
+            error = QStringLiteral("--demo: a module in configuration mode has no bus");
+            return ParseOutcome::Error;
+        }
+        if (o.trafficRate != TrafficOff) {
+            error = QStringLiteral("--demo: sends its own traffic; leave out --traffic");
+            return ParseOutcome::Error;
+        }
+        o.mode = SimMode::Operation;
+    }
     if (reading.baudIndex)
         o.rs232.baudIndex = *reading.baudIndex;
     if (reading.checksum)

@@ -36,6 +36,7 @@ struct SimOptions {
     bool echo = false;
     bool nodes = false; // the UDS ECU, the J1939 engine and the CANopen node (operation mode)
     int trafficRate = TrafficOff; // lines per second, or TrafficMax
+    bool demo = false;            // the demo bus (examples/demo.dbc) instead of varied lines
     int64_t trafficCount = -1;    // -1: no end
     bool trafficNow = false;      // otherwise the node starts once a probe has been answered
     int trafficAfterMs = 0;       // how long after that answer

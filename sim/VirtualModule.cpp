@@ -31,9 +31,10 @@ VirtualModule::VirtualModule(const SimOptions &options, uint64_t nowMs)
     if (m_options.mode == SimMode::Configuration) {
         // No bus behind a module that is being configured.
         m_options.trafficRate = TrafficOff;
+        m_options.demo = false;
         m_options.echo = false;
     }
-    if (m_options.trafficRate != TrafficOff && m_options.trafficNow)
+    if (hasBusNode() && m_options.trafficNow)
         m_trafficStartMs = nowMs;
     if (m_options.nodes && m_options.mode == SimMode::Operation)
         m_nodes.emplace();
@@ -171,7 +172,7 @@ QByteArray VirtualModule::operationAnswer(const QByteArray &line, uint64_t nowMs
         body.chop(2);
     }
     if (body == "#A") {
-        if (m_options.trafficRate != TrafficOff && m_trafficStartMs == NeverDue)
+        if (hasBusNode() && m_trafficStartMs == NeverDue)
             m_trafficStartMs = nowMs + uint64_t(m_options.delayMs) + uint64_t(m_options.trafficAfterMs);
         if (m_nodes)
             m_nodes->start(nowMs + uint64_t(m_options.delayMs) + uint64_t(m_options.trafficAfterMs) + 100);
@@ -208,10 +209,12 @@ void VirtualModule::schedule(uint64_t dueMs, const QByteArray &bytes)
 
 uint64_t VirtualModule::nextTrafficDue() const
 {
-    if (m_trafficStartMs == NeverDue || m_options.trafficRate == TrafficOff)
+    if (m_trafficStartMs == NeverDue || !hasBusNode())
         return NeverDue;
     if (m_options.trafficCount >= 0 && m_trafficSent >= m_options.trafficCount)
         return NeverDue;
+    if (m_options.demo)
+        return m_trafficStartMs + m_demo.nextDueMs();
     if (m_options.trafficRate == TrafficMax)
         return m_trafficStartMs;
     // From the start time, not from the previous line, so the rate does not drift.
@@ -251,7 +254,7 @@ QByteArray VirtualModule::takeOutput(uint64_t nowMs)
         } else {
             if (trafficLines == TrafficBatch)
                 break;
-            out += frame(m_traffic.next());
+            out += frame(m_options.demo ? m_demo.next() : m_traffic.next());
             ++m_trafficSent;
             ++trafficLines;
         }

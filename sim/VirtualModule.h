@@ -7,6 +7,7 @@
 // stepped through in a test.
 
 #include "CanBus.h"
+#include "DemoBus.h"
 #include "ModuleParams.h"
 #include "ProtocolNodes.h"
 #include "SimOptions.h"
@@ -75,6 +76,7 @@ private:
     QByteArray frame(const QByteArray &text) const;
     void schedule(uint64_t dueMs, const QByteArray &bytes);
     uint64_t nextTrafficDue() const;
+    bool hasBusNode() const { return m_options.demo || m_options.trafficRate != TrafficOff; }
     bool lineMismatched() const;
     void scheduleNodeLines(const QList<ProtocolNodes::Line> &lines);
 
@@ -82,6 +84,7 @@ private:
     RS232Params m_rs232;
     CanParams m_can;
     BusNode m_traffic;
+    DemoBus m_demo;
     BusNode m_noise;
     std::optional<ProtocolNodes> m_nodes;
 

@@ -67,8 +67,10 @@ private slots:
             })
             .waitUntil([&] { return listedLines(f).size() >= 3 && loggedLines(log).size() >= 4; }, "three echoes")
             .then([&] { f.DisconnectToolButtonClick(nullptr); });
-        ConnectWithSteps(f, {sim.path()}, steps);
+        // A reply time long enough for a loaded machine running tests side by side.
+        ConnectWithSteps(f, {sim.path(), QStringLiteral("115200"), QStringLiteral("2000")}, steps);
         QVERIFY2(steps.failure.isEmpty(), qPrintable(steps.failure));
+        QVERIFY2(steps.finished(), qPrintable(boxes.texts().join('|'))); // not a failed connect
         QVERIFY(!f.UseChecksum);
         const QStringList sent = {QStringLiteral("t123211AB"), QStringLiteral("E000001238"), QStringLiteral("t7FF0")};
         QCOMPARE(loggedLines(log), QStringList{QStringLiteral("#A")} + sent);

@@ -1,10 +1,14 @@
 // The k3316-sim program itself: what it prints, its link, its pseudo-terminal and how it ends.
 
+#include "dbc/DbcDatabase.h"
+#include "dbc/SignalCodec.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -214,6 +218,38 @@ private slots:
         QCOMPARE(m_sim.exitCode(), 1);
         QVERIFY(m_sim.readAllStandardOutput().isEmpty());
         QCOMPARE(fileText(plain), QByteArray("keep"));
+    }
+
+    // What a newcomer sees on the demo module decodes with the shipped database.
+    void demoTrafficDecodesWithTheDemoDatabase()
+    {
+        TDbcDatabase db;
+        QString error;
+        const QString dbc = qEnvironmentVariable("K3316_SOURCE_DIR") + "/examples/demo.dbc";
+        QVERIFY2(db.LoadFile(dbc, error), qPrintable(error));
+        QVERIFY(start({"--demo"}));
+        Line line(m_path);
+        QVERIFY(line.isOpen());
+        QVERIFY(line.write("#A\r"));
+        // The slowest message comes once a second.
+        QTRY_VERIFY_WITH_TIMEOUT(line.received().contains("\rt7A08"), 20000);
+        QList<QByteArray> lines = line.received().split('\r');
+        lines.removeLast(); // perhaps cut short
+        QCOMPARE(lines.takeFirst(), QByteArray("!R2.05"));
+        QSet<QString> seen;
+        for (const QByteArray &text : lines) {
+            const bool extended = text.startsWith('e');
+            const int digits = extended ? 8 : 3;
+            const TDbcMessage *message = db.Find(text.mid(1, digits).toUInt(nullptr, 16), extended);
+            QVERIFY2(message, text.constData());
+            const QByteArray data = QByteArray::fromHex(text.mid(2 + digits));
+            QCOMPARE(text.mid(1 + digits, 1).toInt(), message->Dlc);
+            seen.insert(message->Name);
+            for (const TDecodedSignal &d : DecodeSignals(*message, reinterpret_cast<const uint8_t *>(data.constData()), int(data.size())))
+                QVERIFY2(d.Value >= d.Signal->Minimum && d.Value <= d.Signal->Maximum, text.constData());
+        }
+        QCOMPARE(seen.size(), db.Messages().size());
+        QVERIFY(endWith(SIGTERM));
     }
 
     void refusesBadOptions()

@@ -3,8 +3,12 @@
 #include "CanBus.h"
 #include "SimOptions.h"
 #include "VirtualModule.h"
+#include "dbc/DbcDatabase.h"
+#include "dbc/SignalCodec.h"
 #include "protocol/Framing.h"
 
+#include <QHash>
+#include <QProcess>
 #include <QSet>
 #include <QTest>
 
@@ -44,6 +48,12 @@ SimOptions parsed(const QList<QByteArray> &args)
     if (outcome != ParseOutcome::Run)
         qWarning() << "options refused:" << error;
     return o;
+}
+
+// The source tree, from the test harness: the demo database lives there.
+QString sourceDir()
+{
+    return qEnvironmentVariable("K3316_SOURCE_DIR");
 }
 
 } // namespace
@@ -359,6 +369,108 @@ private slots:
         }
     }
 
+    // The demo bus keeps fixed identifiers and periods on the virtual clock, and only starts
+    // once the probe has been answered.
+    void demoBusSendsItsMessagesAtTheirPeriods()
+    {
+        VirtualModule m{parsed({"--demo"})};
+        QCOMPARE(m.nextDueMs(), VirtualModule::NeverDue);
+        QCOMPARE(ask(m, "#A", 1000), QByteArray("!R2.05\r"));
+        QCOMPARE(m.nextDueMs(), uint64_t(1020));
+        QHash<QByteArray, int> counts;
+        for (const QByteArray &line : linesOf(m.takeOutput(2000))) {
+            QVERIFY2(IsWellFormedMessage(line), line.constData());
+            counts[line.left(line[0] == 'e' ? 9 : 4)]++;
+        }
+        const QHash<QByteArray, int> expected{
+            {"t100", 50}, {"t200", 20}, {"t300", 10}, {"e18FF1021", 10}, {"t7A0", 1}};
+        QCOMPARE(counts, expected);
+        QCOMPARE(m.nextDueMs(), uint64_t(2020));
+    }
+
+    // Every demo line decodes with examples/demo.dbc to values inside the signals' ranges, the
+    // values move slowly, and python3-canmatrix reads the same values from the same file.
+    void demoBusMatchesItsDatabase()
+    {
+        QVERIFY2(!sourceDir().isEmpty(), "K3316_SOURCE_DIR is not set (run through ctest)");
+        TDbcDatabase db;
+        QString error;
+        QVERIFY2(db.LoadFile(sourceDir() + "/examples/demo.dbc", error), qPrintable(error));
+        VirtualModule m{parsed({"--demo", "--traffic-now"})};
+        // Five minutes of bus time, a second at a time, so no batch limit is reached.
+        QList<QByteArray> lines;
+        for (uint64_t t = 1000; t <= 300000; t += 1000)
+            lines += linesOf(m.takeOutput(t));
+        QCOMPARE(lines.size(), 300 * 91);
+
+        QHash<QString, double> low, high, last, largestStep;
+        QSet<QString> messagesSeen;
+        QByteArray sample;
+        int sampled = 0;
+        for (const QByteArray &line : lines) {
+            const bool extended = line[0] == 'e';
+            const int digits = extended ? 8 : 3;
+            const uint id = line.mid(1, digits).toUInt(nullptr, 16);
+            const QByteArray data = QByteArray::fromHex(line.mid(2 + digits));
+            const TDbcMessage *message = db.Find(id, extended);
+            QVERIFY2(message, line.constData());
+            QCOMPARE(int(data.size()), message->Dlc);
+            messagesSeen.insert(message->Name);
+            const auto decoded = DecodeSignals(*message, reinterpret_cast<const uint8_t *>(data.constData()), int(data.size()));
+            QCOMPARE(decoded.size(), message->Signals.size());
+            for (const TDecodedSignal &d : decoded) {
+                const QString name = d.Signal->Name;
+                QVERIFY2(d.Value >= d.Signal->Minimum && d.Value <= d.Signal->Maximum,
+                         qPrintable(QStringLiteral("%1 = %2").arg(name).arg(d.Value)));
+                if (last.contains(name))
+                    largestStep[name] = qMax(largestStep.value(name), qAbs(d.Value - last[name]));
+                last[name] = d.Value;
+                low[name] = low.contains(name) ? qMin(low[name], d.Value) : d.Value;
+                high[name] = high.contains(name) ? qMax(high[name], d.Value) : d.Value;
+            }
+            if (++sampled % 97 == 0)
+                sample += QByteArray::number(id | (extended ? 0x80000000u : 0u)) + ' ' + data.toHex() + '\n';
+        }
+        QCOMPARE(messagesSeen.size(), db.Messages().size());
+        // Slowly changing: a plot shows curves, not noise.
+        QVERIFY(high["EngineSpeed"] - low["EngineSpeed"] > 2000);
+        QVERIFY(largestStep["EngineSpeed"] < 10);
+        QVERIFY(high["Speed"] > 119 && low["Speed"] < 1);
+        QVERIFY(largestStep["Speed"] < 1);
+        QVERIFY(high["CoolantTemp"] - low["CoolantTemp"] > 40);
+        QVERIFY(low["BatteryCurrent"] < 0 && high["BatteryCurrent"] > 0);
+        QCOMPARE(high["AliveCounter"], 255.0);
+        QCOMPARE(high["Lights"], 3.0);
+
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     {sourceDir() + "/tests/support/dbc_canmatrix.py", sourceDir() + "/examples/demo.dbc"});
+        QVERIFY(python.waitForStarted());
+        python.write(sample);
+        python.closeWriteChannel();
+        QVERIFY(python.waitForFinished(60000));
+        QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+        int compared = 0;
+        for (const QByteArray &out : python.readAllStandardOutput().split('\n')) {
+            const QList<QByteArray> parts = out.split(' ');
+            if (parts.size() != 4)
+                continue;
+            const uint rawId = parts[0].toUInt();
+            const TDbcMessage *message = db.Find(rawId & 0x7FFFFFFFu, rawId & 0x80000000u);
+            QVERIFY(message);
+            const QByteArray data = QByteArray::fromHex(parts[1]);
+            bool found = false;
+            for (const TDecodedSignal &d : DecodeSignals(*message, reinterpret_cast<const uint8_t *>(data.constData()), int(data.size())))
+                if (d.Signal->Name == QString::fromUtf8(parts[2])) {
+                    QVERIFY2(qAbs(d.Value - parts[3].toDouble()) <= 1e-9 * qMax(1.0, qAbs(d.Value)), out.constData());
+                    found = true;
+                }
+            QVERIFY2(found, out.constData());
+            ++compared;
+        }
+        QVERIFY(compared >= 3 * lines.size() / 97);
+    }
+
     void configurationModeHasNoBus()
     {
         VirtualModule m{parsed({"--traffic", "max", "--traffic-now", "--echo"})};
@@ -463,6 +575,7 @@ private slots:
             {"--bogus"}, {"--mode", "run"}, {"--baud", "1234"}, {"--params-p0", "0C30000"},
             {"--params-p1", "123"}, {"--delay"}, {"--delay", "-1"}, {"--traffic", "lots"},
             {"--traffic", "10000001"}, {"--traffic-after", "-5"},
+            {"--demo", "--mode", "config"}, {"--demo", "--traffic", "10"},
             {"--reply", "noequals"}, {"--reply-p0", "\\q"}, {"--firmware", ""}, {"--echo=1"},
             {"stray"}};
         for (const QList<QByteArray> &args : bad) {
@@ -471,6 +584,11 @@ private slots:
             QVERIFY(!error.isEmpty());
         }
         QCOMPARE(ParseSimOptions({"--silent", "--help"}, o, error), ParseOutcome::Help);
+        SimOptions demo;
+        QCOMPARE(ParseSimOptions({"--demo", "--baud", "9600"}, demo, error), ParseOutcome::Run);
+        QVERIFY(demo.demo);
+        QCOMPARE(demo.mode, SimMode::Operation);
+        QCOMPARE(demo.rs232.baudIndex, 7);
     }
 
     void escapesRoundTrip()
