@@ -32,6 +32,16 @@ QByteArray padded(QByteArray bytes)
 
 } // namespace
 
+void ProtocolNodes::startBy(uint64_t atMs)
+{
+    if (m_started)
+        return;
+    m_startBy = std::min(m_startBy, atMs);
+    m_nextHeartbeatMs = m_startBy;
+    m_nextEngineMs = m_startBy + 100;
+    m_nextDm1Ms = m_startBy + 500;
+}
+
 void ProtocolNodes::start(uint64_t nowMs)
 {
     if (m_started)

@@ -22,6 +22,8 @@ public:
     // The periodic messages begin with start(): after the module answered a probe (a busy bus
     // would fill the probe's reply), or when the utility first sends to the bus.
     void start(uint64_t nowMs);
+    // Starts at `atMs` at the latest; a start() before that comes first.
+    void startBy(uint64_t atMs);
     // A message line the utility put on the bus; the answers go to `out`.
     void heard(const QByteArray &line, uint64_t nowMs, QList<Line> &out);
     // The periodic messages due by `nowMs`.
@@ -60,6 +62,7 @@ private:
     int m_sdoToggle = 0;
 
     bool m_started = false;
+    uint64_t m_startBy = UINT64_MAX;
     uint64_t m_nextHeartbeatMs = UINT64_MAX;
     uint64_t m_nextEngineMs = UINT64_MAX;
     uint64_t m_nextDm1Ms = UINT64_MAX;

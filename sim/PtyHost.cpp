@@ -249,6 +249,8 @@ void PtyHost::handleOpenCloseEvents()
             // An open drops what was sent while the port stood closed.
             if (event->mask & (IN_CLOSE | IN_OPEN))
                 ::tcflush(m_slave, TCIFLUSH);
+            if (event->mask & IN_OPEN)
+                m_module.lineOpened(MonotonicMs());
             if (event->mask & IN_CLOSE)
                 ::ioctl(m_slave, TIOCNXCL);
             at += ssize_t(sizeof(inotify_event)) + ssize_t(event->len);

@@ -40,6 +40,18 @@ VirtualModule::VirtualModule(const SimOptions &options, uint64_t nowMs)
         m_nodes.emplace();
 }
 
+void VirtualModule::lineOpened(uint64_t nowMs)
+{
+    // The demo and the protocol nodes also run for a program that never probes (the pair test,
+    // --no-probe), once it has had the time to probe if it wanted to.
+    if (m_options.demo && m_trafficStartMs == NeverDue) {
+        m_trafficStartMs = nowMs + StartAfterOpenMs;
+        m_startFromOpen = true;
+    }
+    if (m_nodes)
+        m_nodes->startBy(nowMs + StartAfterOpenMs);
+}
+
 void VirtualModule::scheduleNodeLines(const QList<ProtocolNodes::Line> &lines)
 {
     for (const ProtocolNodes::Line &line : lines)
@@ -172,10 +184,13 @@ QByteArray VirtualModule::operationAnswer(const QByteArray &line, uint64_t nowMs
         body.chop(2);
     }
     if (body == "#A") {
-        if (hasBusNode() && m_trafficStartMs == NeverDue)
-            m_trafficStartMs = nowMs + uint64_t(m_options.delayMs) + uint64_t(m_options.trafficAfterMs);
+        const uint64_t afterProbe = nowMs + uint64_t(m_options.delayMs) + uint64_t(m_options.trafficAfterMs);
+        // A probe answered first moves a start that an open set for later.
+        if (hasBusNode() && (m_trafficStartMs == NeverDue || (m_startFromOpen && afterProbe < m_trafficStartMs)))
+            m_trafficStartMs = afterProbe;
+        m_startFromOpen = false;
         if (m_nodes)
-            m_nodes->start(nowMs + uint64_t(m_options.delayMs) + uint64_t(m_options.trafficAfterMs) + 100);
+            m_nodes->start(afterProbe + 100);
         return frame("!R" + m_options.firmware);
     }
     if (!IsWellFormedMessage(body))

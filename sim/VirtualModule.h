@@ -35,6 +35,10 @@ public:
     // unknown (a real port, where a mismatch garbles the bytes by itself).
     void receive(const QByteArray &bytes, int32_t lineBaud, uint64_t nowMs);
     void setLineBaud(int32_t lineBaud) { m_lineBaud = lineBaud; }
+    // A program opened the line: the demo traffic and the protocol nodes start StartAfterOpenMs
+    // later unless a probe is answered before.
+    void lineOpened(uint64_t nowMs);
+    static constexpr uint64_t StartAfterOpenMs = 1000;
 
     // Everything due by `nowMs`, in order, garbled when the line speed does not match.
     QByteArray takeOutput(uint64_t nowMs);
@@ -97,6 +101,7 @@ private:
     int32_t m_lineBaud = 0;
     uint64_t m_nowMs = 0;
     uint64_t m_trafficStartMs = NeverDue;
+    bool m_startFromOpen = false; // m_trafficStartMs was set by an open, not a probe
     int64_t m_trafficSent = 0;
     int64_t m_lineCount = 0;
     int64_t m_busMessages = 0;

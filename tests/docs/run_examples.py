@@ -120,7 +120,9 @@ def main():
     if os.path.isdir(docs):
         files += sorted(os.path.join(docs, f) for f in os.listdir(docs) if f.endswith(".md"))
 
-    env = dict(os.environ, PATH=bindir + os.pathsep + os.environ.get("PATH", ""), LC_ALL="C.UTF-8")
+    # The examples' python3 is Debian's, the one python3-can is installed for, whatever other
+    # Python the machine puts first.
+    env = dict(os.environ, PATH=os.pathsep.join([bindir, "/usr/bin", os.environ.get("PATH", "")]), LC_ALL="C.UTF-8")
     ran = failed = skipped = 0
     for path in files:
         blocks = runnable_blocks(path)
