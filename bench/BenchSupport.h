@@ -29,6 +29,16 @@ inline double ProcessCpuSeconds()
 }
 
 // Resident memory of this process in kB, or -1.
+// Processor time of process `pid` so far, in ms, to the nanosecond (the scheduler's own count,
+// not the 10 ms ticks of /proc/PID/stat); -1 when it cannot be read.
+inline double ProcessCpuMs(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/schedstat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    return stat.readAll().split(' ').value(0).toDouble() / 1e6;
+}
+
 inline long ResidentKb()
 {
     QFile status(QStringLiteral("/proc/self/status"));

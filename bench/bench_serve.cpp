@@ -35,16 +35,6 @@ namespace {
 // 115200 bit/s, ten bits a byte, "t1238" + 16 data digits + CR: 22 bytes a line.
 constexpr double LineRate = 115200.0 / 10.0 / 22.0;
 
-// Processor time of process `pid` so far, in ms, to the nanosecond (the scheduler's own count,
-// not the 10 ms ticks of /proc/PID/stat); -1 when it cannot be read.
-double ProcessCpuMs(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/schedstat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    return stat.readAll().split(' ').value(0).toDouble() / 1e6;
-}
-
 int64_t wallNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())

@@ -54,13 +54,6 @@ int64_t wallNs()
         .count();
 }
 
-// The scheduler's own count of a process's processor time, in ms; -1 when it cannot be read.
-double cpuMsOf(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/schedstat").arg(pid));
-    return stat.open(QIODevice::ReadOnly) ? stat.readAll().split(' ').value(0).toDouble() / 1e6 : -1;
-}
-
 void runFor(int ms)
 {
     QElapsedTimer t;
@@ -165,7 +158,7 @@ Result runMonitor(int seconds)
     module.run(seconds);
     runFor(300);
     r.written = module.written();
-    r.cpuMs = cpuMsOf(monitor.processId());
+    r.cpuMs = ProcessCpuMs(monitor.processId());
     ::kill(pid_t(monitor.processId()), SIGINT);
     monitor.waitForFinished(5000);
     return r;
@@ -187,7 +180,7 @@ Result runSlcanWithPython(int seconds)
     if (!python.waitForFinished(60000))
         return r;
     r.written = module.written();
-    r.cpuMs = cpuMsOf(slcan.process().processId());
+    r.cpuMs = ProcessCpuMs(slcan.process().processId());
     for (const QByteArray &line : python.readAllStandardOutput().split('\n')) {
         const QList<QByteArray> parts = line.split(' ');
         if (parts.size() == 2)
@@ -228,7 +221,7 @@ Result runSlcanWithRawReader(int seconds)
     module.run(seconds);
     runFor(300);
     r.written = module.written();
-    r.cpuMs = cpuMsOf(slcan.process().processId());
+    r.cpuMs = ProcessCpuMs(slcan.process().processId());
     ::close(fd);
     return r;
 }

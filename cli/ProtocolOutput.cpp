@@ -7,18 +7,6 @@
 
 #include <cstring>
 
-TBusFrame BusFrameOf(const TDecodedLine &line, int64_t timeUs)
-{
-    TBusFrame f;
-    f.TimeUs = timeUs;
-    f.Id = line.id;
-    f.Extended = IsExtended(line.kind);
-    f.Remote = IsRemote(line.kind);
-    f.Dlc = line.dlc;
-    std::memcpy(f.Data, line.data, sizeof f.Data);
-    return f;
-}
-
 TProtocolPrinter::TProtocolPrinter(TProtocol protocol, const TProtocolOptions &options, const TDbcDatabase *database)
     : m_protocol(protocol), m_decoder(MakeProtocolDecoder(protocol, options)), m_database(database)
 {

@@ -13,8 +13,6 @@ struct TDbcMessage;
 
 #include <memory>
 
-TBusFrame BusFrameOf(const TDecodedLine &line, int64_t timeUs);
-
 class TProtocolPrinter {
 public:
     // With a database, J1939 parameter groups it describes (its extended messages, by PGN) get

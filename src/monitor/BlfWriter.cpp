@@ -1,5 +1,7 @@
 #include "monitor/BlfWriter.h"
 
+#include "monitor/LittleEndian.h"
+
 #include <QDateTime>
 
 #include <zlib.h>
@@ -10,43 +12,25 @@ constexpr uint32_t headerBytes = 144;
 constexpr uint32_t objCanMessage = 1;
 constexpr uint32_t objLogContainer = 10;
 
-void appendLe16(QByteArray &out, uint16_t v)
-{
-    const char bytes[2] = {char(v), char(v >> 8)};
-    out.append(bytes, 2);
-}
-
-void appendLe32(QByteArray &out, uint32_t v)
-{
-    const char bytes[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-    out.append(bytes, 4);
-}
-
-void appendLe64(QByteArray &out, uint64_t v)
-{
-    appendLe32(out, uint32_t(v));
-    appendLe32(out, uint32_t(v >> 32));
-}
-
 } // namespace
 
 QByteArray BlfHeader(int64_t startUs)
 {
     QByteArray out("LOGG");
-    appendLe32(out, headerBytes);
+    AppendLe32(out, headerBytes);
     // Application and BLF versions as python-can writes them.
     const char versions[8] = {5, 0, 0, 0, 2, 6, 8, 1};
     out.append(versions, 8);
-    appendLe64(out, 0); // file size
-    appendLe64(out, 0); // uncompressed size
-    appendLe32(out, 0); // objects
-    appendLe32(out, 0);
+    AppendLe64(out, 0); // file size
+    AppendLe64(out, 0); // uncompressed size
+    AppendLe32(out, 0); // objects
+    AppendLe32(out, 0);
     // SYSTEMTIME of the start, local time: year, month, day of week, day, hour, minute, second, ms.
     const QDateTime at = QDateTime::fromMSecsSinceEpoch(startUs / 1000);
     const QDate d = at.date();
     const QTime t = at.time();
     for (int v : {d.year(), d.month(), d.dayOfWeek() % 7, d.day(), t.hour(), t.minute(), t.second(), t.msec()})
-        appendLe16(out, uint16_t(v));
+        AppendLe16(out, uint16_t(v));
     out += QByteArray(16, '\0'); // the last object's time: not known while writing
     out += QByteArray(int(headerBytes) - out.size(), '\0');
     return out;
@@ -93,13 +77,13 @@ void TBlfPacker::Pack(QByteArray &out, qsizetype bytes)
     packed.resize(qsizetype(packedSize));
     const uint32_t objectSize = uint32_t(16 + 16 + packed.size());
     out += "LOBJ";
-    appendLe16(out, 16);
-    appendLe16(out, 1);
-    appendLe32(out, objectSize);
-    appendLe32(out, objLogContainer);
-    appendLe16(out, 2); // zlib
+    AppendLe16(out, 16);
+    AppendLe16(out, 1);
+    AppendLe32(out, objectSize);
+    AppendLe32(out, objLogContainer);
+    AppendLe16(out, 2); // zlib
     out += QByteArray(6, '\0');
-    appendLe32(out, uint32_t(bytes));
+    AppendLe32(out, uint32_t(bytes));
     out += QByteArray(4, '\0');
     out += packed;
     out += QByteArray(objectSize % 4, '\0');

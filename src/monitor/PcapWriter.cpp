@@ -1,18 +1,8 @@
 #include "monitor/PcapWriter.h"
 
+#include "monitor/LittleEndian.h"
+
 namespace {
-
-void appendLe32(QByteArray &out, uint32_t v)
-{
-    const char bytes[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-    out.append(bytes, 4);
-}
-
-void appendLe16(QByteArray &out, uint16_t v)
-{
-    const char bytes[2] = {char(v), char(v >> 8)};
-    out.append(bytes, 2);
-}
 
 constexpr uint32_t frameBytes = 16;
 
@@ -21,13 +11,13 @@ constexpr uint32_t frameBytes = 16;
 QByteArray PcapHeader()
 {
     QByteArray out;
-    appendLe32(out, 0xA1B2C3D4u); // microsecond resolution
-    appendLe16(out, 2);
-    appendLe16(out, 4);
-    appendLe32(out, 0); // times are UTC
-    appendLe32(out, 0);
-    appendLe32(out, 65535); // snapshot length
-    appendLe32(out, PcapLinkTypeSocketCan);
+    AppendLe32(out, 0xA1B2C3D4u); // microsecond resolution
+    AppendLe16(out, 2);
+    AppendLe16(out, 4);
+    AppendLe32(out, 0); // times are UTC
+    AppendLe32(out, 0);
+    AppendLe32(out, 65535); // snapshot length
+    AppendLe32(out, PcapLinkTypeSocketCan);
     return out;
 }
 
@@ -38,10 +28,10 @@ void AppendPcapRecord(QByteArray &out, const TFrameRow &row)
         return;
     // The record's time is unsigned seconds: a clock before 1970 is written as 1970.
     const int64_t timeUs = row.timeUs < 0 ? 0 : row.timeUs;
-    appendLe32(out, uint32_t(timeUs / 1000000));
-    appendLe32(out, uint32_t(timeUs % 1000000));
-    appendLe32(out, frameBytes);
-    appendLe32(out, frameBytes);
+    AppendLe32(out, uint32_t(timeUs / 1000000));
+    AppendLe32(out, uint32_t(timeUs % 1000000));
+    AppendLe32(out, frameBytes);
+    AppendLe32(out, frameBytes);
     AppendSocketCanFrame(out, d);
 }
 

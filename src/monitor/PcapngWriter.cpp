@@ -1,20 +1,10 @@
 #include "monitor/PcapngWriter.h"
 
+#include "monitor/LittleEndian.h"
+
 #include "monitor/PcapWriter.h"
 
 namespace {
-
-void appendLe32(QByteArray &out, uint32_t v)
-{
-    const char bytes[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-    out.append(bytes, 4);
-}
-
-void appendLe16(QByteArray &out, uint16_t v)
-{
-    const char bytes[2] = {char(v), char(v >> 8)};
-    out.append(bytes, 2);
-}
 
 // A block around `body` (padded to 4 bytes), its length before and after.
 void appendBlock(QByteArray &out, uint32_t type, QByteArray body)
@@ -22,10 +12,10 @@ void appendBlock(QByteArray &out, uint32_t type, QByteArray body)
     while (body.size() % 4)
         body += '\0';
     const uint32_t total = uint32_t(body.size() + 12);
-    appendLe32(out, type);
-    appendLe32(out, total);
+    AppendLe32(out, type);
+    AppendLe32(out, total);
     out += body;
-    appendLe32(out, total);
+    AppendLe32(out, total);
 }
 
 } // namespace
@@ -34,22 +24,22 @@ QByteArray PcapngHeader(QByteArrayView interfaceName)
 {
     QByteArray out;
     QByteArray section;
-    appendLe32(section, 0x1A2B3C4Du); // byte-order magic
-    appendLe16(section, 1);
-    appendLe16(section, 0);
+    AppendLe32(section, 0x1A2B3C4Du); // byte-order magic
+    AppendLe16(section, 1);
+    AppendLe16(section, 0);
     section += QByteArray(8, '\xFF'); // section length not known
     appendBlock(out, 0x0A0D0D0Au, section);
     QByteArray interface;
-    appendLe16(interface, uint16_t(PcapLinkTypeSocketCan));
-    appendLe16(interface, 0);
-    appendLe32(interface, 65535);
+    AppendLe16(interface, uint16_t(PcapLinkTypeSocketCan));
+    AppendLe16(interface, 0);
+    AppendLe32(interface, 65535);
     const QByteArrayView name = interfaceName.first(std::min<qsizetype>(interfaceName.size(), 255));
-    appendLe16(interface, 2); // if_name
-    appendLe16(interface, uint16_t(name.size()));
+    AppendLe16(interface, 2); // if_name
+    AppendLe16(interface, uint16_t(name.size()));
     interface.append(name.data(), name.size());
     while (interface.size() % 4)
         interface += '\0';
-    appendLe32(interface, 0); // end of options
+    AppendLe32(interface, 0); // end of options
     appendBlock(out, 1, interface);
     return out;
 }
@@ -62,11 +52,11 @@ void AppendPcapngRecord(QByteArray &out, const TFrameRow &row)
     const uint64_t timeUs = row.timeUs < 0 ? 0 : uint64_t(row.timeUs);
     QByteArray body;
     body.reserve(40);
-    appendLe32(body, 0); // interface
-    appendLe32(body, uint32_t(timeUs >> 32));
-    appendLe32(body, uint32_t(timeUs));
-    appendLe32(body, 16);
-    appendLe32(body, 16);
+    AppendLe32(body, 0); // interface
+    AppendLe32(body, uint32_t(timeUs >> 32));
+    AppendLe32(body, uint32_t(timeUs));
+    AppendLe32(body, 16);
+    AppendLe32(body, 16);
     AppendSocketCanFrame(body, d);
     appendBlock(out, 6, body);
 }

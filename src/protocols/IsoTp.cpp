@@ -248,18 +248,25 @@ int64_t TIsoTpDecoder::RequestTime(const TAddress &address, bool consume)
     return -1;
 }
 
-QString TIsoTpDecoder::Finish(uint32_t key, const TAddress &address, int64_t endUs, const QString &fault,
-                              QList<TTransfer> &done)
+TTransfer TIsoTpDecoder::Transfer(uint32_t key, const TReceive &r, int64_t endUs, const QString &fault)
 {
-    TReceive r = m_receive.take(key);
     TTransfer t;
     t.Protocol = QStringLiteral("isotp");
     t.StartUs = r.StartUs;
     t.EndUs = endUs;
     t.SourceId = key & ~ExtendedBit;
-    t.TargetId = address.Partner & ~ExtendedBit;
-    t.Payload = r.Data.left(r.Expected);
+    t.Payload = r.Data;
     t.Fault = fault;
+    return t;
+}
+
+QString TIsoTpDecoder::Finish(uint32_t key, const TAddress &address, int64_t endUs, const QString &fault,
+                              QList<TTransfer> &done)
+{
+    const TReceive r = m_receive.take(key);
+    TTransfer t = Transfer(key, r, endUs, fault);
+    t.TargetId = address.Partner & ~ExtendedBit;
+    t.Payload.truncate(r.Expected);
     const TUdsMeaning m = DescribeUds(t.Payload, true);
     t.Meaning = m.Text;
     t.Service = m.Service;
@@ -277,14 +284,8 @@ QString TIsoTpDecoder::Finish(uint32_t key, const TAddress &address, int64_t end
 
 void TIsoTpDecoder::Abandon(uint32_t key, int64_t endUs, const QString &fault, QList<TTransfer> &done)
 {
-    TReceive r = m_receive.take(key);
-    TTransfer t;
-    t.Protocol = QStringLiteral("isotp");
-    t.StartUs = r.StartUs;
-    t.EndUs = endUs;
-    t.SourceId = key & ~ExtendedBit;
-    t.Payload = r.Data;
+    const TReceive r = m_receive.take(key);
+    TTransfer t = Transfer(key, r, endUs, fault);
     t.Meaning = QStringLiteral("incomplete: %1 of %2 bytes").arg(r.Data.size()).arg(r.Expected);
-    t.Fault = fault;
     done << t;
 }

@@ -47,6 +47,7 @@ private:
     // Ends the message on `key` and reports it; returns its meaning.
     QString Finish(uint32_t key, const TAddress &address, int64_t endUs, const QString &fault, QList<TTransfer> &done);
     void Abandon(uint32_t key, int64_t endUs, const QString &fault, QList<TTransfer> &done);
+    static TTransfer Transfer(uint32_t key, const TReceive &r, int64_t endUs, const QString &fault);
     int64_t RequestTime(const TAddress &address, bool consume);
 
     TProtocolOptions m_options;

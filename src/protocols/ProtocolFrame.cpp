@@ -3,6 +3,21 @@
 #include "protocols/CanOpen.h"
 #include "protocols/IsoTp.h"
 #include "protocols/J1939.h"
+#include "monitor/FrameDecoder.h"
+
+#include <cstring>
+
+TBusFrame BusFrameOf(const TDecodedLine &line, int64_t timeUs)
+{
+    TBusFrame f;
+    f.TimeUs = timeUs;
+    f.Id = line.id;
+    f.Extended = IsExtended(line.kind);
+    f.Remote = IsRemote(line.kind);
+    f.Dlc = line.dlc;
+    std::memcpy(f.Data, line.data, sizeof f.Data);
+    return f;
+}
 
 bool ProtocolFromName(const QString &name, TProtocol &protocol)
 {

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 
+struct TDecodedLine;
+
 struct TBusFrame {
     int64_t TimeUs = 0;
     uint32_t Id = 0;
@@ -21,6 +23,9 @@ struct TBusFrame {
     // The data bytes a frame carries: none for a remote frame, at most 8.
     int Length() const { return Remote ? 0 : (Dlc > 8 ? 8 : Dlc); }
 };
+
+// A module line's frame, as the decoders take it.
+TBusFrame BusFrameOf(const TDecodedLine &line, int64_t timeUs);
 
 enum class TProtocol : uint8_t { None, IsoTpUds, J1939, CanOpen };
 

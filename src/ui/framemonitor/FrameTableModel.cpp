@@ -275,15 +275,7 @@ QString TFrameTableModel::DecodedText(qsizetype storeRow) const
     const TFrameRecord r = m_store->Record(storeRow);
     if (m_protocol == TProtocol::None || !IsCanFrame(r.kind) || r.checksum == TChecksum::Wrong)
         return QString();
-    const TDecodedLine d = m_store->Row(storeRow).decoded;
-    TBusFrame f;
-    f.TimeUs = r.timeUs;
-    f.Id = d.id;
-    f.Extended = IsExtended(d.kind);
-    f.Remote = IsRemote(d.kind);
-    f.Dlc = d.dlc;
-    std::copy(std::begin(d.data), std::end(d.data), f.Data);
-    return DescribeProtocolFrame(m_protocol, m_protocolOptions, f);
+    return DescribeProtocolFrame(m_protocol, m_protocolOptions, BusFrameOf(m_store->Row(storeRow).decoded, r.timeUs));
 }
 
 void TFrameTableModel::SetProtocol(TProtocol protocol, const TProtocolOptions &options)

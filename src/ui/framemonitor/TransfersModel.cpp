@@ -17,18 +17,6 @@ QString idText(uint32_t id)
                       : QStringLiteral("%1").arg(id, 3, 16, QLatin1Char('0')).toUpper();
 }
 
-TBusFrame busFrame(const TFrameRecord &r, const TDecodedLine &d)
-{
-    TBusFrame f;
-    f.TimeUs = r.timeUs;
-    f.Id = d.id;
-    f.Extended = IsExtended(d.kind);
-    f.Remote = IsRemote(d.kind);
-    f.Dlc = d.dlc;
-    std::memcpy(f.Data, d.data, sizeof f.Data);
-    return f;
-}
-
 } // namespace
 
 TTransfersModel::TTransfersModel(const TFrameStore *store, QObject *parent) : QAbstractTableModel(parent), m_store(store)
@@ -103,7 +91,7 @@ void TTransfersModel::Follow()
         const TFrameRecord r = m_store->Record(row);
         if (!IsCanFrame(r.kind) || r.checksum == TChecksum::Wrong)
             continue;
-        m_decoder->Feed(busFrame(r, m_store->Row(row).decoded), done);
+        m_decoder->Feed(BusFrameOf(m_store->Row(row).decoded, r.timeUs), done);
     }
     Append(done);
 }
