@@ -63,6 +63,36 @@ private slots:
         QCOMPARE(r.module.lines, (QList<QByteArray>{"t123211AB21", "E00000123803"}));
     }
 
+    // Three digits reach FFF and eight FFFFFFFF; only 11 and 29 bits go out.
+    void identifierBeyondItsBitsIsRefused_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QByteArray>("sent"); // empty: refused, nothing sent
+        QTest::newRow("largest standard") << "0" << "7FF" << QByteArray("T7FF0");
+        QTest::newRow("standard past 11 bits") << "0" << "800" << QByteArray();
+        QTest::newRow("largest extended") << "1" << "1FFFFFFF" << QByteArray("E1FFFFFFF0");
+        QTest::newRow("extended past 29 bits") << "1" << "20000000" << QByteArray();
+    }
+    void identifierBeyondItsBitsIsRefused()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, id);
+        QFETCH(QByteArray, sent);
+        Rig r;
+        ComposeMessage(r.form, mode.toLatin1().constData(), "1", id.toLatin1().constData(), "0");
+        r.send();
+        if (sent.isEmpty()) {
+            QCOMPARE(r.boxes.texts().size(), 1);
+            QVERIFY2(r.boxes.texts().first().contains(QStringLiteral("is beyond")), qPrintable(r.boxes.texts().first()));
+            QTest::qWait(50);
+            QVERIFY(r.module.received.isEmpty());
+        } else {
+            QTRY_COMPARE(r.module.lines, QList<QByteArray>{sent});
+            QVERIFY(r.boxes.boxes.isEmpty());
+        }
+    }
+
     void freeTextAndEmptyLines()
     {
         Rig r;

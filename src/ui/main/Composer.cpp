@@ -7,6 +7,7 @@
 #include "protocol/Framing.h"
 #include "protocol/MessageLine.h"
 #include "protocol/ModuleSession.h"
+#include "transmit/TransmitRow.h"
 #include "ui/dialogs/Dialogs.h"
 #include "ui/signals/SignalComposer.h"
 #include "ui/signals/SignalDatabase.h"
@@ -26,7 +27,16 @@ void TMainForm::SendBitBtnClick(QObject *)
         fields.DlcText = DLCEdit->text();
         for (int k = 0; k < 8; ++k)
             fields.Data[k] = DataEdits[k]->Value();
-        SendEdit->setText(ComposeMessageLine(fields));
+        const QString line = ComposeMessageLine(fields); // a text that is no number fails here, as always
+        // Three digits reach FFF and eight FFFFFFFF: no controller sends past 11 or 29 bits.
+        if (const QString problem = TransmitRows::CheckId(fields.IdText, fields.ModeText != QLatin1String("0"));
+            !problem.isEmpty()) {
+            if (Timer2->isActive())
+                StopBitBtnClick(StopBitBtn);
+            ShowMessageBox(TMsgType::Error, QStringLiteral("ID(Hex): %1. Nothing was sent.").arg(problem));
+            return;
+        }
+        SendEdit->setText(line);
     }
 
     const QString text = SendEdit->text();
