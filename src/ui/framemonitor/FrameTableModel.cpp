@@ -275,7 +275,14 @@ QString TFrameTableModel::DecodedText(qsizetype storeRow) const
     const TFrameRecord r = m_store->Record(storeRow);
     if (m_protocol == TProtocol::None || !IsCanFrame(r.kind) || r.checksum == TChecksum::Wrong)
         return QString();
-    return DescribeProtocolFrame(m_protocol, m_protocolOptions, BusFrameOf(m_store->Row(storeRow).decoded, r.timeUs));
+    const uint64_t number = m_store->FirstNumber() + uint64_t(storeRow);
+    if (const auto cached = m_decodedCache.constFind(number); cached != m_decodedCache.constEnd())
+        return *cached;
+    if (m_decodedCache.size() >= DecodedCacheRows)
+        m_decodedCache.clear();
+    const QString text = DescribeProtocolFrame(m_protocol, m_protocolOptions, BusFrameOf(m_store->Row(storeRow).decoded, r.timeUs));
+    m_decodedCache.insert(number, text);
+    return text;
 }
 
 void TFrameTableModel::SetProtocol(TProtocol protocol, const TProtocolOptions &options)
@@ -283,6 +290,7 @@ void TFrameTableModel::SetProtocol(TProtocol protocol, const TProtocolOptions &o
     beginResetModel();
     m_protocol = protocol;
     m_protocolOptions = options;
+    m_decodedCache.clear();
     endResetModel();
 }
 

@@ -10,6 +10,7 @@
 #include "protocols/ProtocolFrame.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QTimer>
 
 #include <vector>
@@ -81,6 +82,9 @@ private:
     const TDbcDatabase *m_database = nullptr; // set while it holds messages
     TProtocol m_protocol = TProtocol::None;
     TProtocolOptions m_protocolOptions;
+    // Decoded cells by row number: the rows in sight are painted five times a second.
+    static constexpr qsizetype DecodedCacheRows = 4096;
+    mutable QHash<uint64_t, QString> m_decodedCache;
     TFrameFilter m_filter;
     bool m_filtered = false;
     std::vector<uint64_t> m_rows; // numbers of the store rows passing the filter, when filtered
