@@ -34,7 +34,9 @@ run: deps
 # `make check` is the suite alone, for a quick run.
 # Two builds: the release-like tree, and one clang tree (ASAN_BUILD) that serves both the
 # sanitizer suite and the fuzz targets (scripts/sanitize-build.sh). ccache, when installed,
-# makes a second run rebuild only what changed, from a fresh clone in any folder too.
+# makes a second run rebuild only what changed; from a fresh clone in another folder the first
+# tree is taken from the cache too, but clang writes the folder into its precompiled headers, so
+# most of the clang tree compiles again there.
 #
 # Scheduled for two cores: the suite mostly waits on pseudo-terminals and child programs, so the
 # clang tree builds beside it (at normal priority: a lower one starves it on a machine shared
