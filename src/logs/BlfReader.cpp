@@ -10,6 +10,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -231,7 +232,15 @@ private:
             frame.Id = 0;
             frame.Dlc = 0;
             frame.Data.resize(0);
-            frame.TimeUs = m_startUs + int64_t(flags == 1 ? stamp * 10 : (stamp + 500) / 1000);
+            // Stamps in 10 us units (flag 1) or in ns. One far past any real log saturates: the
+            // sum would overflow.
+            const uint64_t offset = flags == 1 ? (stamp > UINT64_MAX / 10 ? UINT64_MAX : stamp * 10)
+                                               : stamp / 1000 + (stamp % 1000 >= 500 ? 1 : 0);
+            int64_t time = 0;
+            if (offset > uint64_t(std::numeric_limits<int64_t>::max())
+                || __builtin_add_overflow(m_startUs, int64_t(offset), &time))
+                time = std::numeric_limits<int64_t>::max();
+            frame.TimeUs = time;
             if (!Decode(type, body, frame))
                 return -1;
             return 1;
