@@ -9,6 +9,8 @@
 #include "ui/main/SettingsDlg.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QComboBox>
 #include <QFile>
 #include <QPushButton>
@@ -37,6 +39,24 @@ inline double ProcessCpuMs(qint64 pid)
     if (!stat.open(QIODevice::ReadOnly))
         return -1;
     return stat.readAll().split(' ').value(0).toDouble() / 1e6;
+}
+
+// Runs the event loop for `ms`, waiting rather than spinning.
+inline void RunEventsFor(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+}
+
+// The value at fraction `p` (0 to 1) of the sorted values; -1 when there are none.
+inline double Percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(double(v.size()) * p))];
 }
 
 inline long ResidentKb()

@@ -87,22 +87,6 @@ private:
                                           // system's receive times are
 };
 
-void runFor(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(double(v.size()) * p))];
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -126,11 +110,11 @@ int main(int argc, char **argv)
         }
         QObject::connect(&monitor, &QProcess::readyReadStandardOutput,
                          [&] { monitorLines += size_t(monitor.readAllStandardOutput().count('\n')); });
-        runFor(300);
+        RunEventsFor(300);
         feeder.Start();
-        runFor(seconds * 1000);
+        RunEventsFor(seconds * 1000);
         feeder.Stop();
-        runFor(100);
+        RunEventsFor(100);
         monitorCpu = ProcessCpuMs(monitor.processId());
         ::kill(pid_t(monitor.processId()), SIGINT);
         monitor.waitForFinished(5000);
@@ -224,11 +208,11 @@ int main(int argc, char **argv)
             });
             notifiers.push_back(std::move(notifier));
         }
-        runFor(300); // past the raw-mode start delay
+        RunEventsFor(300); // past the raw-mode start delay
         feeder.Start();
-        runFor(seconds * 1000);
+        RunEventsFor(seconds * 1000);
         feeder.Stop();
-        runFor(100);
+        RunEventsFor(100);
         written = feeder.Written();
         serveCpu = ProcessCpuMs(serve.process().processId());
         ::kill(pid_t(serve.process().processId()), SIGINT);
@@ -246,12 +230,12 @@ int main(int argc, char **argv)
                 received[2], received[3]);
     std::printf("  latency module line -> client socket: p50 %.2f ms, p90 %.2f ms, p99 %.2f ms, max %.2f ms "
                 "(goal p99 < 5 ms)\n",
-                percentile(latencyMs, 0.5), percentile(latencyMs, 0.9), percentile(latencyMs, 0.99),
-                percentile(latencyMs, 1.0));
+                Percentile(latencyMs, 0.5), Percentile(latencyMs, 0.9), Percentile(latencyMs, 0.99),
+                Percentile(latencyMs, 1.0));
     std::printf("  of which module line -> serve's read p99 %.2f ms, serve's read -> first client p99 %.2f ms\n",
-                percentile(toServeMs, 0.99), percentile(fromServeMs, 0.99));
-    std::printf("  as this process got round to reading them: p50 %.2f ms, p99 %.2f ms\n", percentile(seenMs, 0.5),
-                percentile(seenMs, 0.99));
+                Percentile(toServeMs, 0.99), Percentile(fromServeMs, 0.99));
+    std::printf("  as this process got round to reading them: p50 %.2f ms, p99 %.2f ms\n", Percentile(seenMs, 0.5),
+                Percentile(seenMs, 0.99));
     // The machine's load: the figures above include waiting for a processor.
     double load[3] = {};
     if (::getloadavg(load, 3) > 0)

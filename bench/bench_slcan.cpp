@@ -54,22 +54,6 @@ int64_t wallNs()
         .count();
 }
 
-void runFor(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(double(v.size()) * p))];
-}
-
 // The module: frames at the line rate on `pty`, each written at a wall time kept by sequence.
 class Module {
 public:
@@ -91,7 +75,7 @@ public:
     {
         m_clock.start();
         m_timer.start(1);
-        runFor(seconds * 1000);
+        RunEventsFor(seconds * 1000);
         m_timer.stop();
     }
     size_t written() const { return m_wroteNs.size(); }
@@ -126,7 +110,7 @@ struct Result {
     {
         std::printf("  %-26s %6.0f ms processor; %zu of %zu frames%s; latency p50 %.2f ms, p99 %.2f ms, max %.2f ms\n",
                     name, cpuMs, received, written, inOrder && received == written ? ", in order" : " (LOST OR REORDERED)",
-                    percentile(latencyMs, 0.5), percentile(latencyMs, 0.99), percentile(latencyMs, 1.0));
+                    Percentile(latencyMs, 0.5), Percentile(latencyMs, 0.99), Percentile(latencyMs, 1.0));
     }
 };
 
@@ -154,9 +138,9 @@ Result runMonitor(int seconds)
         scanSequences(pending.left(end), [&](uint32_t seq) { r.seen(seq, module.latencyMs(seq, now)); });
         pending.remove(0, end);
     });
-    runFor(300);
+    RunEventsFor(300);
     module.run(seconds);
-    runFor(300);
+    RunEventsFor(300);
     r.written = module.written();
     r.cpuMs = ProcessCpuMs(monitor.processId());
     ::kill(pid_t(monitor.processId()), SIGINT);
@@ -217,9 +201,9 @@ Result runSlcanWithRawReader(int seconds)
         scanSequences(pending.left(end), [&](uint32_t seq) { r.seen(seq, module.latencyMs(seq, now)); });
         pending.remove(0, end);
     });
-    runFor(300);
+    RunEventsFor(300);
     module.run(seconds);
-    runFor(300);
+    RunEventsFor(300);
     r.written = module.written();
     r.cpuMs = ProcessCpuMs(slcan.process().processId());
     ::close(fd);
@@ -247,8 +231,8 @@ int main(int argc, char **argv)
     std::printf("  slcan's processor: %.2fx monitor's with python-can, %.2fx with the plain reader (goal <= 1.5x)\n",
                 monitor.cpuMs > 0 ? python.cpuMs / monitor.cpuMs : 0.0, monitor.cpuMs > 0 ? raw.cpuMs / monitor.cpuMs : 0.0);
     std::printf("  latency p99 over monitor's: %+.2f ms with python-can, %+.2f ms with the plain reader (goal <= +2 ms)\n",
-                percentile(python.latencyMs, 0.99) - percentile(monitor.latencyMs, 0.99),
-                percentile(raw.latencyMs, 0.99) - percentile(monitor.latencyMs, 0.99));
+                Percentile(python.latencyMs, 0.99) - Percentile(monitor.latencyMs, 0.99),
+                Percentile(raw.latencyMs, 0.99) - Percentile(monitor.latencyMs, 0.99));
     // The machine's load: the figures above include waiting for a processor.
     ::getloadavg(load, 3);
     std::printf("  load average before %.2f, after %.2f (processors: %ld)\n", loadBefore, load[0],
