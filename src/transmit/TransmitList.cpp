@@ -225,10 +225,12 @@ void ReadRow(const QJsonObject &o, int index, QList<TTransmitRow> &rows, QString
             int64_t start = 0, length = 0, step = 0;
             if (co.contains(QStringLiteral("signal")))
                 r.Problem(QStringLiteral("counter.signal"), QStringLiteral("only with a message of a database"));
-            const bool ok = r.Number(co, QStringLiteral("start_bit"), QStringLiteral("counter.start_bit"), 0, 63, start) &
-                            r.Number(co, QStringLiteral("length"), QStringLiteral("counter.length"), 1, 64, length) &
-                            r.Number(co, QStringLiteral("step"), QStringLiteral("counter.step"), -2147483648.0, 2147483647.0, step);
-            if (ok) {
+            // Each key is checked, so one reading names every wrong key at once.
+            const bool startOk = r.Number(co, QStringLiteral("start_bit"), QStringLiteral("counter.start_bit"), 0, 63, start);
+            const bool lengthOk = r.Number(co, QStringLiteral("length"), QStringLiteral("counter.length"), 1, 64, length);
+            const bool stepOk =
+                r.Number(co, QStringLiteral("step"), QStringLiteral("counter.step"), -2147483648.0, 2147483647.0, step);
+            if (startOk && lengthOk && stepOk) {
                 counter = {int(start), int(length), step};
                 row.Counter = counter;
                 if (dlc)
