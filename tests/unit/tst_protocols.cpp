@@ -6,6 +6,7 @@
 #include "protocols/J1939.h"
 #include "protocols/ProtocolJson.h"
 #include "protocols/Uds.h"
+#include "fuzz/ProtocolsDriver.h"
 #include "support/BusConversations.h"
 
 #include <QRandomGenerator>
@@ -202,29 +203,16 @@ void TestProtocols::jsonCarriesTheFields()
 
 void TestProtocols::anyOrderNeverCrashes()
 {
-    // Random frames on the identifiers each decoder watches, in any order and timing: every
-    // transfer that ends has bytes within its announced bounds.
+    // Random frames on the identifiers each decoder watches, in any order and timing, through the
+    // fuzz target's driver: every transfer that ends keeps within its protocol's bounds.
     QRandomGenerator random(3316);
-    const uint32_t ids[] = {0x7E0, 0x7E8, 0x7DF, 0x18DA10F1, 0x18DAF110, 0x1CECFF00, 0x1CEBFF00, 0x1CEC0F00,
-                            0x1CEB0F00, 0x605, 0x585, 0x000, 0x085, 0x705};
-    for (TProtocol p : {TProtocol::IsoTpUds, TProtocol::J1939, TProtocol::CanOpen}) {
-        auto decoder = MakeProtocolDecoder(p);
-        QList<TTransfer> done;
-        int64_t t = 0;
-        for (int i = 0; i < 20000; ++i) {
-            TBusFrame f;
-            f.Id = ids[random.bounded(int(std::size(ids)))];
-            f.Extended = f.Id > 0x7FF;
-            f.Dlc = uint8_t(random.bounded(9));
-            for (int b = 0; b < 8; ++b)
-                f.Data[b] = uint8_t(random.bounded(256));
-            t += random.bounded(2000000);
-            f.TimeUs = t;
-            decoder->Feed(f, done);
-        }
-        decoder->Flush(-1, done);
-        for (const TTransfer &tr : done)
-            QVERIFY2(tr.Payload.size() <= 4095, qPrintable(tr.Meaning));
+    for (char protocol : {0, 1, 2}) {
+        QByteArray bytes(1 + 65 + 20000 * kProtocolsFrameBytes, Qt::Uninitialized);
+        for (char &b : bytes)
+            b = char(random.bounded(256));
+        bytes[0] = protocol;
+        const QString problem = DriveProtocols(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 }
 
