@@ -195,37 +195,66 @@ private slots:
         QVERIFY(cli.readAllStandardError().contains("Connection Lost!"));
     }
 
+    // Any log format, from a file or standard input, longer than what is read at a time: the
+    // chosen frames arrive in order, FD and error frames are skipped, and the summary says so.
     void playSendsTheChosenFramesInOrder_data()
     {
+        QTest::addColumn<QByteArray>("log");
+        QTest::addColumn<bool>("fromStandardInput");
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QStringList>("received");
         QTest::addColumn<QString>("summary");
+        const QByteArray drive = "(1765280000.000000) can0 123#11AB\n"
+                                 "(1765280000.010000) can0 1ABCDEF0#\n"
+                                 "(1765280000.015000) can0 100##0112233\n"
+                                 "(1765280000.020000) can0 7FF#R3 R\n"
+                                 "(1765280000.005000) can0 20000080#0000000000000000\n"
+                                 "(1765280000.030000) can0 7E8#FF\n";
         const QStringList all{"t123211AB", "e1ABCDEF00", "T7FF3", "t7E81FF"};
-        QTest::newRow("1x") << QStringList{} << all << "4 frames sent, 2 skipped (CAN FD or error frames), 0 not chosen";
-        QTest::newRow("fast, two loops") << QStringList{"--fast", "--loop", "2"} << all + all
+        QTest::newRow("1x") << drive << false << QStringList{} << all
+                            << "4 frames sent, 2 skipped (CAN FD or error frames), 0 not chosen";
+        QTest::newRow("fast, two loops") << drive << false << QStringList{"--fast", "--loop", "2"} << all + all
                                          << "8 frames sent, 4 skipped (CAN FD or error frames), 0 not chosen";
-        QTest::newRow("chosen ids at 8x") << QStringList{"--ids", "100-1FF,7E8", "--speed", "8"}
+        QTest::newRow("chosen ids at 8x") << drive << false << QStringList{"--ids", "100-1FF,7E8", "--speed", "8"}
                                           << QStringList{"t123211AB", "t7E81FF"}
                                           << "2 frames sent, 2 skipped (CAN FD or error frames), 2 not chosen";
+        QTest::newRow("ASC from standard input")
+            << QByteArray("base hex  timestamps absolute\n 0.000 1  123  Rx d 2 11 AB\n 0.001 1  ErrorFrame\n"
+                          " 0.002 1  1ABCDEF0x  Rx r 1\n")
+            << true << QStringList{} << QStringList{"t123211AB", "E1ABCDEF01"}
+            << "2 frames sent, 1 skipped (CAN FD or error frames), 0 not chosen";
+        QByteArray longLog;
+        QStringList lines;
+        for (int i = 0; i < 4100; ++i) {
+            longLog += QStringLiteral("(%1.%2) can0 %3#%4\n")
+                           .arg(1765280000 + i / 1000)
+                           .arg(i % 1000 * 1000, 6, 10, QLatin1Char('0'))
+                           .arg(0x100 + i % 0x100, 3, 16, QLatin1Char('0'))
+                           .arg(i % 256, 2, 16, QLatin1Char('0'))
+                           .toLatin1();
+            lines << QLatin1Char('t') + QStringLiteral("%1").arg(0x100 + i % 0x100, 3, 16, QLatin1Char('0')).toUpper() + QLatin1Char('1')
+                         + QStringLiteral("%1").arg(i % 256, 2, 16, QLatin1Char('0')).toUpper();
+        }
+        QTest::newRow("4100 frames, more than one chunk") << longLog << false << QStringList{"--fast"} << lines
+                                                          << "4100 frames sent, 0 skipped (CAN FD or error frames), 0 not chosen";
     }
     void playSendsTheChosenFramesInOrder()
     {
+        QFETCH(QByteArray, log);
+        QFETCH(bool, fromStandardInput);
         QFETCH(QStringList, options);
-        const QString log = file(QStringLiteral("play-%1.log").arg(QTest::currentDataTag()).replace(' ', '_'));
-        SimProcess sim({"--mode", "operation", "--log", log});
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_');
+        const QString simLog = file(QStringLiteral("play-%1.log").arg(tag));
+        SimProcess sim({"--mode", "operation", "--log", simLog});
         QVERIFY(sim.isRunning());
-        const QString input = write(QStringLiteral("drive.log"), "(1765280000.000000) can0 123#11AB\n"
-                                                               "(1765280000.010000) can0 1ABCDEF0#\n"
-                                                               "(1765280000.015000) can0 100##0112233\n"
-                                                               "(1765280000.020000) can0 7FF#R3 R\n"
-                                                               "(1765280000.005000) can0 20000080#0000000000000000\n"
-                                                               "(1765280000.030000) can0 7E8#FF\n");
-        const CliResult r = RunCli(QStringList{"--port", sim.path(), "play", input} + options);
+        const QString input = fromStandardInput ? QStringLiteral("-") : write(QStringLiteral("drive-%1.log").arg(tag), log);
+        const CliResult r = RunCli(QStringList{"--port", sim.path(), "play", input} + options, 60000,
+                                   fromStandardInput ? log : QByteArray());
         QCOMPARE(r.exitCode, 0);
         QFETCH(QString, summary);
         QCOMPARE(r.out, summary.toLatin1() + '\n');
         QFETCH(QStringList, received);
-        QTRY_COMPARE(ReceivedBySim(log, false), received);
+        QTRY_COMPARE(ReceivedBySim(simLog, false), received);
     }
 
     // A log with a minute's gap: the wait is said; a signal cuts the play short, which is said
@@ -270,52 +299,6 @@ private slots:
             QVERIFY(!cli.readAllStandardError().contains("waiting"));
             QTRY_COMPARE(ReceivedBySim(log, false), (QStringList{"t123211AB", "t1241" "22"}));
         }
-    }
-
-    // Any log format, from a file or standard input, and longer than what is read at a time.
-    void playStreamsEveryFormatAndLength_data()
-    {
-        QTest::addColumn<QByteArray>("log");
-        QTest::addColumn<bool>("fromStandardInput");
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QStringList>("received");
-        QTest::addColumn<QString>("summary");
-        QTest::newRow("ASC from standard input")
-            << QByteArray("base hex  timestamps absolute\n 0.000 1  123  Rx d 2 11 AB\n 0.001 1  ErrorFrame\n"
-                          " 0.002 1  1ABCDEF0x  Rx r 1\n")
-            << true << QStringList{} << QStringList{"t123211AB", "E1ABCDEF01"}
-            << "2 frames sent, 1 skipped (CAN FD or error frames), 0 not chosen";
-        QByteArray longLog;
-        QStringList lines;
-        for (int i = 0; i < 4100; ++i) {
-            longLog += QStringLiteral("(%1.%2) can0 %3#%4\n")
-                           .arg(1765280000 + i / 1000)
-                           .arg(i % 1000 * 1000, 6, 10, QLatin1Char('0'))
-                           .arg(0x100 + i % 0x100, 3, 16, QLatin1Char('0'))
-                           .arg(i % 256, 2, 16, QLatin1Char('0'))
-                           .toLatin1();
-            lines << QLatin1Char('t') + QStringLiteral("%1").arg(0x100 + i % 0x100, 3, 16, QLatin1Char('0')).toUpper() + QLatin1Char('1')
-                         + QStringLiteral("%1").arg(i % 256, 2, 16, QLatin1Char('0')).toUpper();
-        }
-        QTest::newRow("4100 frames, more than one chunk") << longLog << false << QStringList{"--fast"} << lines
-                                                          << "4100 frames sent, 0 skipped (CAN FD or error frames), 0 not chosen";
-    }
-    void playStreamsEveryFormatAndLength()
-    {
-        QFETCH(QByteArray, log);
-        QFETCH(bool, fromStandardInput);
-        QFETCH(QStringList, options);
-        const QString simLog = file(QStringLiteral("stream-%1.log").arg(QTest::currentDataTag()).replace(' ', '_'));
-        SimProcess sim({"--mode", "operation", "--log", simLog});
-        QVERIFY(sim.isRunning());
-        const QString input = fromStandardInput ? QStringLiteral("-") : write(QStringLiteral("stream-drive.log"), log);
-        const CliResult r = RunCli(QStringList{"--port", sim.path(), "play", input} + options, 60000,
-                                   fromStandardInput ? log : QByteArray());
-        QCOMPARE(r.exitCode, 0);
-        QFETCH(QString, summary);
-        QCOMPARE(r.out, summary.toLatin1() + '\n');
-        QFETCH(QStringList, received);
-        QTRY_COMPARE(ReceivedBySim(simLog, false), received);
     }
 
     void playRefusesABadLog()
