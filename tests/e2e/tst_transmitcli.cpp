@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -110,28 +111,51 @@ private slots:
         QVERIFY2(row["sent"].toInt() > 0, r.out.constData());
     }
 
-    void badListSendsNothing()
+    // Refused with exit 2 and the reason; the module gets nothing, or from a log that is read as
+    // it plays, at most the frames before the line refused.
+    void refusedSendsNothing_data()
     {
-        const QString log = file(QStringLiteral("bad.log"));
+        QTest::addColumn<QString>("name"); // of the file the command reads, written from `content` unless empty
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("args"); // FILE stands for that file
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QStringList>("before");
+        QByteArray badDlc = kList;
+        badDlc.replace("\"dlc\": 2, \"data\": \"11AE\"", "\"dlc\": 9, \"data\": \"11AE\"");
+        const QByteArray log = "(1.0) can0 123#11\n(2.0) can0 124#11\n";
+        const QStringList transmit{"transmit", "FILE"}, play{"play", "FILE"};
+        QTest::newRow("DLC 9 in the list") << "bad.json" << badDlc << transmit << "messages[0].dlc: must be 0 to 8" << QStringList();
+        QTest::newRow("no such list") << "missing.json" << QByteArray() << transmit << "missing.json: No such file" << QStringList();
+        // --send names an on-demand row of the list, or nothing at all is sent.
+        QTest::newRow("--send names no row") << "good.json" << kList << transmit + QStringList{"--send", "Wake"}
+                                             << "--send Wake: no row of the list has that name" << QStringList();
+        QTest::newRow("--send names a periodic row") << "good.json" << kList << transmit + QStringList{"--send", "Heartbeat"}
+                                                     << "--send Heartbeat: the row runs every 20 ms" << QStringList();
+        QTest::newRow("log line that is no frame") << "bad-drive.log" << QByteArray("(1.0) can0 123#11\n(2.0) can0 12#11\n")
+                                                   << play << "bad-drive.log:2: expected a frame" << QStringList{"t123111"};
+        QTest::newRow("speed 9") << "drive.log" << log << play + QStringList{"--speed", "9"}
+                                 << "expected a speed factor from 0.25 to 8" << QStringList();
+        QTest::newRow("speed and fast") << "drive.log" << log << play + QStringList{"--speed", "2", "--fast"}
+                                        << "--speed and --fast exclude each other" << QStringList();
+        QTest::newRow("identifier 1G") << "drive.log" << log << play + QStringList{"--ids", "1G"}
+                                       << "\"1G\" is not an identifier or a range of identifiers" << QStringList();
+    }
+    void refusedSendsNothing()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, args);
+        QFETCH(QString, reason);
+        QFETCH(QStringList, before);
+        const QString log = file(QStringLiteral("refused-%1.log").arg(QTest::currentDataTag()).replace(' ', '_'));
         SimProcess sim({"--mode", "operation", "--log", log});
         QVERIFY(sim.isRunning());
-        QByteArray bad = kList;
-        bad.replace("\"dlc\": 2, \"data\": \"11AE\"", "\"dlc\": 9, \"data\": \"11AE\"");
-        const QString list = write(QStringLiteral("bad.json"), bad);
-        const CliResult r = RunCli({"--port", sim.path(), "transmit", list});
+        args.replaceInStrings(QRegularExpression("^FILE$"), content.isEmpty() ? file(name) : write(name, content));
+        const CliResult r = RunCli(QStringList{"--port", sim.path()} + args);
         QCOMPARE(r.exitCode, 2);
-        QVERIFY2(r.err.contains("messages[0].dlc: must be 0 to 8"), r.err.constData());
-        QCOMPARE(ReceivedBySim(log, false), QStringList());
-        QCOMPARE(RunCli({"--port", sim.path(), "transmit", file("missing.json")}).exitCode, 2);
-        // --send names an on-demand row of the list, or nothing at all is sent.
-        const QString good = write(QStringLiteral("good.json"), kList);
-        const CliResult unknown = RunCli({"--port", sim.path(), "transmit", good, "--send", "Wake"});
-        QCOMPARE(unknown.exitCode, 2);
-        QVERIFY2(unknown.err.contains("--send Wake: no row of the list has that name"), unknown.err.constData());
-        const CliResult periodic = RunCli({"--port", sim.path(), "transmit", good, "--send", "Heartbeat"});
-        QCOMPARE(periodic.exitCode, 2);
-        QVERIFY2(periodic.err.contains("--send Heartbeat: the row runs every 20 ms"), periodic.err.constData());
-        QCOMPARE(ReceivedBySim(log, false), QStringList());
+        QVERIFY2(r.err.contains(reason.toUtf8()), r.err.constData());
+        const QStringList got = ReceivedBySim(log, false);
+        QCOMPARE(got, before.mid(0, got.size()));
     }
 
     // Rows by database message name: identifier, DLC and data from the database and signal
@@ -301,18 +325,6 @@ private slots:
         }
     }
 
-    void playRefusesABadLog()
-    {
-        SimProcess sim({"--mode", "operation"});
-        QVERIFY(sim.isRunning());
-        const QString input = write(QStringLiteral("bad-drive.log"), "(1.0) can0 123#11\n(2.0) can0 12#11\n");
-        const CliResult r = RunCli({"--port", sim.path(), "play", input});
-        QCOMPARE(r.exitCode, 2);
-        QVERIFY2(r.err.contains("bad-drive.log:2: expected a frame"), r.err.constData());
-        QCOMPARE(RunCli({"--port", sim.path(), "play", input, "--speed", "9"}).exitCode, 2);
-        QCOMPARE(RunCli({"--port", sim.path(), "play", input, "--speed", "2", "--fast"}).exitCode, 2);
-        QCOMPARE(RunCli({"--port", sim.path(), "play", input, "--ids", "1G"}).exitCode, 2);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestTransmitCli)
