@@ -69,12 +69,27 @@ QStringList framesReadByTshark(const QString &file, QString &problem)
     return frames;
 }
 
-void stop(QProcess &p)
+// Waits up to `ms` for `p` to end; one that does not is killed, and false is returned.
+bool endsWithin(QProcess &p, int ms)
 {
-    if (p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished(5000);
-    }
+    if (p.waitForFinished(ms))
+        return true;
+    p.kill();
+    p.waitForFinished(5000);
+    return false;
+}
+
+// tshark with `arguments`, the personal extcap folder of `home` its own.
+void startTshark(QProcess &p, const QString &home, const QStringList &arguments)
+{
+    p.setProcessEnvironment(homeAt(home));
+    p.start(tshark(), arguments);
+}
+
+// The capture step as Wireshark starts it, on `port` without a probe, into `fifo`.
+void startCapture(QProcess &p, const QString &port, const QString &fifo)
+{
+    p.start(extcapExecutable(), {"--capture", "--extcap-interface", "k3316", "--port", port, "--no-probe", "--fifo", fifo});
 }
 
 } // namespace
@@ -111,9 +126,8 @@ private slots:
         const QString home = installPersonal();
         QVERIFY(!home.isEmpty());
         QProcess p;
-        p.setProcessEnvironment(homeAt(home));
-        p.start(tshark(), {QStringLiteral("-D")});
-        QVERIFY(p.waitForFinished(60000));
+        startTshark(p, home, {QStringLiteral("-D")});
+        QVERIFY(endsWithin(p, 60000));
         QCOMPARE(p.exitCode(), 0);
         const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
         QVERIFY2(out.contains(QLatin1String(". k3316 (K-3316 CAN, port typed in the options)\n")), qPrintable(out));
@@ -142,12 +156,8 @@ private slots:
         QVERIFY(sim.isRunning());
         const QString file = m_dir.filePath(QStringLiteral("capture.pcap"));
         QProcess p;
-        p.setProcessEnvironment(homeAt(home));
-        p.start(tshark(), {"-i", "k3316", "-o", "extcap.k3316.port:" + sim.path(), "-c", "12", "-w", file});
-        const bool finished = p.waitForFinished(60000);
-        if (!finished)
-            stop(p);
-        QVERIFY2(finished && p.exitCode() == 0, p.readAllStandardError().constData());
+        startTshark(p, home, {"-i", "k3316", "-o", "extcap.k3316.port:" + sim.path(), "-c", "12", "-w", file});
+        QVERIFY2(endsWithin(p, 60000) && p.exitCode() == 0, p.readAllStandardError().constData());
         QString problem;
         QCOMPARE(framesReadByTshark(file, problem), expected);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
@@ -172,13 +182,9 @@ private slots:
         SimProcess sim(simArgs);
         QVERIFY(sim.isRunning());
         QProcess p;
-        p.setProcessEnvironment(homeAt(home));
-        p.start(tshark(), {"-i", "k3316", "-o", "extcap.k3316.port:" + sim.path(), "-c", "1", "-w",
-                           m_dir.filePath(QStringLiteral("failed.pcap"))});
-        const bool finished = p.waitForFinished(60000);
-        if (!finished)
-            stop(p);
-        QVERIFY(finished);
+        startTshark(p, home, {"-i", "k3316", "-o", "extcap.k3316.port:" + sim.path(), "-c", "1", "-w",
+                              m_dir.filePath(QStringLiteral("failed.pcap"))});
+        QVERIFY(endsWithin(p, 60000));
         const QByteArray err = p.readAllStandardError();
         QVERIFY2(p.exitCode() != 0, err.constData());
         QVERIFY2(err.contains(message.toUtf8()), err.constData());
@@ -192,23 +198,21 @@ private slots:
         QVERIFY(pty.isValid());
         const QString file = m_dir.filePath(QStringLiteral("lines.pcap"));
         QProcess p;
-        p.start(extcapExecutable(), {"--capture", "--extcap-interface", "k3316", "--port", pty.slavePath(), "--no-probe",
-                                     "--fifo", file});
+        startCapture(p, pty.slavePath(), file);
         QVERIFY(p.waitForStarted());
         // The port is open once a frame comes through.
         QTRY_VERIFY_WITH_TIMEOUT((pty.write("t0010\r"), QFileInfo(file).size() > 24), 10000);
-        // Five frames follow the first ones: 32 bytes each (record header and frame). The size
-        // is taken before they are written: the capture may write them at once.
+        // Five frames follow the first ones, then 777 to mark the end: 32 bytes each (record header
+        // and frame). The size is taken before they are written: the capture may write them at once.
         const qint64 before = QFileInfo(file).size();
-        QVERIFY(pty.write("t1230\r!P0\rt12303B\rhello\re000000012AABB\r?\rT7FF3\rt12303A\r\nt7FF0\r"));
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(file).size() >= before + 5 * 32, 10000);
-        QTest::qWait(200); // a stray sixth frame would be there by now
+        QVERIFY(pty.write("t1230\r!P0\rt12303B\rhello\re000000012AABB\r?\rT7FF3\rt12303A\r\nt7FF0\rt7770\r"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(file).size() >= before + 6 * 32, 10000);
         QString problem;
         QStringList frames = framesReadByTshark(file, problem);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
         while (!frames.isEmpty() && frames.first() == QLatin1String("001#"))
             frames.removeFirst();
-        QCOMPARE(frames, (QStringList{"123#", "00000001#AABB", "7FF#R3", "123#", "7FF#"}));
+        QCOMPARE(frames, (QStringList{"123#", "00000001#AABB", "7FF#R3", "123#", "7FF#", "777#"}));
         // Frames that reach the port along with the stop are written too: held still, the
         // capture finds both at once when it goes on.
         QByteArray last;
@@ -218,10 +222,7 @@ private slots:
         QVERIFY(pty.write(last));
         ::kill(pid_t(p.processId()), SIGTERM);
         ::kill(pid_t(p.processId()), SIGCONT);
-        const bool finished = p.waitForFinished(5000);
-        if (!finished)
-            stop(p);
-        QVERIFY(finished);
+        QVERIFY(endsWithin(p, 5000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
         frames = framesReadByTshark(file, problem);
@@ -238,8 +239,7 @@ private slots:
         const QString fifo = m_dir.filePath(QStringLiteral("fifo"));
         QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
         QProcess p;
-        p.start(extcapExecutable(), {"--capture", "--extcap-interface", "k3316", "--port", pty.slavePath(), "--no-probe",
-                                     "--fifo", fifo});
+        startCapture(p, pty.slavePath(), fifo);
         QVERIFY(p.waitForStarted());
         const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         QVERIFY(reader >= 0);
@@ -254,10 +254,7 @@ private slots:
                                  10000);
         QCOMPARE(header.left(4), QByteArray("\xd4\xc3\xb2\xa1"));
         ::close(reader);
-        const bool finished = p.waitForFinished(5000);
-        if (!finished)
-            stop(p);
-        QVERIFY(finished);
+        QVERIFY(endsWithin(p, 5000));
         QCOMPARE(p.exitCode(), 0);
     }
 
@@ -268,15 +265,11 @@ private slots:
         QVERIFY(pty->isValid());
         const QString file = m_dir.filePath(QStringLiteral("lost.pcap"));
         QProcess p;
-        p.start(extcapExecutable(), {"--capture", "--extcap-interface", "k3316", "--port", pty->slavePath(), "--no-probe",
-                                     "--fifo", file});
+        startCapture(p, pty->slavePath(), file);
         QVERIFY(p.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT((pty->write("t0010\r"), QFileInfo(file).size() > 24), 10000);
         pty->closeMaster();
-        const bool finished = p.waitForFinished(5000);
-        if (!finished)
-            stop(p);
-        QVERIFY(finished);
+        QVERIFY(endsWithin(p, 5000));
         QCOMPARE(p.exitCode(), 1);
         QVERIFY2(p.readAllStandardError().contains("Connection Lost!"), "no message");
     }

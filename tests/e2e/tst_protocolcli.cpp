@@ -26,6 +26,15 @@ QList<QJsonObject> objectsOf(const QByteArray &out)
 class TestProtocolCli : public QObject {
     Q_OBJECT
 
+private:
+    QTemporaryDir m_dir;
+    // Writes `bytes` to the scratch file `name`; its path, empty when that fails.
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        QFile f(m_dir.filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? f.fileName() : QString();
+    }
+
 private slots:
     void uds_data()
     {
@@ -124,25 +133,38 @@ private slots:
             << QByteArray("(1.000000) can0 605#4008100000000000\n(1.001000) can0 585#4108100014000000\n") << "canopen"
             << QStringList{"CANopen SDO upload 1008:00 (node 5)"};
     }
+    void decodeReadsALog()
+    {
+        QFETCH(QByteArray, log);
+        QFETCH(QString, protocol);
+        QFETCH(QStringList, meanings);
+        const QString file = write(QStringLiteral("bus.log"), log);
+        QVERIFY(!file.isEmpty());
+        const CliResult r = RunCli({"decode", "--protocol", protocol, file});
+        QCOMPARE(r.exitCode, 0);
+        QStringList found;
+        for (const QJsonObject &o : objectsOf(r.out))
+            if (o.value("kind") == QLatin1String("transfer"))
+                found << o.value("meaning").toString();
+        QCOMPARE(found, meanings);
+    }
+
     // A J1939 database's parameter groups decoded from the reassembled bytes of a BAM, and from a
     // single frame sent by another source address than the database names.
     void decodeJ1939SignalsFromADatabase()
     {
-        QTemporaryDir dir;
-        QFile dbc(dir.filePath("j1939.dbc"));
-        QVERIFY(dbc.open(QIODevice::WriteOnly));
-        dbc.write("VERSION \"\"\nNS_ :\nBS_:\nBU_: Engine\n"
-                  "BO_ 2364539904 EEC1: 8 Engine\n SG_ EngineSpeed : 24|16@1+ (0.125,0) [0|8031.875] \"rpm\" Vector__XXX\n"
-                  "BO_ 2566834942 DM1: 10 Engine\n SG_ AmberLamp : 2|2@1+ (1,0) [0|3] \"\" Vector__XXX\n"
-                  " SG_ SPN1 : 16|16@1+ (1,0) [0|65535] \"\" Vector__XXX\n SG_ SPN2 : 48|16@1+ (1,0) [0|65535] \"\" Vector__XXX\n");
-        dbc.close();
-        QFile log(dir.filePath("bus.log"));
-        QVERIFY(log.open(QIODevice::WriteOnly));
-        log.write("(1.000000) can0 0CF00417#F07D7D902400F07D\n" // EEC1 from SA 17: 0x2490 * 0.125 = 1170 rpm
-                  "(1.100000) can0 1CECFF00#200A0002FFCAFE00\n(1.150000) can0 1CEBFF00#0104FF6E000501D0\n"
-                  "(1.200000) can0 1CEBFF00#02070301FFFFFFFF\n");
-        log.close();
-        const CliResult r = RunCli({"decode", "--protocol", "j1939", "--dbc", dbc.fileName(), log.fileName()});
+        const QString dbc = write(QStringLiteral("j1939.dbc"),
+                                  "VERSION \"\"\nNS_ :\nBS_:\nBU_: Engine\n"
+                                  "BO_ 2364539904 EEC1: 8 Engine\n SG_ EngineSpeed : 24|16@1+ (0.125,0) [0|8031.875] \"rpm\" Vector__XXX\n"
+                                  "BO_ 2566834942 DM1: 10 Engine\n SG_ AmberLamp : 2|2@1+ (1,0) [0|3] \"\" Vector__XXX\n"
+                                  " SG_ SPN1 : 16|16@1+ (1,0) [0|65535] \"\" Vector__XXX\n SG_ SPN2 : 48|16@1+ (1,0) [0|65535] \"\" Vector__XXX\n");
+        // EEC1 from SA 17 (0x2490 * 0.125 = 1170 rpm), then a DM1 by BAM.
+        const QString log = write(QStringLiteral("j1939.log"),
+                                  "(1.000000) can0 0CF00417#F07D7D902400F07D\n"
+                                  "(1.100000) can0 1CECFF00#200A0002FFCAFE00\n(1.150000) can0 1CEBFF00#0104FF6E000501D0\n"
+                                  "(1.200000) can0 1CEBFF00#02070301FFFFFFFF\n");
+        QVERIFY(!dbc.isEmpty() && !log.isEmpty());
+        const CliResult r = RunCli({"decode", "--protocol", "j1939", "--dbc", dbc, log});
         QCOMPARE(r.exitCode, 0);
         const QList<QJsonObject> objects = objectsOf(r.out);
         QCOMPARE(objects.size(), 2);
@@ -154,24 +176,6 @@ private slots:
         QCOMPARE(s.value("AmberLamp").toObject().value("raw").toInt(), 1);
         QCOMPARE(s.value("SPN1").toObject().value("raw").toInt(), 110);  // bytes 2-3 of the first packet
         QCOMPARE(s.value("SPN2").toObject().value("raw").toInt(), 0x07D0); // across the two packets
-    }
-
-    void decodeReadsALog()
-    {
-        QFETCH(QByteArray, log);
-        QFETCH(QString, protocol);
-        QFETCH(QStringList, meanings);
-        QTemporaryDir dir;
-        QFile file(dir.filePath("bus.log"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(log) == log.size());
-        file.close();
-        const CliResult r = RunCli({"decode", "--protocol", protocol, file.fileName()});
-        QCOMPARE(r.exitCode, 0);
-        QStringList found;
-        for (const QJsonObject &o : objectsOf(r.out))
-            if (o.value("kind") == QLatin1String("transfer"))
-                found << o.value("meaning").toString();
-        QCOMPARE(found, meanings);
     }
 };
 

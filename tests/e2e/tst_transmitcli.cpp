@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -110,28 +111,51 @@ private slots:
         QVERIFY2(row["sent"].toInt() > 0, r.out.constData());
     }
 
-    void badListSendsNothing()
+    // Refused with exit 2 and the reason; the module gets nothing, or from a log that is read as
+    // it plays, at most the frames before the line refused.
+    void refusedSendsNothing_data()
     {
-        const QString log = file(QStringLiteral("bad.log"));
+        QTest::addColumn<QString>("name"); // of the file the command reads, written from `content` unless empty
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("args"); // FILE stands for that file
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QStringList>("before");
+        QByteArray badDlc = kList;
+        badDlc.replace("\"dlc\": 2, \"data\": \"11AE\"", "\"dlc\": 9, \"data\": \"11AE\"");
+        const QByteArray log = "(1.0) can0 123#11\n(2.0) can0 124#11\n";
+        const QStringList transmit{"transmit", "FILE"}, play{"play", "FILE"};
+        QTest::newRow("DLC 9 in the list") << "bad.json" << badDlc << transmit << "messages[0].dlc: must be 0 to 8" << QStringList();
+        QTest::newRow("no such list") << "missing.json" << QByteArray() << transmit << "missing.json: No such file" << QStringList();
+        // --send names an on-demand row of the list, or nothing at all is sent.
+        QTest::newRow("--send names no row") << "good.json" << kList << transmit + QStringList{"--send", "Wake"}
+                                             << "--send Wake: no row of the list has that name" << QStringList();
+        QTest::newRow("--send names a periodic row") << "good.json" << kList << transmit + QStringList{"--send", "Heartbeat"}
+                                                     << "--send Heartbeat: the row runs every 20 ms" << QStringList();
+        QTest::newRow("log line that is no frame") << "bad-drive.log" << QByteArray("(1.0) can0 123#11\n(2.0) can0 12#11\n")
+                                                   << play << "bad-drive.log:2: expected a frame" << QStringList{"t123111"};
+        QTest::newRow("speed 9") << "drive.log" << log << play + QStringList{"--speed", "9"}
+                                 << "expected a speed factor from 0.25 to 8" << QStringList();
+        QTest::newRow("speed and fast") << "drive.log" << log << play + QStringList{"--speed", "2", "--fast"}
+                                        << "--speed and --fast exclude each other" << QStringList();
+        QTest::newRow("identifier 1G") << "drive.log" << log << play + QStringList{"--ids", "1G"}
+                                       << "\"1G\" is not an identifier or a range of identifiers" << QStringList();
+    }
+    void refusedSendsNothing()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, args);
+        QFETCH(QString, reason);
+        QFETCH(QStringList, before);
+        const QString log = file(QStringLiteral("refused-%1.log").arg(QTest::currentDataTag()).replace(' ', '_'));
         SimProcess sim({"--mode", "operation", "--log", log});
         QVERIFY(sim.isRunning());
-        QByteArray bad = kList;
-        bad.replace("\"dlc\": 2, \"data\": \"11AE\"", "\"dlc\": 9, \"data\": \"11AE\"");
-        const QString list = write(QStringLiteral("bad.json"), bad);
-        const CliResult r = RunCli({"--port", sim.path(), "transmit", list});
+        args.replaceInStrings(QRegularExpression("^FILE$"), content.isEmpty() ? file(name) : write(name, content));
+        const CliResult r = RunCli(QStringList{"--port", sim.path()} + args);
         QCOMPARE(r.exitCode, 2);
-        QVERIFY2(r.err.contains("messages[0].dlc: must be 0 to 8"), r.err.constData());
-        QCOMPARE(ReceivedBySim(log, false), QStringList());
-        QCOMPARE(RunCli({"--port", sim.path(), "transmit", file("missing.json")}).exitCode, 2);
-        // --send names an on-demand row of the list, or nothing at all is sent.
-        const QString good = write(QStringLiteral("good.json"), kList);
-        const CliResult unknown = RunCli({"--port", sim.path(), "transmit", good, "--send", "Wake"});
-        QCOMPARE(unknown.exitCode, 2);
-        QVERIFY2(unknown.err.contains("--send Wake: no row of the list has that name"), unknown.err.constData());
-        const CliResult periodic = RunCli({"--port", sim.path(), "transmit", good, "--send", "Heartbeat"});
-        QCOMPARE(periodic.exitCode, 2);
-        QVERIFY2(periodic.err.contains("--send Heartbeat: the row runs every 20 ms"), periodic.err.constData());
-        QCOMPARE(ReceivedBySim(log, false), QStringList());
+        QVERIFY2(r.err.contains(reason.toUtf8()), r.err.constData());
+        const QStringList got = ReceivedBySim(log, false);
+        QCOMPARE(got, before.mid(0, got.size()));
     }
 
     // Rows by database message name: identifier, DLC and data from the database and signal
@@ -195,37 +219,66 @@ private slots:
         QVERIFY(cli.readAllStandardError().contains("Connection Lost!"));
     }
 
+    // Any log format, from a file or standard input, longer than what is read at a time: the
+    // chosen frames arrive in order, FD and error frames are skipped, and the summary says so.
     void playSendsTheChosenFramesInOrder_data()
     {
+        QTest::addColumn<QByteArray>("log");
+        QTest::addColumn<bool>("fromStandardInput");
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QStringList>("received");
         QTest::addColumn<QString>("summary");
+        const QByteArray drive = "(1765280000.000000) can0 123#11AB\n"
+                                 "(1765280000.010000) can0 1ABCDEF0#\n"
+                                 "(1765280000.015000) can0 100##0112233\n"
+                                 "(1765280000.020000) can0 7FF#R3 R\n"
+                                 "(1765280000.005000) can0 20000080#0000000000000000\n"
+                                 "(1765280000.030000) can0 7E8#FF\n";
         const QStringList all{"t123211AB", "e1ABCDEF00", "T7FF3", "t7E81FF"};
-        QTest::newRow("1x") << QStringList{} << all << "4 frames sent, 2 skipped (CAN FD or error frames), 0 not chosen";
-        QTest::newRow("fast, two loops") << QStringList{"--fast", "--loop", "2"} << all + all
+        QTest::newRow("1x") << drive << false << QStringList{} << all
+                            << "4 frames sent, 2 skipped (CAN FD or error frames), 0 not chosen";
+        QTest::newRow("fast, two loops") << drive << false << QStringList{"--fast", "--loop", "2"} << all + all
                                          << "8 frames sent, 4 skipped (CAN FD or error frames), 0 not chosen";
-        QTest::newRow("chosen ids at 8x") << QStringList{"--ids", "100-1FF,7E8", "--speed", "8"}
+        QTest::newRow("chosen ids at 8x") << drive << false << QStringList{"--ids", "100-1FF,7E8", "--speed", "8"}
                                           << QStringList{"t123211AB", "t7E81FF"}
                                           << "2 frames sent, 2 skipped (CAN FD or error frames), 2 not chosen";
+        QTest::newRow("ASC from standard input")
+            << QByteArray("base hex  timestamps absolute\n 0.000 1  123  Rx d 2 11 AB\n 0.001 1  ErrorFrame\n"
+                          " 0.002 1  1ABCDEF0x  Rx r 1\n")
+            << true << QStringList{} << QStringList{"t123211AB", "E1ABCDEF01"}
+            << "2 frames sent, 1 skipped (CAN FD or error frames), 0 not chosen";
+        QByteArray longLog;
+        QStringList lines;
+        for (int i = 0; i < 4100; ++i) {
+            longLog += QStringLiteral("(%1.%2) can0 %3#%4\n")
+                           .arg(1765280000 + i / 1000)
+                           .arg(i % 1000 * 1000, 6, 10, QLatin1Char('0'))
+                           .arg(0x100 + i % 0x100, 3, 16, QLatin1Char('0'))
+                           .arg(i % 256, 2, 16, QLatin1Char('0'))
+                           .toLatin1();
+            lines << QLatin1Char('t') + QStringLiteral("%1").arg(0x100 + i % 0x100, 3, 16, QLatin1Char('0')).toUpper() + QLatin1Char('1')
+                         + QStringLiteral("%1").arg(i % 256, 2, 16, QLatin1Char('0')).toUpper();
+        }
+        QTest::newRow("4100 frames, more than one chunk") << longLog << false << QStringList{"--fast"} << lines
+                                                          << "4100 frames sent, 0 skipped (CAN FD or error frames), 0 not chosen";
     }
     void playSendsTheChosenFramesInOrder()
     {
+        QFETCH(QByteArray, log);
+        QFETCH(bool, fromStandardInput);
         QFETCH(QStringList, options);
-        const QString log = file(QStringLiteral("play-%1.log").arg(QTest::currentDataTag()).replace(' ', '_'));
-        SimProcess sim({"--mode", "operation", "--log", log});
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_');
+        const QString simLog = file(QStringLiteral("play-%1.log").arg(tag));
+        SimProcess sim({"--mode", "operation", "--log", simLog});
         QVERIFY(sim.isRunning());
-        const QString input = write(QStringLiteral("drive.log"), "(1765280000.000000) can0 123#11AB\n"
-                                                               "(1765280000.010000) can0 1ABCDEF0#\n"
-                                                               "(1765280000.015000) can0 100##0112233\n"
-                                                               "(1765280000.020000) can0 7FF#R3 R\n"
-                                                               "(1765280000.005000) can0 20000080#0000000000000000\n"
-                                                               "(1765280000.030000) can0 7E8#FF\n");
-        const CliResult r = RunCli(QStringList{"--port", sim.path(), "play", input} + options);
+        const QString input = fromStandardInput ? QStringLiteral("-") : write(QStringLiteral("drive-%1.log").arg(tag), log);
+        const CliResult r = RunCli(QStringList{"--port", sim.path(), "play", input} + options, 60000,
+                                   fromStandardInput ? log : QByteArray());
         QCOMPARE(r.exitCode, 0);
         QFETCH(QString, summary);
         QCOMPARE(r.out, summary.toLatin1() + '\n');
         QFETCH(QStringList, received);
-        QTRY_COMPARE(ReceivedBySim(log, false), received);
+        QTRY_COMPARE(ReceivedBySim(simLog, false), received);
     }
 
     // A log with a minute's gap: the wait is said; a signal cuts the play short, which is said
@@ -272,64 +325,6 @@ private slots:
         }
     }
 
-    // Any log format, from a file or standard input, and longer than what is read at a time.
-    void playStreamsEveryFormatAndLength_data()
-    {
-        QTest::addColumn<QByteArray>("log");
-        QTest::addColumn<bool>("fromStandardInput");
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QStringList>("received");
-        QTest::addColumn<QString>("summary");
-        QTest::newRow("ASC from standard input")
-            << QByteArray("base hex  timestamps absolute\n 0.000 1  123  Rx d 2 11 AB\n 0.001 1  ErrorFrame\n"
-                          " 0.002 1  1ABCDEF0x  Rx r 1\n")
-            << true << QStringList{} << QStringList{"t123211AB", "E1ABCDEF01"}
-            << "2 frames sent, 1 skipped (CAN FD or error frames), 0 not chosen";
-        QByteArray longLog;
-        QStringList lines;
-        for (int i = 0; i < 4100; ++i) {
-            longLog += QStringLiteral("(%1.%2) can0 %3#%4\n")
-                           .arg(1765280000 + i / 1000)
-                           .arg(i % 1000 * 1000, 6, 10, QLatin1Char('0'))
-                           .arg(0x100 + i % 0x100, 3, 16, QLatin1Char('0'))
-                           .arg(i % 256, 2, 16, QLatin1Char('0'))
-                           .toLatin1();
-            lines << QLatin1Char('t') + QStringLiteral("%1").arg(0x100 + i % 0x100, 3, 16, QLatin1Char('0')).toUpper() + QLatin1Char('1')
-                         + QStringLiteral("%1").arg(i % 256, 2, 16, QLatin1Char('0')).toUpper();
-        }
-        QTest::newRow("4100 frames, more than one chunk") << longLog << false << QStringList{"--fast"} << lines
-                                                          << "4100 frames sent, 0 skipped (CAN FD or error frames), 0 not chosen";
-    }
-    void playStreamsEveryFormatAndLength()
-    {
-        QFETCH(QByteArray, log);
-        QFETCH(bool, fromStandardInput);
-        QFETCH(QStringList, options);
-        const QString simLog = file(QStringLiteral("stream-%1.log").arg(QTest::currentDataTag()).replace(' ', '_'));
-        SimProcess sim({"--mode", "operation", "--log", simLog});
-        QVERIFY(sim.isRunning());
-        const QString input = fromStandardInput ? QStringLiteral("-") : write(QStringLiteral("stream-drive.log"), log);
-        const CliResult r = RunCli(QStringList{"--port", sim.path(), "play", input} + options, 60000,
-                                   fromStandardInput ? log : QByteArray());
-        QCOMPARE(r.exitCode, 0);
-        QFETCH(QString, summary);
-        QCOMPARE(r.out, summary.toLatin1() + '\n');
-        QFETCH(QStringList, received);
-        QTRY_COMPARE(ReceivedBySim(simLog, false), received);
-    }
-
-    void playRefusesABadLog()
-    {
-        SimProcess sim({"--mode", "operation"});
-        QVERIFY(sim.isRunning());
-        const QString input = write(QStringLiteral("bad-drive.log"), "(1.0) can0 123#11\n(2.0) can0 12#11\n");
-        const CliResult r = RunCli({"--port", sim.path(), "play", input});
-        QCOMPARE(r.exitCode, 2);
-        QVERIFY2(r.err.contains("bad-drive.log:2: expected a frame"), r.err.constData());
-        QCOMPARE(RunCli({"--port", sim.path(), "play", input, "--speed", "9"}).exitCode, 2);
-        QCOMPARE(RunCli({"--port", sim.path(), "play", input, "--speed", "2", "--fast"}).exitCode, 2);
-        QCOMPARE(RunCli({"--port", sim.path(), "play", input, "--ids", "1G"}).exitCode, 2);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestTransmitCli)
