@@ -4,7 +4,8 @@
 # with, so there is one host per set of Qt modules a target sees:
 #   k3316_pch_core     Qt Core (the libraries and tools without windows)
 #   k3316_pch_widgets  Qt Widgets (the window rooms, the utility)
-#   k3316_pch_test     QtTest, Widgets and Network (the test programs and benchmarks; the test
+#   k3316_pch_test     QtTest, Widgets and Network (the test programs, made with their options;
+#                      the benchmarks get a copy made with the build type's own, k3316_pch_test_bench; the test
 #                      support library links all three, so every program that uses it matches)
 # Extra macros of a target (QT_CHARTS_LIB, a test's own paths) are fine as long as the Qt
 # headers of the host never look at them. A mismatch shows as -Winvalid-pch, a warning, so it
@@ -12,7 +13,8 @@
 #
 # k3316_use_pch_everywhere(), called once every target exists, gives each library and program
 # of the tree the host that fits the Qt modules it links, so a new target needs no entry here.
-# Targets compiled for libFuzzer are left out (clang refuses a header made without it).
+# Libraries instrumented for libFuzzer get hosts of their own made with the same options (clang
+# refuses a header made without them); the fuzz targets themselves go without.
 # -DK3316_PCH=OFF builds without them (to prove every file includes what it uses).
 
 option(K3316_PCH "Precompile the Qt headers" ON)
@@ -62,6 +64,7 @@ endforeach()
 target_link_libraries(k3316_pch_core PRIVATE Qt6::Core)
 target_link_libraries(k3316_pch_widgets PRIVATE Qt6::Widgets)
 target_link_libraries(k3316_pch_test PRIVATE Qt6::Test Qt6::Widgets Qt6::Network)
+target_compile_options(k3316_pch_test PRIVATE ${K3316_TEST_CODE_OPTIONS})
 
 # The Qt modules `target` links, directly or through the project's own libraries.
 function(k3316_qt_modules target out)
@@ -110,7 +113,12 @@ function(k3316_use_pch_everywhere)
       continue()
     endif()
     get_target_property(options ${t} COMPILE_OPTIONS)
-    if(options MATCHES "fuzzer")
+    # A library instrumented for libFuzzer needs a header made with the same instrumentation;
+    # a fuzz target itself (one small file) goes without.
+    set(suffix "")
+    if(options MATCHES "fuzzer-no-link")
+      set(suffix _fuzz)
+    elseif(options MATCHES "fuzzer")
       continue()
     endif()
     k3316_qt_modules(${t} modules)
@@ -127,7 +135,22 @@ function(k3316_use_pch_everywhere)
     else()
       continue()
     endif()
-    target_precompile_headers(${t} REUSE_FROM k3316_pch_${kind})
+    # The test host is made with the test code's options; a benchmark keeps the build type's.
+    get_target_property(source_dir ${t} SOURCE_DIR)
+    if(kind STREQUAL "test" AND NOT source_dir MATCHES "^${CMAKE_SOURCE_DIR}/tests(/|$)")
+      set(suffix _bench)
+    endif()
+    if(suffix AND NOT TARGET k3316_pch_${kind}${suffix})
+      add_library(k3316_pch_${kind}${suffix} OBJECT ${k3316_pch_source})
+      target_precompile_headers(k3316_pch_${kind}${suffix} PRIVATE ${k3316_pch_${kind}_headers})
+      set_target_properties(k3316_pch_${kind}${suffix} PROPERTIES AUTOMOC OFF AUTORCC OFF POSITION_INDEPENDENT_CODE ON)
+      if(options)
+        target_compile_options(k3316_pch_${kind}${suffix} PRIVATE ${options})
+      endif()
+      get_target_property(host_links k3316_pch_${kind} LINK_LIBRARIES)
+      target_link_libraries(k3316_pch_${kind}${suffix} PRIVATE ${host_links})
+    endif()
+    target_precompile_headers(${t} REUSE_FROM k3316_pch_${kind}${suffix})
     # A program of one source file (a test) includes its own moc output, so the moc file of
     # the target is empty: loading the large header for it would cost more than it compiles.
     get_target_property(sources ${t} SOURCES)
