@@ -191,14 +191,14 @@ private slots:
     {
         TDbcMessage chassis = *m_bus.FindByName("Chassis");
         chassis.Layout.clear();
-        chassis.ValueTextTable.clear();
         const QByteArray data = QByteArray::fromHex("002AF37BFA187CA0");
         const QVector<TDecodedSignal> decoded = DecodeSignals(chassis, reinterpret_cast<const uint8_t *>(data.constData()), int(data.size()));
         QCOMPARE(findSignal(decoded, "Gear")->Text, "Drive");
         QCOMPARE(findSignal(decoded, "Steer")->Value, -100.0);
         PrepareLayout(chassis);
         QCOMPARE(chassis.Layout.size(), chassis.Signals.size());
-        QCOMPARE(chassis.ValueTextTable.size(), 4);
+        for (qsizetype i = 0; i < chassis.Signals.size(); ++i) // only Gear has value texts
+            QCOMPARE(chassis.Layout[i].HasTexts, chassis.Signals[i].Name == "Gear");
     }
 
     void insertsRawBitsAlone()
