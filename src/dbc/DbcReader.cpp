@@ -316,13 +316,26 @@ private:
     }
 
     // A node name or unit repeated on every signal shares one string's memory.
+    // `word` lies in the text, which outlives the parser's lookups.
     QString Shared(QByteArrayView word)
     {
-        const QByteArray key = word.toByteArray();
-        const auto it = m_shared.constFind(key);
+        const auto it = m_shared.constFind(word);
         if (it != m_shared.constEnd())
             return *it;
-        return *m_shared.insert(key, QString::fromUtf8(word));
+        return *m_shared.insert(word, QString::fromUtf8(word));
+    }
+    bool ExpectSharedString(QString &out)
+    {
+        const QByteArrayView written = Text(m_tok); // the same text unescapes the same
+        const auto it = m_tok.Kind == TTok::String ? m_shared.constFind(written) : m_shared.constEnd();
+        if (it != m_shared.constEnd()) {
+            out = *it;
+            return Advance();
+        }
+        if (!ExpectString(&out))
+            return false;
+        m_shared.insert(written, out);
+        return true;
     }
 
     // Most signals of a file name the same few receivers: one list, shared by all of them.
@@ -340,7 +353,7 @@ private:
         }
         if (read.isEmpty())
             return true;
-        const QByteArray key = QByteArrayView(m_text.constData() + begin, end - begin).toByteArray();
+        const QByteArrayView key(m_text.constData() + begin, end - begin);
         const auto it = m_sharedLists.constFind(key);
         receivers = it != m_sharedLists.constEnd() ? *it : *m_sharedLists.insert(key, read);
         return true;
@@ -498,9 +511,8 @@ private:
         if (!ExpectPunct('(') || !ExpectDouble(s.Factor, QStringLiteral("a factor")) || !ExpectPunct(',')
             || !ExpectDouble(s.Offset, QStringLiteral("an offset")) || !ExpectPunct(')') || !ExpectPunct('[')
             || !ExpectDouble(s.Minimum, QStringLiteral("a minimum")) || !ExpectPunct('|')
-            || !ExpectDouble(s.Maximum, QStringLiteral("a maximum")) || !ExpectPunct(']') || !ExpectString(&s.Unit))
+            || !ExpectDouble(s.Maximum, QStringLiteral("a maximum")) || !ExpectPunct(']') || !ExpectSharedString(s.Unit))
             return false;
-        s.Unit = Shared(s.Unit.toUtf8());
         if (!ParseReceivers(s.Receivers))
             return false;
         for (const TDbcSignal &other : m_current->Signals)
@@ -811,8 +823,8 @@ private:
     QHash<uint32_t, int> m_byRawId;
     QHash<QString, int> m_byName;
     QHash<QString, QMap<int64_t, QString>> m_tables;
-    QHash<QByteArray, QString> m_shared;
-    QHash<QByteArray, QStringList> m_sharedLists;
+    QHash<QByteArrayView, QString> m_shared; // names and quoted strings as written
+    QHash<QByteArrayView, QStringList> m_sharedLists;
     QHash<size_t, QMap<int64_t, QString>> m_sharedTexts; // by the hash of their text in the file
     bool m_cycleTimeDefined = false;
     int m_cycleTimeDefault = -1;

@@ -301,6 +301,8 @@ TFrameJsonWriter::TFrameJsonWriter(const TDbcDatabase *database) : m_database(da
 
 TFrameJsonWriter::~TFrameJsonWriter() = default;
 
+static constexpr qsizetype UnknownIdsKept = 65536;
+
 const TFrameJsonMessage *TFrameJsonWriter::messageText(const TDecodedLine &line)
 {
     if (!m_database)
@@ -317,7 +319,10 @@ const TFrameJsonMessage *TFrameJsonWriter::messageText(const TDecodedLine &line)
         text = m_texts.back().get();
         m_readings.resize(std::max(m_readings.size(), size_t(message->Signals.size())));
     }
-    m_messages.insert(key, text);
+    // Identifiers no message has are remembered too, but not without end: a log of random
+    // extended identifiers would otherwise grow with its length.
+    if (text || m_messages.size() < UnknownIdsKept)
+        m_messages.insert(key, text);
     return text;
 }
 
