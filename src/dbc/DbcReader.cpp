@@ -339,23 +339,29 @@ private:
     }
 
     // Most signals of a file name the same few receivers: one list, shared by all of them.
+    // The list is looked up by its text first, its names only when it is new.
     bool ParseReceivers(QStringList &receivers)
     {
         const int begin = m_tok.Pos;
         int end = begin;
-        QStringList read;
+        m_words.clear();
         while (!m_tok.FirstOnLine && (m_tok.Kind == TTok::Ident || IsPunct(','))) {
             if (m_tok.Kind == TTok::Ident)
-                read << Shared(Text(m_tok));
+                m_words.push_back(Text(m_tok));
             end = m_tok.Pos + m_tok.Size;
             if (!Advance())
                 return false;
         }
-        if (read.isEmpty())
+        if (m_words.empty())
             return true;
         const QByteArrayView key(m_text.constData() + begin, end - begin);
-        const auto it = m_sharedLists.constFind(key);
-        receivers = it != m_sharedLists.constEnd() ? *it : *m_sharedLists.insert(key, read);
+        if (const auto it = m_sharedLists.constFind(key); it != m_sharedLists.constEnd()) {
+            receivers = *it;
+            return true;
+        }
+        for (QByteArrayView word : m_words)
+            receivers << Shared(word);
+        m_sharedLists.insert(key, receivers);
         return true;
     }
 
@@ -825,6 +831,7 @@ private:
     QHash<QString, QMap<int64_t, QString>> m_tables;
     QHash<QByteArrayView, QString> m_shared; // names and quoted strings as written
     QHash<QByteArrayView, QStringList> m_sharedLists;
+    std::vector<QByteArrayView> m_words; // of the receiver list being read
     QHash<size_t, QMap<int64_t, QString>> m_sharedTexts; // by the hash of their text in the file
     bool m_cycleTimeDefined = false;
     int m_cycleTimeDefault = -1;
