@@ -26,6 +26,9 @@ char *Put(char *p, const char (&text)[N])
     return Put(p, text, N - 1);
 }
 
+// Identifiers no message has that a writer remembers, at most.
+constexpr qsizetype UnknownIdsKept = 65536;
+
 // Room for any number to_chars writes: "-9223372036854775808", "-2.2250738585072014e-308".
 constexpr qsizetype NumberRoom = 32;
 
@@ -149,8 +152,6 @@ QByteArray JsonString(const QString &text)
     return out;
 }
 
-} // namespace
-
 // A message's fragments of text sit in one buffer with room after the last, so each is copied
 // in blocks of 16 bytes: a call to memcpy per name costs more than the copy.
 constexpr qsizetype CopyBlock = 16;
@@ -158,6 +159,8 @@ constexpr qsizetype CopyBlock = 16;
 struct TFragment {
     uint32_t At = 0, Size = 0;
 };
+
+} // namespace
 
 struct TFrameJsonMessage {
     struct TSignal {
@@ -300,8 +303,6 @@ void AppendSignalsJson(QByteArray &out, const TDbcMessage &message, const uint8_
 TFrameJsonWriter::TFrameJsonWriter(const TDbcDatabase *database) : m_database(database) {}
 
 TFrameJsonWriter::~TFrameJsonWriter() = default;
-
-static constexpr qsizetype UnknownIdsKept = 65536;
 
 const TFrameJsonMessage *TFrameJsonWriter::messageText(const TDecodedLine &line)
 {
