@@ -147,9 +147,11 @@ int TCommandRun::Decode()
     TProtocol protocol = TProtocol::None;
     ProtocolFromName(m_o.Protocol, protocol);
     TProtocolPrinter protocols(protocol, {}, m_o.DbcFiles.isEmpty() ? nullptr : &m_database);
+    TFrameJsonWriter json(&m_database);
     QByteArray chunk;
     if (csv)
         chunk = SignalCsvHeader();
+    chunk.reserve(65536 + 4096);
     uint64_t leftOut = 0;
     TLogFrame f;
     // The first lines go out at once; later ones in chunks.
@@ -175,12 +177,12 @@ int TCommandRun::Decode()
         } else if (csv) {
             chunk += SignalCsvRecords(f.TimeUs, line, m_database);
         } else {
-            chunk += FrameJsonRecord(f.TimeUs, {}, line, &m_database);
+            json.Append(chunk, f.TimeUs, {}, line);
             chunk += '\n';
         }
         if (chunk.size() >= flushAt) {
             outRaw(chunk);
-            chunk.clear();
+            chunk.resize(0); // its room kept for the next chunk
             flushAt = 65536;
         }
     }

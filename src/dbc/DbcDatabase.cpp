@@ -13,7 +13,7 @@ bool TDbcDatabase::LoadFile(const QString &path, QString &error, QString *warnin
     if (ReadInputFile(path, TInputKind::Database, text, error, cancel) != TInputResult::Read)
         return false;
     const QString canonical = QFileInfo(path).canonicalFilePath();
-    return loadText(text, path, canonical.isEmpty() ? path : canonical, error, warning);
+    return loadText(std::move(text), path, canonical.isEmpty() ? path : canonical, error, warning);
 }
 
 bool TDbcDatabase::LoadText(const QByteArray &text, const QString &fileName, QString &error, QString *warning)
@@ -21,12 +21,13 @@ bool TDbcDatabase::LoadText(const QByteArray &text, const QString &fileName, QSt
     return loadText(text, fileName, fileName, error, warning);
 }
 
-bool TDbcDatabase::loadText(const QByteArray &text, const QString &fileName, const QString &key, QString &error,
+bool TDbcDatabase::loadText(QByteArray text, const QString &fileName, const QString &key, QString &error,
                             QString *warning)
 {
     std::vector<TDbcReadMessage> read;
     if (!ReadDbcText(text, fileName, read, error))
         return false;
+    text = QByteArray(); // read: its memory goes before the lookups take theirs
     if (warning)
         *warning = read.empty() ? QStringLiteral("%1: no messages in this database").arg(fileName) : QString();
     // Loading a file again replaces it; its old messages are no duplicates.

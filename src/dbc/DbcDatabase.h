@@ -39,7 +39,7 @@ public:
     QVector<const TDbcMessage *> Messages() const;               // sorted by name
 
 private:
-    bool loadText(const QByteArray &text, const QString &fileName, const QString &key, QString &error, QString *warning);
+    bool loadText(QByteArray text, const QString &fileName, const QString &key, QString &error, QString *warning);
 
     struct TFile {
         QString Path;

@@ -11,18 +11,19 @@
 
 struct TDbcSignal {
     QString Name;
+    QString Unit;
+    QStringList Receivers;     // one list shared by the signals that name the same nodes
+    QString Comment;
+    QMap<int64_t, QString> ValueTexts;
+    double Factor = 1, Offset = 0, Minimum = 0, Maximum = 0;
+    int64_t MuxValue = 0;      // for Multiplexed: the multiplexor value that selects it
     int StartBit = 0;          // as written in the file (big-endian: the DBC's own numbering)
     int Length = 0;            // 1..64
     bool LittleEndian = true;  // @1
     bool Signed = false;       // '-'
-    enum class TValueType { Integer, Float32, Float64 } ValueType = TValueType::Integer;
-    double Factor = 1, Offset = 0, Minimum = 0, Maximum = 0;
-    QString Unit;
-    QStringList Receivers;
-    enum class TMux { None, Multiplexor, Multiplexed } Mux = TMux::None;
-    int64_t MuxValue = 0;      // for Multiplexed: the multiplexor value that selects it
-    QMap<int64_t, QString> ValueTexts;
-    QString Comment;
+    // One byte each: a big database holds hundreds of thousands of signals.
+    enum class TValueType : uint8_t { Integer, Float32, Float64 } ValueType = TValueType::Integer;
+    enum class TMux : uint8_t { None, Multiplexor, Multiplexed } Mux = TMux::None;
 };
 
 // A signal's position and scaling packed for decoding: a message's signals are read from a few
@@ -33,18 +34,13 @@ struct TDbcSignalLayout {
     // value, where raw * 0.1 can be one step off (-1274.6000000000001). 0: multiply.
     double Divisor = 0;
     int64_t MuxValue = 0;
-    int16_t FirstByte = 0, LastByte = -1; // bytes the signal touches
-    uint8_t Shift = 0;                    // of its least significant bit in those bytes read as one number
+    int8_t FirstByte = 0, LastByte = -1; // bytes the signal touches (at most 64)
+    uint8_t Shift = 0;                   // of its least significant bit in those bytes read as one number
     uint8_t Length = 0;
     bool LittleEndian = true, Signed = false;
-    uint32_t TextBegin = 0, TextCount = 0; // its run in TDbcMessage::ValueTextTable
+    bool HasTexts = false;               // its ValueTexts are looked up only then
     TDbcSignal::TValueType ValueType = TDbcSignal::TValueType::Integer;
     TDbcSignal::TMux Mux = TDbcSignal::TMux::None;
-};
-
-struct TDbcValueText {
-    int64_t Value = 0;
-    QString Text;
 };
 
 struct TDbcMessage {
@@ -59,5 +55,4 @@ struct TDbcMessage {
     // One entry per signal, filled by the reader (PrepareLayout). A message whose Layout does not
     // match its Signals in number is laid out again on every decode.
     QVector<TDbcSignalLayout> Layout;
-    QVector<TDbcValueText> ValueTextTable; // every signal's texts, one run each, sorted by value
 };

@@ -3,13 +3,13 @@
 #include "dbc/SignalCodec.h"
 
 #include <QHash>
-#include <QSet>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -316,13 +316,53 @@ private:
     }
 
     // A node name or unit repeated on every signal shares one string's memory.
+    // `word` lies in the text, which outlives the parser's lookups.
     QString Shared(QByteArrayView word)
     {
-        const QByteArray key = word.toByteArray();
-        const auto it = m_shared.constFind(key);
+        const auto it = m_shared.constFind(word);
         if (it != m_shared.constEnd())
             return *it;
-        return *m_shared.insert(key, QString::fromUtf8(word));
+        return *m_shared.insert(word, QString::fromUtf8(word));
+    }
+    bool ExpectSharedString(QString &out)
+    {
+        const QByteArrayView written = Text(m_tok); // the same text unescapes the same
+        const auto it = m_tok.Kind == TTok::String ? m_shared.constFind(written) : m_shared.constEnd();
+        if (it != m_shared.constEnd()) {
+            out = *it;
+            return Advance();
+        }
+        if (!ExpectString(&out))
+            return false;
+        m_shared.insert(written, out);
+        return true;
+    }
+
+    // Most signals of a file name the same few receivers: one list, shared by all of them.
+    // The list is looked up by its text first, its names only when it is new.
+    bool ParseReceivers(QStringList &receivers)
+    {
+        const int begin = m_tok.Pos;
+        int end = begin;
+        m_words.clear();
+        while (!m_tok.FirstOnLine && (m_tok.Kind == TTok::Ident || IsPunct(','))) {
+            if (m_tok.Kind == TTok::Ident)
+                m_words.push_back(Text(m_tok));
+            end = m_tok.Pos + m_tok.Size;
+            if (!Advance())
+                return false;
+        }
+        if (m_words.empty())
+            return true;
+        const QByteArrayView key(m_text.constData() + begin, end - begin);
+        if (const auto it = m_sharedLists.constFind(key); it != m_sharedLists.constEnd()) {
+            receivers = *it;
+            return true;
+        }
+        for (QByteArrayView word : m_words)
+            receivers << Shared(word);
+        m_sharedLists.insert(key, receivers);
+        return true;
     }
 
     // --- sections -----------------------------------------------------------------------------
@@ -358,9 +398,18 @@ private:
 
     static uint64_t IdKey(uint32_t id, bool extended) { return uint64_t(id) | (extended ? uint64_t(1) << 32 : 0); }
 
+    // A message's signals are all read once the next message begins: their array is cut to
+    // size, as a big database holds tens of thousands of them.
+    void CloseMessage()
+    {
+        if (m_current)
+            m_current->Signals.squeeze();
+        m_current = nullptr;
+    }
+
     bool ParseMessage()
     {
-        m_current = nullptr;
+        CloseMessage();
         const int line = m_tok.Line;
         if (!Advance())
             return false;
@@ -375,8 +424,11 @@ private:
         if (!ExpectIdent(&name, QStringLiteral("a message name")) || !ExpectPunct(':')
             || !ExpectInteger(dlc, 0, 64, QStringLiteral("a message length from 0 to 64 bytes")))
             return false;
-        if (m_tok.Kind == TTok::Ident && !m_tok.FirstOnLine && !IsKeyword(m_tok) && !ExpectIdent(&transmitter, {}))
-            return false;
+        if (m_tok.Kind == TTok::Ident && !m_tok.FirstOnLine && !IsKeyword(m_tok)) {
+            transmitter = Shared(Text(m_tok));
+            if (!Advance())
+                return false;
+        }
 
         if (extended && id > 0x1FFFFFFF) {
             // Vector's holder of signals that belong to no message: no frame has this identifier.
@@ -465,15 +517,10 @@ private:
         if (!ExpectPunct('(') || !ExpectDouble(s.Factor, QStringLiteral("a factor")) || !ExpectPunct(',')
             || !ExpectDouble(s.Offset, QStringLiteral("an offset")) || !ExpectPunct(')') || !ExpectPunct('[')
             || !ExpectDouble(s.Minimum, QStringLiteral("a minimum")) || !ExpectPunct('|')
-            || !ExpectDouble(s.Maximum, QStringLiteral("a maximum")) || !ExpectPunct(']') || !ExpectString(&s.Unit))
+            || !ExpectDouble(s.Maximum, QStringLiteral("a maximum")) || !ExpectPunct(']') || !ExpectSharedString(s.Unit))
             return false;
-        s.Unit = Shared(s.Unit.toUtf8());
-        while (!m_tok.FirstOnLine && (m_tok.Kind == TTok::Ident || IsPunct(','))) {
-            if (m_tok.Kind == TTok::Ident)
-                s.Receivers << Shared(Text(m_tok));
-            if (!Advance())
-                return false;
-        }
+        if (!ParseReceivers(s.Receivers))
+            return false;
         for (const TDbcSignal &other : m_current->Signals)
             if (other.Name == s.Name)
                 return Fail(nameTok, QStringLiteral("signal %1 is defined twice in message %2").arg(s.Name, m_current->Name));
@@ -584,9 +631,10 @@ private:
         int value = -1;
         if (!Advance() || !ExpectMessageId(rawId) || !ExpectCycleTime(value) || !ExpectSemicolon())
             return false;
-        if (TDbcMessage *m = MessageByRawId(rawId)) {
-            m->CycleTimeMs = value;
-            m_cycleTimeSet.insert(m);
+        if (const auto it = m_byRawId.constFind(uint32_t(rawId)); it != m_byRawId.constEnd()) {
+            m_messages[*it].Message->CycleTimeMs = value;
+            m_cycleTimeSet.resize(m_messages.size());
+            m_cycleTimeSet[*it] = true;
         }
         return true;
     }
@@ -602,8 +650,10 @@ private:
     }
 
     // "value "text" value "text" ... ;"
+    // The same pairs written again (as on every signal of a kind) share the first one's map.
     bool ParseValuePairs(QMap<int64_t, QString> &texts)
     {
+        const int begin = m_tok.Pos;
         while (!IsPunct(';')) {
             int64_t value = 0;
             QString text;
@@ -613,6 +663,12 @@ private:
                 return false;
             texts.insert(value, text);
         }
+        const size_t key = qHash(QByteArrayView(m_text.constData() + begin, m_tok.Pos - begin));
+        const auto it = m_sharedTexts.constFind(key);
+        if (it != m_sharedTexts.constEnd() && *it == texts)
+            texts = *it;
+        else if (it == m_sharedTexts.constEnd())
+            m_sharedTexts.insert(key, texts);
         return ExpectSemicolon();
     }
 
@@ -727,7 +783,18 @@ private:
 
     bool Finish()
     {
-        for (TDbcReadMessage &read : m_messages) {
+        CloseMessage();
+        // The lookups are done with: their memory goes before the layouts take theirs.
+        m_byId = {};
+        m_byRawId = {};
+        m_byName = {};
+        m_tables = {};
+        m_shared = {};
+        m_sharedLists = {};
+        m_sharedTexts = {};
+        m_cycleTimeSet.resize(m_messages.size());
+        for (size_t i = 0; i < m_messages.size(); ++i) {
+            TDbcReadMessage &read = m_messages[i];
             TDbcMessage &m = *read.Message;
             int multiplexors = 0, multiplexed = 0;
             for (const TDbcSignal &s : m.Signals) {
@@ -742,7 +809,7 @@ private:
                               .arg(m_file).arg(read.Line).arg(m.Name);
             if (!m_error.isEmpty())
                 return false;
-            if (m_cycleTimeDefined && !m_cycleTimeSet.contains(&m))
+            if (m_cycleTimeDefined && !m_cycleTimeSet[i])
                 m.CycleTimeMs = m_cycleTimeDefault;
             PrepareLayout(m);
         }
@@ -762,10 +829,13 @@ private:
     QHash<uint32_t, int> m_byRawId;
     QHash<QString, int> m_byName;
     QHash<QString, QMap<int64_t, QString>> m_tables;
-    QHash<QByteArray, QString> m_shared;
+    QHash<QByteArrayView, QString> m_shared; // names and quoted strings as written
+    QHash<QByteArrayView, QStringList> m_sharedLists;
+    std::vector<QByteArrayView> m_words; // of the receiver list being read
+    QHash<size_t, QMap<int64_t, QString>> m_sharedTexts; // by the hash of their text in the file
     bool m_cycleTimeDefined = false;
     int m_cycleTimeDefault = -1;
-    QSet<const TDbcMessage *> m_cycleTimeSet;
+    std::vector<bool> m_cycleTimeSet; // by message index: its own cycle time was given
 };
 
 } // namespace

@@ -8,6 +8,8 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -26,20 +28,21 @@ TDbcSignalLayout LayoutOf(const TDbcSignal &s)
     l.Signed = s.Signed;
     l.ValueType = s.ValueType;
     l.Mux = s.Mux;
+    l.HasTexts = !s.ValueTexts.isEmpty();
     if (s.Length < 1 || s.Length > 64 || s.StartBit < 0 || s.StartBit > 511)
         return l; // touches no byte: never present
     l.Length = uint8_t(s.Length);
     if (s.LittleEndian) {
-        l.FirstByte = int16_t(s.StartBit / 8);
-        l.LastByte = int16_t((s.StartBit + s.Length - 1) / 8);
+        l.FirstByte = int8_t(s.StartBit / 8);
+        l.LastByte = int8_t((s.StartBit + s.Length - 1) / 8);
         l.Shift = uint8_t(s.StartBit % 8);
     } else {
         // Counting bits from the first byte's most significant bit on, a big-endian signal is
         // one run from its most significant bit (the start bit) to its least.
         const int msb = (s.StartBit / 8) * 8 + 7 - s.StartBit % 8;
         const int lsb = msb + s.Length - 1;
-        l.FirstByte = int16_t(msb / 8);
-        l.LastByte = int16_t(lsb / 8);
+        l.FirstByte = int8_t(msb / 8);
+        l.LastByte = int8_t(lsb / 8);
         l.Shift = uint8_t(7 - lsb % 8);
     }
     return l;
@@ -73,11 +76,8 @@ int64_t SignExtend(uint64_t bits, int length)
     return int64_t((bits ^ sign) - sign);
 }
 
-// `texts` is the message's value text table, or null when the signal's own map is to be used.
-void DecodeOne(const TDbcSignal &s, const TDbcSignalLayout &l, const TDbcValueText *texts, const uint8_t *data, int size,
-               TDecodedSignal &out)
+void DecodeOne(const TDbcSignal &s, const TDbcSignalLayout &l, const uint8_t *data, int size, TSignalReading &out)
 {
-    out.Signal = &s;
     if (l.LastByte < l.FirstByte || l.LastByte >= size) {
         out.Present = false;
         return;
@@ -94,17 +94,10 @@ void DecodeOne(const TDbcSignal &s, const TDbcSignalLayout &l, const TDbcValueTe
         out.Raw = l.Signed ? SignExtend(out.RawBits, l.Length) : int64_t(out.RawBits);
         out.Value = l.Divisor != 0 ? (l.Signed ? double(out.Raw) : double(out.RawBits)) / l.Divisor + l.Offset
                                    : (l.Signed ? double(out.Raw) : double(out.RawBits)) * l.Factor + l.Offset;
-        if (!texts) {
+        if (l.HasTexts) {
             const auto it = s.ValueTexts.constFind(out.Raw);
             if (it != s.ValueTexts.constEnd())
-                out.Text = *it;
-        } else if (l.TextCount > 0) {
-            // one contiguous sorted run: a few cache lines, where the map's nodes are scattered
-            const TDbcValueText *first = texts + l.TextBegin, *last = first + l.TextCount;
-            const TDbcValueText *it = std::lower_bound(first, last, out.Raw,
-                                                       [](const TDbcValueText &t, int64_t v) { return t.Value < v; });
-            if (it != last && it->Value == out.Raw)
-                out.Text = it->Text;
+                out.Text = &*it;
         }
         break;
     }
@@ -173,30 +166,23 @@ bool RawBitsOf(const TDbcSignal &s, double value, uint64_t &bits, QString &error
 
 void PrepareLayout(TDbcMessage &message)
 {
-    message.Layout.resize(message.Signals.size());
-    message.ValueTextTable.clear();
-    for (qsizetype i = 0; i < message.Signals.size(); ++i) {
-        const TDbcSignal &s = message.Signals[i];
-        TDbcSignalLayout &l = message.Layout[i];
-        l = LayoutOf(s);
-        l.TextBegin = uint32_t(message.ValueTextTable.size());
-        l.TextCount = uint32_t(s.ValueTexts.size());
-        for (auto it = s.ValueTexts.constBegin(); it != s.ValueTexts.constEnd(); ++it) // a QMap: sorted
-            message.ValueTextTable.append(TDbcValueText{it.key(), it.value()});
-    }
+    // Sized exactly: a big database keeps one per message.
+    message.Layout.clear();
+    message.Layout.squeeze();
+    message.Layout.reserve(message.Signals.size());
+    for (const TDbcSignal &s : std::as_const(message.Signals))
+        message.Layout.append(LayoutOf(s));
 }
 
-QVector<TDecodedSignal> DecodeSignals(const TDbcMessage &message, const uint8_t *data, int size)
+qsizetype ReadSignals(const TDbcMessage &message, const uint8_t *data, int size, TSignalReading *out)
 {
     QVector<TDbcSignalLayout> local;
     const QVector<TDbcSignalLayout> *layout = &message.Layout;
-    const TDbcValueText *texts = message.ValueTextTable.constData();
     if (message.Layout.size() != message.Signals.size()) {
-        local.resize(message.Signals.size());
-        for (qsizetype i = 0; i < message.Signals.size(); ++i)
-            local[i] = LayoutOf(message.Signals[i]);
+        local.reserve(message.Signals.size());
+        for (const TDbcSignal &s : message.Signals)
+            local.append(LayoutOf(s));
         layout = &local;
-        texts = nullptr;
     }
     const qsizetype count = layout->size();
     const TDbcSignalLayout *l = layout->constData();
@@ -207,21 +193,44 @@ QVector<TDecodedSignal> DecodeSignals(const TDbcMessage &message, const uint8_t 
     for (qsizetype i = 0; i < count; ++i) {
         if (l[i].Mux != TDbcSignal::TMux::Multiplexor)
             continue;
-        TDecodedSignal d;
-        DecodeOne(s[i], l[i], texts, data, size, d);
+        TSignalReading d;
+        DecodeOne(s[i], l[i], data, size, d);
         haveMux = d.Present;
         muxValue = d.Raw;
         break;
     }
-    QVector<TDecodedSignal> out(count);
     qsizetype n = 0;
     for (qsizetype i = 0; i < count; ++i) {
         // Without the multiplexor's value no multiplexed signal can be told present.
         if (l[i].Mux == TDbcSignal::TMux::Multiplexed && (!haveMux || l[i].MuxValue != muxValue))
             continue;
-        DecodeOne(s[i], l[i], texts, data, size, out[n++]);
+        TSignalReading &r = out[n++];
+        r = TSignalReading{};
+        r.Index = int(i);
+        DecodeOne(s[i], l[i], data, size, r);
     }
-    out.resize(n);
+    return n;
+}
+
+QVector<TDecodedSignal> DecodeSignals(const TDbcMessage &message, const uint8_t *data, int size)
+{
+    const qsizetype count = message.Signals.size();
+    TSignalReading few[16];
+    std::vector<TSignalReading> many(count > 16 ? count : 0);
+    TSignalReading *readings = count > 16 ? many.data() : few;
+    const qsizetype n = ReadSignals(message, data, size, readings);
+    QVector<TDecodedSignal> out(n);
+    for (qsizetype i = 0; i < n; ++i) {
+        const TSignalReading &r = readings[i];
+        TDecodedSignal &d = out[i];
+        d.Signal = &message.Signals[r.Index];
+        d.Present = r.Present;
+        d.Raw = r.Raw;
+        d.RawBits = r.RawBits;
+        d.Value = r.Value;
+        if (r.Text)
+            d.Text = *r.Text;
+    }
     return out;
 }
 

@@ -23,6 +23,19 @@ struct TDecodedSignal {
     QString Text;              // value text from VAL_, empty when none
 };
 
+// One signal as read from a frame, without copies: what a path through millions of frames needs.
+struct TSignalReading {
+    int Index = 0;                 // in message.Signals
+    bool Present = true;
+    int64_t Raw = 0;
+    uint64_t RawBits = 0;
+    double Value = 0;
+    const QString *Text = nullptr; // its value text (in the signal's ValueTexts), or null
+};
+
+// The signals present (multiplexing decides which) in `data` of `size` bytes, in the message's
+// order, into `out` with room for every signal of the message; returns how many.
+qsizetype ReadSignals(const TDbcMessage &message, const uint8_t *data, int size, TSignalReading *out);
 // Decodes the signals present (multiplexing decides which) from `data` of `size` bytes.
 QVector<TDecodedSignal> DecodeSignals(const TDbcMessage &message, const uint8_t *data, int size);
 // Physical values by signal name -> data bytes (message.Dlc bytes). Signals not given: raw 0.

@@ -66,7 +66,7 @@ private:
     QTemporaryDir m_dir;
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
-    // engine.dbc: two messages; every.dbc: a message for each of the 2,048 standard identifiers,
+    // engine.dbc: a few messages; every.dbc: a message for each of the 2,048 standard identifiers,
     // so every standard frame of the virtual module's random traffic is known.
     void writeDatabases()
     {
@@ -76,7 +76,10 @@ private:
                      "BO_ 2566844672 Trip: 8 A\n SG_ Distance : 0|32@1+ (1,0) [0|0] \"m\" B\n"
                      "BO_ 256 Wide: 8 A\n SG_ Level : 0|32@1- (1,0) [0|0] \"\" B\n SG_ Mode : 32|8@1+ (1,0) [0|0] \"\" B\n"
                      "BO_ 257 Big: 8 A\n SG_ Count : 0|64@1+ (1,0) [0|0] \"\" B\n"
-                     "VAL_ 256 Mode 0 \"Off\" 1 \"On\" 2 \"Error\" ;\nSIG_VALTYPE_ 256 Level : 1;\n");
+                     "BO_ 258 Muxed: 3 A\n SG_ Sel M : 0|8@1+ (1,0) [0|0] \"\" B\n" // a unit in Windows-1252
+                     " SG_ Temp m1 : 8|16@1- (0.5,-40) [0|0] \"\xB0" "C\" B\n SG_ Gear m2 : 8|8@1- (1,0) [0|0] \"\" B\n"
+                     "VAL_ 256 Mode 0 \"Off\" 1 \"On\" 2 \"Error\" ;\nSIG_VALTYPE_ 256 Level : 1;\n"
+                     "VAL_ 258 Gear -1 \"Re\tverse \\\"R\\\"\" 0 \"\" ;\n");
         engine.close();
         QFile bad(file("bad.dbc"));
         QVERIFY(bad.open(QIODevice::WriteOnly));
@@ -528,6 +531,36 @@ private slots:
                           "\"signals\": {\"Distance\": {\"raw\": 1000, \"value\": 1000.0, \"unit\": \"m\", \"text\": null}}}\n"
                           "{\"time\": 1765280001.000000, \"kind\": \"T\", \"id\": \"7FF\", \"extended\": false, \"remote\": true, "
                           "\"dlc\": 0, \"data\": \"\", \"checksum\": null, \"message\": null, \"signals\": {}}\n");
+        // One message seen again and again: its names are escaped once and must stay right.
+        const QByteArray frame = "\"time\": %1.000000, \"kind\": \"%2\", \"id\": \"%3\", \"extended\": false, \"remote\": %4, \"dlc\": ";
+        const auto head = [&frame](int second, const char *kind, const char *id, bool remote = false) {
+            return "{" + QByteArray(frame).replace("%1", QByteArray::number(second)).replace("%2", kind).replace("%3", id)
+                             .replace("%4", remote ? "true" : "false");
+        };
+        QTest::newRow("float, 64 bits, multiplexed, value texts, Windows-1252 unit as JSON")
+            << QByteArray("(1.0) can0 100#0000C03F01\n(2.0) can0 101#FFFFFFFFFFFFFFFF\n(3.0) can0 102#01A000\n(4.0) can0 102#02FF\n"
+                          "(5.0) can0 102#0200\n(6.0) can0 102#03\n(7.0) can0 102#R\n(8.0) can0 102#01A000\n") << "json" << 0
+            << head(1, "t", "100") + "5, \"data\": \"0000C03F01\", \"checksum\": null, \"message\": \"Wide\", \"signals\": "
+                   "{\"Level\": {\"raw\": 1069547520, \"value\": 1.5, \"unit\": \"\", \"text\": null}, "
+                   "\"Mode\": {\"raw\": 1, \"value\": 1.0, \"unit\": \"\", \"text\": \"On\"}}}\n"
+                   + head(2, "t", "101") + "8, \"data\": \"FFFFFFFFFFFFFFFF\", \"checksum\": null, \"message\": \"Big\", \"signals\": "
+                   "{\"Count\": {\"raw\": 18446744073709551615, \"value\": 18446744073709551616.0, \"unit\": \"\", \"text\": null}}}\n"
+                   + head(3, "t", "102") + "3, \"data\": \"01A000\", \"checksum\": null, \"message\": \"Muxed\", \"signals\": "
+                   "{\"Sel\": {\"raw\": 1, \"value\": 1.0, \"unit\": \"\", \"text\": null}, "
+                   "\"Temp\": {\"raw\": 160, \"value\": 40.0, \"unit\": \"\xC2\xB0" "C\", \"text\": null}}}\n"
+                   + head(4, "t", "102") + "2, \"data\": \"02FF\", \"checksum\": null, \"message\": \"Muxed\", \"signals\": "
+                   "{\"Sel\": {\"raw\": 2, \"value\": 2.0, \"unit\": \"\", \"text\": null}, "
+                   "\"Gear\": {\"raw\": -1, \"value\": -1.0, \"unit\": \"\", \"text\": \"Re\\tverse \\\"R\\\"\"}}}\n"
+                   + head(5, "t", "102") + "2, \"data\": \"0200\", \"checksum\": null, \"message\": \"Muxed\", \"signals\": "
+                   "{\"Sel\": {\"raw\": 2, \"value\": 2.0, \"unit\": \"\", \"text\": null}, "
+                   "\"Gear\": {\"raw\": 0, \"value\": 0.0, \"unit\": \"\", \"text\": null}}}\n"
+                   + head(6, "t", "102") + "1, \"data\": \"03\", \"checksum\": null, \"message\": \"Muxed\", \"signals\": "
+                   "{\"Sel\": {\"raw\": 3, \"value\": 3.0, \"unit\": \"\", \"text\": null}}}\n"
+                   + head(7, "T", "102", true) + "0, \"data\": \"\", \"checksum\": null, \"message\": \"Muxed\", \"signals\": "
+                   "{\"Sel\": {\"raw\": null, \"value\": null, \"unit\": \"\", \"text\": null}}}\n"
+                   + head(8, "t", "102") + "3, \"data\": \"01A000\", \"checksum\": null, \"message\": \"Muxed\", \"signals\": "
+                   "{\"Sel\": {\"raw\": 1, \"value\": 1.0, \"unit\": \"\", \"text\": null}, "
+                   "\"Temp\": {\"raw\": 160, \"value\": 40.0, \"unit\": \"\xC2\xB0" "C\", \"text\": null}}}\n";
         QTest::newRow("one CSV row per signal")
             << QByteArray("(1765280000.123456) can0 123#1027\n(1765280000.223456) can0 124#00\n(1765280000.323456) can0 123#FF\n") << "csv" << 0
             << QByteArray("time,message,signal,value,unit\r\n2025-12-09T11:33:20.123456Z,Engine,Speed,1000,km/h\r\n"

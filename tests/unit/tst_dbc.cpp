@@ -191,14 +191,14 @@ private slots:
     {
         TDbcMessage chassis = *m_bus.FindByName("Chassis");
         chassis.Layout.clear();
-        chassis.ValueTextTable.clear();
         const QByteArray data = QByteArray::fromHex("002AF37BFA187CA0");
         const QVector<TDecodedSignal> decoded = DecodeSignals(chassis, reinterpret_cast<const uint8_t *>(data.constData()), int(data.size()));
         QCOMPARE(findSignal(decoded, "Gear")->Text, "Drive");
         QCOMPARE(findSignal(decoded, "Steer")->Value, -100.0);
         PrepareLayout(chassis);
         QCOMPARE(chassis.Layout.size(), chassis.Signals.size());
-        QCOMPARE(chassis.ValueTextTable.size(), 4);
+        for (qsizetype i = 0; i < chassis.Signals.size(); ++i) // only Gear has value texts
+            QCOMPARE(chassis.Layout[i].HasTexts, chassis.Signals[i].Name == "Gear");
     }
 
     void insertsRawBitsAlone()
@@ -327,6 +327,52 @@ private slots:
         QCOMPARE(m->Signals[0].Name, signal);
         QCOMPARE(m->Signals[0].Minimum, minimum);
         QCOMPARE(m->Signals[0].Receivers, receivers);
+    }
+
+    // Receiver lists and value texts written alike are kept once; ones that differ stay apart.
+    void sharesWhatIsWrittenAlike_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QStringList>("receivers"); // of T
+        QTest::addColumn<QString>("texts");         // of T: value=text;...
+        QTest::addColumn<bool>("shared");           // S's and T's value texts one map
+        const QByteArray bo = "BU_: A B\nBO_ 1 M: 8 A\n SG_ S : 0|8@1+ (1,0) [0|0] \"\" A,B\n SG_ T : 8|8@1- (1,0) [0|0] \"\" ";
+        QTest::newRow("alike") << bo + "A,B\nVAL_ 1 S 0 \"Off\" 1 \"On\" ;\nVAL_ 1 T 0 \"Off\" 1 \"On\" ;\n"
+                               << QStringList{"A", "B"} << "0=Off;1=On" << true;
+        QTest::newRow("another order") << bo + "B,A\nVAL_ 1 S 0 \"Off\" 1 \"On\" ;\nVAL_ 1 T 1 \"On\" 0 \"Off\" ;\n"
+                                       << QStringList{"B", "A"} << "0=Off;1=On" << false;
+        QTest::newRow("one text differs") << bo + "B\nVAL_ 1 S 0 \"Off\" 1 \"On\" ;\nVAL_ 1 T 0 \"Off\" 1 \"ON\" ;\n"
+                                          << QStringList{"B"} << "0=Off;1=ON" << false;
+        QTest::newRow("one value differs") << bo + "A , B\nVAL_ 1 S 0 \"Off\" 1 \"On\" ;\nVAL_ 1 T 0 \"Off\" -1 \"On\" ;\n"
+                                           << QStringList{"A", "B"} << "-1=On;0=Off" << false;
+        QTest::newRow("a value table and its copy") << "VAL_TABLE_ Switch 0 \"Off\" 1 \"On\" ;\n" + bo
+                                                           + "A\nVAL_ 1 S Switch ;\nVAL_ 1 T Switch ;\n"
+                                                    << QStringList{"A"} << "0=Off;1=On" << true;
+    }
+    void sharesWhatIsWrittenAlike()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QStringList, receivers);
+        QFETCH(QString, texts);
+        QFETCH(bool, shared);
+        TDbcDatabase db;
+        QString error;
+        QVERIFY2(db.LoadText(text, QStringLiteral("s.dbc"), error), qPrintable(error));
+        const TDbcMessage *m = db.FindByName("M");
+        QVERIFY(m);
+        const TDbcSignal &s = m->Signals[0], &t = m->Signals[1];
+        QCOMPARE(s.Receivers, QStringList({"A", "B"}));
+        QCOMPARE(t.Receivers, receivers);
+        QStringList pairs;
+        for (auto it = t.ValueTexts.cbegin(); it != t.ValueTexts.cend(); ++it)
+            pairs << QStringLiteral("%1=%2").arg(it.key()).arg(it.value());
+        QCOMPARE(pairs.join(';'), texts);
+        QCOMPARE(s.ValueTexts.cbegin() == t.ValueTexts.cbegin(), shared);
+        // Each signal's own texts when decoded, the shared map or not.
+        const uint8_t data[2] = {1, 0xFF};
+        const QVector<TDecodedSignal> decoded = DecodeSignals(*m, data, 2);
+        QCOMPARE(decoded[0].Text, QStringLiteral("On"));
+        QCOMPARE(decoded[1].Text, t.ValueTexts.value(-1));
     }
 
     void loadsADatabaseWithoutMessagesWithAWarning()

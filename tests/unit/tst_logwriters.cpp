@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <charconv>
 #include <cmath>
 #include <ctime>
 
@@ -222,6 +223,14 @@ private slots:
         QTest::newRow("large") << 1e21 << QByteArray("1e+21");
         QTest::newRow("not a number") << std::nan("") << QByteArray("null");
         QTest::newRow("infinity") << HUGE_VAL << QByteArray("null");
+        QTest::newRow("shorter in scientific form") << 100000.0 << QByteArray("1e+05");
+        QTest::newRow("as long either way: fixed") << 1200000.0 << QByteArray("1200000.0");
+        QTest::newRow("a ten-thousandth") << 0.0001 << QByteArray("1e-04");
+        QTest::newRow("a thousandth") << -0.001 << QByteArray("-0.001");
+        QTest::newRow("four decimals") << -40.0625 << QByteArray("-40.0625");
+        QTest::newRow("sixteen digits") << 1234567890123456.0 << QByteArray("1234567890123456.0");
+        QTest::newRow("a sum one step off") << 0.1 + 0.2 << QByteArray("0.30000000000000004");
+        QTest::newRow("2^64") << 18446744073709551616.0 << QByteArray("18446744073709551616.0");
     }
     void jsonNumbers()
     {
@@ -232,6 +241,27 @@ private slots:
         AppendJsonNumber(out, value);
         QLocale::setDefault(QLocale::c());
         QCOMPARE(out, json);
+    }
+
+    // Signal values (raw * factor + offset) as std::to_chars writes them, ".0" on whole numbers.
+    void jsonNumbersAreTheShortestThatReadBack()
+    {
+        const double factors[] = {1, 0.5, 0.1, 0.25, 0.125, 0.01, 0.0625, 0.001, 1e-5, 3.0517578125e-05, 10, 1000, 1e7};
+        const double offsets[] = {0, -40, -0.5, 273.15, -1e6};
+        uint64_t seed = 3316;
+        for (int i = 0; i < 20000; ++i) {
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+            const int64_t raw = int64_t(seed >> 40) - (int64_t(1) << 23) + (i % 3 == 0 ? int64_t(seed >> 11) : 0);
+            const double value = double(raw) * factors[i % std::size(factors)] + offsets[i / 7 % std::size(offsets)];
+            char text[64];
+            char *end = std::to_chars(text, text + sizeof text, value).ptr;
+            QByteArray expected(text, end - text);
+            if (!expected.contains('.') && !expected.contains('e'))
+                expected += ".0";
+            QByteArray got;
+            AppendJsonNumber(got, value);
+            QCOMPARE(got, expected);
+        }
     }
 
     void timesBeforeAndAfterTheEpoch_data()
