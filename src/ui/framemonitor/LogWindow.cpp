@@ -7,6 +7,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMimeData>
 #include <QFileInfo>
@@ -44,18 +45,19 @@ bool TLogLoader::ReadBatch()
         return false;
     TLogFrame f;
     TFrameRow row;
-    QByteArray text;
+    const int most = m_batches++ == 0 ? FirstBatchFrames : BatchFrames;
+    QElapsedTimer turn;
+    turn.start();
     int n = 0;
     bool more = true;
-    while (n < BatchFrames && (more = m_reader->Next(f))) {
+    while (n < most && !(n % 256 == 0 && n > 0 && turn.elapsed() >= BatchMs) && (more = m_reader->Next(f))) {
         ++n;
         ++m_frames;
-        if (!LogFrameToRow(f, text, row)) {
+        if (!LogFrameToRow(f, m_line, row)) {
             ++m_leftOut;
             continue;
         }
         // As the module would have sent it: its line and CR, at the log's time.
-        m_line = text;
         m_line += '\r';
         m_store->Append(m_line, f.TimeUs);
     }

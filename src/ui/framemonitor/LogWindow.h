@@ -1,7 +1,8 @@
 #pragma once
 // A log opened in a Frame Monitor window of its own, with no module: the log is read a batch
 // at a time from the event loop into the window's own frame store, with a progress bar and
-// Cancel, so the first rows show at once and the window stays usable. Its times are the log's.
+// Cancel. The first batch is small, so the first rows show at once; later ones end after a few
+// milliseconds, so the window stays usable whatever the reader's pace. Its times are the log's.
 // A log longer than the history keeps its last rows, and the window's title says so.
 
 #include "ui/framemonitor/FrameMonitor.h"
@@ -13,8 +14,11 @@ class TLogLoader : public QObject {
     Q_OBJECT
 
 public:
-    // Frames read per turn of the event loop, at most.
+    // Frames read per turn of the event loop, at most; the first turn reads fewer.
     static constexpr int BatchFrames = 20000;
+    static constexpr int FirstBatchFrames = 1000;
+    // A turn ends after this long even short of BatchFrames: input waits no longer than this.
+    static constexpr int BatchMs = 15;
 
     TLogLoader(std::unique_ptr<TLogReader> reader, std::unique_ptr<TFrameStore> store, TFrameMonitor *window,
                const QString &fileName);
@@ -27,6 +31,7 @@ public:
     const QString &Problem() const { return m_problem; }
     // Reads the next batch; false once the log is read, cancelled or broken.
     bool ReadBatch();
+    int Batches() const { return m_batches; }
     void Cancel();
 
 signals:
@@ -41,7 +46,8 @@ private:
     TFrameMonitor *m_window;
     QString m_fileName;
     QProgressDialog *m_progress = nullptr;
-    QByteArray m_line;
+    QByteArray m_line; // one module line and its CR, reused
+    int m_batches = 0;
     uint64_t m_frames = 0;
     uint64_t m_leftOut = 0;
     QString m_problem;
