@@ -1,10 +1,13 @@
 // A log opened in a Frame Monitor window of its own: rows at the log's times, read a batch at a
-// time, FD and error frames counted, a log longer than the history keeps its last rows and says
-// so, Cancel stops the reading, and a file that is no log is refused with its name.
+// time with the first rows shown at once, FD and error frames counted, a log longer than the
+// history keeps its last rows and says so, Cancel or closing stops the reading, and a file that
+// is no log is refused with its name.
 
+#include "logs/LogFrameRow.h"
 #include "logs/LogReader.h"
 #include "monitor/FrameStore.h"
 #include "monitor/FrameText.h"
+#include "monitor/LogWriters.h"
 #include "ui/framemonitor/FrameTableModel.h"
 #include "ui/framemonitor/LogWindow.h"
 
@@ -13,6 +16,8 @@
 #include <QMimeData>
 #include <QUrl>
 #include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,6 +48,24 @@ class TestLogWindow : public QObject {
         return out;
     }
 
+    // The same frames as candump() in a BLF log.
+    static QByteArray blf(int frames)
+    {
+        TLogEncoder encoder(TLogFormat::Blf, 1765280000000000);
+        QByteArray out = encoder.Header(), text;
+        for (int i = 0; i < frames; ++i) {
+            TLogFrame f;
+            f.TimeUs = 1765280000000000 + int64_t(i) * 1000;
+            f.Id = uint32_t(0x100 + i % 16);
+            f.Dlc = 1;
+            f.Data = QByteArray(1, char(i % 256));
+            TFrameRow row;
+            LogFrameToRow(f, text, row);
+            encoder.Append(out, row);
+        }
+        return out + encoder.Footer();
+    }
+
 private slots:
     void opensWithTheLogsTimesAndCounts_data()
     {
@@ -61,6 +84,15 @@ private slots:
             << candump(TLogLoader::BatchFrames + 5000) << 1000 << -1
             << QStringLiteral("drive.log - Frame Monitor (the last %2 of %1 frames)").arg(TLogLoader::BatchFrames + 5000)
             << QString();
+        QTest::newRow("BLF longer than the history")
+            << blf(TLogLoader::BatchFrames + 5000) << 1000 << -1
+            << QStringLiteral("drive.log - Frame Monitor (the last %2 of %1 frames)").arg(TLogLoader::BatchFrames + 5000)
+            << QString();
+        // No frame lost or doubled where one batch ends and the next begins.
+        QTest::newRow("several batches, every row kept")
+            << candump(2 * TLogLoader::BatchFrames + 7) << 100000 << 2 * TLogLoader::BatchFrames + 7
+            << "drive.log - Frame Monitor"
+            << QStringLiteral("%1 100 00").arg(QString::fromLatin1(ClockText(1765280000000000)));
     }
     void opensWithTheLogsTimesAndCounts()
     {
@@ -98,18 +130,73 @@ private slots:
         QTRY_VERIFY(window.isNull());
     }
 
-    void cancelStopsTheReading()
+    // The first batch is shown as soon as it is read, while the rest is still to come.
+    void theFirstRowsShowBeforeTheLoadEnds()
     {
         const QString path = write(QStringLiteral("long.log"), candump(3 * TLogLoader::BatchFrames));
         QString problem;
         QPointer<TFrameMonitor> window = OpenLogWindow(path, problem);
         QVERIFY(window);
         TLogLoader *loader = LogLoaderOf(window);
-        loader->Cancel();
+        QVERIFY(loader->ReadBatch());
+        QVERIFY(loader->Loading());
+        const int rows = window->Frames()->rowCount();
+        QVERIFY2(rows > 0 && rows <= TLogLoader::FirstBatchFrames, qPrintable(QString::number(rows)));
+        QCOMPARE(window->Frames()->index(0, TFrameTableModel::ColId).data().toString(), QStringLiteral("100"));
+        QTRY_VERIFY_WITH_TIMEOUT(!loader->Loading(), 30000);
+        QVERIFY(loader->Batches() > 3);
+        QTRY_COMPARE(window->Frames()->rowCount(), 3 * TLogLoader::BatchFrames);
+        delete window;
+    }
+
+    // Cancel (called, or the progress dialog's button) keeps the rows read so far and reads no
+    // more; closing the window mid-load takes the loader and its progress dialog with it.
+    void stopsMidLoad_data()
+    {
+        QTest::addColumn<int>("batches"); // read before stopping
+        QTest::addColumn<QString>("how");
+        QTest::newRow("cancel before the first batch") << 0 << "cancel";
+        QTest::newRow("cancel after the first rows") << 2 << "cancel";
+        QTest::newRow("the progress dialog's Cancel") << 2 << "button";
+        QTest::newRow("closing the window") << 2 << "close";
+    }
+    void stopsMidLoad()
+    {
+        QFETCH(int, batches);
+        QFETCH(QString, how);
+        const QString path = write(QStringLiteral("long.log"), candump(3 * TLogLoader::BatchFrames));
+        QString problem;
+        QPointer<TFrameMonitor> window = OpenLogWindow(path, problem);
+        QVERIFY(window);
+        QPointer<TLogLoader> loader = LogLoaderOf(window);
+        for (int i = 0; i < batches; ++i)
+            QVERIFY(loader->ReadBatch());
+        const uint64_t read = loader->Frames();
+        if (how == QLatin1String("close")) {
+            QPointer<QProgressDialog> progress = window->findChild<QProgressDialog *>(QStringLiteral("LogProgress"));
+            QVERIFY(progress);
+            window->close();
+            QTRY_VERIFY(window.isNull());
+            QVERIFY(loader.isNull());
+            QVERIFY(progress.isNull());
+            return;
+        }
+        if (how == QLatin1String("button")) {
+            auto *progress = window->findChild<QProgressDialog *>(QStringLiteral("LogProgress"));
+            QVERIFY(progress);
+            QPushButton *cancel = progress->findChild<QPushButton *>();
+            QVERIFY(cancel);
+            cancel->click();
+        } else {
+            loader->Cancel();
+        }
         QVERIFY(!loader->Loading());
+        QVERIFY(!loader->ReadBatch());
+        QCoreApplication::processEvents(); // the next turn's batch, were one still due
+        QCOMPARE(loader->Frames(), read);
         QCOMPARE(loader->Problem(), QStringLiteral("cancelled"));
-        QVERIFY(loader->Frames() < uint64_t(3 * TLogLoader::BatchFrames));
         QVERIFY(window->windowTitle().endsWith(QStringLiteral("stopped: cancelled")));
+        QTRY_COMPARE(window->Frames()->rowCount(), int(read));
         delete window;
     }
 
