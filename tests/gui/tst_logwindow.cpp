@@ -12,6 +12,7 @@
 #include "ui/framemonitor/LogWindow.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QFile>
 #include <QMimeData>
 #include <QUrl>
@@ -143,6 +144,8 @@ private slots:
         const int rows = window->Frames()->rowCount();
         QVERIFY2(rows > 0 && rows <= TLogLoader::FirstBatchFrames, qPrintable(QString::number(rows)));
         QCOMPARE(window->Frames()->index(0, TFrameTableModel::ColId).data().toString(), QStringLiteral("100"));
+        QVERIFY2(window->CountsLabel->text().startsWith(QStringLiteral("Rows: %1 shown of %1 ").arg(rows)),
+                 qPrintable(window->CountsLabel->text()));
         QTRY_VERIFY_WITH_TIMEOUT(!loader->Loading(), 30000);
         QVERIFY(loader->Batches() > 3);
         QTRY_COMPARE(window->Frames()->rowCount(), 3 * TLogLoader::BatchFrames);

@@ -62,6 +62,8 @@ bool TLogLoader::ReadBatch()
         m_store->Append(m_line, f.TimeUs);
     }
     m_window->StoreGrew();
+    if (m_batches == 1)
+        m_window->UpdateCounts(); // with the first rows, not half a second after them
     const qint64 total = m_reader->TotalBytes();
     if (total > 0)
         m_progress->setValue(int(std::min<qint64>(1000, m_reader->BytesRead() * 1000 / total)));
