@@ -171,6 +171,15 @@ void TFrameTableModel::StoreGrew()
     }
 }
 
+void TFrameTableModel::ShowNow()
+{
+    if (m_paused || !m_inSight)
+        return;
+    m_showTimer.stop();
+    ShowPending();
+    m_showTimer.start();
+}
+
 void TFrameTableModel::TakeDrops()
 {
     const uint64_t first = m_store->FirstNumber();

@@ -4,6 +4,7 @@
 #include "logs/LogReader.h"
 #include "monitor/FrameStore.h"
 #include "ui/dialogs/Dialogs.h"
+#include "ui/framemonitor/FrameTableModel.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -97,6 +98,8 @@ void TLogLoader::Finish()
     if (!m_problem.isEmpty())
         title += QStringLiteral(" - stopped: %1").arg(m_problem);
     m_window->setWindowTitle(title);
+    // The last rows show with the title that counts them.
+    m_window->Frames()->ShowNow();
     m_window->UpdateCounts();
     emit Finished();
 }
