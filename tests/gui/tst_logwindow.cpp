@@ -8,6 +8,7 @@
 #include "monitor/FrameStore.h"
 #include "monitor/FrameText.h"
 #include "monitor/LogWriters.h"
+#include "support/PathPipe.h"
 #include "ui/framemonitor/FrameTableModel.h"
 #include "ui/framemonitor/LogWindow.h"
 
@@ -36,10 +37,11 @@ class TestLogWindow : public QObject {
         return f.fileName();
     }
 
-    static QByteArray candump(int frames)
+    // Frames numbered `from` on: 1 ms apart, identifiers 100 to 10F, one byte of data.
+    static QByteArray candump(int frames, int from = 0)
     {
         QByteArray out;
-        for (int i = 0; i < frames; ++i)
+        for (int i = from; i < from + frames; ++i)
             out += QStringLiteral("(%1.%2) can0 %3#%4\n")
                        .arg(1765280000 + i / 1000)
                        .arg(i % 1000 * 1000, 6, 10, QLatin1Char('0'))
@@ -131,50 +133,62 @@ private slots:
         QTRY_VERIFY(window.isNull());
     }
 
-    // The first batch is shown as soon as it is read, while the rest is still to come.
+    // Rows show as they are read, while the rest is still to come: here the log comes through a
+    // pipe that stalls after its first rows (more than the reader looks at to tell the format).
     void theFirstRowsShowBeforeTheLoadEnds()
     {
-        const QString path = write(QStringLiteral("long.log"), candump(3 * TLogLoader::BatchFrames));
+        TPathPipe pipe;
+        QVERIFY(pipe.IsOpen());
+        QVERIFY(pipe.Write(candump(200)));
         QString problem;
-        QPointer<TFrameMonitor> window = OpenLogWindow(path, problem);
-        QVERIFY(window);
+        QPointer<TFrameMonitor> window = OpenLogWindow(pipe.Path(), problem);
+        QVERIFY2(window, qPrintable(problem));
         TLogLoader *loader = LogLoaderOf(window);
-        QVERIFY(loader->ReadBatch());
+        QTRY_COMPARE(window->Frames()->rowCount(), 200);
         QVERIFY(loader->Loading());
-        const int rows = window->Frames()->rowCount();
-        QVERIFY2(rows > 0 && rows <= TLogLoader::FirstBatchFrames, qPrintable(QString::number(rows)));
         QCOMPARE(window->Frames()->index(0, TFrameTableModel::ColId).data().toString(), QStringLiteral("100"));
-        QVERIFY2(window->CountsLabel->text().startsWith(QStringLiteral("Rows: %1 shown of %1 ").arg(rows)),
+        QVERIFY2(window->CountsLabel->text().startsWith(QStringLiteral("Rows: 200 shown of 200 ")),
                  qPrintable(window->CountsLabel->text()));
+        const int frames = 3 * TLogLoader::BatchFrames;
+        std::thread writer = pipe.Feed(candump(frames - 200, 200));
         QTRY_VERIFY_WITH_TIMEOUT(!loader->Loading(), 30000);
-        QVERIFY(loader->Batches() > 3);
-        QTRY_COMPARE(window->Frames()->rowCount(), 3 * TLogLoader::BatchFrames);
+        writer.join();
+        QVERIFY2(loader->Problem().isEmpty(), qPrintable(loader->Problem()));
+        QCOMPARE(loader->Frames(), uint64_t(frames));
+        QCOMPARE(window->Frames()->rowCount(), frames);
+        QCOMPARE(window->Frames()->index(frames - 1, TFrameTableModel::ColData).data().toString(),
+                 QStringLiteral("%1").arg((frames - 1) % 256, 2, 16, QLatin1Char('0')).toUpper());
         delete window;
     }
 
-    // Cancel (called, or the progress dialog's button) keeps the rows read so far and reads no
-    // more; closing the window mid-load takes the loader and its progress dialog with it.
+    // Cancel (called, or the progress dialog's button) keeps the rows taken so far and reads no
+    // more; closing the window takes the reading and its progress dialog with it. Either is done
+    // at once, also while the reader waits on a pipe that stalls.
     void stopsMidLoad_data()
     {
-        QTest::addColumn<int>("batches"); // read before stopping
+        QTest::addColumn<bool>("stalledPipe"); // else a long file, stopped before the window took any
         QTest::addColumn<QString>("how");
-        QTest::newRow("cancel before the first batch") << 0 << "cancel";
-        QTest::newRow("cancel after the first rows") << 2 << "cancel";
-        QTest::newRow("the progress dialog's Cancel") << 2 << "button";
-        QTest::newRow("closing the window") << 2 << "close";
+        QTest::newRow("cancel, a file") << false << "cancel";
+        QTest::newRow("close, a file") << false << "close";
+        QTest::newRow("cancel, a stalled pipe") << true << "cancel";
+        QTest::newRow("the progress dialog's Cancel, a stalled pipe") << true << "button";
+        QTest::newRow("close, a stalled pipe") << true << "close";
     }
     void stopsMidLoad()
     {
-        QFETCH(int, batches);
+        QFETCH(bool, stalledPipe);
         QFETCH(QString, how);
-        const QString path = write(QStringLiteral("long.log"), candump(3 * TLogLoader::BatchFrames));
+        TPathPipe pipe;
+        QVERIFY(pipe.IsOpen());
+        QVERIFY(pipe.Write(candump(200)));
+        const QString path = stalledPipe ? pipe.Path() : write(QStringLiteral("long.log"), candump(3 * TLogLoader::BatchFrames));
         QString problem;
         QPointer<TFrameMonitor> window = OpenLogWindow(path, problem);
-        QVERIFY(window);
+        QVERIFY2(window, qPrintable(problem));
         QPointer<TLogLoader> loader = LogLoaderOf(window);
-        for (int i = 0; i < batches; ++i)
-            QVERIFY(loader->ReadBatch());
-        const uint64_t read = loader->Frames();
+        const uint64_t taken = stalledPipe ? 200 : 0;
+        if (stalledPipe)
+            QTRY_COMPARE(loader->Frames(), taken);
         if (how == QLatin1String("close")) {
             QPointer<QProgressDialog> progress = window->findChild<QProgressDialog *>(QStringLiteral("LogProgress"));
             QVERIFY(progress);
@@ -194,12 +208,11 @@ private slots:
             loader->Cancel();
         }
         QVERIFY(!loader->Loading());
-        QVERIFY(!loader->ReadBatch());
-        QCoreApplication::processEvents(); // the next turn's batch, were one still due
-        QCOMPARE(loader->Frames(), read);
+        QCoreApplication::processEvents(); // whatever the reader had told the window of
+        QCOMPARE(loader->Frames(), taken);
         QCOMPARE(loader->Problem(), QStringLiteral("cancelled"));
         QVERIFY(window->windowTitle().endsWith(QStringLiteral("stopped: cancelled")));
-        QTRY_COMPARE(window->Frames()->rowCount(), int(read));
+        QCOMPARE(window->Frames()->rowCount(), int(taken));
         delete window;
     }
 
