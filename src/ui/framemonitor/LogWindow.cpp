@@ -49,6 +49,8 @@ TLogLoader::TLogLoader(std::unique_ptr<TLogReader> reader, std::unique_ptr<TInpu
     m_progress->setMinimumDuration(300);
     m_progress->setAutoClose(false);
     m_progress->setAutoReset(false);
+    if (m_totalBytes <= 0)
+        m_progress->setRange(0, 0); // a pipe: busy, with no share to show
     connect(m_progress, &QProgressDialog::canceled, this, &TLogLoader::Cancel);
     m_thread = std::thread([this] { Read(); });
 }
