@@ -51,6 +51,9 @@ TLogLoader::TLogLoader(std::unique_ptr<TLogReader> reader, std::unique_ptr<TInpu
     m_progress->setAutoReset(false);
     if (m_totalBytes <= 0)
         m_progress->setRange(0, 0); // a pipe: busy, with no share to show
+    // Shows itself once the reading has taken longer than its minimum duration, also when no
+    // share is ever told (a pipe).
+    m_progress->setValue(0);
     connect(m_progress, &QProgressDialog::canceled, this, &TLogLoader::Cancel);
     m_thread = std::thread([this] { Read(); });
 }
@@ -163,6 +166,7 @@ void TLogLoader::Finish()
 {
     m_loading = false;
     StopReading();
+    m_progress->reset(); // its timer to show itself stops
     m_progress->hide();
     m_progress->deleteLater();
     m_progress = nullptr;
