@@ -80,15 +80,18 @@ bool WriteLog(const QString &path, TLogFormat format, qint64 frames)
     return file.write(out) == out.size();
 }
 
-// Runs events until `done` holds; false after a minute.
+// Runs events until `done` holds, idle between them (looking at least every 5 ms); false after
+// a minute.
 bool RunUntil(const std::function<bool()> &done)
 {
+    QTimer wake;
+    wake.start(5);
     QElapsedTimer t;
     t.start();
     while (!done()) {
         if (t.elapsed() > 60000)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
