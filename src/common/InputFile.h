@@ -13,6 +13,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+
 // Cancellation seen by a read that waits. Requested() must be cheap and safe to call at any
 // time; WakeDescriptor(), when not -1, becomes readable once a request is made, so a read that
 // waits on a pipe wakes up at once instead of at the pipe's next byte.
@@ -37,7 +39,7 @@ public:
 
 private:
     int m_pipe[2] = {-1, -1};
-    volatile bool m_raised = false;
+    std::atomic<bool> m_raised{false}; // raised from another thread than the read's
 };
 
 enum class TInputKind { Profile, TransmitList, Database, Log };

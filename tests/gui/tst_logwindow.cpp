@@ -1,18 +1,25 @@
 // A log opened in a Frame Monitor window of its own: rows at the log's times, read a batch at a
-// time, FD and error frames counted, a log longer than the history keeps its last rows and says
-// so, Cancel stops the reading, and a file that is no log is refused with its name.
+// time with the first rows shown at once, FD and error frames counted, a log longer than the
+// history keeps its last rows and says so, Cancel or closing stops the reading, and a file that
+// is no log is refused with its name.
 
+#include "logs/LogFrameRow.h"
 #include "logs/LogReader.h"
 #include "monitor/FrameStore.h"
 #include "monitor/FrameText.h"
+#include "monitor/LogWriters.h"
+#include "support/PathPipe.h"
 #include "ui/framemonitor/FrameTableModel.h"
 #include "ui/framemonitor/LogWindow.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QFile>
 #include <QMimeData>
 #include <QUrl>
 #include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,10 +37,11 @@ class TestLogWindow : public QObject {
         return f.fileName();
     }
 
-    static QByteArray candump(int frames)
+    // Frames numbered `from` on: 1 ms apart, identifiers 100 to 10F, one byte of data.
+    static QByteArray candump(int frames, int from = 0)
     {
         QByteArray out;
-        for (int i = 0; i < frames; ++i)
+        for (int i = from; i < from + frames; ++i)
             out += QStringLiteral("(%1.%2) can0 %3#%4\n")
                        .arg(1765280000 + i / 1000)
                        .arg(i % 1000 * 1000, 6, 10, QLatin1Char('0'))
@@ -41,6 +49,24 @@ class TestLogWindow : public QObject {
                        .arg(i % 256, 2, 16, QLatin1Char('0'))
                        .toLatin1();
         return out;
+    }
+
+    // The same frames as candump() in a BLF log.
+    static QByteArray blf(int frames)
+    {
+        TLogEncoder encoder(TLogFormat::Blf, 1765280000000000);
+        QByteArray out = encoder.Header(), text;
+        for (int i = 0; i < frames; ++i) {
+            TLogFrame f;
+            f.TimeUs = 1765280000000000 + int64_t(i) * 1000;
+            f.Id = uint32_t(0x100 + i % 16);
+            f.Dlc = 1;
+            f.Data = QByteArray(1, char(i % 256));
+            TFrameRow row;
+            LogFrameToRow(f, text, row);
+            encoder.Append(out, row);
+        }
+        return out + encoder.Footer();
     }
 
 private slots:
@@ -61,6 +87,20 @@ private slots:
             << candump(TLogLoader::BatchFrames + 5000) << 1000 << -1
             << QStringLiteral("drive.log - Frame Monitor (the last %2 of %1 frames)").arg(TLogLoader::BatchFrames + 5000)
             << QString();
+        QTest::newRow("BLF longer than the history")
+            << blf(TLogLoader::BatchFrames + 5000) << 1000 << -1
+            << QStringLiteral("drive.log - Frame Monitor (the last %2 of %1 frames)").arg(TLogLoader::BatchFrames + 5000)
+            << QString();
+        // The rows before the line that is no frame are kept; the title says where the log broke.
+        QTest::newRow("broken partway")
+            << candump(10) + "garbage\n" + candump(5, 10) << 1000 << 10
+            << "drive.log - Frame Monitor - stopped: {path}:11: expected \"(seconds.microseconds)\" at the start"
+            << QStringLiteral("%1 100 00").arg(QString::fromLatin1(ClockText(1765280000000000)));
+        // No frame lost or doubled where one batch ends and the next begins.
+        QTest::newRow("several batches, every row kept")
+            << candump(2 * TLogLoader::BatchFrames + 7) << 100000 << 2 * TLogLoader::BatchFrames + 7
+            << "drive.log - Frame Monitor"
+            << QStringLiteral("%1 100 00").arg(QString::fromLatin1(ClockText(1765280000000000)));
     }
     void opensWithTheLogsTimesAndCounts()
     {
@@ -74,16 +114,17 @@ private slots:
         TLogLoader *loader = LogLoaderOf(window);
         QVERIFY(loader);
         QTRY_VERIFY_WITH_TIMEOUT(!loader->Loading(), 30000);
-        QVERIFY(loader->Problem().isEmpty());
         QFETCH(int, rows);
         QFETCH(QString, title);
+        title.replace(QStringLiteral("{path}"), path);
+        QCOMPARE(loader->Problem().isEmpty(), !title.contains(QStringLiteral(" - stopped: ")));
+        // Every row kept is shown as the loading ends, with the title that counts them.
         if (rows < 0) {
-            QTRY_VERIFY(window->Frames()->rowCount() > 0);
             rows = window->Frames()->rowCount();
             QVERIFY2(rows > history * 9 / 10 && rows <= history, qPrintable(QString::number(rows)));
             title = title.arg(rows);
         }
-        QTRY_COMPARE(window->Frames()->rowCount(), rows);
+        QCOMPARE(window->Frames()->rowCount(), rows);
         QCOMPARE(window->windowTitle(), title);
         QFETCH(QString, firstRow);
         if (!firstRow.isEmpty()) {
@@ -98,18 +139,91 @@ private slots:
         QTRY_VERIFY(window.isNull());
     }
 
-    void cancelStopsTheReading()
+    // Rows show as they are read, while the rest is still to come: here the log comes through a
+    // pipe that stalls after its first rows (more than the reader looks at to tell the format).
+    void theFirstRowsShowBeforeTheLoadEnds()
     {
-        const QString path = write(QStringLiteral("long.log"), candump(3 * TLogLoader::BatchFrames));
+        TPathPipe pipe;
+        QVERIFY(pipe.IsOpen());
+        QVERIFY(pipe.Write(candump(200)));
+        QString problem;
+        QPointer<TFrameMonitor> window = OpenLogWindow(pipe.Path(), problem);
+        QVERIFY2(window, qPrintable(problem));
+        TLogLoader *loader = LogLoaderOf(window);
+        QTRY_COMPARE(window->Frames()->rowCount(), 200);
+        QVERIFY(loader->Loading());
+        // A pipe has no size: the progress bar is busy rather than stuck at 0%, and it comes
+        // with its Cancel while the pipe stalls.
+        const QProgressDialog *progress = window->findChild<QProgressDialog *>(QStringLiteral("LogProgress"));
+        QCOMPARE(progress->maximum(), 0);
+        QTRY_VERIFY(progress->isVisible());
+        QCOMPARE(window->Frames()->index(0, TFrameTableModel::ColId).data().toString(), QStringLiteral("100"));
+        QVERIFY2(window->CountsLabel->text().startsWith(QStringLiteral("Rows: 200 shown of 200 ")),
+                 qPrintable(window->CountsLabel->text()));
+        const int frames = 3 * TLogLoader::BatchFrames;
+        std::thread writer = pipe.Feed(candump(frames - 200, 200));
+        QTRY_VERIFY_WITH_TIMEOUT(!loader->Loading(), 30000);
+        writer.join();
+        QVERIFY2(loader->Problem().isEmpty(), qPrintable(loader->Problem()));
+        QCOMPARE(loader->Frames(), uint64_t(frames));
+        QCOMPARE(window->Frames()->rowCount(), frames);
+        QCOMPARE(window->Frames()->index(frames - 1, TFrameTableModel::ColData).data().toString(),
+                 QStringLiteral("%1").arg((frames - 1) % 256, 2, 16, QLatin1Char('0')).toUpper());
+        delete window;
+    }
+
+    // Cancel (called, or the progress dialog's button) keeps the rows taken so far and reads no
+    // more; closing the window takes the reading and its progress dialog with it. Either is done
+    // at once, also while the reader waits on a pipe that stalls.
+    void stopsMidLoad_data()
+    {
+        QTest::addColumn<bool>("stalledPipe"); // else a long file, stopped before the window took any
+        QTest::addColumn<QString>("how");
+        QTest::newRow("cancel, a file") << false << "cancel";
+        QTest::newRow("close, a file") << false << "close";
+        QTest::newRow("cancel, a stalled pipe") << true << "cancel";
+        QTest::newRow("the progress dialog's Cancel, a stalled pipe") << true << "button";
+        QTest::newRow("close, a stalled pipe") << true << "close";
+    }
+    void stopsMidLoad()
+    {
+        QFETCH(bool, stalledPipe);
+        QFETCH(QString, how);
+        TPathPipe pipe;
+        QVERIFY(pipe.IsOpen());
+        QVERIFY(pipe.Write(candump(200)));
+        const QString path = stalledPipe ? pipe.Path() : write(QStringLiteral("long.log"), candump(3 * TLogLoader::BatchFrames));
         QString problem;
         QPointer<TFrameMonitor> window = OpenLogWindow(path, problem);
-        QVERIFY(window);
-        TLogLoader *loader = LogLoaderOf(window);
-        loader->Cancel();
+        QVERIFY2(window, qPrintable(problem));
+        QPointer<TLogLoader> loader = LogLoaderOf(window);
+        const uint64_t taken = stalledPipe ? 200 : 0;
+        if (stalledPipe)
+            QTRY_COMPARE(loader->Frames(), taken);
+        if (how == QLatin1String("close")) {
+            QPointer<QProgressDialog> progress = window->findChild<QProgressDialog *>(QStringLiteral("LogProgress"));
+            QVERIFY(progress);
+            window->close();
+            QTRY_VERIFY(window.isNull());
+            QVERIFY(loader.isNull());
+            QVERIFY(progress.isNull());
+            return;
+        }
+        if (how == QLatin1String("button")) {
+            auto *progress = window->findChild<QProgressDialog *>(QStringLiteral("LogProgress"));
+            QVERIFY(progress);
+            QPushButton *cancel = progress->findChild<QPushButton *>();
+            QVERIFY(cancel);
+            cancel->click();
+        } else {
+            loader->Cancel();
+        }
         QVERIFY(!loader->Loading());
+        QCoreApplication::processEvents(); // whatever the reader had told the window of
+        QCOMPARE(loader->Frames(), taken);
         QCOMPARE(loader->Problem(), QStringLiteral("cancelled"));
-        QVERIFY(loader->Frames() < uint64_t(3 * TLogLoader::BatchFrames));
         QVERIFY(window->windowTitle().endsWith(QStringLiteral("stopped: cancelled")));
+        QCOMPARE(window->Frames()->rowCount(), int(taken));
         delete window;
     }
 

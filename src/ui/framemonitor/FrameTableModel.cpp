@@ -161,11 +161,23 @@ QString TFrameTableModel::PendingCell(int column) const
 void TFrameTableModel::StoreGrew()
 {
     TakeDrops();
-    if (!m_showTimer.isActive() && !m_paused && m_inSight) {
+    // Nothing new (an empty store): no step starts, so the first rows to come show at once.
+    const bool news = m_end < m_store->FirstNumber() + uint64_t(m_store->Count()) || PendingRows() > 0
+                      || m_pendingShown > 0;
+    if (news && !m_showTimer.isActive() && !m_paused && m_inSight) {
         // The first line after a quiet spell shows at once; a burst shows in steps.
         ShowPending();
         m_showTimer.start();
     }
+}
+
+void TFrameTableModel::ShowNow()
+{
+    if (m_paused || !m_inSight)
+        return;
+    m_showTimer.stop();
+    ShowPending();
+    m_showTimer.start();
 }
 
 void TFrameTableModel::TakeDrops()

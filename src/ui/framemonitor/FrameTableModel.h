@@ -37,6 +37,9 @@ public:
     // The store has grown: the views hear of it now, or with the next batch. Rows it dropped
     // leave the table now, paused or not.
     void StoreGrew();
+    // The views hear of every row now, without waiting for the next step (unless paused or
+    // out of sight): for the end of a burst, such as a log read to its end.
+    void ShowNow();
     // Rows the store dropped leave the table (StoreGrew does this too).
     void TakeDrops();
     // The store was emptied.

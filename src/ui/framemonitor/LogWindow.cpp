@@ -1,9 +1,11 @@
 #include "ui/framemonitor/LogWindow.h"
 
+#include "common/InputFile.h"
 #include "logs/LogFrameRow.h"
 #include "logs/LogReader.h"
 #include "monitor/FrameStore.h"
 #include "ui/dialogs/Dialogs.h"
+#include "ui/framemonitor/FrameTableModel.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -13,11 +15,33 @@
 #include <QProgressDialog>
 #include <QTimer>
 
-TLogLoader::TLogLoader(std::unique_ptr<TLogReader> reader, std::unique_ptr<TFrameStore> store,
-                       TFrameMonitor *window, const QString &fileName)
-    : QObject(window), m_reader(std::move(reader)), m_store(std::move(store)), m_window(window), m_fileName(fileName)
+#include <condition_variable>
+#include <mutex>
+#include <utility>
+
+// What the reading thread hands to the window.
+struct TLogLoader::TShared {
+    std::mutex mutex;
+    std::condition_variable room; // the window took the lines, or the reading is to stop
+    QByteArray lines;             // module lines with their CRs, back to back
+    std::vector<int64_t> times;   // each line's time
+    std::vector<uint8_t> sizes;   // each line's length
+    uint64_t frames = 0;          // frames since the window last took them, left out ones too
+    uint64_t leftOut = 0;
+    qint64 bytesRead = 0;
+    bool told = false; // the window has been told and has not taken them yet
+    bool done = false; // the log is read to its end, or to a problem
+    bool stop = false;
+    QString problem;
+};
+
+TLogLoader::TLogLoader(std::unique_ptr<TLogReader> reader, std::unique_ptr<TInputCancelFlag> cancel,
+                       std::unique_ptr<TFrameStore> store, TFrameMonitor *window, const QString &fileName)
+    : QObject(window), m_cancel(std::move(cancel)), m_reader(std::move(reader)), m_store(std::move(store)),
+      m_shared(std::make_unique<TShared>()), m_window(window), m_fileName(fileName)
 {
     setObjectName(QStringLiteral("LogLoader"));
+    m_totalBytes = m_reader->TotalBytes();
     m_progress = new QProgressDialog(QStringLiteral("Reading %1...").arg(fileName), QStringLiteral("Cancel"), 0, 1000, window);
     m_progress->setObjectName(QStringLiteral("LogProgress"));
     m_progress->setWindowTitle(QStringLiteral("Open Log"));
@@ -25,50 +49,109 @@ TLogLoader::TLogLoader(std::unique_ptr<TLogReader> reader, std::unique_ptr<TFram
     m_progress->setMinimumDuration(300);
     m_progress->setAutoClose(false);
     m_progress->setAutoReset(false);
+    if (m_totalBytes <= 0)
+        m_progress->setRange(0, 0); // a pipe: busy, with no share to show
+    // Shows itself once the reading has taken longer than its minimum duration, also when no
+    // share is ever told (a pipe).
+    m_progress->setValue(0);
     connect(m_progress, &QProgressDialog::canceled, this, &TLogLoader::Cancel);
-    QTimer::singleShot(0, this, &TLogLoader::Step);
+    m_thread = std::thread([this] { Read(); });
 }
 
-void TLogLoader::Step()
+TLogLoader::~TLogLoader()
 {
-    // One batch a turn of the event loop: the window paints and takes input between them.
-    if (ReadBatch())
-        QTimer::singleShot(0, this, &TLogLoader::Step);
+    StopReading();
 }
 
-TLogLoader::~TLogLoader() = default;
-
-bool TLogLoader::ReadBatch()
+void TLogLoader::Read()
 {
-    if (!m_loading)
-        return false;
     TLogFrame f;
     TFrameRow row;
-    QByteArray text;
-    int n = 0;
-    bool more = true;
-    while (n < BatchFrames && (more = m_reader->Next(f))) {
-        ++n;
-        ++m_frames;
-        if (!LogFrameToRow(f, text, row)) {
-            ++m_leftOut;
-            continue;
+    QByteArray line;
+    for (;;) {
+        const bool more = m_reader->Next(f);
+        const bool carried = more && LogFrameToRow(f, line, row);
+        if (carried)
+            line += '\r'; // as the module would have sent it
+        std::unique_lock lock(m_shared->mutex);
+        if (m_shared->stop)
+            return;
+        if (!more) {
+            m_shared->done = true;
+            m_shared->problem = m_reader->Problem();
+        } else if (carried) {
+            m_shared->lines += line;
+            m_shared->times.push_back(f.TimeUs);
+            m_shared->sizes.push_back(uint8_t(line.size()));
+        } else {
+            ++m_shared->leftOut;
         }
-        // As the module would have sent it: its line and CR, at the log's time.
-        m_line = text;
-        m_line += '\r';
-        m_store->Append(m_line, f.TimeUs);
+        if (more)
+            ++m_shared->frames;
+        m_shared->bytesRead = m_reader->BytesRead();
+        if (!m_shared->told) {
+            m_shared->told = true;
+            QMetaObject::invokeMethod(this, &TLogLoader::TakeLines, Qt::QueuedConnection);
+        }
+        if (!more)
+            return;
+        m_shared->room.wait(lock, [this] { return m_shared->stop || m_shared->frames < uint64_t(BatchFrames); });
     }
+}
+
+void TLogLoader::TakeLines()
+{
+    if (!m_loading)
+        return;
+    uint64_t frames = 0;
+    uint64_t leftOut = 0;
+    qint64 bytesRead = 0;
+    bool done = false;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        // The buffers change hands: the reader goes on in the ones just emptied.
+        m_lines.swap(m_shared->lines);
+        m_times.swap(m_shared->times);
+        m_sizes.swap(m_shared->sizes);
+        frames = std::exchange(m_shared->frames, 0);
+        leftOut = std::exchange(m_shared->leftOut, 0);
+        bytesRead = m_shared->bytesRead;
+        done = m_shared->done;
+        m_shared->told = false;
+        if (done)
+            m_problem = m_shared->problem;
+    }
+    m_shared->room.notify_one();
+    ++m_batches;
+    const char *p = m_lines.constData();
+    for (size_t i = 0; i < m_times.size(); ++i) {
+        m_store->Append(p, m_sizes[i], m_times[i]);
+        p += m_sizes[i];
+    }
+    m_lines.resize(0);
+    m_times.clear();
+    m_sizes.clear();
+    m_frames += frames;
+    m_leftOut += leftOut;
     m_window->StoreGrew();
-    const qint64 total = m_reader->TotalBytes();
-    if (total > 0)
-        m_progress->setValue(int(std::min<qint64>(1000, m_reader->BytesRead() * 1000 / total)));
-    if (!more) {
-        m_problem = m_reader->Problem();
+    if (m_batches == 1)
+        m_window->UpdateCounts(); // with the first rows, not half a second after them
+    if (m_totalBytes > 0)
+        m_progress->setValue(int(std::min<qint64>(1000, bytesRead * 1000 / m_totalBytes)));
+    if (done)
         Finish();
-        return false;
+}
+
+void TLogLoader::StopReading()
+{
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->stop = true;
     }
-    return true;
+    m_shared->room.notify_all();
+    m_cancel->Raise(); // a read waiting on a pipe returns now
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 void TLogLoader::Cancel()
@@ -82,6 +165,8 @@ void TLogLoader::Cancel()
 void TLogLoader::Finish()
 {
     m_loading = false;
+    StopReading();
+    m_progress->reset(); // its timer to show itself stops
     m_progress->hide();
     m_progress->deleteLater();
     m_progress = nullptr;
@@ -93,13 +178,16 @@ void TLogLoader::Finish()
     if (!m_problem.isEmpty())
         title += QStringLiteral(" - stopped: %1").arg(m_problem);
     m_window->setWindowTitle(title);
+    // The last rows show with the title that counts them.
+    m_window->Frames()->ShowNow();
     m_window->UpdateCounts();
     emit Finished();
 }
 
 TFrameMonitor *OpenLogWindow(const QString &path, QString &problem)
 {
-    std::unique_ptr<TLogReader> reader = OpenLogReader(path, problem);
+    auto cancel = std::make_unique<TInputCancelFlag>();
+    std::unique_ptr<TLogReader> reader = OpenLogReader(path, problem, nullptr, cancel.get());
     if (!reader)
         return nullptr;
     auto store = std::make_unique<TFrameStore>();
@@ -108,7 +196,7 @@ TFrameMonitor *OpenLogWindow(const QString &path, QString &problem)
     const QString name = QFileInfo(path).fileName();
     window->setWindowTitle(QStringLiteral("%1 - Frame Monitor").arg(name));
     // Made last, so it and the store go after the window's models.
-    new TLogLoader(std::move(reader), std::move(store), window, name);
+    new TLogLoader(std::move(reader), std::move(cancel), std::move(store), window, name);
     window->show();
     return window;
 }
