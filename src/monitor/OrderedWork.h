@@ -1,0 +1,119 @@
+#pragma once
+// Jobs done on a few worker threads and handed back in the order they were given: the packing
+// and unpacking of BLF containers, while the caller's thread parses or formats the frames. The
+// caller bounds how many jobs are out (Pending), so memory stays flat whatever the log's length.
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+template <class TJob>
+class TOrderedWork {
+public:
+    // `run` is called on a worker thread once for each job; it must not throw.
+    TOrderedWork(int workers, std::function<void(TJob &)> run) : m_run(std::move(run))
+    {
+        for (int i = 0; i < std::max(1, workers); ++i)
+            m_threads.emplace_back([this] { Work(); });
+    }
+    // Jobs still running are finished, those not yet started dropped.
+    ~TOrderedWork()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        for (std::thread &t : m_threads)
+            t.join();
+    }
+    TOrderedWork(const TOrderedWork &) = delete;
+    TOrderedWork &operator=(const TOrderedWork &) = delete;
+
+    // The number of workers worth starting on this machine: at most `most`, at least one.
+    static int WorkersFor(int most)
+    {
+        const int cores = int(std::thread::hardware_concurrency());
+        return std::max(1, std::min(most, cores));
+    }
+
+    void Submit(std::unique_ptr<TJob> job)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_jobs.push_back(TEntry {std::move(job), false, false});
+        }
+        m_wake.notify_one();
+    }
+    // Jobs given and not yet taken back.
+    size_t Pending() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_jobs.size();
+    }
+    // Whether the oldest job is done, without waiting.
+    bool OldestDone() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return !m_jobs.empty() && m_jobs.front().done;
+    }
+    // The oldest job once it is done (waits for it); null when none is out.
+    std::unique_ptr<TJob> Take()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_jobs.empty())
+            return nullptr;
+        m_done.wait(lock, [this] { return m_jobs.front().done; });
+        std::unique_ptr<TJob> job = std::move(m_jobs.front().job);
+        m_jobs.pop_front();
+        return job;
+    }
+
+private:
+    struct TEntry {
+        std::unique_ptr<TJob> job;
+        bool started;
+        bool done;
+    };
+
+    void Work()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            TEntry *next = nullptr;
+            m_wake.wait(lock, [this, &next] {
+                if (m_stop)
+                    return true;
+                for (TEntry &e : m_jobs)
+                    if (!e.started) {
+                        next = &e;
+                        return true;
+                    }
+                return false;
+            });
+            if (m_stop)
+                return;
+            next->started = true;
+            // The entry stays where it is: only done entries are taken off the front, and a
+            // deque keeps its elements in place when others are added or removed at its ends.
+            TJob *job = next->job.get();
+            lock.unlock();
+            m_run(*job);
+            lock.lock();
+            next->done = true;
+            m_done.notify_all();
+        }
+    }
+
+    std::function<void(TJob &)> m_run;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_done;
+    std::deque<TEntry> m_jobs;
+    bool m_stop = false;
+    std::vector<std::thread> m_threads;
+};
