@@ -367,7 +367,7 @@ private:
             if (b.size() < 16)
                 return Short(type, b.size());
             SetId(f, Le32(p + 4));
-            f.Interface = Channel(Le16(p));
+            SetChannel(f, Le16(p));
             f.Remote = uint8_t(p[2]) & 0x80;
             f.Dlc = uint8_t(p[3]) & 0x0F;
             if (!f.Remote)
@@ -377,13 +377,13 @@ private:
         case ObjCanError:
             if (b.size() < 2)
                 return Short(type, b.size());
-            f.Interface = Channel(Le16(p));
+            SetChannel(f, Le16(p));
             f.Error = true;
             return true;
         case ObjCanErrorExt: {
             if (b.size() < 32)
                 return Short(type, b.size());
-            f.Interface = Channel(Le16(p));
+            SetChannel(f, Le16(p));
             f.Error = true;
             SetId(f, Le32(p + 16));
             f.Dlc = uint8_t(p[10]) & 0x0F;
@@ -393,7 +393,7 @@ private:
         case ObjCanFdMessage: {
             if (b.size() < 84)
                 return Short(type, b.size());
-            f.Interface = Channel(Le16(p));
+            SetChannel(f, Le16(p));
             SetId(f, Le32(p + 4));
             f.Remote = uint8_t(p[2]) & 0x80;
             f.Fd = uint8_t(p[13]) & 0x01;
@@ -410,7 +410,7 @@ private:
             const int valid = uint8_t(p[2]);
             if (valid > 64 || b.size() < 40 + valid)
                 return Short(type, b.size());
-            f.Interface = Channel(uint8_t(p[0]));
+            SetChannel(f, uint8_t(p[0]));
             SetId(f, Le32(p + 4));
             const uint32_t fdFlags = Le32(p + 12);
             f.Remote = fdFlags & 0x0010;
@@ -439,6 +439,14 @@ private:
             m_channelName = QByteArray::number(number);
         }
         return m_channelName;
+    }
+
+    // Gives the frame the channel's one copy; no copy at all when it holds it already.
+    void SetChannel(TLogFrame &f, uint32_t number)
+    {
+        const QByteArray &channel = Channel(number);
+        if (f.Interface.constData() != channel.constData())
+            f.Interface = channel;
     }
 
     static void SetId(TLogFrame &f, uint32_t raw)
