@@ -7,6 +7,8 @@
 #include "logs/LogReader.h"
 #include "monitor/LogWriters.h"
 
+#include <QtEndian>
+
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -521,6 +523,91 @@ private slots:
         QFETCH(QString, problem);
         const TReadResult r = readBytes(bytes, QStringLiteral("bad"));
         QVERIFY2(r.problem.contains(problem), qPrintable(r.problem));
+    }
+
+    // Long BLF logs: containers packed and unpacked on workers still come in the file's order,
+    // byte for byte as packed one at a time; a problem in a later container, met while the
+    // workers run ahead, comes after every frame before it; a reader dropped mid-way stops.
+    void blfOfManyContainers_data()
+    {
+        QTest::addColumn<QString>("spoil");
+        QTest::addColumn<int>("container"); // the container spoiled, or where reading stops
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("read back whole, in order") << "" << -1 << "";
+        QTest::newRow("the seventh container's compressed data broken") << "inflate" << 6 << "a log container";
+        QTest::newRow("the seventh container's signature broken") << "signature" << 6 << "expected an object";
+        QTest::newRow("cut short in the ninth container") << "cut" << 8 << "an object of";
+        QTest::newRow("the first container broken") << "inflate" << 0 << "a log container";
+        QTest::newRow("the reader dropped after the third container") << "drop" << 3 << "";
+    }
+    void blfOfManyContainers()
+    {
+        QFETCH(QString, spoil);
+        QFETCH(int, container);
+        QFETCH(QString, problem);
+        constexpr int objectBytes = 48; // one classic frame
+        QVector<TLogFrame> frames;
+        QByteArray threaded = BlfHeader(startUs), oneByOne = threaded, text;
+        TBlfPacker packer, serial;
+        serial.SetWorkers(0);
+        for (int i = 0; i < 25000; ++i) {
+            TLogFrame f;
+            f.Interface = "1";
+            f.TimeUs = startUs + i * 100;
+            f.Extended = i % 5 == 0;
+            f.Id = uint32_t(i % 0x7FF);
+            f.Dlc = uint8_t(i % 9);
+            for (int b = 0; b < f.Dlc; ++b)
+                f.Data += char(i * 7 + b);
+            TFrameRow row;
+            QVERIFY(LogFrameToRow(f, text, row, false));
+            QVERIFY(packer.Append(threaded, row, startUs));
+            QVERIFY(serial.Append(oneByOne, row, startUs));
+            frames.append(f);
+        }
+        packer.Finish(threaded);
+        serial.Finish(oneByOne);
+        QCOMPARE(threaded.size(), oneByOne.size());
+        QVERIFY(threaded == oneByOne);
+        // Where each container begins.
+        QVector<qsizetype> at;
+        for (qsizetype pos = 144; pos + 16 <= threaded.size();) {
+            at.append(pos);
+            const uint32_t size = qFromLittleEndian<uint32_t>(threaded.constData() + pos + 8);
+            pos += size + size % 4;
+        }
+        QVERIFY(at.size() >= 10);
+        QByteArray bytes = threaded;
+        if (spoil == QLatin1String("inflate"))
+            bytes.replace(at[container] + 40, 200, QByteArray(200, '\xA5'));
+        else if (spoil == QLatin1String("signature"))
+            bytes.replace(at[container], 4, "XXXX");
+        else if (spoil == QLatin1String("cut"))
+            bytes.truncate(at[container] + 1000);
+        // The frames whose objects lie whole in the containers before.
+        const int before = container < 0 ? frames.size() : int(container * TBlfPacker::ContainerBytes / objectBytes);
+        QString openProblem;
+        auto reader = OpenLogBytes(bytes, QStringLiteral("many.blf"), openProblem);
+        QVERIFY2(reader, qPrintable(openProblem));
+        TLogFrame f;
+        int read = 0;
+        while ((spoil != QLatin1String("drop") || read < before) && reader->Next(f)) {
+            f.Interface = "1";
+            QCOMPARE(describe(f), describe(frames[read]));
+            ++read;
+        }
+        QCOMPARE(read, before);
+        if (spoil == QLatin1String("drop")) {
+            reader.reset(); // the workers are still reading ahead: they stop, nothing hangs
+            QVERIFY(!reader);
+            return;
+        }
+        if (problem.isEmpty()) {
+            QVERIFY2(reader->Problem().isEmpty(), qPrintable(reader->Problem()));
+            return;
+        }
+        QVERIFY2(reader->Problem().startsWith(QStringLiteral("many.blf: byte %1: %2").arg(at[container]).arg(problem)),
+                 qPrintable(reader->Problem()));
     }
 
     void fifosAndDirectoriesAreRefusedUnopened()
