@@ -5,6 +5,7 @@
 #include "support/PtyPair.h"
 #include "support/SimProcess.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -585,6 +586,53 @@ private slots:
         QVERIFY2(r.err.contains("standard input:2:"), r.err.constData());
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(), before);
+    }
+
+    // Ctrl+C while a conversion waits for more input, its workers holding containers: exit 130,
+    // the old file as it was, no half-written file left beside it.
+    void ctrlCStopsAConversionAndKeepsTheOldFile_data()
+    {
+        QTest::addColumn<QString>("inputFormat");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("candump in, BLF out") << "candump" << "stopped.blf";
+        QTest::newRow("BLF in, candump out") << "blf" << "stopped.log";
+    }
+    void ctrlCStopsAConversionAndKeepsTheOldFile()
+    {
+        QFETCH(QString, inputFormat);
+        QFETCH(QString, output);
+        QByteArray input;
+        for (int i = 0; i < 40000; ++i) // over a dozen containers
+            input += QStringLiteral("(1765280000.%1) can0 %2#%3\n")
+                         .arg(i * 10, 6, 10, QLatin1Char('0'))
+                         .arg(0x100 + i % 0x600, 3, 16, QLatin1Char('0'))
+                         .arg(i, 8, 16, QLatin1Char('0'))
+                         .toLatin1();
+        if (inputFormat == QLatin1String("blf")) {
+            const CliResult r = RunCli({"convert", "-", "-", "--format", "blf"}, 30000, input);
+            QCOMPARE(r.exitCode, 0);
+            input = r.out;
+        }
+        QTemporaryDir dir;
+        const QString out = dir.filePath(output);
+        QFile old(out);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("the old log\n");
+        old.close();
+        QProcess cli;
+        cli.start(CliExecutable(), {"convert", "-", out, "--format", inputFormat == QLatin1String("blf") ? "candump" : "blf"});
+        QVERIFY(cli.waitForStarted());
+        QTRY_VERIFY(catchesSignal(cli.processId(), SIGINT));
+        cli.write(input); // standard input stays open: the conversion waits for more
+        QTRY_VERIFY_WITH_TIMEOUT(cli.bytesToWrite() == 0, 20000);
+        ::kill(pid_t(cli.processId()), SIGINT);
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), 130);
+        QVERIFY(cli.readAllStandardError().contains("interrupted"));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("the old log\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{output});
     }
 
     void convert()
