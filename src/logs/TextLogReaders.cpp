@@ -191,10 +191,12 @@ protected:
             if (!ParseCandumpLine(t, frame, why))
                 return FailAtLine(m_line, why);
             // One copy of each interface name, shared by its frames.
-            if (frame.Interface == m_interface)
-                frame.Interface = m_interface;
-            else
-                m_interface = frame.Interface;
+            if (frame.Interface.constData() != m_interface.constData()) {
+                if (frame.Interface == m_interface)
+                    frame.Interface = m_interface;
+                else
+                    m_interface = frame.Interface;
+            }
             return true;
         }
         return false;
