@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <limits>
+#include <system_error>
 
 namespace {
 
@@ -135,8 +136,17 @@ private:
                 return 0;
             if (!c->inflate)
                 return Use(std::move(c));
-            if (!m_work)
-                m_work = std::make_unique<TOrderedWork<TChunk>>(TOrderedWork<TChunk>::WorkersFor(2), Inflate);
+            if (!m_work && !m_noWorkers) {
+                try {
+                    m_work = std::make_unique<TOrderedWork<TChunk>>(TOrderedWork<TChunk>::WorkersFor(2), Inflate);
+                } catch (const std::system_error &) {
+                    m_noWorkers = true; // no thread to be had: unpacked here
+                }
+            }
+            if (!m_work) {
+                Inflate(*c);
+                return Use(std::move(c));
+            }
             m_aheadBytes += c->AheadBytes();
             m_work->Submit(std::move(c));
         }
@@ -145,13 +155,26 @@ private:
     void ReadAhead()
     {
         // Two waiting per worker keep them busy; the bytes bound holds memory flat for any container size.
-        while (!m_readEnd && m_work->Pending() < 6 && m_aheadBytes < AheadLimit) {
+        while (!m_readEnd && m_work->Pending() < 6 && m_aheadBytes < AheadLimit && MayReadAhead()) {
             std::unique_ptr<TChunk> c = ReadChunk();
             if (!c)
                 return;
             m_aheadBytes += c->AheadBytes();
             m_work->Submit(std::move(c));
         }
+    }
+
+    // A file is read ahead as far as the bounds allow; a pipe only as far as it has given: the
+    // frames already unpacked must not wait for a writer that sends slowly.
+    bool MayReadAhead()
+    {
+        if (TotalBytes() >= 0)
+            return true;
+        if (m_in.Buffered() < 16)
+            return false;
+        const QByteArrayView h = m_in.Peek(16);
+        const uint32_t size = Le32(h.data() + 8);
+        return !h.startsWith("LOBJ") || size > ObjectLimit || m_in.Buffered() >= qsizetype(size + size % 4);
     }
 
     // One object of the file's top level, read (not yet unpacked); null at the end of the file.
@@ -457,6 +480,7 @@ private:
 
     bool m_started = false;
     bool m_readEnd = false; // the file's end or a problem was read: nothing more to read ahead
+    bool m_noWorkers = false;
     int64_t m_startUs = 0;
     QByteArray m_data; // unpacked objects still to parse, from m_pos
     qsizetype m_pos = 0;

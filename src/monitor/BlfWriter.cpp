@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <system_error>
 
 namespace {
 
@@ -62,6 +63,8 @@ bool TBlfPacker::Append(QByteArray &out, const TFrameRow &row, int64_t startUs)
     m_pending.append(reinterpret_cast<const char *>(o), sizeof o);
     if (m_pending.size() >= ContainerBytes)
         Pack(out, ContainerBytes);
+    else if (m_workers && m_workers->AnyDone())
+        Collect(out, false, 0); // a recording writes each container as soon as it is packed
     return true;
 }
 
@@ -142,8 +145,17 @@ void TBlfPacker::Pack(QByteArray &out, qsizetype bytes)
         m_spare.push_back(std::move(c));
         return;
     }
-    if (!m_workers)
-        m_workers = std::make_unique<TOrderedWork<TContainer>>(m_workerCount, PackContainer);
+    if (!m_workers) {
+        try {
+            m_workers = std::make_unique<TOrderedWork<TContainer>>(m_workerCount, PackContainer);
+        } catch (const std::system_error &) {
+            m_workerCount = 0; // no thread to be had: packed here, as a short log is
+            PackContainer(*c);
+            out += c->packed;
+            m_spare.push_back(std::move(c));
+            return;
+        }
+    }
     m_workers->Submit(std::move(c));
     // Two waiting per worker keep them busy; more would only hold memory.
     Collect(out, true, size_t(2 * m_workerCount));

@@ -3,6 +3,7 @@
 // and unpacking of BLF containers, while the caller's thread parses or formats the frames. The
 // caller bounds how many jobs are out (Pending), so memory stays flat whatever the log's length.
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -15,10 +16,17 @@ template <class TJob>
 class TOrderedWork {
 public:
     // `run` is called on a worker thread once for each job; it must not throw.
+    // Throws std::system_error when no thread can be started (then none runs).
     TOrderedWork(int workers, std::function<void(TJob &)> run) : m_run(std::move(run))
     {
-        for (int i = 0; i < std::max(1, workers); ++i)
-            m_threads.emplace_back([this] { Work(); });
+        try {
+            for (int i = 0; i < std::max(1, workers); ++i)
+                m_threads.emplace_back([this] { Work(); });
+        } catch (...) {
+            if (m_threads.empty())
+                throw;
+            // Fewer workers than asked: those started do the work.
+        }
     }
     // Jobs still running are finished, those not yet started dropped.
     ~TOrderedWork()
@@ -55,6 +63,8 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_jobs.size();
     }
+    // Whether some job is done and not yet taken: a check without a lock, for every frame.
+    bool AnyDone() const { return m_finished.load(std::memory_order_acquire) != m_taken; }
     // Whether the oldest job is done, without waiting.
     bool OldestDone() const
     {
@@ -70,6 +80,7 @@ public:
         m_done.wait(lock, [this] { return m_jobs.front().done; });
         std::unique_ptr<TJob> job = std::move(m_jobs.front().job);
         m_jobs.pop_front();
+        ++m_taken;
         return job;
     }
 
@@ -105,6 +116,7 @@ private:
             m_run(*job);
             lock.lock();
             next->done = true;
+            m_finished.fetch_add(1, std::memory_order_release);
             m_done.notify_all();
         }
     }
@@ -115,5 +127,7 @@ private:
     std::condition_variable m_done;
     std::deque<TEntry> m_jobs;
     bool m_stop = false;
+    std::atomic<size_t> m_finished {0}; // jobs done, ever
+    size_t m_taken = 0;                 // jobs taken back, ever (the caller's thread only)
     std::vector<std::thread> m_threads;
 };

@@ -683,6 +683,29 @@ private slots:
                                    "2025-12-09T11:33:20.223456Z,Engine,Speed,0.2,km/h\r\n"));
     }
 
+    // A BLF through a pipe that stays open: the frames of the containers that came are decoded
+    // while the writer has not finished (the containers unpacked ahead never wait on the pipe).
+    void decodeOfABlfPipeGoesOnBeforeItsEnd()
+    {
+        QByteArray candump;
+        for (int i = 0; i < 10000; ++i) // a few containers
+            candump += QStringLiteral("(1765280000.%1) can0 123#1027\n").arg(i * 10, 6, 10, QLatin1Char('0')).toLatin1();
+        const CliResult blf = RunCli({"convert", "-", "-", "--format", "blf"}, 30000, candump);
+        QCOMPARE(blf.exitCode, 0);
+        QProcess cli;
+        cli.start(CliExecutable(), {"decode", "--dbc", file("engine.dbc"), "-", "--format", "csv"});
+        QVERIFY(cli.waitForStarted());
+        cli.write(blf.out);
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += cli.readAllStandardOutput()).contains("Engine,Speed,1000,km/h"), 20000);
+        QCOMPARE(cli.state(), QProcess::Running); // still waiting for the rest
+        cli.closeWriteChannel();
+        QVERIFY(cli.waitForFinished(20000));
+        out += cli.readAllStandardOutput();
+        QCOMPARE(cli.exitCode(), 0);
+        QCOMPARE(out.count("Engine,Speed,1000,km/h"), 10000);
+    }
+
     // The line of a message built from signal values is the composer's line, checksum and all.
     void sendFromSignalValues_data()
     {
