@@ -610,6 +610,36 @@ private slots:
                  qPrintable(reader->Problem()));
     }
 
+    // A recording at a few frames a second: a full container goes out with one of the next
+    // frames once a worker has packed it, not after the containers behind it.
+    void blfContainerLeavesSoonAfterItFills()
+    {
+        QByteArray out, text;
+        TBlfPacker packer;
+        TLogFrame f;
+        f.Id = 0x123;
+        f.Dlc = 8;
+        f.Data = QByteArray(8, '\x5A');
+        TFrameRow row;
+        QVERIFY(LogFrameToRow(f, text, row, false));
+        int frames = 0;
+        while (qsizetype(frames + 1) * 48 < TBlfPacker::ContainerBytes) {
+            QVERIFY(packer.Append(out, row, 0));
+            ++frames;
+        }
+        QVERIFY(out.isEmpty());
+        QVERIFY(packer.Append(out, row, 0)); // fills the first container
+        ++frames;
+        QTRY_VERIFY((packer.Append(out, row, 0), ++frames, !out.isEmpty()));
+        QVERIFY(frames < 2 * int(TBlfPacker::ContainerBytes / 48));
+        QVERIFY(out.startsWith("LOBJ"));
+        QCOMPARE(qFromLittleEndian<uint32_t>(out.constData() + 24), uint32_t(TBlfPacker::ContainerBytes)); // unpacked size
+        packer.Finish(out);
+        const TReadResult r = readBytes(BlfHeader(0) + out, QStringLiteral("x.blf"));
+        QVERIFY2(r.problem.isEmpty(), qPrintable(r.problem));
+        QCOMPARE(int(r.frames.size()), frames);
+    }
+
     void fifosAndDirectoriesAreRefusedUnopened()
     {
         const QString fifo = path("fifo.log");
