@@ -45,6 +45,9 @@ uint64_t Le64(const char *p)
     return qFromLittleEndian(v);
 }
 
+// Unpacked objects are put this far into their buffer, so that the few bytes of an object
+// begun in the container before can be put in front of them instead of moving them all.
+constexpr qsizetype Headroom = 256;
 // At most this many bytes (packed and unpacked) are read ahead of the frame being parsed.
 constexpr qint64 AheadLimit = 4 * 1024 * 1024;
 
@@ -55,7 +58,8 @@ struct TChunk {
     bool inflate = false;
     uint32_t declared = 0;
     QByteArray packed; // the compressed bytes, when inflate
-    QByteArray data;   // the objects to parse
+    QByteArray data;   // the objects to parse, from `start`
+    qsizetype start = 0;
     QString problem;
     qint64 problemAt = 0;
     qint64 AheadBytes() const { return (inflate ? packed.size() : 0) + qint64(inflate ? declared : data.size()); }
@@ -244,6 +248,7 @@ private:
         c->inflate = false;
         c->declared = 0;
         c->data.resize(0);
+        c->start = 0;
         c->problem.clear();
         return c;
     }
@@ -262,13 +267,19 @@ private:
     {
         if (!c->problem.isEmpty())
             return FailAtByte(c->problemAt, c->problem) ? 1 : -1;
-        // Keep only what is still to parse.
-        if (m_pos > 0) {
+        m_containerAt = c->at;
+        const qsizetype left = m_data.size() - m_pos; // the start of an object the container goes on with
+        if (left <= c->start) {
+            // The unpacked objects stay where they are; the start of the object goes before them.
+            std::memcpy(c->data.data() + c->start - left, m_data.constData() + m_pos, size_t(left));
+            m_pos = c->start - left;
+            m_data.swap(c->data);
+        } else {
+            // Keep only what is still to parse.
             m_data.remove(0, m_pos);
             m_pos = 0;
+            m_data.append(c->data.constData() + c->start, c->data.size() - c->start);
         }
-        m_containerAt = c->at;
-        m_data += c->data;
         if (m_spare.size() < 8)
             m_spare.push_back(std::move(c));
         if (m_data.size() > qsizetype(2 * ObjectLimit))
@@ -282,7 +293,9 @@ private:
         if (!c.inflate)
             return;
         const uint32_t declared = c.declared;
-        c.data.resize(qsizetype(declared));
+        // Room before the objects for the start of one that an earlier container began.
+        c.start = Headroom;
+        c.data.resize(Headroom + qsizetype(declared));
         z_stream z {};
         if (inflateInit(&z) != Z_OK) {
             c.data.resize(0);
@@ -292,7 +305,7 @@ private:
         }
         z.next_in = reinterpret_cast<Bytef *>(c.packed.data());
         z.avail_in = uInt(c.packed.size());
-        z.next_out = reinterpret_cast<Bytef *>(c.data.data());
+        z.next_out = reinterpret_cast<Bytef *>(c.data.data() + Headroom);
         z.avail_out = uInt(declared);
         const int result = inflate(&z, Z_FINISH);
         // Full output with input left over: the container inflates past what it declares.
@@ -309,7 +322,7 @@ private:
             c.problemAt = c.at;
             c.problem = QStringLiteral("a log container whose compressed data is broken (%1)").arg(why);
         } else {
-            c.data.resize(qsizetype(produced));
+            c.data.resize(Headroom + qsizetype(produced));
         }
     }
 

@@ -435,6 +435,14 @@ private slots:
             << "x"
             << QStringLiteral("1 %1 123 1 aa|2 %2 1fffffffx 0 |3 %3 7ff 3 010203").arg(blfStart + 1).arg(blfStart + 2000).arg(blfStart + 3000)
             << 0;
+        // An object of another kind, longer than the room kept before unpacked objects, begun in
+        // one container and ended in the third.
+        const QByteArray longObjects = blfCanMessage(1, 0x100, "\1", 1000) + blfObject(999, QByteArray(700, '\x77'), 2000)
+                                     + blfCanMessage(1, 0x101, "\2", 3000000);
+        QTest::newRow("BLF, a long object over three compressed containers")
+            << blfHeader() + blfContainer(longObjects.first(100), 2) + blfContainer(longObjects.mid(100, 300), 2)
+                   + blfContainer(longObjects.mid(400), 2)
+            << "x" << QStringLiteral("1 %1 100 1 01|1 %2 101 1 02").arg(blfStart + 1).arg(blfStart + 3000) << 1;
     }
 
     void handMadeLogs()
