@@ -146,10 +146,7 @@ void PackContainer(TBlfPacker::TContainer &c)
 
 } // namespace
 
-TBlfPacker::TBlfPacker() : m_workerCount(TOrderedWork<TContainer>::WorkersFor(2))
-{
-    m_pending.reserve(ContainerBytes + 64);
-}
+TBlfPacker::TBlfPacker() = default;
 
 TBlfPacker::~TBlfPacker() = default;
 TBlfPacker::TBlfPacker(TBlfPacker &&) noexcept = default;
@@ -169,6 +166,8 @@ void TBlfPacker::Pack(QByteArray &out, qsizetype bytes)
     m_pending.remove(0, bytes);
     // A log that never fills a container (a single record, a short recording) starts no thread.
     const bool last = m_pending.isEmpty() && bytes < ContainerBytes;
+    if (m_workerCount < 0 && !last)
+        m_workerCount = TOrderedWork<TContainer>::WorkersFor(2);
     if (m_workerCount <= 0 || (!m_workers && last)) {
         PackContainer(*c);
         out += c->packed;

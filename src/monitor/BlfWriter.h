@@ -34,7 +34,7 @@ public:
     // The last, partly filled container.
     void Finish(QByteArray &out);
 
-    // At most this many containers are packed at once (tests set 0: all packed on the caller's thread).
+    // At most this many containers are packed at once (0: all packed on the caller's thread).
     void SetWorkers(int workers) { m_workerCount = workers; }
 
     struct TContainer;
@@ -45,7 +45,7 @@ private:
     // Appends the packed containers that are ready; with `wait`, waits until at most `keep` are out.
     void Collect(QByteArray &out, bool wait, size_t keep);
     QByteArray m_pending;
-    int m_workerCount;
+    int m_workerCount = -1; // as many as the machine has cores for, up to two
     std::unique_ptr<TOrderedWork<TContainer>> m_workers;
     std::vector<std::unique_ptr<TContainer>> m_spare; // reused, so a long log allocates nothing new
 };
