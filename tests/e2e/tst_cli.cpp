@@ -368,6 +368,12 @@ private slots:
         QTest::newRow("monitor") << QStringList{"--mode", "operation", "--traffic", "500", "--traffic-after", "50"}
                                  << QStringList{"monitor", "--format", "candump", "--count", "50"};
         QTest::newRow("help") << QStringList{} << QStringList{"--help"};
+        // Containers still being packed on workers when the disk is full.
+        QFile log(file("full-disk.log"));
+        if (log.open(QIODevice::WriteOnly))
+            for (int i = 0; i < 40000; ++i)
+                log.write(QStringLiteral("(1765280000.%1) can0 123#%2\n").arg(i * 10, 6, 10, QLatin1Char('0')).arg(i, 8, 16, QLatin1Char('0')).toLatin1());
+        QTest::newRow("convert to BLF") << QStringList{} << QStringList{"convert", log.fileName(), "-", "--format", "blf"};
     }
     void outputThatCannotBeWrittenFails()
     {
