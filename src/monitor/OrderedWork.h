@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,7 +16,8 @@
 template <class TJob>
 class TOrderedWork {
 public:
-    // `run` is called on a worker thread once for each job; it must not throw.
+    // `run` is called on a worker thread once for each job; what it throws comes out of Take,
+    // on the caller's thread, as if the job had been done there.
     // Throws std::system_error when no thread can be started (then none runs).
     TOrderedWork(int workers, std::function<void(TJob &)> run) : m_run(std::move(run))
     {
@@ -53,7 +55,7 @@ public:
     {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_jobs.push_back(TEntry {std::move(job), false, false});
+            m_jobs.push_back(TEntry {std::move(job), false, false, nullptr});
         }
         m_wake.notify_one();
     }
@@ -79,8 +81,11 @@ public:
             return nullptr;
         m_done.wait(lock, [this] { return m_jobs.front().done; });
         std::unique_ptr<TJob> job = std::move(m_jobs.front().job);
+        const std::exception_ptr error = m_jobs.front().error;
         m_jobs.pop_front();
         ++m_taken;
+        if (error)
+            std::rethrow_exception(error);
         return job;
     }
 
@@ -89,6 +94,7 @@ private:
         std::unique_ptr<TJob> job;
         bool started;
         bool done;
+        std::exception_ptr error;
     };
 
     void Work()
@@ -113,8 +119,14 @@ private:
             // deque keeps its elements in place when others are added or removed at its ends.
             TJob *job = next->job.get();
             lock.unlock();
-            m_run(*job);
+            std::exception_ptr error;
+            try {
+                m_run(*job);
+            } catch (...) {
+                error = std::current_exception();
+            }
             lock.lock();
+            next->error = error;
             next->done = true;
             m_finished.fetch_add(1, std::memory_order_release);
             m_done.notify_all();
