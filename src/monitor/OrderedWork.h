@@ -3,6 +3,7 @@
 // and unpacking of BLF containers, while the caller's thread parses or formats the frames. The
 // caller bounds how many jobs are out (Pending), so memory stays flat whatever the log's length.
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
