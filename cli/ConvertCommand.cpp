@@ -12,6 +12,7 @@
 
 #include <cmath>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace Cli;
@@ -36,13 +37,26 @@ public:
     {
         if (!m_file)
             return StdOut::Write(bytes);
-        return m_file->write(bytes) == bytes.size();
+        if (m_file->write(bytes) != bytes.size())
+            return false;
+#ifdef __linux__
+        // The disk starts on what is written while the rest is converted, so the flush to disk
+        // before the file replaces the old one finds little left (and a long log does not pile
+        // up in memory). Only a hint: where it is refused, that flush does it all.
+        if (m_file->pos() - m_started >= StartEvery && m_file->flush()) {
+            sync_file_range(m_file->handle(), m_started, m_file->pos() - m_started, SYNC_FILE_RANGE_WRITE);
+            m_started = m_file->pos();
+        }
+#endif
+        return true;
     }
     bool Commit() { return !m_file || m_file->commit(); }
     QString Problem() const { return m_file ? m_file->errorString() : StdOut::Problem(); }
 
 private:
+    static constexpr qint64 StartEvery = 2 * 1024 * 1024;
     std::unique_ptr<QSaveFile> m_file;
+    qint64 m_started = 0; // bytes the disk was asked to take
 };
 
 } // namespace

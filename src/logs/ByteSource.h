@@ -29,6 +29,8 @@ public:
     bool Read(qsizetype n, QByteArrayView &out);
     bool Skip(qint64 n);
     bool AtEnd();
+    // The bytes that can be taken without reading (a pipe's reader must not wait for more).
+    qsizetype Buffered() const { return m_buf.size() - m_pos; }
     // Bytes taken so far: the offset of the next byte.
     qint64 Offset() const { return m_offset; }
     // Why the last call failed, beyond the log's end: the device's error or an over-long line.

@@ -15,6 +15,19 @@ namespace {
 
 constexpr int64_t UsPerDay = 86400LL * 1000000;
 
+// Digit values of every byte for bases up to 16; 0xFF for a byte that is no digit.
+constexpr std::array<uint8_t, 256> digitValues = [] {
+    std::array<uint8_t, 256> t {};
+    for (int c = 0; c < 256; ++c)
+        t[size_t(c)] = HexDigitValue(char(c)) < 0 ? 0xFF : uint8_t(HexDigitValue(char(c)));
+    return t;
+}();
+
+inline unsigned HexValue(char c)
+{
+    return digitValues[uint8_t(c)];
+}
+
 // Whitespace-separated words of a line, without allocating.
 class TWords {
 public:
@@ -32,6 +45,28 @@ public:
         return !word.isEmpty();
     }
     QByteArrayView Rest() const { return m_rest.trimmed(); }
+    // `count` words of two hexadecimal digits each, as most logs write data bytes; false (and
+    // nothing taken) when the words are not all so, for the general parse to say why.
+    bool HexBytes(int count, uint8_t *out)
+    {
+        const char *p = m_rest.data();
+        const char *end = p + m_rest.size();
+        for (int i = 0; i < count; ++i) {
+            if (p == end || (*p != ' ' && *p != '\t'))
+                return false;
+            while (p != end && (*p == ' ' || *p == '\t'))
+                ++p;
+            if (end - p < 2)
+                return false;
+            const unsigned hi = HexValue(p[0]), lo = HexValue(p[1]);
+            if (hi > 15 || lo > 15 || (end - p > 2 && p[2] != ' ' && p[2] != '\t'))
+                return false;
+            out[i] = uint8_t(hi << 4 | lo);
+            p += 2;
+        }
+        m_rest = QByteArrayView(p, end - p);
+        return true;
+    }
 
 private:
     QByteArrayView m_rest;
@@ -42,14 +77,18 @@ bool ParseUnsigned(QByteArrayView s, int base, uint64_t max, uint64_t &value)
     if (s.isEmpty() || s.size() > 20)
         return false;
     uint64_t v = 0;
+    // 15 hexadecimal or 19 decimal digits cannot overflow: checked once at the end.
+    const bool mayOverflow = s.size() > (base == 16 ? 15 : 19);
     for (char c : s) {
-        const int d = HexDigitValue(c);
-        if (d < 0 || d >= base)
+        const unsigned d = HexValue(c);
+        if (d >= unsigned(base))
             return false;
-        v = v * uint64_t(base) + uint64_t(d);
-        if (v > max)
+        v = v * uint64_t(base) + d;
+        if (mayOverflow && v > max)
             return false;
     }
+    if (v > max)
+        return false;
     value = v;
     return true;
 }
@@ -109,6 +148,13 @@ protected:
             m_channel = name.toByteArray();
         return m_channel;
     }
+    // Gives the frame the channel's one copy; no copy at all when it holds it already.
+    void SetChannel(TLogFrame &f, QByteArrayView name)
+    {
+        const QByteArray &channel = Channel(name);
+        if (f.Interface.constData() != channel.constData())
+            f.Interface = channel;
+    }
     QByteArray m_channel;
     bool NextLine(QByteArrayView &line)
     {
@@ -145,10 +191,12 @@ protected:
             if (!ParseCandumpLine(t, frame, why))
                 return FailAtLine(m_line, why);
             // One copy of each interface name, shared by its frames.
-            if (frame.Interface == m_interface)
-                frame.Interface = m_interface;
-            else
-                m_interface = frame.Interface;
+            if (frame.Interface.constData() != m_interface.constData()) {
+                if (frame.Interface == m_interface)
+                    frame.Interface = m_interface;
+                else
+                    m_interface = frame.Interface;
+            }
             return true;
         }
         return false;
@@ -333,6 +381,8 @@ private:
     int ParseData(TWords &words, int count, TLogFrame &f)
     {
         f.Data.resize(count);
+        if (m_base == 16 && words.HexBytes(count, reinterpret_cast<uint8_t *>(f.Data.data())))
+            return 1;
         for (int i = 0; i < count; ++i) {
             QByteArrayView w;
             uint64_t b = 0;
@@ -354,7 +404,7 @@ private:
         uint64_t ch = 0;
         if (!ParseUnsigned(channel, 10, 65535, ch))
             return 0; // "Start of measurement", statistics and other events
-        f.Interface = Channel(channel);
+        SetChannel(f, channel);
         QByteArrayView id;
         if (!words.Next(id))
             return 0;
@@ -363,7 +413,7 @@ private:
             return 1;
         }
         QByteArrayView dir, type;
-        if (!words.Next(dir) || (dir != "Rx" && dir != "Tx"))
+        if (!words.Next(dir) || dir.size() != 2 || (dir[0] != 'R' && dir[0] != 'T') || dir[1] != 'x')
             return 0; // chip states, J1939 and other events
         if (!ParseId(id, f))
             return FailAtLine(m_line, QStringLiteral("expected an identifier, found \"%1\"").arg(Latin(id))) ? 1 : -1;
@@ -371,13 +421,14 @@ private:
             return FailAtLine(m_line, QStringLiteral("expected \"d\" or \"r\" after the direction")) ? 1 : -1;
         QByteArrayView dlcWord;
         uint64_t dlc = 0;
-        if (type == "r" || type == "R") {
+        const char typeChar = type.size() == 1 ? type[0] : '\0';
+        if (typeChar == 'r' || typeChar == 'R') {
             f.Remote = true;
             if (words.Next(dlcWord) && ParseUnsigned(dlcWord, 16, 15, dlc))
                 f.Dlc = uint8_t(dlc);
             return 1;
         }
-        if (type != "d" && type != "D")
+        if (typeChar != 'd' && typeChar != 'D')
             return FailAtLine(m_line, QStringLiteral("expected \"d\" or \"r\" after the direction, found \"%1\"")
                                           .arg(Latin(type)))
                        ? 1
@@ -395,7 +446,7 @@ private:
         uint64_t ch = 0;
         if (!words.Next(channel) || !ParseUnsigned(channel, 10, 65535, ch) || !words.Next(dir) || !words.Next(id))
             return FailAtLine(m_line, QStringLiteral("expected \"CANFD channel direction identifier ...\"")) ? 1 : -1;
-        f.Interface = Channel(channel);
+        SetChannel(f, channel);
         f.Fd = true;
         if (id.compare("ErrorFrame", Qt::CaseInsensitive) == 0) {
             f.Error = true;

@@ -4,6 +4,8 @@
 #include "common/InputFile.h"
 #include "protocol/CanIdentifier.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr uint32_t ErrFlag = 0x20000000u;
@@ -21,10 +23,24 @@ QByteArrayView Trimmed(QByteArrayView s)
     return s;
 }
 
-// Hex byte pairs, optionally separated by dots (as can-utils' parser allows); at most `max`.
-bool ParseData(QByteArrayView s, int max, QByteArray &out, QString &error)
+// A frame's fields as parsed, before they go into the caller's frame: a bad line leaves that as
+// it was, and a good one allocates nothing when the frame's buffers are big enough.
+struct TParsed {
+    int64_t TimeUs = 0;
+    uint32_t Id = 0;
+    bool Extended = false;
+    bool Remote = false;
+    bool Fd = false;
+    bool Error = false;
+    uint8_t Dlc = 0;
+    int DataSize = 0;
+    char Data[64];
+};
+
+// Hex byte pairs, optionally separated by dots (as can-utils' parser allows); at most `max` (64).
+bool ParseData(QByteArrayView s, int max, TParsed &f, QString &error)
 {
-    out.clear();
+    f.DataSize = 0;
     qsizetype i = 0;
     while (i < s.size()) {
         if (s[i] == '.') {
@@ -38,11 +54,11 @@ bool ParseData(QByteArrayView s, int max, QByteArray &out, QString &error)
                         .arg(QString::fromLatin1(s.sliced(i)));
             return false;
         }
-        if (out.size() >= max) {
+        if (f.DataSize >= max || f.DataSize >= int(sizeof f.Data)) {
             error = QStringLiteral("expected at most %1 data bytes").arg(max);
             return false;
         }
-        out.append(char(hi << 4 | lo));
+        f.Data[f.DataSize++] = char(hi << 4 | lo);
         i += 2;
     }
     return true;
@@ -81,7 +97,7 @@ bool ParseStamp(QByteArrayView s, int64_t &us)
     return true;
 }
 
-bool ParseFrame(QByteArrayView s, TLogFrame &f, QString &error)
+bool ParseFrame(QByteArrayView s, TParsed &f, QString &error)
 {
     const qsizetype hash = s.indexOf('#');
     if (hash != 3 && hash != 8) {
@@ -124,14 +140,14 @@ bool ParseFrame(QByteArrayView s, TLogFrame &f, QString &error)
             error = QStringLiteral("expected a flags digit after \"##\"");
             return false;
         }
-        if (!ParseData(rest.sliced(1), 64, f.Data, error))
+        if (!ParseData(rest.sliced(1), 64, f, error))
             return false;
-        if (!ValidFdLength(f.Data.size())) {
+        if (!ValidFdLength(f.DataSize)) {
             error = QStringLiteral("expected a CAN FD length (0-8, 12, 16, 20, 24, 32, 48 or 64 bytes), found %1")
-                        .arg(f.Data.size());
+                        .arg(f.DataSize);
             return false;
         }
-        f.Dlc = uint8_t(f.Data.size());
+        f.Dlc = uint8_t(f.DataSize);
         return true;
     }
     // A DLC code above 8 for 8 bytes ("_9" to "_F") says nothing the module can send.
@@ -154,9 +170,9 @@ bool ParseFrame(QByteArrayView s, TLogFrame &f, QString &error)
         f.Dlc = rest.isEmpty() ? 0 : uint8_t(rest[0] - '0');
         return true;
     }
-    if (!ParseData(rest, 8, f.Data, error))
+    if (!ParseData(rest, 8, f, error))
         return false;
-    f.Dlc = uint8_t(f.Data.size());
+    f.Dlc = uint8_t(f.DataSize);
     return true;
 }
 
@@ -165,7 +181,7 @@ bool ParseFrame(QByteArrayView s, TLogFrame &f, QString &error)
 bool ParseCandumpLine(QByteArrayView line, TLogFrame &frame, QString &error)
 {
     QByteArrayView s = Trimmed(line);
-    TLogFrame f;
+    TParsed f;
     if (!s.startsWith('(')) {
         error = QStringLiteral("expected \"(seconds.microseconds)\" at the start");
         return false;
@@ -188,7 +204,7 @@ bool ParseCandumpLine(QByteArrayView line, TLogFrame &frame, QString &error)
         error = QStringLiteral("expected an interface name and a frame after the time stamp");
         return false;
     }
-    f.Interface = s.first(blank).toByteArray();
+    const QByteArrayView interfaceName = s.first(blank);
     s = Trimmed(s.sliced(blank));
     qsizetype end = 0;
     while (end < s.size() && !IsBlank(s[end]))
@@ -201,7 +217,19 @@ bool ParseCandumpLine(QByteArrayView line, TLogFrame &frame, QString &error)
     }
     if (!ParseFrame(s.first(end), f, error))
         return false;
-    frame = std::move(f);
+    frame.TimeUs = f.TimeUs;
+    frame.Id = f.Id;
+    frame.Extended = f.Extended;
+    frame.Remote = f.Remote;
+    frame.Fd = f.Fd;
+    frame.Error = f.Error;
+    frame.Dlc = f.Dlc;
+    // The buffers of the frame before are reused (a copy shared elsewhere is left alone).
+    if (interfaceName != QByteArrayView(frame.Interface))
+        frame.Interface = interfaceName.toByteArray();
+    frame.Data.resize(f.DataSize);
+    if (f.DataSize > 0)
+        std::memcpy(frame.Data.data(), f.Data, size_t(f.DataSize));
     return true;
 }
 

@@ -26,6 +26,7 @@ struct TLogFrame {
 // One line of a candump -l log, as can-utils writes it ("(1765280000.123456) can0 123#11AB") and as
 // this project writes it. False with `error` (what was expected) for a line that is not one.
 // A trailing direction mark (" R", " T", as python-can and newer candump add) is accepted.
+// `frame` is left as it was after a false; a good line reuses its buffers.
 bool ParseCandumpLine(QByteArrayView line, TLogFrame &frame, QString &error);
 
 // Files larger than this are refused rather than read into memory.

@@ -8,11 +8,44 @@
 
 #include <QIODevice>
 
+#include <array>
 #include <cstring>
 
 
 namespace {
 
+// "00" to "99": decimal numbers written two digits at a time.
+constexpr std::array<char, 200> decimalPairs = [] {
+    std::array<char, 200> t {};
+    for (int i = 0; i < 100; ++i) {
+        t[size_t(2 * i)] = char('0' + i / 10);
+        t[size_t(2 * i + 1)] = char('0' + i % 10);
+    }
+    return t;
+}();
+
+// `v` in decimal with at least `width` digits (zeros before); the end of what was written.
+char *PutDecimal(char *p, uint64_t v, int width)
+{
+    char digits[24];
+    char *const end = digits + sizeof digits;
+    char *q = end;
+    while (v >= 100) {
+        q -= 2;
+        std::memcpy(q, &decimalPairs[size_t(2 * (v % 100))], 2);
+        v /= 100;
+    }
+    if (v >= 10) {
+        q -= 2;
+        std::memcpy(q, &decimalPairs[size_t(2 * v)], 2);
+    } else {
+        *--q = char('0' + v);
+    }
+    while (end - q < width)
+        *--q = '0';
+    std::memcpy(p, q, size_t(end - q));
+    return p + (end - q);
+}
 
 } // namespace
 
@@ -116,17 +149,9 @@ void AppendCandumpRecord(QByteArray &out, const TFrameRow &row, QByteArrayView i
     *p++ = '(';
     QByteArray stamp; // only for times before the epoch, which the fast path does not write
     if (row.timeUs >= 0) {
-        char digits[24];
-        int n = 0;
-        for (int64_t whole = row.timeUs / 1000000; whole > 0 || n == 0; whole /= 10)
-            digits[n++] = char('0' + whole % 10);
-        while (n > 0)
-            *p++ = digits[--n];
+        p = PutDecimal(p, uint64_t(row.timeUs / 1000000), 1);
         *p++ = '.';
-        int64_t micros = row.timeUs % 1000000;
-        for (int i = 5; i >= 0; --i, micros /= 10)
-            p[i] = char('0' + micros % 10);
-        p += 6;
+        p = PutDecimal(p, uint64_t(row.timeUs % 1000000), 6);
     } else {
         AppendEpochSeconds(stamp, row.timeUs);
         std::memcpy(p, stamp.constData(), size_t(stamp.size()));

@@ -5,6 +5,7 @@
 #include "support/PtyPair.h"
 #include "support/SimProcess.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -370,6 +371,12 @@ private slots:
         QTest::newRow("monitor") << QStringList{"--mode", "operation", "--traffic", "500", "--traffic-after", "50"}
                                  << QStringList{"monitor", "--format", "candump", "--count", "50"};
         QTest::newRow("help") << QStringList{} << QStringList{"--help"};
+        // Containers still being packed on workers when the disk is full.
+        QFile log(file("full-disk.log"));
+        if (log.open(QIODevice::WriteOnly))
+            for (int i = 0; i < 40000; ++i)
+                log.write(QStringLiteral("(1765280000.%1) can0 123#%2\n").arg(i * 10, 6, 10, QLatin1Char('0')).arg(i, 8, 16, QLatin1Char('0')).toLatin1());
+        QTest::newRow("convert to BLF") << QStringList{} << QStringList{"convert", log.fileName(), "-", "--format", "blf"};
     }
     void outputThatCannotBeWrittenFails()
     {
@@ -620,6 +627,53 @@ private slots:
         QCOMPARE(written.readAll(), before);
     }
 
+    // Ctrl+C while a conversion waits for more input, its workers holding containers: exit 130,
+    // the old file as it was, no half-written file left beside it.
+    void ctrlCStopsAConversionAndKeepsTheOldFile_data()
+    {
+        QTest::addColumn<QString>("inputFormat");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("candump in, BLF out") << "candump" << "stopped.blf";
+        QTest::newRow("BLF in, candump out") << "blf" << "stopped.log";
+    }
+    void ctrlCStopsAConversionAndKeepsTheOldFile()
+    {
+        QFETCH(QString, inputFormat);
+        QFETCH(QString, output);
+        QByteArray input;
+        for (int i = 0; i < 40000; ++i) // over a dozen containers
+            input += QStringLiteral("(1765280000.%1) can0 %2#%3\n")
+                         .arg(i * 10, 6, 10, QLatin1Char('0'))
+                         .arg(0x100 + i % 0x600, 3, 16, QLatin1Char('0'))
+                         .arg(i, 8, 16, QLatin1Char('0'))
+                         .toLatin1();
+        if (inputFormat == QLatin1String("blf")) {
+            const CliResult r = RunCli({"convert", "-", "-", "--format", "blf"}, 30000, input);
+            QCOMPARE(r.exitCode, 0);
+            input = r.out;
+        }
+        QTemporaryDir dir;
+        const QString out = dir.filePath(output);
+        QFile old(out);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("the old log\n");
+        old.close();
+        QProcess cli;
+        cli.start(CliExecutable(), {"convert", "-", out, "--format", inputFormat == QLatin1String("blf") ? "candump" : "blf"});
+        QVERIFY(cli.waitForStarted());
+        QTRY_VERIFY(catchesSignal(cli.processId(), SIGINT));
+        cli.write(input); // standard input stays open: the conversion waits for more
+        QTRY_VERIFY_WITH_TIMEOUT(cli.bytesToWrite() == 0, 20000);
+        ::kill(pid_t(cli.processId()), SIGINT);
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), 130);
+        QVERIFY(cli.readAllStandardError().contains("interrupted"));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("the old log\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{output});
+    }
+
     void convert()
     {
         QFETCH(QByteArray, input);
@@ -666,6 +720,29 @@ private slots:
         QVERIFY2(r.exitCode == 0, r.err.constData());
         QCOMPARE(r.out, QByteArray("time,message,signal,value,unit\r\n2025-12-09T11:33:20.123456Z,Engine,Speed,1000,km/h\r\n"
                                    "2025-12-09T11:33:20.223456Z,Engine,Speed,0.2,km/h\r\n"));
+    }
+
+    // A BLF through a pipe that stays open: the frames of the containers that came are decoded
+    // while the writer has not finished (the containers unpacked ahead never wait on the pipe).
+    void decodeOfABlfPipeGoesOnBeforeItsEnd()
+    {
+        QByteArray candump;
+        for (int i = 0; i < 10000; ++i) // a few containers
+            candump += QStringLiteral("(1765280000.%1) can0 123#1027\n").arg(i * 10, 6, 10, QLatin1Char('0')).toLatin1();
+        const CliResult blf = RunCli({"convert", "-", "-", "--format", "blf"}, 30000, candump);
+        QCOMPARE(blf.exitCode, 0);
+        QProcess cli;
+        cli.start(CliExecutable(), {"decode", "--dbc", file("engine.dbc"), "-", "--format", "csv"});
+        QVERIFY(cli.waitForStarted());
+        cli.write(blf.out);
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += cli.readAllStandardOutput()).contains("Engine,Speed,1000,km/h"), 20000);
+        QCOMPARE(cli.state(), QProcess::Running); // still waiting for the rest
+        cli.closeWriteChannel();
+        QVERIFY(cli.waitForFinished(20000));
+        out += cli.readAllStandardOutput();
+        QCOMPARE(cli.exitCode(), 0);
+        QCOMPARE(out.count("Engine,Speed,1000,km/h"), 10000);
     }
 
     // The line of a message built from signal values is the composer's line, checksum and all.

@@ -6,6 +6,9 @@
 #include "logs/LogFrameRow.h"
 #include "logs/LogReader.h"
 #include "monitor/LogWriters.h"
+#include "monitor/OrderedWork.h"
+
+#include <QtEndian>
 
 #include <QFile>
 #include <QProcess>
@@ -433,6 +436,14 @@ private slots:
             << "x"
             << QStringLiteral("1 %1 123 1 aa|2 %2 1fffffffx 0 |3 %3 7ff 3 010203").arg(blfStart + 1).arg(blfStart + 2000).arg(blfStart + 3000)
             << 0;
+        // An object of another kind, longer than the room kept before unpacked objects, begun in
+        // one container and ended in the third.
+        const QByteArray longObjects = blfCanMessage(1, 0x100, "\1", 1000) + blfObject(999, QByteArray(700, '\x77'), 2000)
+                                     + blfCanMessage(1, 0x101, "\2", 3000000);
+        QTest::newRow("BLF, a long object over three compressed containers")
+            << blfHeader() + blfContainer(longObjects.first(100), 2) + blfContainer(longObjects.mid(100, 300), 2)
+                   + blfContainer(longObjects.mid(400), 2)
+            << "x" << QStringLiteral("1 %1 100 1 01|1 %2 101 1 02").arg(blfStart + 1).arg(blfStart + 3000) << 1;
     }
 
     void handMadeLogs()
@@ -521,6 +532,181 @@ private slots:
         QFETCH(QString, problem);
         const TReadResult r = readBytes(bytes, QStringLiteral("bad"));
         QVERIFY2(r.problem.contains(problem), qPrintable(r.problem));
+    }
+
+    // Long BLF logs: containers packed and unpacked on workers still come in the file's order,
+    // byte for byte as packed one at a time; a problem in a later container, met while the
+    // workers run ahead, comes after every frame before it; a reader dropped mid-way stops.
+    void blfOfManyContainers_data()
+    {
+        QTest::addColumn<QString>("spoil");
+        QTest::addColumn<int>("container"); // the container spoiled, or where reading stops
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("read back whole, in order") << "" << -1 << "";
+        QTest::newRow("the seventh container's compressed data broken") << "inflate" << 6 << "a log container";
+        QTest::newRow("the seventh container's signature broken") << "signature" << 6 << "expected an object";
+        QTest::newRow("cut short in the ninth container") << "cut" << 8 << "an object of";
+        QTest::newRow("the first container broken") << "inflate" << 0 << "a log container";
+        QTest::newRow("the reader dropped after the third container") << "drop" << 3 << "";
+    }
+    void blfOfManyContainers()
+    {
+        QFETCH(QString, spoil);
+        QFETCH(int, container);
+        QFETCH(QString, problem);
+        constexpr int objectBytes = 48; // one classic frame
+        QVector<TLogFrame> frames;
+        QByteArray threaded = BlfHeader(startUs), oneByOne = threaded, text;
+        TBlfPacker packer, serial;
+        serial.SetWorkers(0);
+        for (int i = 0; i < 25000; ++i) {
+            TLogFrame f;
+            f.Interface = "1";
+            f.TimeUs = startUs + i * 100;
+            f.Extended = i % 5 == 0;
+            f.Id = uint32_t(i % 0x7FF);
+            f.Dlc = uint8_t(i % 9);
+            for (int b = 0; b < f.Dlc; ++b)
+                f.Data += char(i * 7 + b);
+            TFrameRow row;
+            QVERIFY(LogFrameToRow(f, text, row, false));
+            QVERIFY(packer.Append(threaded, row, startUs));
+            QVERIFY(serial.Append(oneByOne, row, startUs));
+            frames.append(f);
+        }
+        packer.Finish(threaded);
+        serial.Finish(oneByOne);
+        QCOMPARE(threaded.size(), oneByOne.size());
+        QVERIFY(threaded == oneByOne);
+        // Where each container begins.
+        QVector<qsizetype> at;
+        for (qsizetype pos = 144; pos + 16 <= threaded.size();) {
+            at.append(pos);
+            const uint32_t size = qFromLittleEndian<uint32_t>(threaded.constData() + pos + 8);
+            pos += size + size % 4;
+        }
+        QVERIFY(at.size() >= 10);
+        QByteArray bytes = threaded;
+        if (spoil == QLatin1String("inflate"))
+            bytes.replace(at[container] + 40, 200, QByteArray(200, '\xA5'));
+        else if (spoil == QLatin1String("signature"))
+            bytes.replace(at[container], 4, "XXXX");
+        else if (spoil == QLatin1String("cut"))
+            bytes.truncate(at[container] + 1000);
+        // The frames whose objects lie whole in the containers before.
+        const int before = container < 0 ? frames.size() : int(container * TBlfPacker::ContainerBytes / objectBytes);
+        QString openProblem;
+        auto reader = OpenLogBytes(bytes, QStringLiteral("many.blf"), openProblem);
+        QVERIFY2(reader, qPrintable(openProblem));
+        TLogFrame f;
+        int read = 0;
+        while ((spoil != QLatin1String("drop") || read < before) && reader->Next(f)) {
+            f.Interface = "1";
+            QCOMPARE(describe(f), describe(frames[read]));
+            ++read;
+        }
+        QCOMPARE(read, before);
+        if (spoil == QLatin1String("drop")) {
+            reader.reset(); // the workers are still reading ahead: they stop, nothing hangs
+            QVERIFY(!reader);
+            return;
+        }
+        if (problem.isEmpty()) {
+            QVERIFY2(reader->Problem().isEmpty(), qPrintable(reader->Problem()));
+            return;
+        }
+        QVERIFY2(reader->Problem().startsWith(QStringLiteral("many.blf: byte %1: %2").arg(at[container]).arg(problem)),
+                 qPrintable(reader->Problem()));
+    }
+
+    // A recording at a few frames a second: a full container goes out with one of the next
+    // frames once a worker has packed it, not after the containers behind it.
+    void blfContainerLeavesSoonAfterItFills()
+    {
+        QByteArray out, text;
+        TBlfPacker packer;
+        TLogFrame f;
+        f.Id = 0x123;
+        f.Dlc = 8;
+        f.Data = QByteArray(8, '\x5A');
+        TFrameRow row;
+        QVERIFY(LogFrameToRow(f, text, row, false));
+        int frames = 0;
+        while (qsizetype(frames + 1) * 48 < TBlfPacker::ContainerBytes) {
+            QVERIFY(packer.Append(out, row, 0));
+            ++frames;
+        }
+        QVERIFY(out.isEmpty());
+        QVERIFY(packer.Append(out, row, 0)); // fills the first container
+        ++frames;
+        QTRY_VERIFY((packer.Append(out, row, 0), ++frames, !out.isEmpty()));
+        QVERIFY(frames < 2 * int(TBlfPacker::ContainerBytes / 48));
+        QVERIFY(out.startsWith("LOBJ"));
+        QCOMPARE(qFromLittleEndian<uint32_t>(out.constData() + 24), uint32_t(TBlfPacker::ContainerBytes)); // unpacked size
+        packer.Finish(out);
+        const TReadResult r = readBytes(BlfHeader(0) + out, QStringLiteral("x.blf"));
+        QVERIFY2(r.problem.isEmpty(), qPrintable(r.problem));
+        QCOMPARE(int(r.frames.size()), frames);
+    }
+
+    // The workers under the BLF reader and writer: jobs of uneven length come back in the order
+    // given, a job that throws throws where it is taken, and dropping jobs still out ends at once.
+    void orderedWorkKeepsOrder_data()
+    {
+        QTest::addColumn<int>("workers");
+        QTest::addColumn<int>("throwing"); // the job that throws, or -1
+        QTest::addColumn<bool>("dropped"); // the work destroyed with jobs still out
+        QTest::newRow("two workers") << 2 << -1 << false;
+        QTest::newRow("one worker") << 1 << -1 << false;
+        QTest::newRow("a job that throws") << 2 << 37 << false;
+        QTest::newRow("dropped with jobs out") << 2 << -1 << true;
+    }
+    void orderedWorkKeepsOrder()
+    {
+        QFETCH(int, workers);
+        QFETCH(int, throwing);
+        QFETCH(bool, dropped);
+        struct TJob {
+            int number = 0;
+            uint64_t sum = 0;
+        };
+        const auto run = [throwing](TJob &job) {
+            if (job.number == throwing)
+                throw std::runtime_error("job failed");
+            for (int i = 0; i < (job.number % 7) * 20000; ++i) // uneven lengths
+                job.sum += uint64_t(i) ^ uint64_t(job.number);
+            job.sum += 1;
+        };
+        auto work = std::make_unique<TOrderedWork<TJob>>(workers, run);
+        int taken = 0;
+        for (int n = 0; n < 100; ++n) {
+            auto job = std::make_unique<TJob>();
+            job->number = n;
+            work->Submit(std::move(job));
+            if (dropped && n == 50)
+                break;
+            while (work->Pending() > 4 || (n == 99 && work->Pending() > 0)) {
+                std::unique_ptr<TJob> done;
+                try {
+                    done = work->Take();
+                } catch (const std::runtime_error &) {
+                    QCOMPARE(taken, throwing);
+                    ++taken;
+                    continue;
+                }
+                QVERIFY(done);
+                QCOMPARE(done->number, taken);
+                QVERIFY(done->sum > 0);
+                ++taken;
+            }
+        }
+        if (dropped) {
+            work.reset(); // jobs still out: those running finish, the others are dropped
+            QVERIFY(taken < 51);
+            return;
+        }
+        QCOMPARE(taken, 100);
+        QVERIFY(!work->Take());
     }
 
     void fifosAndDirectoriesAreRefusedUnopened()
