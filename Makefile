@@ -107,6 +107,8 @@ bench: release
 	build-release/bin/bench_cli
 	build-release/bin/bench_transmit $(BENCH_TRANSMIT_SECONDS)
 	build-release/bin/bench_dbc
+	build-release/bin/bench_logs
+	build-release/bin/bench_logwindow
 	build-release/bin/bench_serve
 
 # Line-rate traffic plus auto-send every 10 ms for SOAK_MINUTES; counts and memory at the end.

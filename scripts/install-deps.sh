@@ -13,7 +13,7 @@ packages=(
   fonts-liberation2
   dpkg-dev desktop-file-utils appstream man-db
   can-utils
-  ccache
+  ccache lld
   qt6-charts-dev
   python3-can python3-canmatrix tshark
   clang libclang-rt-14-dev
