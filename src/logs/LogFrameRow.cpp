@@ -21,7 +21,9 @@ bool LogFrameToRow(const TLogFrame &f, QByteArray &text, TFrameRow &row, bool wi
     d.dlc = uint8_t(std::min<int>(f.Dlc, 8));
     if (!f.Remote && f.Data.size() < d.dlc)
         d.dlc = uint8_t(f.Data.size());
-    std::memcpy(d.data, f.Data.constData(), size_t(std::min<qsizetype>(f.Data.size(), 8)));
+    const qsizetype bytes = std::min<qsizetype>(f.Data.size(), 8);
+    for (qsizetype i = 0; i < bytes; ++i) // at most 8: a loop the compiler unrolls, not a call
+        d.data[i] = uint8_t(f.Data.constData()[i]);
     row.timeUs = f.TimeUs;
     row.raw = QByteArrayView();
     row.terminated = true;
