@@ -608,7 +608,6 @@ private slots:
         QCOMPARE(read, before);
         if (spoil == QLatin1String("drop")) {
             reader.reset(); // the workers are still reading ahead: they stop, nothing hangs
-            QVERIFY(!reader);
             return;
         }
         if (problem.isEmpty()) {
