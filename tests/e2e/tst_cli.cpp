@@ -448,20 +448,40 @@ private slots:
 
     // A device that goes away while a line is being written is a lost connection, as transmit
     // and play say, not a failed send.
+    void sendToADeviceLostMidLine_data()
+    {
+        // How many bytes of the three 100001-byte lines the device takes before it goes away.
+        // It takes 4096 of a line and nothing more: the pseudo-terminal holds far less than the
+        // rest of that line, so the line cannot have been written whole when the device goes.
+        QTest::addColumn<int>("taken");
+        QTest::addColumn<bool>("lost");
+        QTest::newRow("in the first line") << 4096 << true;
+        QTest::newRow("in the second line") << 100001 + 4096 << true;
+        QTest::newRow("in the last line") << 2 * 100001 + 4096 << true;
+        // Every line was taken whole before the device went: sent, whatever came after.
+        QTest::newRow("after the last line") << 3 * 100001 << false;
+    }
     void sendToADeviceLostMidLine()
     {
-        PtyPair pty; // a module that takes nothing more once its buffer is full
+        QFETCH(int, taken);
+        QFETCH(bool, lost);
+        PtyPair pty; // a module that takes `taken` bytes, then nothing more until it goes away
         QVERIFY(pty.isValid());
         const QString line = QString(100000, QLatin1Char('x'));
         QProcess cli;
         cli.start(CliExecutable(), {"--port", pty.slavePath(), "--no-probe", "send", line, line, line});
         QVERIFY(cli.waitForStarted());
-        QVERIFY(!pty.readAvailable(10000).isEmpty()); // writing, and soon waiting for room
+        const QByteArray framed = line.toLatin1() + '\r';
+        QCOMPARE(pty.readExactly(taken, 10000), (framed + framed + framed).left(taken));
         pty.closeMaster();
         QVERIFY(cli.waitForFinished(10000));
-        QCOMPARE(cli.exitCode(), 1);
         const QByteArray err = cli.readAllStandardError();
-        QVERIFY2(err.contains("Connection Lost!") && !err.contains("Failed"), err.constData());
+        QVERIFY2(cli.exitCode() == (lost ? 1 : 0),
+                 qPrintable(QStringLiteral("exit code %1: %2").arg(cli.exitCode()).arg(QString::fromLocal8Bit(err))));
+        if (lost)
+            QVERIFY2(err.contains("Connection Lost!") && !err.contains("Failed"), err.constData());
+        else
+            QVERIFY2(err.isEmpty(), err.constData());
     }
 
     void monitor_data()

@@ -1,6 +1,8 @@
 #include "support/PtyPair.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
@@ -65,6 +67,32 @@ QByteArray PtyPair::readAvailable(int waitMs)
             out.append(buffer, n);
         else if (!(n < 0 && errno == EINTR))
             break; // EAGAIN: drained; EIO: nobody holds the slave side open
+    }
+    return out;
+}
+
+QByteArray PtyPair::readExactly(qsizetype count, int waitMs)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    QByteArray out;
+    char buffer[4096];
+    while (m_master >= 0 && out.size() < count) {
+        const ssize_t n = ::read(m_master, buffer, size_t(std::min<qsizetype>(count - out.size(), sizeof buffer)));
+        if (n > 0) {
+            out.append(buffer, n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || errno != EAGAIN)
+            break; // EIO: nobody holds the slave side open
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            break;
+        pollfd p{m_master, POLLIN, 0};
+        if (::poll(&p, 1, int(left)) < 0 && errno != EINTR)
+            break;
     }
     return out;
 }

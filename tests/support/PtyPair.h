@@ -21,6 +21,10 @@ public:
     // What the slave side has written: waits up to waitMs for the first byte, then returns all
     // that is there without waiting further.
     QByteArray readAvailable(int waitMs = 0);
+    // Takes exactly `count` bytes from the slave side, waiting up to waitMs in all, and never one
+    // more: a device that stops taking bytes at a known point of what is written. Fewer only
+    // when the time ran out or the slave side closed.
+    QByteArray readExactly(qsizetype count, int waitMs);
     // Simulates the device going away: the slave side sees a hang-up.
     void closeMaster();
 
