@@ -130,13 +130,23 @@ bool DetectLogKind(QByteArrayView head, const QString &fileName, TLogKind &kind)
     return KindOfName(fileName, kind);
 }
 
-struct TLogReader::TInput {
-    TInput() : source(&stream) {}
-    explicit TInput(const QByteArray &bytes) : source(bytes), size(bytes.size()) {}
+struct TLogInput {
+    TLogInput() : source(&stream) {}
+    TLogInput(const QByteArray &bytes, const QString &name)
+        : source(bytes), size(bytes.size()), path(name), name(name)
+    {
+    }
     TInputStream stream;
     TByteSource source;
     qint64 size = -1;
+    QString path; // as given: its ending breaks ties between formats
+    QString name; // in problems
 };
+
+void TLogInputFree::operator()(TLogInput *input) const
+{
+    delete input;
+}
 
 TLogReader::TLogReader(TLogKind kind, TByteSource &source, QString name)
     : m_in(source), m_name(std::move(name)), m_kind(kind)
@@ -177,13 +187,13 @@ bool TLogReader::FailAtByte(qint64 offset, const QString &what)
 }
 
 struct TLogOpening {
-    static std::unique_ptr<TLogReader> Make(std::unique_ptr<TLogReader::TInput> input, const QString &path,
-                                            const QString &name, QString &problem, const TLogKind *forced);
+    static std::unique_ptr<TLogReader> Make(TLogInputPtr input, QString &problem, const TLogKind *forced);
 };
 
-std::unique_ptr<TLogReader> TLogOpening::Make(std::unique_ptr<TLogReader::TInput> input, const QString &path,
-                                              const QString &name, QString &problem, const TLogKind *forced)
+std::unique_ptr<TLogReader> TLogOpening::Make(TLogInputPtr input, QString &problem, const TLogKind *forced)
 {
+    const QString &path = input->path;
+    const QString &name = input->name;
     TLogKind kind = TLogKind::Candump;
     if (forced) {
         kind = *forced;
@@ -219,23 +229,40 @@ std::unique_ptr<TLogReader> TLogOpening::Make(std::unique_ptr<TLogReader::TInput
     return reader;
 }
 
-std::unique_ptr<TLogReader> OpenLogReader(const QString &path, QString &problem, const TLogKind *forced,
-                                          const TInputCancel *cancel)
+TLogInputPtr OpenLogInput(const QString &path, QString &problem, const TInputCancel *cancel)
 {
-    auto input = std::make_unique<TLogReader::TInput>();
+    TLogInputPtr input(new TLogInput);
     if (!input->stream.Open(path, cancel)) {
         problem = input->stream.Problem();
         return nullptr;
     }
     input->size = input->stream.Size();
-    const QString name = path == QLatin1String("-") ? QStringLiteral("standard input") : path;
-    return TLogOpening::Make(std::move(input), path, name, problem, forced);
+    input->path = path;
+    input->name = path == QLatin1String("-") ? QStringLiteral("standard input") : path;
+    return input;
+}
+
+std::unique_ptr<TLogReader> OpenLogReader(TLogInputPtr input, QString &problem, const TLogKind *forced)
+{
+    return TLogOpening::Make(std::move(input), problem, forced);
+}
+
+bool LogInputIsPipe(const TLogInput &input)
+{
+    return input.stream.IsPipe();
+}
+
+std::unique_ptr<TLogReader> OpenLogReader(const QString &path, QString &problem, const TLogKind *forced,
+                                          const TInputCancel *cancel)
+{
+    TLogInputPtr input = OpenLogInput(path, problem, cancel);
+    return input ? TLogOpening::Make(std::move(input), problem, forced) : nullptr;
 }
 
 std::unique_ptr<TLogReader> OpenLogBytes(const QByteArray &bytes, const QString &name, QString &problem,
                                          const TLogKind *forced)
 {
-    return TLogOpening::Make(std::make_unique<TLogReader::TInput>(bytes), name, name, problem, forced);
+    return TLogOpening::Make(TLogInputPtr(new TLogInput(bytes, name)), problem, forced);
 }
 
 int FdCodeLength(int code)
