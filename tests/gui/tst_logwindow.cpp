@@ -52,10 +52,10 @@ class TestLogWindow : public QObject {
         return out;
     }
 
-    // The same frames as candump() in a BLF log.
-    static QByteArray blf(int frames)
+    // The same frames as candump() in a binary log, BLF unless told.
+    static QByteArray blf(int frames, TLogFormat format = TLogFormat::Blf, bool withFooter = true)
     {
-        TLogEncoder encoder(TLogFormat::Blf, 1765280000000000);
+        TLogEncoder encoder(format, 1765280000000000);
         QByteArray out = encoder.Header(), text;
         for (int i = 0; i < frames; ++i) {
             TLogFrame f;
@@ -67,7 +67,7 @@ class TestLogWindow : public QObject {
             LogFrameToRow(f, text, row);
             encoder.Append(out, row);
         }
-        return out + encoder.Footer();
+        return withFooter ? out + encoder.Footer() : out;
     }
 
 private slots:
@@ -261,7 +261,9 @@ private slots:
     // at once; what then comes is opened whole, or refused as a file would be.
     void aQuietPipe_data()
     {
-        QTest::addColumn<QString>("then"); // "write" the bytes and close, "cancel", "button", "close"
+        // "write" the bytes and close; "trickle": write them, then Cancel once they show; "cancel",
+        // "button" (the progress dialog's Cancel), "close".
+        QTest::addColumn<QString>("then");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("rows"); // -1: no window is left
         QTest::addColumn<QString>("outcome"); // the title once loaded, or the message box's text
@@ -272,6 +274,15 @@ private slots:
                                      << "{path}: not a log format this program reads (candump, ASC, TRC, pcap, "
                                         "pcapng, BLF, CSV); name it by its ending or give its format";
         QTest::newRow("then closed with nothing") << "write" << QByteArray() << -1 << "{path}: is empty, no log";
+        // Shown as soon as a whole first line tells the format, not once the first 4 KiB came.
+        QTest::newRow("then one frame, quiet again")
+            << "trickle" << candump(1) << 1 << "{path} - Frame Monitor - stopped: cancelled";
+        QTest::newRow("then an ASC header and one frame, quiet again")
+            << "trickle" << QByteArray("date Wed Dec 10 09:00:00.000 am 2025\nbase hex  timestamps absolute\n"
+                                       "// version 9.0.0\n0.5 1  123  Rx d 1 AA\n")
+            << 1 << "{path} - Frame Monitor - stopped: cancelled";
+        QTest::newRow("then a pcapng header and one frame, quiet again")
+            << "trickle" << blf(1, TLogFormat::Pcapng, false) << 1 << "{path} - Frame Monitor - stopped: cancelled";
         QTest::newRow("cancel") << "cancel" << QByteArray() << 0 << "{path} - Frame Monitor - stopped: cancelled";
         QTest::newRow("the progress dialog's Cancel")
             << "button" << QByteArray() << 0 << "{path} - Frame Monitor - stopped: cancelled";
@@ -315,6 +326,11 @@ private slots:
             std::thread writer = pipe.Feed(bytes);
             QTRY_VERIFY_WITH_TIMEOUT(loader.isNull() || !loader->Loading(), 30000);
             writer.join();
+        } else if (then == QLatin1String("trickle")) {
+            QVERIFY(pipe.Write(bytes));
+            QTRY_COMPARE(window->Frames()->rowCount(), rows);
+            QVERIFY(loader->Loading());
+            loader->Cancel();
         } else if (then == QLatin1String("button")) {
             QPushButton *cancel = progress->findChild<QPushButton *>();
             QVERIFY(cancel);
