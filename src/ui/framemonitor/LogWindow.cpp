@@ -7,8 +7,8 @@
 #include "ui/dialogs/Dialogs.h"
 #include "ui/framemonitor/FrameTableModel.h"
 
-#include <QDragEnterEvent>
 #include <QApplication>
+#include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QMimeData>
@@ -210,7 +210,6 @@ void TLogLoader::Refuse()
 {
     m_loading = false;
     m_opening = false;
-    m_refused = true;
     StopReading();
     DropProgress();
     emit Finished();

@@ -31,10 +31,8 @@ public:
     ~TLogLoader() override;
 
     bool Loading() const { return m_loading; }
-    // The format is still to be told: no byte of the log has come yet.
+    // Still waiting for a pipe's first bytes to tell its format (and for its first rows).
     bool Opening() const { return m_opening; }
-    // The input turned out to be no log: the window closes and the problem shows in a message box.
-    bool Refused() const { return m_refused; }
     // Frames the window has taken so far.
     uint64_t Frames() const { return m_frames; }
     // Frames the module cannot carry (CAN FD, error frames): not in the rows, counted.
@@ -60,7 +58,7 @@ private:
     void DropProgress();
 
     std::unique_ptr<TInputCancelFlag> m_cancel; // outlives the reader that waits on it
-    TLogInputPtr m_input;         // until the reading thread makes it a reader
+    TLogInputPtr m_input;                       // until the reading thread makes it a reader
     std::unique_ptr<TLogReader> m_reader;       // used by the reading thread only
     std::unique_ptr<TFrameStore> m_store;
     std::unique_ptr<TShared> m_shared;
@@ -79,7 +77,6 @@ private:
     QString m_problem;
     bool m_loading = true;
     bool m_opening = false;
-    bool m_refused = false;
 };
 
 // The name a log's window is titled by: the file's name, or the whole path when the name alone
