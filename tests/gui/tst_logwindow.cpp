@@ -141,7 +141,7 @@ private slots:
     }
 
     // Rows show as they are read, while the rest is still to come: here the log comes through a
-    // pipe that stalls after its first rows (more than the reader looks at to tell the format).
+    // pipe that stalls after its first rows.
     void theFirstRowsShowBeforeTheLoadEnds()
     {
         TPathPipe pipe;
