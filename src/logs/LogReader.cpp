@@ -60,6 +60,54 @@ bool KindOfLine(QByteArrayView line, TLogKind &kind)
     return false;
 }
 
+// A binary log's kind, by its first four bytes.
+bool KindOfMagic(QByteArrayView head, TLogKind &kind)
+{
+    if (head.startsWith("LOGG")) {
+        kind = TLogKind::Blf;
+        return true;
+    }
+    if (head.size() >= 4) {
+        const uint32_t magic = uint32_t(uint8_t(head[0])) << 24 | uint32_t(uint8_t(head[1])) << 16
+                             | uint32_t(uint8_t(head[2])) << 8 | uint8_t(head[3]);
+        if (magic == 0x0A0D0D0Au) {
+            kind = TLogKind::Pcapng;
+            return true;
+        }
+        if (magic == 0xD4C3B2A1u || magic == 0xA1B2C3D4u || magic == 0x4D3CB2A1u || magic == 0xA1B23C4Du) {
+            kind = TLogKind::Pcap;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The most of a log's head the format is told from.
+constexpr qsizetype HeadBytes = 4096;
+
+// True when `head` tells the format as a head of HeadBytes would: past a binary log's magic, and
+// for text up to the first line that is neither blank nor a comment, whole. A pipe's writer may
+// be slow: its first frame shows without waiting for HeadBytes.
+bool HeadTells(QByteArrayView head)
+{
+    TLogKind binary;
+    if (head.size() < 4)
+        return false;
+    if (KindOfMagic(head, binary))
+        return true;
+    if (head.startsWith("\xEF\xBB\xBF"))
+        head = head.sliced(3);
+    for (;;) {
+        const qsizetype lf = head.indexOf('\n');
+        if (lf < 0)
+            return false;
+        const QByteArrayView line = TrimmedLine(head.first(lf));
+        head = head.sliced(lf + 1);
+        if (!line.isEmpty() && !line.startsWith('#'))
+            return true;
+    }
+}
+
 bool KindOfName(const QString &fileName, TLogKind &kind)
 {
     const QString lower = fileName.toLower();
@@ -97,22 +145,8 @@ bool LogKindForName(QStringView name, TLogKind &kind)
 
 bool DetectLogKind(QByteArrayView head, const QString &fileName, TLogKind &kind)
 {
-    if (head.startsWith("LOGG")) {
-        kind = TLogKind::Blf;
+    if (KindOfMagic(head, kind))
         return true;
-    }
-    if (head.size() >= 4) {
-        const uint32_t magic = uint32_t(uint8_t(head[0])) << 24 | uint32_t(uint8_t(head[1])) << 16
-                             | uint32_t(uint8_t(head[2])) << 8 | uint8_t(head[3]);
-        if (magic == 0x0A0D0D0Au) {
-            kind = TLogKind::Pcapng;
-            return true;
-        }
-        if (magic == 0xD4C3B2A1u || magic == 0xA1B2C3D4u || magic == 0x4D3CB2A1u || magic == 0xA1B23C4Du) {
-            kind = TLogKind::Pcap;
-            return true;
-        }
-    }
     // Text: the first line that tells. Blank lines and candump's "#" comments say nothing.
     QByteArrayView rest = head;
     if (rest.startsWith("\xEF\xBB\xBF"))
@@ -130,13 +164,23 @@ bool DetectLogKind(QByteArrayView head, const QString &fileName, TLogKind &kind)
     return KindOfName(fileName, kind);
 }
 
-struct TLogReader::TInput {
-    TInput() : source(&stream) {}
-    explicit TInput(const QByteArray &bytes) : source(bytes), size(bytes.size()) {}
+struct TLogInput {
+    TLogInput() : source(&stream) {}
+    TLogInput(const QByteArray &bytes, const QString &name)
+        : source(bytes), size(bytes.size()), path(name), name(name)
+    {
+    }
     TInputStream stream;
     TByteSource source;
     qint64 size = -1;
+    QString path; // as given: its ending breaks ties between formats
+    QString name; // in problems
 };
+
+void TLogInputFree::operator()(TLogInput *input) const
+{
+    delete input;
+}
 
 TLogReader::TLogReader(TLogKind kind, TByteSource &source, QString name)
     : m_in(source), m_name(std::move(name)), m_kind(kind)
@@ -177,18 +221,25 @@ bool TLogReader::FailAtByte(qint64 offset, const QString &what)
 }
 
 struct TLogOpening {
-    static std::unique_ptr<TLogReader> Make(std::unique_ptr<TLogReader::TInput> input, const QString &path,
-                                            const QString &name, QString &problem, const TLogKind *forced);
+    static std::unique_ptr<TLogReader> Make(TLogInputPtr input, QString &problem, const TLogKind *forced);
 };
 
-std::unique_ptr<TLogReader> TLogOpening::Make(std::unique_ptr<TLogReader::TInput> input, const QString &path,
-                                              const QString &name, QString &problem, const TLogKind *forced)
+std::unique_ptr<TLogReader> TLogOpening::Make(TLogInputPtr input, QString &problem, const TLogKind *forced)
 {
+    const QString &path = input->path;
+    const QString &name = input->name;
     TLogKind kind = TLogKind::Candump;
     if (forced) {
         kind = *forced;
     } else {
-        const QByteArrayView head = input->source.Peek(4096);
+        // Each turn waits for no more than the next read gives.
+        QByteArrayView head;
+        for (;;) {
+            const qsizetype want = std::min(HeadBytes, std::max(head.size() + 1, input->source.Buffered()));
+            head = input->source.Peek(want);
+            if (head.size() < want || head.size() >= HeadBytes || HeadTells(head))
+                break;
+        }
         if (!input->source.Error().isEmpty()) {
             problem = QStringLiteral("%1: read failed: %2").arg(name, input->source.Error());
             return nullptr;
@@ -219,23 +270,40 @@ std::unique_ptr<TLogReader> TLogOpening::Make(std::unique_ptr<TLogReader::TInput
     return reader;
 }
 
-std::unique_ptr<TLogReader> OpenLogReader(const QString &path, QString &problem, const TLogKind *forced,
-                                          const TInputCancel *cancel)
+TLogInputPtr OpenLogInput(const QString &path, QString &problem, const TInputCancel *cancel)
 {
-    auto input = std::make_unique<TLogReader::TInput>();
+    TLogInputPtr input(new TLogInput);
     if (!input->stream.Open(path, cancel)) {
         problem = input->stream.Problem();
         return nullptr;
     }
     input->size = input->stream.Size();
-    const QString name = path == QLatin1String("-") ? QStringLiteral("standard input") : path;
-    return TLogOpening::Make(std::move(input), path, name, problem, forced);
+    input->path = path;
+    input->name = path == QLatin1String("-") ? QStringLiteral("standard input") : path;
+    return input;
+}
+
+std::unique_ptr<TLogReader> OpenLogReader(TLogInputPtr input, QString &problem, const TLogKind *forced)
+{
+    return TLogOpening::Make(std::move(input), problem, forced);
+}
+
+bool LogInputIsPipe(const TLogInput &input)
+{
+    return input.stream.IsPipe();
+}
+
+std::unique_ptr<TLogReader> OpenLogReader(const QString &path, QString &problem, const TLogKind *forced,
+                                          const TInputCancel *cancel)
+{
+    TLogInputPtr input = OpenLogInput(path, problem, cancel);
+    return input ? TLogOpening::Make(std::move(input), problem, forced) : nullptr;
 }
 
 std::unique_ptr<TLogReader> OpenLogBytes(const QByteArray &bytes, const QString &name, QString &problem,
                                          const TLogKind *forced)
 {
-    return TLogOpening::Make(std::make_unique<TLogReader::TInput>(bytes), name, name, problem, forced);
+    return TLogOpening::Make(TLogInputPtr(new TLogInput(bytes, name)), problem, forced);
 }
 
 int FdCodeLength(int code)

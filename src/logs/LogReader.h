@@ -19,6 +19,12 @@ bool LogKindForName(QStringView name, TLogKind &kind);
 
 class TByteSource;
 class TInputCancel;
+struct TLogInput;
+// An input opened for a log and not yet read, freed where its parts are known.
+struct TLogInputFree {
+    void operator()(TLogInput *input) const;
+};
+using TLogInputPtr = std::unique_ptr<TLogInput, TLogInputFree>;
 
 class TLogReader {
 public:
@@ -53,15 +59,12 @@ protected:
 
 private:
     friend struct TLogOpening;
-    friend std::unique_ptr<TLogReader> OpenLogReader(const QString &, QString &, const TLogKind *, const TInputCancel *);
-    friend std::unique_ptr<TLogReader> OpenLogBytes(const QByteArray &, const QString &, QString &, const TLogKind *);
     TLogKind m_kind;
     QString m_problem;
     qint64 m_total = -1;
     uint64_t m_frames = 0;
     bool m_done = false;
-    struct TInput;
-    std::unique_ptr<TInput> m_input;
+    TLogInputPtr m_input;
 };
 
 // The format of the log that begins with `head`; `fileName`'s ending decides only when the
@@ -73,6 +76,14 @@ bool DetectLogKind(QByteArrayView head, const QString &fileName, TLogKind &kind)
 // input is refused or is no log this program reads.
 std::unique_ptr<TLogReader> OpenLogReader(const QString &path, QString &problem, const TLogKind *forced = nullptr,
                                           const TInputCancel *cancel = nullptr);
+// The two halves of OpenLogReader. The first opens the input and refuses it at once when it must,
+// reading nothing; the second tells the format from the first bytes, which on a pipe waits for
+// the writer (or the cancel hook), so it may be done on a thread of its own.
+TLogInputPtr OpenLogInput(const QString &path, QString &problem, const TInputCancel *cancel = nullptr);
+std::unique_ptr<TLogReader> OpenLogReader(TLogInputPtr input, QString &problem,
+                                          const TLogKind *forced = nullptr);
+// True when the input is a pipe: telling its format may wait.
+bool LogInputIsPipe(const TLogInput &input);
 // The same over bytes in memory, named `name` in problems.
 std::unique_ptr<TLogReader> OpenLogBytes(const QByteArray &bytes, const QString &name, QString &problem,
                                          const TLogKind *forced = nullptr);

@@ -1,13 +1,14 @@
 // A log opened in a Frame Monitor window of its own: rows at the log's times, read a batch at a
 // time with the first rows shown at once, FD and error frames counted, a log longer than the
 // history keeps its last rows and says so, Cancel or closing stops the reading, and a file that
-// is no log is refused with its name.
+// is no log is refused with its name. A pipe whose writer is quiet opens the window at once.
 
 #include "logs/LogFrameRow.h"
 #include "logs/LogReader.h"
 #include "monitor/FrameStore.h"
 #include "monitor/FrameText.h"
 #include "monitor/LogWriters.h"
+#include "support/MessageBoxRecorder.h"
 #include "support/PathPipe.h"
 #include "ui/framemonitor/FrameTableModel.h"
 #include "ui/framemonitor/LogWindow.h"
@@ -51,10 +52,10 @@ class TestLogWindow : public QObject {
         return out;
     }
 
-    // The same frames as candump() in a BLF log.
-    static QByteArray blf(int frames)
+    // The same frames as candump() in a binary log, BLF unless told.
+    static QByteArray blf(int frames, TLogFormat format = TLogFormat::Blf, bool withFooter = true)
     {
-        TLogEncoder encoder(TLogFormat::Blf, 1765280000000000);
+        TLogEncoder encoder(format, 1765280000000000);
         QByteArray out = encoder.Header(), text;
         for (int i = 0; i < frames; ++i) {
             TLogFrame f;
@@ -66,7 +67,7 @@ class TestLogWindow : public QObject {
             LogFrameToRow(f, text, row);
             encoder.Append(out, row);
         }
-        return out + encoder.Footer();
+        return withFooter ? out + encoder.Footer() : out;
     }
 
 private slots:
@@ -140,7 +141,7 @@ private slots:
     }
 
     // Rows show as they are read, while the rest is still to come: here the log comes through a
-    // pipe that stalls after its first rows (more than the reader looks at to tell the format).
+    // pipe that stalls after its first rows.
     void theFirstRowsShowBeforeTheLoadEnds()
     {
         TPathPipe pipe;
@@ -253,6 +254,121 @@ private slots:
         delete opened;
         delete target;
         delete mime;
+    }
+
+    // A pipe whose writer is quiet (a shell's <(sleep 30; cat x.log)): the window shows at once
+    // with its busy bar and Cancel, and answers while it waits; Cancel and closing end the wait
+    // at once; what then comes is opened whole, or refused as a file would be.
+    void aQuietPipe_data()
+    {
+        // "write" the bytes and close; "trickle": write them, then Cancel once they show; "cancel",
+        // "button" (the progress dialog's Cancel), "close".
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("rows"); // -1: no window is left
+        QTest::addColumn<QString>("outcome"); // the title once loaded, or the message box's text
+        const int frames = 2 * TLogLoader::BatchFrames + 3;
+        QTest::newRow("then a log, read whole") << "write" << candump(frames) << frames << "{path} - Frame Monitor";
+        QTest::newRow("then a BLF log, read whole") << "write" << blf(1000) << 1000 << "{path} - Frame Monitor";
+        QTest::newRow("then no log") << "write" << QByteArray("hello\n") << -1
+                                     << "{path}: not a log format this program reads (candump, ASC, TRC, pcap, "
+                                        "pcapng, BLF, CSV); name it by its ending or give its format";
+        QTest::newRow("then closed with nothing") << "write" << QByteArray() << -1 << "{path}: is empty, no log";
+        // Shown as soon as a whole first line tells the format, not once the first 4 KiB came.
+        QTest::newRow("then one frame, quiet again")
+            << "trickle" << candump(1) << 1 << "{path} - Frame Monitor - stopped: cancelled";
+        QTest::newRow("then an ASC header and one frame, quiet again")
+            << "trickle" << QByteArray("date Wed Dec 10 09:00:00.000 am 2025\nbase hex  timestamps absolute\n"
+                                       "// version 9.0.0\n0.5 1  123  Rx d 1 AA\n")
+            << 1 << "{path} - Frame Monitor - stopped: cancelled";
+        QTest::newRow("then a pcapng header and one frame, quiet again")
+            << "trickle" << blf(1, TLogFormat::Pcapng, false) << 1 << "{path} - Frame Monitor - stopped: cancelled";
+        QTest::newRow("cancel") << "cancel" << QByteArray() << 0 << "{path} - Frame Monitor - stopped: cancelled";
+        QTest::newRow("the progress dialog's Cancel")
+            << "button" << QByteArray() << 0 << "{path} - Frame Monitor - stopped: cancelled";
+        QTest::newRow("close") << "close" << QByteArray() << -1 << QString();
+    }
+    void aQuietPipe()
+    {
+        QFETCH(QString, then);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, rows);
+        QFETCH(QString, outcome);
+        MessageBoxRecorder boxes;
+        TPathPipe pipe;
+        QVERIFY(pipe.IsOpen());
+        outcome.replace(QStringLiteral("{path}"), pipe.Path());
+        QString problem;
+        QPointer<TFrameMonitor> window = OpenLogWindow(pipe.Path(), problem);
+        QVERIFY2(window, qPrintable(problem));
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->windowTitle(), pipe.Path() + QStringLiteral(" - Frame Monitor"));
+        QPointer<TLogLoader> loader = LogLoaderOf(window);
+        QVERIFY(loader->Loading());
+        QPointer<QProgressDialog> progress = window->findChild<QProgressDialog *>(QStringLiteral("LogProgress"));
+        QVERIFY(progress);
+        QCOMPARE(progress->maximum(), 0);
+        // Its timer fired: the event loop turns while the pipe is quiet, and the window answers.
+        QTRY_VERIFY(progress->isVisible());
+        QCOMPARE(progress->labelText(), QStringLiteral("Waiting for %1...").arg(pipe.Path()));
+        window->HistorySpinBox->setValue(100000);
+        QCOMPARE(window->HistorySpinBox->value(), 100000);
+        QVERIFY(loader->Opening());
+        if (then == QLatin1String("close")) {
+            window->close();
+            QTRY_VERIFY(window.isNull());
+            QVERIFY(loader.isNull());
+            QVERIFY(progress.isNull());
+            QCOMPARE(boxes.texts(), QStringList());
+            return;
+        }
+        if (then == QLatin1String("write")) {
+            std::thread writer = pipe.Feed(bytes);
+            QTRY_VERIFY_WITH_TIMEOUT(loader.isNull() || !loader->Loading(), 30000);
+            writer.join();
+        } else if (then == QLatin1String("trickle")) {
+            QVERIFY(pipe.Write(bytes));
+            QTRY_COMPARE(window->Frames()->rowCount(), rows);
+            QVERIFY(loader->Loading());
+            loader->Cancel();
+        } else if (then == QLatin1String("button")) {
+            QPushButton *cancel = progress->findChild<QPushButton *>();
+            QVERIFY(cancel);
+            cancel->click();
+        } else {
+            loader->Cancel();
+        }
+        if (rows < 0) {
+            QTRY_VERIFY(window.isNull());
+            QTRY_COMPARE(boxes.texts(), QStringList(outcome));
+            return;
+        }
+        QVERIFY(!loader->Loading());
+        QVERIFY(!loader->Opening());
+        QCOMPARE(loader->Frames(), uint64_t(rows));
+        QCOMPARE(window->Frames()->rowCount(), rows);
+        QCOMPARE(window->windowTitle(), outcome);
+        QCOMPARE(boxes.texts(), QStringList());
+        delete window;
+    }
+
+    // The window's title names the log: a descriptor's path whole, as its last part says nothing.
+    void aLogIsTitledByWhatNamesIt_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("a file") << "/home/ann/logs/drive.log" << "drive.log";
+        QTest::newRow("a file here") << "drive.asc" << "drive.asc";
+        QTest::newRow("a shell's <(...)") << "/dev/fd/63" << "/dev/fd/63";
+        QTest::newRow("/dev/stdin") << "/dev/stdin" << "/dev/stdin";
+        QTest::newRow("/proc/self/fd") << "/proc/self/fd/7" << "/proc/self/fd/7";
+        QTest::newRow("standard input") << "-" << "standard input";
+    }
+    void aLogIsTitledByWhatNamesIt()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, name);
+        QCOMPARE(LogWindowName(path), name);
     }
 
     void aFileThatIsNoLogIsRefusedByName()

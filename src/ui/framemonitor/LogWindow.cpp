@@ -7,6 +7,7 @@
 #include "ui/dialogs/Dialogs.h"
 #include "ui/framemonitor/FrameTableModel.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -32,17 +33,22 @@ struct TLogLoader::TShared {
     bool told = false; // the window has been told and has not taken them yet
     bool done = false; // the log is read to its end, or to a problem
     bool stop = false;
+    bool opened = false;  // the format is told
+    bool refused = false; // the input is no log: `problem` says why
     QString problem;
 };
 
-TLogLoader::TLogLoader(std::unique_ptr<TLogReader> reader, std::unique_ptr<TInputCancelFlag> cancel,
-                       std::unique_ptr<TFrameStore> store, TFrameMonitor *window, const QString &fileName)
-    : QObject(window), m_cancel(std::move(cancel)), m_reader(std::move(reader)), m_store(std::move(store)),
-      m_shared(std::make_unique<TShared>()), m_window(window), m_fileName(fileName)
+TLogLoader::TLogLoader(std::unique_ptr<TLogReader> reader, TLogInputPtr input,
+                       std::unique_ptr<TInputCancelFlag> cancel, std::unique_ptr<TFrameStore> store,
+                       TFrameMonitor *window, const QString &fileName)
+    : QObject(window), m_cancel(std::move(cancel)), m_input(std::move(input)), m_reader(std::move(reader)),
+      m_store(std::move(store)), m_shared(std::make_unique<TShared>()), m_window(window), m_fileName(fileName)
 {
     setObjectName(QStringLiteral("LogLoader"));
-    m_totalBytes = m_reader->TotalBytes();
-    m_progress = new QProgressDialog(QStringLiteral("Reading %1...").arg(fileName), QStringLiteral("Cancel"), 0, 1000, window);
+    m_opening = !m_reader;
+    m_totalBytes = m_reader ? m_reader->TotalBytes() : -1; // only a pipe is opened on the thread
+    const QString label = m_opening ? QStringLiteral("Waiting for %1...") : QStringLiteral("Reading %1...");
+    m_progress = new QProgressDialog(label.arg(fileName), QStringLiteral("Cancel"), 0, 1000, window);
     m_progress->setObjectName(QStringLiteral("LogProgress"));
     m_progress->setWindowTitle(QStringLiteral("Open Log"));
     m_progress->setWindowModality(Qt::NonModal);
@@ -65,6 +71,24 @@ TLogLoader::~TLogLoader()
 
 void TLogLoader::Read()
 {
+    if (!m_reader) {
+        // Waits for the pipe's first bytes, or for the cancel hook.
+        QString problem;
+        std::unique_ptr<TLogReader> reader = OpenLogReader(std::move(m_input), problem);
+        std::lock_guard lock(m_shared->mutex);
+        if (m_shared->stop)
+            return;
+        m_shared->opened = true;
+        if (!reader) {
+            m_shared->done = true;
+            m_shared->refused = true;
+            m_shared->problem = problem;
+            m_shared->told = true;
+            QMetaObject::invokeMethod(this, &TLogLoader::TakeLines, Qt::QueuedConnection);
+            return;
+        }
+        m_reader = std::move(reader);
+    }
     TLogFrame f;
     TFrameRow row;
     QByteArray line;
@@ -107,6 +131,8 @@ void TLogLoader::TakeLines()
     uint64_t leftOut = 0;
     qint64 bytesRead = 0;
     bool done = false;
+    bool opened = false;
+    bool refused = false;
     {
         std::lock_guard lock(m_shared->mutex);
         // The buffers change hands: the reader goes on in the ones just emptied.
@@ -117,11 +143,21 @@ void TLogLoader::TakeLines()
         leftOut = std::exchange(m_shared->leftOut, 0);
         bytesRead = m_shared->bytesRead;
         done = m_shared->done;
+        opened = m_shared->opened;
+        refused = m_shared->refused;
         m_shared->told = false;
         if (done)
             m_problem = m_shared->problem;
     }
     m_shared->room.notify_one();
+    if (refused) {
+        Refuse();
+        return;
+    }
+    if (m_opening && opened) {
+        m_opening = false;
+        m_progress->setLabelText(QStringLiteral("Reading %1...").arg(m_fileName));
+    }
     ++m_batches;
     const char *p = m_lines.constData();
     for (size_t i = 0; i < m_times.size(); ++i) {
@@ -162,14 +198,33 @@ void TLogLoader::Cancel()
     Finish();
 }
 
-void TLogLoader::Finish()
+void TLogLoader::DropProgress()
 {
-    m_loading = false;
-    StopReading();
     m_progress->reset(); // its timer to show itself stops
     m_progress->hide();
     m_progress->deleteLater();
     m_progress = nullptr;
+}
+
+void TLogLoader::Refuse()
+{
+    m_loading = false;
+    m_opening = false;
+    StopReading();
+    DropProgress();
+    emit Finished();
+    // As a log refused before its window opened: no window, the problem in a message box, shown
+    // once this turn is over (a box must not run inside it).
+    QTimer::singleShot(0, qApp, [problem = m_problem] { ShowMessageBox(TMsgType::Error, problem); });
+    m_window->close();
+}
+
+void TLogLoader::Finish()
+{
+    m_loading = false;
+    m_opening = false;
+    StopReading();
+    DropProgress();
     QString title = QStringLiteral("%1 - Frame Monitor").arg(m_fileName);
     if (m_store->Dropped() > 0)
         title += QStringLiteral(" (the last %1 of %2 frames)").arg(m_store->Count()).arg(m_frames - m_leftOut);
@@ -187,18 +242,37 @@ void TLogLoader::Finish()
 TFrameMonitor *OpenLogWindow(const QString &path, QString &problem)
 {
     auto cancel = std::make_unique<TInputCancelFlag>();
-    std::unique_ptr<TLogReader> reader = OpenLogReader(path, problem, nullptr, cancel.get());
-    if (!reader)
+    TLogInputPtr input = OpenLogInput(path, problem, cancel.get());
+    if (!input)
         return nullptr;
+    std::unique_ptr<TLogReader> reader;
+    // A file's first bytes are there to be read; a pipe's may be long in coming, so they are
+    // awaited on the reading thread with the window shown and its Cancel at hand.
+    if (!LogInputIsPipe(*input)) {
+        reader = OpenLogReader(std::move(input), problem);
+        if (!reader)
+            return nullptr;
+    }
     auto store = std::make_unique<TFrameStore>();
     auto *window = new TFrameMonitor(store.get());
     window->setAttribute(Qt::WA_DeleteOnClose);
-    const QString name = QFileInfo(path).fileName();
+    const QString name = LogWindowName(path);
     window->setWindowTitle(QStringLiteral("%1 - Frame Monitor").arg(name));
     // Made last, so it and the store go after the window's models.
-    new TLogLoader(std::move(reader), std::move(cancel), std::move(store), window, name);
+    new TLogLoader(std::move(reader), std::move(input), std::move(cancel), std::move(store), window, name);
     window->show();
     return window;
+}
+
+QString LogWindowName(const QString &path)
+{
+    if (path == QLatin1String("-"))
+        return QStringLiteral("standard input");
+    // A descriptor's path: its last part ("63", "stdin") says nothing, and the whole path is the
+    // name the log's problems are told with.
+    if (path.startsWith(QLatin1String("/dev/")) || path.startsWith(QLatin1String("/proc/")))
+        return path;
+    return QFileInfo(path).fileName();
 }
 
 TLogLoader *LogLoaderOf(TFrameMonitor *window)
