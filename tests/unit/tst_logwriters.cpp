@@ -20,6 +20,7 @@
 #include <charconv>
 #include <cmath>
 #include <ctime>
+#include <limits>
 
 namespace {
 
@@ -274,6 +275,11 @@ private slots:
                                   << QByteArray("(951782400.000001)");
         QTest::newRow("end of a year") << qint64(1767225599999999) << QByteArray("2025-12-31T23:59:59.999999Z")
                                        << QByteArray("(1767225599.999999)");
+        // Where the seconds gain a digit, and the last time there is.
+        QTest::newRow("9.999999 s") << qint64(9999999) << QByteArray("1970-01-01T00:00:09.999999Z") << QByteArray("(9.999999)");
+        QTest::newRow("10 s") << qint64(10000000) << QByteArray("1970-01-01T00:00:10.000000Z") << QByteArray("(10.000000)");
+        QTest::newRow("the last microsecond") << std::numeric_limits<qint64>::max() << IsoUtcTime(std::numeric_limits<qint64>::max())
+                                              << QByteArray("(9223372036854.775807)");
         QTest::newRow("before the epoch") << qint64(-1) << QByteArray("1969-12-31T23:59:59.999999Z")
                                           << QByteArray("(-1.999999)");
     }
