@@ -4,8 +4,7 @@
 // candump; optionally a 2 GB log.
 // Usage: bench_logs [FRAMES]   (default 1000000; K3316_BENCH_2GB=1 adds the 2 GB log)
 
-#include "logs/LogFrameRow.h"
-#include "monitor/LogWriters.h"
+#include "GeneratedLog.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -99,34 +98,6 @@ QString LoadAverage()
     return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll().trimmed()) : QStringLiteral("?");
 }
 
-// A candump log of `frames` frames, 1 ms apart, standard and extended, 0 to 8 bytes.
-bool WriteCandump(const QString &path, qint64 frames)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    TLogEncoder encoder(TLogFormat::Candump, 1765280000000000);
-    QByteArray out, text;
-    for (qint64 i = 0; i < frames; ++i) {
-        TLogFrame f;
-        f.TimeUs = 1765280000000000 + i * 1000;
-        f.Extended = i % 3 == 0;
-        f.Id = uint32_t(f.Extended ? 0x18FEF100 + i % 100 : 0x100 + i % 100);
-        f.Dlc = uint8_t(i % 9);
-        for (int b = 0; b < f.Dlc; ++b)
-            f.Data += char(i + b);
-        TFrameRow row;
-        LogFrameToRow(f, text, row);
-        encoder.Append(out, row);
-        if (out.size() > (1 << 20)) {
-            if (file.write(out) != out.size())
-                return false;
-            out.clear();
-        }
-    }
-    return file.write(out) == out.size();
-}
-
 // 100 messages of 8 one-byte signals, on the identifiers the log uses.
 bool WriteDbc(const QString &path)
 {
@@ -162,7 +133,7 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     const auto p = [&dir](const char *name) { return dir.filePath(QLatin1String(name)); };
     std::printf("bench_logs: %lld frames; load average before: %s\n", (long long)frames, qPrintable(LoadAverage()));
-    if (!WriteCandump(p("in.log"), frames) || !WriteDbc(p("db.dbc"))) {
+    if (!WriteGeneratedLog(p("in.log"), TLogFormat::Candump, frames) || !WriteDbc(p("db.dbc"))) {
         std::printf("cannot write the inputs\n");
         return 1;
     }
@@ -215,7 +186,7 @@ int main(int argc, char **argv)
     std::fflush(stdout);
     if (qEnvironmentVariableIntValue("K3316_BENCH_2GB") == 1) {
         const qint64 big = 2LL * 1024 * 1024 * 1024 / 36; // about 36 bytes a line
-        if (WriteCandump(p("big.log"), big)) {
+        if (WriteGeneratedLog(p("big.log"), TLogFormat::Candump, big)) {
             const TRun r = Run({cli, QStringLiteral("convert"), p("big.log"), p("big.blf")});
             std::printf("2 GB candump (%.2f GB, %lld frames) -> BLF: %.1f s (cpu %.1f), peak %.1f MB\n",
                         double(QFileInfo(p("big.log")).size()) / (1 << 30), (long long)big, r.seconds, r.cpu,

@@ -9,8 +9,7 @@
 // Usage: bench_logwindow [FRAMES]   (default 1000000)
 //        bench_logwindow --open FILE [byid|filter]   (one opening; K3316_BENCH_SHOTS=DIR saves PNGs)
 
-#include "logs/LogFrameRow.h"
-#include "monitor/LogWriters.h"
+#include "GeneratedLog.h"
 #include "ui/framemonitor/FrameTableModel.h"
 #include "ui/framemonitor/IdSummaryModel.h"
 #include "ui/framemonitor/LogWindow.h"
@@ -49,35 +48,6 @@ long PeakResidentKb()
         if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').value(0).toLong();
     return -1;
-}
-
-// `frames` frames 1 ms apart, standard and extended, 0 to 8 bytes, in `format`.
-bool WriteLog(const QString &path, TLogFormat format, qint64 frames)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    TLogEncoder encoder(format, 1765280000000000);
-    QByteArray out = encoder.Header(), text;
-    for (qint64 i = 0; i < frames; ++i) {
-        TLogFrame f;
-        f.TimeUs = 1765280000000000 + i * 1000;
-        f.Extended = i % 3 == 0;
-        f.Id = uint32_t(f.Extended ? 0x18FEF100 + i % 100 : 0x100 + i % 100);
-        f.Dlc = uint8_t(i % 9);
-        for (int b = 0; b < f.Dlc; ++b)
-            f.Data += char(i + b);
-        TFrameRow row;
-        LogFrameToRow(f, text, row);
-        encoder.Append(out, row);
-        if (out.size() > (1 << 20)) {
-            if (file.write(out) != out.size())
-                return false;
-            out.clear();
-        }
-    }
-    out += encoder.Footer();
-    return file.write(out) == out.size();
 }
 
 // Runs events until `done` holds, idle between them (looking at least every 5 ms); false after
@@ -191,7 +161,7 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString candump = dir.filePath(QStringLiteral("in.log"));
     const QString blf = dir.filePath(QStringLiteral("in.blf"));
-    if (!WriteLog(candump, TLogFormat::Candump, frames) || !WriteLog(blf, TLogFormat::Blf, frames)) {
+    if (!WriteGeneratedLog(candump, TLogFormat::Candump, frames) || !WriteGeneratedLog(blf, TLogFormat::Blf, frames)) {
         std::printf("could not write the logs in %s\n", qPrintable(dir.path()));
         return 1;
     }

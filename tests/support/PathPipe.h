@@ -19,8 +19,7 @@ struct TPathPipe {
     ~TPathPipe()
     {
         CloseWriter();
-        if (fds[0] >= 0)
-            ::close(fds[0]);
+        CloseReader();
     }
     TPathPipe(const TPathPipe &) = delete;
     TPathPipe &operator=(const TPathPipe &) = delete;
@@ -31,6 +30,13 @@ struct TPathPipe {
     bool Write(const QByteArray &bytes) const
     {
         return fds[1] >= 0 && ::write(fds[1], bytes.constData(), size_t(bytes.size())) == bytes.size();
+    }
+    // Closes the read end: a writer still blocked on it gets EPIPE.
+    void CloseReader()
+    {
+        if (fds[0] >= 0)
+            ::close(fds[0]);
+        fds[0] = -1;
     }
     void CloseWriter()
     {

@@ -1,5 +1,6 @@
 #include "cli/Interrupt.h"
 #include "common/InputFile.h"
+#include "support/PathPipe.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -12,47 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A pipe whose read end is reached by path, as a shell's <(...) or /dev/stdin gives it.
-struct TPathPipe {
-    int fds[2] = {-1, -1};
-    TPathPipe() { QVERIFY(::pipe2(fds, O_CLOEXEC) == 0); }
-    ~TPathPipe()
-    {
-        CloseWriter();
-        CloseReader();
-    }
-    QString Path() const { return QStringLiteral("/proc/self/fd/%1").arg(fds[0]); }
-    // Closes the read end: a writer still blocked on it gets EPIPE.
-    void CloseReader()
-    {
-        if (fds[0] >= 0)
-            ::close(fds[0]);
-        fds[0] = -1;
-    }
-    void CloseWriter()
-    {
-        if (fds[1] >= 0)
-            ::close(fds[1]);
-        fds[1] = -1;
-    }
-    // Writes from a thread (a pipe holds only 64 KiB), then closes its end.
-    std::thread Feed(QByteArray bytes)
-    {
-        const int fd = fds[1];
-        fds[1] = -1;
-        return std::thread([fd, bytes] {
-            qsizetype at = 0;
-            while (at < bytes.size()) {
-                const ssize_t n = ::write(fd, bytes.constData() + at, size_t(bytes.size() - at));
-                if (n <= 0)
-                    break;
-                at += n;
-            }
-            ::close(fd);
-        });
-    }
-};
 
 // Puts a descriptor on standard input for the life of the object.
 struct TStdinSwap {
@@ -171,6 +131,7 @@ private slots:
             result = ReadInputFile("-", TInputKind(kind), got, problem);
         } else {
             TPathPipe pipe;
+            QVERIFY(pipe.IsOpen());
             std::thread writer = pipe.Feed(bytes);
             if (via == "stdin") {
                 TStdinSwap swap(pipe.fds[0]);
@@ -214,6 +175,7 @@ private slots:
         QFETCH(QStringList, expected);
         QTemporaryDir dir;
         TPathPipe p;
+        QVERIFY(p.IsOpen());
         std::thread writer;
         QString name = dir.filePath("log");
         if (pipe) {
@@ -243,6 +205,7 @@ private slots:
     void overlongLineNamed()
     {
         TPathPipe p;
+        QVERIFY(p.IsOpen());
         std::thread writer = p.Feed(QByteArray("ok\n") + QByteArray(5000, 'x') + '\n');
         TInputStream stream;
         QVERIFY(stream.Open(p.Path()));
@@ -268,6 +231,7 @@ private slots:
         QFETCH(int, signal);
         QFETCH(int, exitCode);
         TPathPipe p;
+        QVERIFY(p.IsOpen());
         QVERIFY(::write(p.fds[1], "partial\n", 8) == 8); // some bytes, then silence
         TInputCancelFlag flag;
         TInterrupt interrupt;
