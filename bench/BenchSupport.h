@@ -59,15 +59,21 @@ inline double Percentile(std::vector<double> v, double p)
     return v[std::min(v.size() - 1, size_t(double(v.size()) * p))];
 }
 
-inline long ResidentKb()
+// A figure of /proc/self/status in kB ("VmRSS:" resident now, "VmHWM:" its peak); -1 if unknown.
+inline long StatusKb(const QByteArray &key)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
     return -1;
+}
+
+inline long ResidentKb()
+{
+    return StatusKb("VmRSS:");
 }
 
 inline double Median(std::vector<double> v)

@@ -41,13 +41,7 @@ QString LoadAverage()
 
 long PeakResidentKb()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
+    return StatusKb("VmHWM:");
 }
 
 // Runs events until `done` holds, idle between them (looking at least every 5 ms); false after
