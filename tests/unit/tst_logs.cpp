@@ -6,7 +6,6 @@
 #include "logs/LogFrameRow.h"
 #include "logs/LogReader.h"
 #include "monitor/LogWriters.h"
-#include "monitor/OrderedWork.h"
 
 #include <QtEndian>
 
@@ -646,66 +645,6 @@ private slots:
         const TReadResult r = readBytes(BlfHeader(0) + out, QStringLiteral("x.blf"));
         QVERIFY2(r.problem.isEmpty(), qPrintable(r.problem));
         QCOMPARE(int(r.frames.size()), frames);
-    }
-
-    // The workers under the BLF reader and writer: jobs of uneven length come back in the order
-    // given, a job that throws throws where it is taken, and dropping jobs still out ends at once.
-    void orderedWorkKeepsOrder_data()
-    {
-        QTest::addColumn<int>("workers");
-        QTest::addColumn<int>("throwing"); // the job that throws, or -1
-        QTest::addColumn<bool>("dropped"); // the work destroyed with jobs still out
-        QTest::newRow("two workers") << 2 << -1 << false;
-        QTest::newRow("one worker") << 1 << -1 << false;
-        QTest::newRow("a job that throws") << 2 << 37 << false;
-        QTest::newRow("dropped with jobs out") << 2 << -1 << true;
-    }
-    void orderedWorkKeepsOrder()
-    {
-        QFETCH(int, workers);
-        QFETCH(int, throwing);
-        QFETCH(bool, dropped);
-        struct TJob {
-            int number = 0;
-            uint64_t sum = 0;
-        };
-        const auto run = [throwing](TJob &job) {
-            if (job.number == throwing)
-                throw std::runtime_error("job failed");
-            for (int i = 0; i < (job.number % 7) * 20000; ++i) // uneven lengths
-                job.sum += uint64_t(i) ^ uint64_t(job.number);
-            job.sum += 1;
-        };
-        auto work = std::make_unique<TOrderedWork<TJob>>(workers, run);
-        int taken = 0;
-        for (int n = 0; n < 100; ++n) {
-            auto job = std::make_unique<TJob>();
-            job->number = n;
-            work->Submit(std::move(job));
-            if (dropped && n == 50)
-                break;
-            while (work->Pending() > 4 || (n == 99 && work->Pending() > 0)) {
-                std::unique_ptr<TJob> done;
-                try {
-                    done = work->Take();
-                } catch (const std::runtime_error &) {
-                    QCOMPARE(taken, throwing);
-                    ++taken;
-                    continue;
-                }
-                QVERIFY(done);
-                QCOMPARE(done->number, taken);
-                QVERIFY(done->sum > 0);
-                ++taken;
-            }
-        }
-        if (dropped) {
-            work.reset(); // jobs still out: those running finish, the others are dropped
-            QVERIFY(taken < 51);
-            return;
-        }
-        QCOMPARE(taken, 100);
-        QVERIFY(!work->Take());
     }
 
     void fifosAndDirectoriesAreRefusedUnopened()
