@@ -24,6 +24,23 @@ TLogFrame Frame(int64_t atMs, uint32_t id, bool ext = false)
     return f;
 }
 
+// One frame of 0x123 at each time of `logMs`.
+QVector<TLogFrame> FramesAt(const QVector<int64_t> &logMs)
+{
+    QVector<TLogFrame> frames;
+    for (int64_t t : logMs)
+        frames << Frame(t, 0x123);
+    return frames;
+}
+
+TReplayOptions Options(double speed, int loops)
+{
+    TReplayOptions o;
+    o.Speed = speed;
+    o.Loops = loops;
+    return o;
+}
+
 // Every due time of the frames that are sent, found by asking the clock at each NextDueUs.
 QList<int64_t> DueTimes(TReplayClock &clock, int64_t startUs, int limit = 100)
 {
@@ -69,15 +86,10 @@ private slots:
         QFETCH(QVector<int64_t>, logMs);
         QFETCH(double, speed);
         QFETCH(int, loops);
-        QVector<TLogFrame> frames;
-        for (int64_t t : logMs)
-            frames << Frame(t, 0x123);
-        TReplayOptions o;
-        o.Speed = speed;
-        o.Loops = loops;
         QFETCH(int64_t, maxGapMs);
+        TReplayOptions o = Options(speed, loops);
         o.MaxGapUs = maxGapMs * Ms;
-        TReplayClock clock(frames, o);
+        TReplayClock clock(FramesAt(logMs), o);
         QTEST(DueTimes(clock, 777 * Ms), "dueMs");
         QCOMPARE(clock.LoopsDone(), loops);
         QCOMPARE(clock.Sent(), logMs.size() * loops);
@@ -209,13 +221,7 @@ private slots:
         QFETCH(double, speed);
         QFETCH(int, loops);
         QFETCH(int64_t, nowMs);
-        QVector<TLogFrame> frames;
-        for (int64_t t : logMs)
-            frames << Frame(t, 0x123);
-        TReplayOptions o;
-        o.Speed = speed;
-        o.Loops = loops;
-        TReplayClock clock(frames, o);
+        TReplayClock clock(FramesAt(logMs), Options(speed, loops));
         clock.Start(0);
         // Everything due until a moment before now has gone out; the frame due now has not.
         while (clock.TakeDue(nowMs * Ms - 1) >= 0) {
